@@ -1,0 +1,93 @@
+// qmt: the QMT3308 simulator without a display.  Command lines, macros,
+// pages and the device link, for scripts and tests.
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+#include <iterator>
+#include <sstream>
+#include <vector>
+
+#include "command.h"
+#include "support/encoding.h"
+#include "support/file_io.h"
+
+namespace qmt::cli {
+namespace {
+
+struct Entry {
+  int order;
+  CommandSetup setup;
+};
+
+std::vector<Entry>& Registry() {
+  static std::vector<Entry> entries;
+  return entries;
+}
+
+}  // namespace
+
+Command::Command(int order, CommandSetup setup) {
+  Registry().push_back({order, std::move(setup)});
+}
+
+void PrintError(const std::string& cp932) {
+  std::string text = Cp932ToUtf8(cp932);
+  text += '\n';
+  std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
+void PrintLine(const std::string& cp932) {
+  std::string text = Cp932ToUtf8(cp932);
+  text += '\n';
+  std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+std::string ReadInput(const std::string& file, bool utf8) {
+  std::string bytes;
+  if (file.empty() || file == "-") {
+    std::ostringstream buffer;
+    buffer << std::cin.rdbuf();
+    bytes = std::move(buffer).str();
+  } else {
+    bytes = ReadFile(file);
+  }
+  return utf8 ? Utf8ToCp932(bytes) : bytes;
+}
+
+}  // namespace qmt::cli
+
+int main(int argc, char** argv) {
+  using namespace qmt::cli;
+  CLI::App app{"qmt - the QMT3308 display simulator and macro tool, without a display"};
+  app.require_subcommand(1);
+  app.set_help_all_flag("--help-all", "Show the help of every command");
+
+  auto entries = Registry();
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const Entry& a, const Entry& b) { return a.order < b.order; });
+  std::vector<std::pair<CLI::App*, std::function<int()>>> commands;
+  for (auto& e : entries) {
+    size_t before = app.get_subcommands({}).size();
+    auto run = e.setup(app);
+    auto subs = app.get_subcommands({});
+    if (subs.size() > before) commands.emplace_back(subs.back(), std::move(run));
+  }
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e);
+  }
+  for (auto& [sub, run] : commands) {
+    if (sub->parsed()) {
+      try {
+        return run();
+      } catch (const std::exception& e) {
+        // File and encoding errors carry UTF-8 text already.
+        std::fprintf(stderr, "qmt %s: %s\n", sub->get_name().c_str(), e.what());
+        return 1;
+      }
+    }
+  }
+  return 0;
+}

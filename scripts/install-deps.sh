@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages this project builds and tests with.
+# Idempotent: packages already present are skipped, so a second run is quick.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  g++ cmake ninja-build pkg-config git
+  clang libclang-rt-14-dev
+  # libraries of the core and the command-line tool
+  libcli11-dev libfreetype-dev libfontconfig-dev libjpeg62-turbo-dev libpng-dev
+  # fonts for the device's characters
+  fonts-ipafont-gothic fonts-misaki
+  # GUI
+  qt6-base-dev libqscintilla2-qt6-dev libgl-dev fonts-ipafont-mincho
+  xvfb xauth
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev lua5.4 liblua5.4-dev libcairo2-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,39 @@
+// Text crosses into the core as code page 932 (Shift-JIS) bytes held in
+// std::string.  These helpers convert at the edges: terminal output, Qt widgets
+// and UTF-8 input files.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace qmt {
+
+// Code page 932 lead bytes: 0x81-0x9F and 0xE0-0xFC.
+constexpr bool IsLeadByte(std::uint8_t b) {
+  return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+
+// Raised when a text cannot be converted; the message names the offending
+// character and its position.
+class EncodingError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Code page 932 -> UTF-8.  Bytes that code page 932 does not define are shown
+// as U+FFFD so that a message is never lost because of one bad byte.
+std::string Cp932ToUtf8(std::string_view cp932);
+
+// UTF-8 -> code page 932.  A character that code page 932 cannot hold (or
+// malformed UTF-8) raises EncodingError naming it and its 1-based line.
+std::string Utf8ToCp932(std::string_view utf8);
+
+// Non-throwing variant: returns false and fills `error` instead.
+bool TryUtf8ToCp932(std::string_view utf8, std::string& out, std::string& error);
+
+// Convenience for string literals in source files (which are UTF-8).
+inline std::string Sjis(std::string_view utf8) { return Utf8ToCp932(utf8); }
+
+}  // namespace qmt

@@ -1,0 +1,45 @@
+#include "support/encoding.h"
+
+#include <gtest/gtest.h>
+
+namespace qmt {
+namespace {
+
+TEST(Encoding, RoundTripsJapaneseAndAscii) {
+  const std::string utf8 = "ラベル(x)が単独である ｱ ~";
+  std::string sjis = Utf8ToCp932(utf8);
+  // ラ is 0x83 0x89 in code page 932; the half-width ｱ is the single byte 0xB1.
+  EXPECT_EQ(sjis.substr(0, 2), "\x83\x89");
+  EXPECT_NE(sjis.find('\xB1'), std::string::npos);
+  EXPECT_EQ(Cp932ToUtf8(sjis), utf8);
+}
+
+TEST(Encoding, UsesMicrosoftTableNotJisX0208) {
+  // The wave dash and the circled digits differ between CP932 and SHIFT_JIS.
+  EXPECT_EQ(Utf8ToCp932("～①"), "\x81\x60\x87\x40");
+}
+
+TEST(Encoding, UnconvertibleCharacterIsReportedNotDropped) {
+  std::string out, error;
+  EXPECT_FALSE(TryUtf8ToCp932("ok\nbad 😀 here", out, error));
+  EXPECT_NE(error.find("😀"), std::string::npos);
+  EXPECT_NE(error.find("line 2"), std::string::npos);
+  EXPECT_THROW(Utf8ToCp932("\xFF"), EncodingError);
+}
+
+TEST(Encoding, UndefinedBytesBecomeReplacementCharacter) {
+  EXPECT_EQ(Cp932ToUtf8("a\xA0z"), "a\xEF\xBF\xBDz");
+}
+
+TEST(Encoding, LeadBytes) {
+  EXPECT_TRUE(IsLeadByte(0x81));
+  EXPECT_TRUE(IsLeadByte(0x9F));
+  EXPECT_TRUE(IsLeadByte(0xE0));
+  EXPECT_TRUE(IsLeadByte(0xFC));
+  EXPECT_FALSE(IsLeadByte(0xA1));
+  EXPECT_FALSE(IsLeadByte(0x80));
+  EXPECT_FALSE(IsLeadByte(0xFD));
+}
+
+}  // namespace
+}  // namespace qmt
