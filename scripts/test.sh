@@ -1,10 +1,25 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test.
+# Installs what is missing, builds everything and runs every test:
+#   1. the normal build (GUI included) and all tests;
+#   2. the core tests again under AddressSanitizer and UndefinedBehaviorSanitizer;
+#   3. every libFuzzer target for a short run (FUZZ_SECONDS, 30 by default).
+# QMT_QUICK=1 runs only the first stage.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 jobs=$(nproc)
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+echo "== build and test"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$jobs"
 (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs")
+
+if [ "${QMT_QUICK:-0}" = 1 ]; then exit 0; fi
+
+echo "== core tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQMT_SANITIZE=ON -DQMT_GUI=OFF -DQMT_BENCH=OFF >/dev/null
+cmake --build build-asan -j "$jobs"
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j "$jobs")
+
+echo "== fuzz targets, ${FUZZ_SECONDS:-30} s each"
+./scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
