@@ -4,7 +4,9 @@
 #include <cairo.h>
 #include <lua.hpp>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
