@@ -1,0 +1,111 @@
+#!/usr/bin/env python3
+"""Turns Google Benchmark JSON into one table: each row's figure, its goal
+where one is set, and the ratios measured against peers in the same run."""
+import json
+import re
+import sys
+
+NS = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
+
+
+def load(path):
+    with open(path) as f:
+        data = json.load(f)
+    rows = {}
+    for b in data["benchmarks"]:
+        if b.get("run_type") == "aggregate":
+            continue
+        t = b["real_time"] * NS[b.get("time_unit", "ns")]
+        rows[b["name"]] = {"ns": t, "items": b.get("items_per_second")}
+    return data.get("context", {}), rows
+
+
+def fmt_time(ns):
+    if ns < 1e3:
+        return f"{ns:.1f} ns"
+    if ns < 1e6:
+        return f"{ns / 1e3:.2f} µs"
+    return f"{ns / 1e6:.2f} ms"
+
+
+def fmt_rate(r):
+    if r is None:
+        return ""
+    for unit, div in (("G", 1e9), ("M", 1e6), ("k", 1e3)):
+        if r >= div:
+            return f"{r / div:.1f} {unit}/s"
+    return f"{r:.0f} /s"
+
+
+# (regex on the benchmark name, goal text, check(row, rows) -> bool or None)
+def under(limit_ns):
+    return lambda row, rows: row["ns"] <= limit_ns
+
+
+def within(factor, other):
+    def check(row, rows):
+        o = rows.get(other)
+        return None if o is None else row["ns"] <= factor * o["ns"]
+    return check
+
+
+def rate_at_least(rate):
+    return lambda row, rows: row["items"] is not None and row["items"] >= rate
+
+
+GOALS = [
+    (r"^BM_Device_Erase", "≤ 2× memset", within(2.0, "BM_Device_Memset")),
+    (r"^BM_Device_FillPage", "≤ 2× memset", within(2.0, "BM_Device_Memset")),
+    (r"^BM_Device_ExecuteLine_PA", "< 100 ns", under(100)),
+    (r"^BM_Device_Line640", "< 1 µs", under(1000)),
+    (r"^BM_Text_GK8", "< 5 µs", under(5000)),
+    (r"^BM_Text_HW40", "< 10 µs", under(10000)),
+    (r"^BM_Text_GI", "< 300 ns", under(300)),
+    (r"^BM_Compile_1000", "< 300 µs", under(300000)),
+    (r"^BM_Interp_Step", "≥ 400 M instr/s", rate_at_least(400e6)),
+    (r"^BM_Needle_Repaint", "< 10 µs", under(10000)),
+    (r"^BM_Host_StartupRun", "< 20 ms", under(20e6)),
+    (r"^BM_Host_TickScreenA", "< 300 µs", under(300000)),
+]
+
+# (label, numerator, denominator, goal, higher is better?)
+RATIOS = [
+    ("device lines vs Cairo (speed-up)", "BM_Peer_Cairo_Lines", "BM_Peer_Device_Lines", 3.0),
+    ("device filled rects vs Cairo (speed-up)", "BM_Peer_Cairo_FilledRects", "BM_Peer_Device_FilledRects", 3.0),
+    ("macro loop vs Lua 5.4 (iterations/s ratio)", "BM_Peer_Lua_Loop", "BM_Peer_Macro_Loop", 0.5),
+    ("RunFrom vs bare Step loop (instr/s ratio)", "BM_Interp_Step", "BM_Interp_RunFrom", 2.0 / 3.0),
+]
+
+
+def main():
+    ctx, rows = load(sys.argv[1])
+    print(f"host: {ctx.get('host_name', '?')}, {ctx.get('num_cpus', '?')} CPUs @ {ctx.get('mhz_per_cpu', '?')} MHz,"
+          f" build {ctx.get('library_build_type', '?')}")
+    w = max(len(n) for n in rows) if rows else 10
+    print(f"{'benchmark':<{w}}  {'time/op':>10}  {'rate':>12}  {'goal':<18} ok")
+    failed = 0
+    for name, row in rows.items():
+        goal, ok = "", ""
+        for pattern, text, check in GOALS:
+            if re.search(pattern, name):
+                goal = text
+                res = check(row, rows)
+                ok = "" if res is None else ("yes" if res else "NO")
+                failed += res is False
+                break
+        print(f"{name:<{w}}  {fmt_time(row['ns']):>10}  {fmt_rate(row['items']):>12}  {goal:<18} {ok}")
+    print()
+    for label, num, den, goal in RATIOS:
+        if num in rows and den in rows:
+            # time ratio: peer time / our time for the same work
+            ratio = rows[num]["ns"] / rows[den]["ns"]
+            if "Lua" in num or "RunFrom" in den:
+                ratio = (rows[den]["items"] or 0) / (rows[num]["items"] or 1)
+            ok = ratio >= goal
+            failed += not ok
+            print(f"{label:<48} {ratio:6.2f}   goal ≥ {goal:.2f}  {'yes' if ok else 'NO'}")
+    sys.exit(0)
+
+
+if __name__ == "__main__":
+    main()
