@@ -1,0 +1,142 @@
+#include "link/device_link.h"
+
+#include <cstdlib>
+#include <utility>
+
+#include "link/gwiopm.h"
+#include "link/ports.h"
+
+namespace qmt {
+
+DeviceLink::DeviceLink(std::unique_ptr<PortIo> port, std::string name,
+                       PortTransmitter::Grant grant, std::uint16_t base)
+    : port_(std::move(port)), name_(std::move(name)), transmitter_(*port_, std::move(grant), base) {}
+
+namespace {
+
+constexpr const char* kDefaultParport = "/dev/parport0";
+constexpr const char* kChoices = "none, virtual, ppdev[:DEVICE] or direct[:ADDRESS]";
+
+std::unique_ptr<DeviceLink> NoDevice() {
+  return std::make_unique<DeviceLink>(std::make_unique<NoDevicePort>(), "none");
+}
+
+std::string Hex(unsigned v) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string s;
+  do {
+    s.insert(s.begin(), kDigits[v % 16]);
+    v /= 16;
+  } while (v);
+  return "0x" + s;
+}
+
+// "0x378", "0X378" or "888"; the last register (base + 3) must exist.
+bool ParseBase(std::string_view text, std::uint16_t& base) {
+  int radix = 10;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    radix = 16;
+    text.remove_prefix(2);
+  }
+  if (text.empty() || text.size() > 6) return false;
+  unsigned long v = 0;
+  for (char c : text) {
+    int d;
+    if (c >= '0' && c <= '9') d = c - '0';
+    else if (radix == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
+    else if (radix == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
+    else return false;
+    v = v * radix + d;
+  }
+  if (v > 0xFFFC) return false;
+  base = static_cast<std::uint16_t>(v);
+  return true;
+}
+
+std::unique_ptr<DeviceLink> OpenPpdev(const std::string& path, std::string& message) {
+  std::string error;
+  auto port = PpdevPort::Open(path, PortTransmitter::kDefaultBase, error);
+  if (!port) {
+    message = "port ppdev:" + path + " cannot be used (" + error + "); running without a device";
+    return NoDevice();
+  }
+  return std::make_unique<DeviceLink>(std::move(port), "ppdev:" + path);
+}
+
+std::unique_ptr<DeviceLink> OpenDirect(std::string_view arg, std::string& message) {
+  std::uint16_t base = PortTransmitter::kDefaultBase;
+  if (!arg.empty() && !ParseBase(arg, base)) {
+    message = "port direct:" + std::string(arg) +
+              " has no usable address (give 0x378, 0x278 or a decimal number up to 65532); "
+              "running without a device";
+    return NoDevice();
+  }
+  std::string name = "direct:" + Hex(base);
+  if (!DirectPort::kSupported) {
+    message = "port " + name + " needs x86 port instructions, which this machine lacks; "
+              "running without a device";
+    return NoDevice();
+  }
+  auto port = std::make_unique<DirectPort>();
+  DirectPort* direct = port.get();
+  auto report = std::make_shared<GrantReport>();
+  auto link = std::make_unique<DeviceLink>(
+      std::move(port), name,
+      [report](std::uint16_t first, std::uint16_t last) { *report = PortGrant(first, last); },
+      base);
+  link->Transmitter().EnsureReady();
+  if (!report->Granted()) {
+    DriverResult code = report->Failure();
+    message = "port " + name + " cannot be used (port grant: " + TGWIOPM_Driver::ErrorText(code);
+    if (code == kErrorAccessDenied) message += "; port instructions need root or CAP_SYS_RAWIO";
+    message += "); running without a device";
+    return NoDevice();
+  }
+  direct->Enable();
+  return link;
+}
+
+}  // namespace
+
+std::unique_ptr<DeviceLink> OpenLink(std::string_view spec, std::string& message) {
+  message.clear();
+  if (spec.empty()) {
+    const char* env = std::getenv("QMT_PORT");
+    if (env && *env) {
+      spec = env;
+    } else {
+      // Automatic choice: a parallel port that can be claimed, quietly none
+      // otherwise.
+      std::string ignored;
+      auto link = OpenPpdev(kDefaultParport, ignored);
+      return link;
+    }
+  }
+  std::string_view kind = spec.substr(0, spec.find(':'));
+  std::string_view arg;
+  bool hasArg = spec.find(':') != std::string_view::npos;
+  if (hasArg) arg = spec.substr(spec.find(':') + 1);
+
+  if (kind == "none" && !hasArg) return NoDevice();
+  if (kind == "virtual" && !hasArg)
+    return std::make_unique<DeviceLink>(std::make_unique<VirtualDevice>(), "virtual");
+  if (kind == "ppdev") {
+    if (hasArg && arg.empty()) {
+      message = "port ppdev: names no device file (give ppdev:/dev/parport0); running without a device";
+      return NoDevice();
+    }
+    return OpenPpdev(hasArg ? std::string(arg) : kDefaultParport, message);
+  }
+  if (kind == "direct") {
+    if (hasArg && arg.empty()) {
+      message = "port direct: names no address (give direct:0x378); running without a device";
+      return NoDevice();
+    }
+    return OpenDirect(arg, message);
+  }
+  message = "unknown port '" + std::string(spec) + "' (choose " + kChoices +
+            "); running without a device";
+  return NoDevice();
+}
+
+}  // namespace qmt

@@ -1,0 +1,59 @@
+// The link to the real device as the programs see it: one object that sends
+// lines and reads BUSY, over the port chosen by a short text:
+//
+//   none                   no device; every line fails at once
+//   virtual                the in-process device (virtual_device.h)
+//   ppdev[:/dev/parportN]  the kernel's parallel-port interface (parport0)
+//   direct[:ADDRESS]       port instructions after the port grant (x86,
+//                          needs CAP_SYS_RAWIO); ADDRESS as 0x378 or 888
+//
+// An empty text means the environment variable QMT_PORT, and when that is
+// unset too, ppdev:/dev/parport0 if it can be claimed, else none.  Direct
+// port instructions are only used when asked for by name.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "link/port_io.h"
+#include "link/transmit.h"
+#include "link/virtual_device.h"
+
+namespace qmt {
+
+class DeviceLink {
+ public:
+  // `name` is how the port is shown ("none", "virtual", "ppdev:/dev/parport0",
+  // "direct:0x378").
+  DeviceLink(std::unique_ptr<PortIo> port, std::string name,
+             PortTransmitter::Grant grant = {},
+             std::uint16_t base = PortTransmitter::kDefaultBase);
+  DeviceLink(const DeviceLink&) = delete;
+  DeviceLink& operator=(const DeviceLink&) = delete;
+
+  bool SendLine(std::string_view line) { return transmitter_.SendLine(line); }
+  bool DeviceBusy() { return transmitter_.DeviceBusy(); }
+
+  const std::string& Name() const { return name_; }
+  PortTransmitter& Transmitter() { return transmitter_; }
+  PortIo& Port() { return *port_; }
+  // The in-process device when the port is "virtual", else null.  Set its
+  // line handler to watch or execute what arrives.
+  VirtualDevice* Virtual() { return dynamic_cast<VirtualDevice*>(port_.get()); }
+
+ private:
+  std::unique_ptr<PortIo> port_;
+  std::string name_;
+  PortTransmitter transmitter_;
+};
+
+// Opens the port `spec` names (see above).  A choice that cannot be used
+// leaves `message` saying why and gives a "none" link, so the caller runs on
+// without a device; otherwise `message` is empty.  A direct port is granted
+// here, on the calling thread, which must be the one that sends (the kernel
+// keeps port rights per thread).
+std::unique_ptr<DeviceLink> OpenLink(std::string_view spec, std::string& message);
+
+}  // namespace qmt
