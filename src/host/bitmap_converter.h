@@ -5,36 +5,11 @@
 // this file only forms the text.
 #pragma once
 
-#include <cstdint>
 #include <string>
-#include <vector>
+
+#include "device/pattern.h"
 
 namespace qmt {
-
-// A one-bit picture as the platform's black-and-white conversion stores it:
-// rows top to bottom, `stride` bytes each, the leftmost pixel in the most
-// significant bit.  A set bit is palette entry 1 (white).  Padding bits past
-// the width are 0.
-struct MonoBitmap {
-  int width = 0;
-  int height = 0;
-  int stride = 0;
-  std::vector<std::uint8_t> bits;
-
-  MonoBitmap() = default;
-  MonoBitmap(int w, int h);
-  bool Pixel(int x, int y) const;
-  void SetPixel(int x, int y, bool white);
-};
-
-// The 32 bytes of block (bx, by): 16 rows, two bytes per row.  Empty when the
-// block starts at or beyond the width or the height.  Rows past the height
-// are two zero bytes; the second byte of a row is 0 when the block's right
-// half lies past the width.
-std::string CutPatternBlock(const MonoBitmap& bitmap, int bx, int by);
-
-// Every byte as a percent sign and two upper-case hexadecimal digits.
-std::string EscapeEveryByte(const std::string& bytes);
 
 // Receives the converter's items in order.
 class ConverterEmitter {

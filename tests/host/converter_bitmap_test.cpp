@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "host/bitmap_converter.h"
+#include "device/pattern.h"
 
 namespace qmt {
 namespace {
@@ -26,9 +27,9 @@ struct RecordingEmitter : ConverterEmitter {
 
 // White where x + y is even: rows alternate 0xAA and 0x55 bytes.
 MonoBitmap Checkered(int w, int h) {
-  MonoBitmap b(w, h);
+  MonoBitmap b = MonoBitmap::Blank(w, h);
   for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) b.SetPixel(x, y, (x + y) % 2 == 0);
+    for (int x = 0; x < w; ++x) b.Set(x, y, (x + y) % 2 == 0);
   return b;
 }
 
@@ -63,9 +64,9 @@ TEST(BitmapConverter, SixteenBySixteenIsOneGlyphWithoutMove) {
 }
 
 TEST(BitmapConverter, SeventeenWideGivesTwoBlocksInEveryFocus) {
-  MonoBitmap white(17, 16);
+  MonoBitmap white = MonoBitmap::Blank(17, 16);
   for (int y = 0; y < 16; ++y)
-    for (int x = 0; x < 17; ++x) white.SetPixel(x, y, true);
+    for (int x = 0; x < 17; ++x) white.Set(x, y, true);
   const std::string left = Repeat("%FF%FF", 16);
   const std::string right = Repeat("%80%00", 16);  // pixel 16, then nothing
   struct Case {
@@ -87,7 +88,7 @@ TEST(BitmapConverter, SeventeenWideGivesTwoBlocksInEveryFocus) {
 
 TEST(BitmapConverter, ClipboardJoinsItemsWithoutQuotesOrTrailingLineEnd) {
   RecordingEmitter e(ConverterTarget::Clipboard);
-  ConvertBitmap(MonoBitmap(20, 17), e);  // all black: zero bytes
+  ConvertBitmap(MonoBitmap::Blank(20, 17), e);  // all black: zero bytes
   const std::string zero = "GI(" + Repeat("%00", 32) + ")";
   EXPECT_EQ(e.clipboard.Text(), zero + "\r\n" + zero + "\r\nd(PR-32,16,0)\r\n" + zero + "\r\n" + zero);
 }
@@ -95,18 +96,10 @@ TEST(BitmapConverter, ClipboardJoinsItemsWithoutQuotesOrTrailingLineEnd) {
 TEST(BitmapConverter, EmptyPictureEmitsNothing) {
   for (auto [w, h] : {std::pair{0, 0}, {0, 16}, {16, 0}}) {
     RecordingEmitter e(ConverterTarget::Clipboard);
-    ConvertBitmap(MonoBitmap(w, h), e);
+    ConvertBitmap(MonoBitmap::Blank(w, h), e);
     EXPECT_TRUE(e.items.empty());
     EXPECT_TRUE(e.clipboard.Empty());
   }
-}
-
-TEST(BitmapConverter, BlocksOutsideThePictureAreEmpty) {
-  MonoBitmap b(17, 3);
-  EXPECT_EQ(CutPatternBlock(b, 1, 0).size(), 32u);
-  EXPECT_TRUE(CutPatternBlock(b, 2, 0).empty());
-  EXPECT_TRUE(CutPatternBlock(b, 0, 1).empty());
-  EXPECT_EQ(EscapeEveryByte(std::string("\x00\x7F\xFF%", 4)), "%00%7F%FF%25");
 }
 
 }  // namespace
