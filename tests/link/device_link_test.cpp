@@ -1,0 +1,99 @@
+#include "link/device_link.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace qmt {
+namespace {
+
+
+TEST(VirtualDevice, CollectsStrobedLinesAndTakesPatternBytesAsData) {
+  std::string message;
+  auto link = OpenLink("virtual", message);
+  ASSERT_TRUE(message.empty());
+  ASSERT_NE(link->Virtual(), nullptr);
+  std::vector<std::string> lines;
+  link->Virtual()->SetLineHandler([&lines](std::string_view l) { lines.emplace_back(l); });
+
+  std::string gi = "GI" + std::string(32, '\x0D') + ",R";
+  gi[5] = '\0';
+  std::string di = "DI" + std::string(128, '\x0D');
+  const std::vector<std::string> sent = {"ER", "", gi, di, "PR-48,16,0", "GX\x0D"};
+  for (const auto& l : sent) EXPECT_TRUE(link->SendLine(l));
+
+  // A 13 outside a pattern ends the line wherever it is.
+  std::vector<std::string> expected(sent.begin(), sent.end() - 1);
+  expected.push_back("GX");
+  expected.push_back("");
+  EXPECT_EQ(lines, expected);
+  EXPECT_EQ(link->Virtual()->LinesReceived(), expected.size());
+  EXPECT_TRUE(link->Virtual()->Pending().empty());
+  EXPECT_FALSE(link->DeviceBusy());
+}
+
+TEST(VirtualDevice, ShortPatternLineWaitsForItsData) {
+  VirtualDevice device;
+  std::vector<std::string> lines;
+  device.SetLineHandler([&lines](std::string_view l) { lines.emplace_back(l); });
+  for (char c : std::string("GI\x0D")) device.Receive(static_cast<std::uint8_t>(c));
+  EXPECT_TRUE(lines.empty());
+  EXPECT_EQ(device.Pending().size(), 3u);
+}
+
+TEST(OpenLink, ChoosesThePortOrExplainsAndRunsWithout) {
+  struct Case {
+    const char* spec;
+    const char* name;
+    const char* messagePart;  // null: no message
+  };
+  const Case cases[] = {
+      {"none", "none", nullptr},
+      {"virtual", "virtual", nullptr},
+      {"ppdev:/nonexistent/parport9", "none", "cannot open /nonexistent/parport9"},
+      {"ppdev:", "none", "names no device file"},
+      {"direct:0x1234567", "none", "has no usable address"},
+      {"direct:zz", "none", "has no usable address"},
+      {"serial", "none", "unknown port 'serial'"},
+      {"virtual:1", "none", "unknown port"},
+  };
+  for (const auto& c : cases) {
+    std::string message = "stale";
+    auto link = OpenLink(c.spec, message);
+    ASSERT_NE(link, nullptr);
+    EXPECT_EQ(link->Name(), c.name) << c.spec;
+    if (c.messagePart) {
+      EXPECT_NE(message.find(c.messagePart), std::string::npos) << message;
+      EXPECT_NE(message.find("running without a device"), std::string::npos) << message;
+    } else {
+      EXPECT_EQ(message, "") << c.spec;
+    }
+  }
+}
+
+TEST(OpenLink, NoDeviceFailsFirstLineAtOnce) {
+  std::string message;
+  auto link = OpenLink("none", message);
+  EXPECT_TRUE(link->DeviceBusy());
+  EXPECT_FALSE(link->SendLine("DS0"));
+}
+
+TEST(OpenLink, EmptyChoiceReadsEnvironment) {
+  const char* saved = std::getenv("QMT_PORT");
+  std::string keep = saved ? saved : "";
+  setenv("QMT_PORT", "virtual", 1);
+  std::string message;
+  EXPECT_EQ(OpenLink("", message)->Name(), "virtual");
+  setenv("QMT_PORT", "bogus", 1);
+  EXPECT_EQ(OpenLink("", message)->Name(), "none");
+  EXPECT_NE(message.find("bogus"), std::string::npos);
+  if (saved)
+    setenv("QMT_PORT", keep.c_str(), 1);
+  else
+    unsetenv("QMT_PORT");
+}
+
+}  // namespace
+}  // namespace qmt
