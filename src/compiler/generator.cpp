@@ -1,0 +1,244 @@
+// TScript stages 2 and 3: constant folding, and the generator that resolves
+// names and labels and writes the image.
+#include <cstdio>
+
+#include "compiler/opcodes.h"
+#include "compiler/script.h"
+#include "support/encoding.h"
+
+namespace qmt {
+namespace {
+
+struct Messages {
+  std::string divideByZero = Sjis("定数の割り算で0で割っている");
+  std::string duplicate = Sjis("で既に定義済");
+  std::string variable = Sjis("変数 ");
+  std::string undefinedTail = Sjis(" が未定義");
+  std::string label = Sjis("ラベル ");
+  std::string tooManyLocals = Sjis(" で変数の数が256を超えた");
+  std::string external = Sjis("外部変数 ");
+  std::string externalId = Sjis(" の番号が255を超えた");
+  std::string function = Sjis("関数");
+  std::string functionId = Sjis("の番号が65535を超えた");
+  std::string tooManyArgs = Sjis("の引数が255個を超えた");
+  std::string argNumber = Sjis("の番号が255を超えた");
+  std::string tooLarge = Sjis("P-codeが65536バイトを超えた");
+};
+const Messages& Msg() {
+  static const Messages m;
+  return m;
+}
+
+bool IsFoldable(std::uint8_t k) { return k == '*' || k == '+' || k == '-' || k == '/'; }
+
+void PutWord(TAByte& image, std::size_t at, std::uint32_t value) {
+  image[at] = static_cast<std::uint8_t>(value);
+  image[at + 1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+}  // namespace
+
+// Folding replaces "number number op" by one number until nothing changes.
+// The matches of that pattern can never overlap, so folding on a stack in
+// one pass reaches the same list as repeated passes over the whole list.
+void TScript::Fold() {
+  std::size_t out = 0;
+  for (std::size_t i = 0; i < tokens_.size(); ++i) {
+    if (out != i) tokens_[out] = std::move(tokens_[i]);
+    ++out;
+    while (out >= 3 && IsFoldable(tokens_[out - 1].Kind) && tokens_[out - 2].Kind == tok::kNum &&
+           tokens_[out - 3].Kind == tok::kNum) {
+      const TScrItem& op = tokens_[out - 1];
+      std::int32_t a = tokens_[out - 3].Value;
+      std::int32_t b = tokens_[out - 2].Value;
+      std::int32_t r = 0;
+      switch (op.Kind) {
+        case '*': r = a * b; break;
+        case '+': r = a + b; break;
+        case '-': r = a - b; break;
+        default:
+          if (b == 0) {
+            char head[24];
+            std::snprintf(head, sizeof head, "%3d,", op.Line);
+            throw ScriptAbort(head + Msg().divideByZero);
+          }
+          r = a / b;  // truncates toward zero; -32768 / -1 wraps below
+          break;
+      }
+      tokens_[out - 3].Value = static_cast<std::int16_t>(static_cast<std::uint16_t>(r));
+      out -= 2;
+    }
+  }
+  tokens_.resize(out);
+}
+
+void TScript::Report(int line, const std::string& text) {
+  char head[24];
+  std::snprintf(head, sizeof head, "%3d:", line);
+  std::string message = head + text;
+  if (!OnErrorMsg) throw ScriptAbort(message);
+  OnErrorMsg(line, message);
+}
+
+int TScript::LookupExtLabel(const std::string& name) const {
+  return OnExtLabel ? OnExtLabel(name) : -1;
+}
+
+int TScript::LookupExtFunc(const std::string& name) const {
+  return OnExtFunc ? OnExtFunc(name) : -1;
+}
+
+TAByte TScript::Generate() {
+  const Messages& m = Msg();
+  const int count = static_cast<int>(tokens_.size());
+  int localCount = 0;
+
+  // 1. Backwards: labels, IF targets, calls, assigned variables.
+  int nextLineEnd = -1;
+  for (int i = count - 1; i >= 0; --i) {
+    TScrItem& t = tokens_[i];
+    switch (t.Kind) {
+      case tok::kLineEnd:
+        nextLineEnd = i;
+        break;
+      case tok::kLabel: {
+        auto [it, fresh] = labelIndex_.try_emplace(t.Text, static_cast<int>(labels_.size()));
+        if (!fresh) Report(t.Line, std::to_string(labels_[it->second].line) + m.duplicate);
+        labels_.push_back({t.Text, t.Line, i});
+        break;
+      }
+      case tok::kIf:
+        t.Target = nextLineEnd;
+        break;
+      case tok::kCall: {
+        if (t.ArgCount > 255) Report(t.Line, m.function + t.Text + m.tooManyArgs);
+        int id = LookupExtFunc(t.Text);
+        if (id >= 0) {
+          if (id > 0xFFFF) Report(t.Line, m.function + t.Text + m.functionId);
+          t.Kind = tok::kFunc;
+          t.Value = static_cast<std::int16_t>(static_cast<std::uint16_t>(id));
+        }
+        break;
+      }
+      case tok::kSet: {
+        if (variableIndex_.count(t.Text)) break;
+        int id = LookupExtLabel(t.Text);
+        variableIndex_.emplace(t.Text, static_cast<int>(variables_.size()));
+        if (id >= 0) {
+          if (id > 255) Report(t.Line, m.external + t.Text + m.externalId);
+          variables_.push_back({t.Text, true, id});
+        } else {
+          if (localCount == 256) Report(t.Line, m.variable + t.Text + m.tooManyLocals);
+          variables_.push_back({t.Text, false, localCount++});
+        }
+        break;
+      }
+      case tok::kGetArg:
+      case tok::kSetArg:
+        if (static_cast<std::uint16_t>(t.Value) > 255)
+          Report(t.Line, "@" + std::to_string(t.Value) + m.argNumber);
+        break;
+      default:
+        break;
+    }
+  }
+
+  // 2. Backwards: resolve every Get and Set.
+  for (int i = count - 1; i >= 0; --i) {
+    TScrItem& t = tokens_[i];
+    if (t.Kind != tok::kIdent && t.Kind != tok::kSet) continue;
+    bool isSet = t.Kind == tok::kSet;
+    auto found = variableIndex_.find(t.Text);
+    if (found != variableIndex_.end()) {
+      const VariableEntry& v = variables_[found->second];
+      if (v.external) t.Kind = isSet ? tok::kSetExt : tok::kGetExt;
+      t.Value = static_cast<std::int16_t>(v.slot);
+      continue;
+    }
+    int id = LookupExtLabel(t.Text);
+    if (id >= 0) {
+      if (id > 255) Report(t.Line, m.external + t.Text + m.externalId);
+      t.Kind = isSet ? tok::kSetExt : tok::kGetExt;
+      t.Value = static_cast<std::int16_t>(id);
+    } else {
+      Report(t.Line, m.variable + t.Text + m.undefinedTail);
+    }
+  }
+
+  // 3-5. Header and string area.
+  TAByte image;
+  image.reserve(tokens_.size() * 3 + 30);
+  image.resize(4);
+  PutWord(image, 2, static_cast<std::uint32_t>(localCount));
+  bool tooLarge = false;
+  auto checkSize = [&](const TScrItem& t) {
+    // The final zero byte must still fit.
+    if (!tooLarge && image.size() >= kMaxImageSize) {
+      tooLarge = true;
+      Report(t.Line, m.tooLarge);
+    }
+  };
+  for (TScrItem& t : tokens_) {
+    if (t.Kind != tok::kStr) continue;
+    t.Value = static_cast<std::int16_t>(static_cast<std::uint16_t>(image.size()));
+    image.insert(image.end(), t.Text.begin(), t.Text.end());
+    image.push_back(0);
+    checkSize(t);
+  }
+  PutWord(image, 0, static_cast<std::uint32_t>(image.size()));
+
+  // 6. Instructions.
+  for (TScrItem& t : tokens_) {
+    t.Address = static_cast<std::int32_t>(image.size());
+    if (t.Kind == tok::kLabel || t.Kind == tok::kLineEnd) continue;
+    image.push_back(t.Kind);
+    switch (InstructionLength(t.Kind)) {
+      case 3:
+        image.push_back(static_cast<std::uint8_t>(t.Value));
+        image.push_back(static_cast<std::uint8_t>(static_cast<std::uint16_t>(t.Value) >> 8));
+        break;
+      case 4:
+        image.push_back(static_cast<std::uint8_t>(t.Value));
+        image.push_back(static_cast<std::uint8_t>(static_cast<std::uint16_t>(t.Value) >> 8));
+        image.push_back(static_cast<std::uint8_t>(t.ArgCount));
+        break;
+      case 2:
+        image.push_back(static_cast<std::uint8_t>(t.Value));
+        break;
+      default:
+        break;
+    }
+    checkSize(t);
+  }
+
+  // 7. The end of code.
+  image.push_back(0);
+
+  // 8. Jump and call targets.  An undefined label leaves the operand 0.
+  for (const TScrItem& t : tokens_) {
+    switch (t.Kind) {
+      case tok::kGoto:
+      case tok::kGosub:
+      case tok::kCall: {
+        auto found = labelIndex_.find(t.Text);
+        if (found == labelIndex_.end()) {
+          Report(t.Line, m.label + t.Text + m.undefinedTail);
+          PutWord(image, t.Address + 1, 0);
+        } else {
+          PutWord(image, t.Address + 1,
+                  static_cast<std::uint32_t>(tokens_[labels_[found->second].token].Address));
+        }
+        break;
+      }
+      case tok::kIf:
+        PutWord(image, t.Address + 1,
+                t.Target >= 0 ? static_cast<std::uint32_t>(tokens_[t.Target].Address) : 0);
+        break;
+      default:
+        break;
+    }
+  }
+  return image;
+}
+
+}  // namespace qmt

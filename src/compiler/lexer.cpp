@@ -1,0 +1,333 @@
+#include "compiler/lexer.h"
+
+#include <array>
+#include <cstring>
+
+#include "support/encoding.h"
+
+namespace qmt {
+namespace {
+
+constexpr char kCr = 0x0D;
+
+enum CharClass : std::uint8_t {
+  kBlank = 1,       // 0x01-0x0C and the space; LF is ordinary whitespace
+  kIdentStart = 2,  // A-Z, a-z, _ and code page 932 lead bytes
+  kDigit = 4,
+  kHexDigit = 8,
+};
+
+constexpr std::array<std::uint8_t, 256> MakeClasses() {
+  std::array<std::uint8_t, 256> c{};
+  for (int b = 0x01; b <= 0x0C; ++b) c[b] |= kBlank;
+  c[' '] |= kBlank;
+  for (int b = 'A'; b <= 'Z'; ++b) c[b] |= kIdentStart;
+  for (int b = 'a'; b <= 'z'; ++b) c[b] |= kIdentStart;
+  c['_'] |= kIdentStart;
+  for (int b = 0; b < 256; ++b)
+    if (IsLeadByte(static_cast<std::uint8_t>(b))) c[b] |= kIdentStart;
+  for (int b = '0'; b <= '9'; ++b) c[b] |= kDigit | kHexDigit;
+  for (int b = 'A'; b <= 'F'; ++b) c[b] |= kHexDigit;
+  for (int b = 'a'; b <= 'f'; ++b) c[b] |= kHexDigit;
+  return c;
+}
+constexpr std::array<std::uint8_t, 256> kClasses = MakeClasses();
+
+bool Is(std::uint8_t b, CharClass cls) { return (kClasses[b] & cls) != 0; }
+
+int HexValue(std::uint8_t b) {
+  if (b <= '9') return b - '0';
+  return (b | 0x20) - 'a' + 10;
+}
+
+struct Keyword {
+  const char* name;
+  std::uint8_t kind;
+};
+constexpr Keyword kKeywords[] = {
+    {"AND", tok::kAnd},     {"OR", tok::kOr},   {"XOR", tok::kXor},   {"GOSUB", tok::kGosub},
+    {"GOTO", tok::kGoto},   {"IF", tok::kIf},   {"THEN", tok::kThen}, {"EXIT", tok::kExit},
+    {"RET", tok::kRet},     {"DO", tok::kDo},   {"WHILE", tok::kWhile},
+};
+
+// Keyword kind of `name` ignoring case, or 0.
+std::uint8_t KeywordKind(std::string_view name) {
+  if (name.size() < 2 || name.size() > 5) return 0;
+  char upper[5];
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    char ch = name[i];
+    upper[i] = (ch >= 'a' && ch <= 'z') ? static_cast<char>(ch - 0x20) : ch;
+  }
+  for (const Keyword& k : kKeywords) {
+    if (std::strlen(k.name) == name.size() && std::memcmp(k.name, upper, name.size()) == 0)
+      return k.kind;
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::string TokenName(const TScrItem& item) {
+  switch (item.Kind) {
+    case tok::kEof: return "EOF";
+    case tok::kLineEnd: return "LF";
+    case tok::kLabel: return item.Text + ":";
+    case tok::kThen: return "THEN";
+    case tok::kNum: return std::to_string(item.Value);
+    case tok::kStr: return "c";
+    case tok::kIdent: return item.Text;
+    case tok::kCall: return item.Text + "(";
+    case tok::kGosub: return "GOSUB";
+    case tok::kGoto: return "GOTO";
+    case tok::kIf: return "IF";
+    case tok::kExit: return "EXIT";
+    case tok::kRet: return "RET ";
+    case tok::kDo: return "D";
+    case tok::kWhile: return "W";
+    case tok::kXor: return "XOR";
+    case tok::kEq: return "==";
+    case tok::kLe: return "<=";
+    case tok::kGe: return ">=";
+    default: return std::string(1, static_cast<char>(item.Kind));
+  }
+}
+
+Lexer::Lexer(std::string_view text) : text_(text.data()), size_(text.size()) {
+  // The text ends at its first zero byte.
+  if (const void* zero = std::memchr(text_, 0, size_))
+    size_ = static_cast<std::size_t>(static_cast<const char*>(zero) - text_);
+}
+
+void Lexer::NextToken() {
+  TScrItem& t = current_;
+  t.Text.clear();
+  t.Value = 0;
+  for (;;) {
+    while (Is(At(pos_), kBlank)) ++pos_;
+    t.Line = line_;
+    std::uint8_t b = At(pos_);
+    switch (b) {
+      case 0:
+        t.Kind = tok::kEof;
+        return;
+      case '!': case '%': case '&': case '(': case ')': case '*': case '+':
+      case ',': case '-': case ':': case ';': case '^': case '|': case '@':
+        t.Kind = b;
+        ++pos_;
+        return;
+      case kCr:
+        ++line_;
+        ++pos_;
+        t.Kind = tok::kLineEnd;
+        t.Line = line_;
+        return;
+      case '"':
+        ReadString();
+        return;
+      case '/':
+        if (At(pos_ + 1) == '*') {
+          SkipBlockComment();
+          continue;
+        }
+        if (At(pos_ + 1) == '/') {
+          while (pos_ < size_ && text_[pos_] != kCr) ++pos_;
+          continue;
+        }
+        t.Kind = '/';
+        ++pos_;
+        return;
+      case '<': case '=': case '>':
+        ++pos_;
+        t.Kind = b;
+        if (At(pos_) == '=') {
+          ++pos_;
+          t.Kind = b == '<' ? tok::kLe : b == '=' ? tok::kEq : tok::kGe;
+        }
+        return;
+      default:
+        if (b == '$' || Is(b, kDigit)) {
+          ReadNumber();
+          return;
+        }
+        if (Is(b, kIdentStart)) {
+          ReadIdentifier();
+          return;
+        }
+        static const std::string kUndefined = Sjis("は未定義文字");
+        throw LexError{std::string(1, static_cast<char>(b)) + kUndefined};
+    }
+  }
+}
+
+void Lexer::SkipBlockComment() {
+  pos_ += 2;
+  while (pos_ < size_) {
+    std::uint8_t b = At(pos_);
+    if (b == '*' && At(pos_ + 1) == '/') {
+      pos_ += 2;
+      return;
+    }
+    if (b == kCr) ++line_;
+    // A double-byte character is passed over as one unit.
+    pos_ += (IsLeadByte(b) && pos_ + 1 < size_) ? 2 : 1;
+  }
+}
+
+void Lexer::ReadNumber() {
+  TScrItem& t = current_;
+  t.Kind = tok::kNum;
+  std::uint16_t v = 0;
+  std::uint8_t b = At(pos_);
+  bool hex = false;
+  if (b == '$') {
+    ++pos_;
+    hex = true;
+  } else if (b == '0' && (At(pos_ + 1) | 0x20) == 'x') {
+    pos_ += 2;
+    hex = true;
+  } else if (b == '0' && (At(pos_ + 1) | 0x20) == 'b') {
+    pos_ += 2;
+    // Blanks and tabs between binary digits belong to the number.
+    for (;;) {
+      std::uint8_t d = At(pos_);
+      if (d == '0' || d == '1') {
+        v = static_cast<std::uint16_t>(v * 2 + (d - '0'));
+      } else if (d != ' ' && d != '\t') {
+        break;
+      }
+      ++pos_;
+    }
+    t.Value = static_cast<std::int16_t>(v);
+    return;
+  } else if (b == '0') {
+    // "010" is the number 0 followed by the number 10.
+    ++pos_;
+    t.Value = 0;
+    return;
+  }
+  if (hex) {
+    while (Is(At(pos_), kHexDigit)) v = static_cast<std::uint16_t>(v * 16 + HexValue(At(pos_++)));
+  } else {
+    while (Is(At(pos_), kDigit)) v = static_cast<std::uint16_t>(v * 10 + (At(pos_++) - '0'));
+  }
+  t.Value = static_cast<std::int16_t>(v);
+}
+
+// A string literal ends at the closing quote (consumed), or without error at
+// a CR or the end of the text (neither consumed).  An escape never swallows
+// the CR or the end: the string simply ends there.
+void Lexer::ReadString() {
+  TScrItem& t = current_;
+  t.Kind = tok::kStr;
+  std::string& out = t.Text;
+  ++pos_;
+  auto ends = [](std::uint8_t c) { return c == 0 || c == kCr; };
+  for (;;) {
+    std::uint8_t b = At(pos_);
+    if (ends(b)) return;
+    if (b == '"') {
+      ++pos_;
+      return;
+    }
+    if (IsLeadByte(b)) {
+      out += static_cast<char>(b);
+      ++pos_;
+      if (!ends(At(pos_))) out += static_cast<char>(At(pos_++));
+      continue;
+    }
+    if (b == '\\') {
+      std::uint8_t e = At(pos_ + 1);
+      if (ends(e)) {
+        ++pos_;
+        return;
+      }
+      pos_ += 2;
+      switch (e) {
+        case 'a': out += '\x07'; break;
+        case 'b': out += '\x08'; break;
+        case 'f': out += '\x0C'; break;
+        case 'n': out += "\r\n"; break;
+        case 'r': out += '\x0D'; break;
+        case 't': out += '\x09'; break;
+        case 'v': out += '\x0B'; break;
+        case 'x':
+        case 'X': {
+          std::uint8_t h1 = At(pos_);
+          if (ends(h1)) return;
+          std::uint8_t h2 = At(pos_ + 1);
+          if (ends(h2)) {
+            ++pos_;
+            return;
+          }
+          pos_ += 2;
+          if (Is(h1, kHexDigit) && Is(h2, kHexDigit))
+            out += static_cast<char>(HexValue(h1) * 16 + HexValue(h2));
+          break;
+        }
+        default:
+          out += static_cast<char>(e);
+          break;
+      }
+      continue;
+    }
+    if (b == '%') {
+      std::uint8_t h1 = At(pos_ + 1);
+      if (!Is(h1, kHexDigit)) {
+        out += '%';
+        ++pos_;
+        continue;
+      }
+      std::uint8_t h2 = At(pos_ + 2);
+      if (Is(h2, kHexDigit)) {
+        out += static_cast<char>(HexValue(h1) * 16 + HexValue(h2));
+        pos_ += 3;
+      } else if (ends(h2) || h2 == '"' || IsLeadByte(h2)) {
+        // The closing quote, the line end and double-byte characters are
+        // not taken into the escape.
+        out += '%';
+        out += static_cast<char>(h1);
+        pos_ += 2;
+      } else {
+        out += '%';
+        out += static_cast<char>(h1);
+        out += static_cast<char>(h2);
+        pos_ += 3;
+      }
+      continue;
+    }
+    out += static_cast<char>(b);
+    ++pos_;
+  }
+}
+
+void Lexer::ReadIdentifier() {
+  TScrItem& t = current_;
+  std::size_t start = pos_;
+  for (;;) {
+    std::uint8_t b = At(pos_);
+    if (IsLeadByte(b)) {
+      pos_ += pos_ + 1 < size_ ? 2 : 1;
+    } else if (Is(b, kIdentStart) || Is(b, kDigit)) {
+      ++pos_;
+    } else {
+      break;
+    }
+  }
+  t.Text.assign(text_ + start, pos_ - start);
+  if (std::uint8_t kw = KeywordKind(t.Text)) {
+    t.Kind = kw;
+    t.Text.clear();
+    return;
+  }
+  std::size_t p = pos_;
+  while (Is(At(p), kBlank)) ++p;
+  pos_ = p;
+  if (At(p) == '(') {
+    ++pos_;
+    t.Kind = tok::kCall;
+  } else {
+    t.Kind = tok::kIdent;
+  }
+}
+
+}  // namespace qmt

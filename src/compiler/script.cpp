@@ -1,0 +1,346 @@
+// TScript: the compile driver and the statement reader (stage 1), which
+// turns the token stream into a postfix token list.
+#include "compiler/script.h"
+
+#include <cstdio>
+
+#include "support/encoding.h"
+
+namespace qmt {
+namespace {
+
+// Parentheses and calls may nest this deep; deeper text is refused rather
+// than risking the stack.
+constexpr int kMaxNesting = 256;
+
+struct Messages {
+  std::string notClosed1 = Sjis(")じゃなくて");
+  std::string notClosed2 = Sjis("を見つけた");
+  std::string function = Sjis("関数");
+  std::string callOpen = Sjis("が)で閉じていない");
+  std::string argument1 = Sjis("の引数に");
+  std::string argument2 = Sjis("がある");
+  std::string atAlone = Sjis("が単独である");
+  std::string gotoLabel1 = Sjis("GOSUB/GOTO の後に");
+  std::string gotoLabel2 = Sjis("でラベルでない");
+  std::string labelAlone1 = Sjis("ラベル(");
+  std::string labelAlone2 = Sjis(")が単独である");
+  std::string notHere1 = Sjis("ここに");
+  std::string notHere2 = Sjis("を書いてはいけない");
+  std::string tooDeep = Sjis("括弧と関数呼び出しの入れ子が深すぎる");
+};
+const Messages& Msg() {
+  static const Messages m;
+  return m;
+}
+
+bool IsComparison(std::uint8_t k) {
+  return k == '<' || k == '>' || k == tok::kEq || k == tok::kGe || k == tok::kLe;
+}
+bool IsAdditive(std::uint8_t k) {
+  return k == tok::kAnd || k == '+' || k == '-' || k == tok::kXor || k == tok::kOr;
+}
+
+}  // namespace
+
+void TScript::Compile(std::string_view text) {
+  source_.assign(text);
+  tokens_.clear();
+  labels_.clear();
+  variables_.clear();
+  labelIndex_.clear();
+  variableIndex_.clear();
+  tokens_.reserve(text.size() / 3 + 16);
+
+  Lexer lexer(source_);
+  lexer_ = &lexer;
+  depth_ = 0;
+  struct Reset {
+    Lexer*& p;
+    ~Reset() { p = nullptr; }
+  } reset{lexer_};
+
+  try {
+    ReadProgram();
+  } catch (const LexError& e) {
+    Fatal(e.text);
+  }
+  Fold();
+  image_ = Generate();
+}
+
+[[noreturn]] void TScript::Fatal(const std::string& text) const {
+  char head[24];
+  std::snprintf(head, sizeof head, "%3d,", lexer_->Line());
+  std::string message = head + text + "\r\n";
+  // Context: the rest of the source, cut before the second CR among its
+  // first 200 characters.
+  std::string_view rest = lexer_->Text().substr(lexer_->Position());
+  std::size_t cut = rest.size();
+  int crs = 0;
+  for (std::size_t i = 0; i < rest.size() && i < 200; ++i) {
+    if (rest[i] == '\r' && ++crs == 2) {
+      cut = i;
+      break;
+    }
+  }
+  message.append(rest.substr(0, cut));
+  throw ScriptAbort(message);
+}
+
+void TScript::Next() {
+  try {
+    lexer_->NextToken();
+  } catch (const LexError& e) {
+    Fatal(e.text);
+  }
+}
+
+// program -> { [label ":"] { statement } statement-ending-the-line } EOF
+void TScript::ReadProgram() {
+  TScrItem& t = lexer_->Current();
+  Next();
+  while (t.Kind != tok::kEof) {
+    if (t.Kind == tok::kIdent && lexer_->RawByte() == ':') {
+      t.Kind = tok::kLabel;
+      Emit(t);
+      lexer_->SkipRawByte();
+      Next();
+    }
+    while (t.Kind != tok::kLineEnd && t.Kind != tok::kEof) Statement();
+    Statement();  // the line end, or the error for text without one
+  }
+  TScrItem last;
+  last.Kind = tok::kLineEnd;
+  last.Line = lexer_->Line() + 1;
+  Emit(last);
+}
+
+// statement -> LF | EXIT | ":" | ";" | "@" number "=" expr | DO expr
+//            | RET expr | WHILE expr | (GOTO|GOSUB) name | IF expr [THEN]
+//            | call | name "=" expr
+void TScript::Statement() {
+  const Messages& m = Msg();
+  TScrItem& t = lexer_->Current();
+  switch (t.Kind) {
+    case tok::kLineEnd:
+    case tok::kExit:
+      Emit(t);
+      Next();
+      return;
+    case ':':
+    case ';':
+      Next();
+      return;
+    case '@': {
+      TScrItem set = t;
+      Next();
+      if (t.Kind != tok::kNum) Fatal("@" + m.atAlone);
+      set.Kind = tok::kSetArg;
+      set.Value = t.Value;
+      Next();
+      if (t.Kind != '=') Fatal("@" + std::to_string(set.Value) + m.atAlone);
+      Next();
+      Comparison();
+      Emit(set);
+      return;
+    }
+    case tok::kDo:
+    case tok::kRet:
+    case tok::kWhile: {
+      TScrItem op = t;
+      Next();
+      Comparison();
+      Emit(op);
+      return;
+    }
+    case tok::kGoto:
+    case tok::kGosub: {
+      TScrItem jump = t;
+      Next();
+      if (t.Kind != tok::kIdent) Fatal(m.gotoLabel1 + "\"" + TokenName(t) + "\"" + m.gotoLabel2);
+      jump.Text = t.Text;
+      Emit(jump);
+      Next();
+      return;
+    }
+    case tok::kIf: {
+      TScrItem cond = t;
+      Next();
+      Comparison();
+      if (t.Kind == tok::kThen) Next();
+      Emit(cond);
+      return;
+    }
+    case tok::kCall: {
+      int line = t.Line;
+      CallExpression();
+      TScrItem drop;
+      drop.Kind = tok::kSclr;
+      drop.Line = line;
+      Emit(drop);
+      return;
+    }
+    case tok::kIdent: {
+      TScrItem set = t;
+      Next();
+      if (t.Kind != '=') Fatal(m.labelAlone1 + set.Text + m.labelAlone2);
+      Next();
+      Comparison();
+      set.Kind = tok::kSet;
+      Emit(set);
+      return;
+    }
+    default:
+      Fatal(m.notHere1 + "\"" + TokenName(t) + "\"" + m.notHere2);
+  }
+}
+
+// expr -> additive { ("<"|">"|"=="|">="|"<=") primary }
+void TScript::Comparison() {
+  if (++depth_ > kMaxNesting) Fatal(Msg().tooDeep);
+  TScrItem& t = lexer_->Current();
+  Additive();
+  while (IsComparison(t.Kind)) {
+    TScrItem op = t;
+    Next();
+    Primary();
+    Emit(op);
+  }
+  --depth_;
+}
+
+// additive -> [("!"|"+"|"-")] term { ("&"|"+"|"-"|XOR|"|") term }
+void TScript::Additive() {
+  TScrItem& t = lexer_->Current();
+  if (t.Kind == '!') {
+    TScrItem op = t;
+    Next();
+    Term();
+    Emit(op);
+  } else if (t.Kind == '+') {
+    Next();
+    Term();
+  } else if (t.Kind == '-') {
+    TScrItem op = t;
+    Next();
+    if (t.Kind == tok::kNum) {
+      // -3*x is (-3)*x: the literal is negated in place.
+      t.Value = static_cast<std::int16_t>(-static_cast<std::uint16_t>(t.Value));
+      Term();
+    } else {
+      Term();
+      op.Kind = tok::kNeg;
+      Emit(op);
+    }
+  } else {
+    Term();
+  }
+  while (IsAdditive(t.Kind)) {
+    TScrItem op = t;
+    Next();
+    Term();
+    Emit(op);
+  }
+}
+
+// term -> factor { ("*"|"/") primary }
+void TScript::Term() {
+  TScrItem& t = lexer_->Current();
+  Factor();
+  while (t.Kind == '*' || t.Kind == '/') {
+    TScrItem op = t;
+    Next();
+    Primary();
+    Emit(op);
+  }
+}
+
+// factor -> "@" number | "@" primary | primary
+void TScript::Factor() {
+  TScrItem& t = lexer_->Current();
+  if (t.Kind != '@') {
+    Primary();
+    return;
+  }
+  TScrItem at = t;
+  Next();
+  if (t.Kind == tok::kNum) {
+    at.Kind = tok::kGetArg;
+    at.Value = t.Value;
+    Emit(at);
+    Next();
+  } else {
+    Primary();
+    Emit(at);
+  }
+}
+
+// primary -> "(" expr ")" | number | string | name | call
+void TScript::Primary() {
+  TScrItem& t = lexer_->Current();
+  switch (t.Kind) {
+    case '(':
+      Next();
+      Comparison();
+      if (t.Kind != ')') Fatal(Msg().notClosed1 + TokenName(t) + Msg().notClosed2);
+      Next();
+      return;
+    case tok::kNum:
+    case tok::kStr:
+      Emit(t);
+      Next();
+      return;
+    case tok::kIdent: {
+      std::int16_t value = 0;
+      if (OnConstLab && OnConstLab(t.Text, value)) {
+        t.Kind = tok::kNum;
+        t.Value = value;
+      }
+      Emit(t);
+      Next();
+      return;
+    }
+    case tok::kCall:
+      CallExpression();
+      return;
+    default:
+      // Nothing here: the statement that meets the token reports it.
+      return;
+  }
+}
+
+// call -> name "(" [ { LF } expr { "," { LF } expr } ] ")"
+void TScript::CallExpression() {
+  const Messages& m = Msg();
+  if (++depth_ > kMaxNesting) Fatal(m.tooDeep);
+  TScrItem& t = lexer_->Current();
+  TScrItem call = t;
+  call.ArgCount = 0;
+  Next();
+  while (t.Kind == tok::kLineEnd) Next();
+  if (t.Kind == ')') {
+    // f() takes no arguments.
+    Next();
+  } else {
+    for (;;) {
+      while (t.Kind == tok::kLineEnd) Next();
+      Comparison();
+      ++call.ArgCount;
+      if (t.Kind == ',') {
+        Next();
+        continue;
+      }
+      if (t.Kind == ')') {
+        Next();
+        break;
+      }
+      if (t.Kind == ';' || t.Kind == tok::kEof) Fatal(m.function + call.Text + m.callOpen);
+      Fatal(m.function + call.Text + m.argument1 + TokenName(t) + m.argument2);
+    }
+  }
+  Emit(call);
+  --depth_;
+}
+
+}  // namespace qmt

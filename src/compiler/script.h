@@ -1,0 +1,115 @@
+// TScript: compiles macro text into a P-code image.  It knows nothing of the
+// device; the host answers its events for constants, external values and
+// built-in functions, and receives its error messages.
+//
+// Three stages: the statement reader turns the text into a postfix token
+// list, constant folding shortens it, the generator resolves names and
+// labels and writes the image.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "compiler/lexer.h"
+#include "compiler/pcode.h"
+
+namespace qmt {
+
+// The abort error: raised by Compile for a fatal error, and for the first
+// reported error when nobody listens to OnErrorMsg.  what() is the message in
+// code page 932 ("%3d,%s", CR LF, context for fatal errors; "%3d:%s" for
+// reported ones).
+class ScriptAbort : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class TScript {
+ public:
+  // Events.  An unassigned event answers as if the name were unknown
+  // (OnConstLab false, OnExtLabel and OnExtFunc -1); an unassigned
+  // OnErrorMsg turns the first reported error into a ScriptAbort.
+  std::function<bool(const std::string& name, std::int16_t& dt)> OnConstLab;
+  std::function<int(const std::string& name)> OnExtLabel;
+  std::function<int(const std::string& name)> OnExtFunc;
+  std::function<void(int lno, const std::string& msg)> OnErrorMsg;
+  // Carried for the host's use; the compiler never calls them.
+  std::function<std::int16_t(std::uint16_t id)> OnGetExt;
+  std::function<void(std::uint16_t id, std::int16_t dt)> OnPutExt;
+  std::function<std::int16_t(std::uint16_t id, std::span<const std::int16_t> dt)> OnFunc;
+
+  // Compiles `text` (code page 932, lines ended by CR LF).  Returns normally
+  // when no fatal error occurred, even if errors were reported through
+  // OnErrorMsg (then the image must not be run).  Raises ScriptAbort
+  // otherwise; the image is then still that of the previous compile.
+  // Exceptions raised by the events pass through unchanged.
+  void Compile(std::string_view text);
+
+  const TAByte& Code() const { return image_; }
+  const std::string& Source() const { return source_; }
+  const TAScrItem& Tokens() const { return tokens_; }
+
+  // "name=address" per label definition, in token order.
+  void ListLabels(std::vector<std::string>& list) const;
+  // The same entries as (name, address) pairs: the address is the entry's
+  // attached number.
+  std::vector<std::pair<std::string, int>> LabelAddresses() const;
+  // "name=slot" per local variable, in the variable table's order.
+  void ListVariables(std::vector<std::string>& list) const;
+  // The program listing of the last compile, one line per instruction and
+  // per label definition.
+  void ListCode(std::vector<std::string>& list) const;
+
+ private:
+  struct LabelEntry {
+    std::string name;
+    int line;
+    int token;  // index of the definition in the token list
+  };
+  struct VariableEntry {
+    std::string name;
+    bool external;
+    int slot;  // slot, or external id
+  };
+
+  // Stage 1, statement reader (script.cpp).
+  void ReadProgram();
+  void Statement();
+  void Comparison();
+  void Additive();
+  void Term();
+  void Factor();
+  void Primary();
+  void CallExpression();
+  void Next();
+  void Emit(const TScrItem& item) { tokens_.push_back(item); }
+  [[noreturn]] void Fatal(const std::string& text) const;
+
+  // Stage 2 and 3 (generator.cpp).
+  void Fold();
+  TAByte Generate();
+  void Report(int line, const std::string& text);
+  int LookupExtLabel(const std::string& name) const;
+  int LookupExtFunc(const std::string& name) const;
+
+  std::string source_;
+  TAByte image_;
+  TAScrItem tokens_;
+  std::vector<LabelEntry> labels_;
+  std::vector<VariableEntry> variables_;
+  std::unordered_map<std::string, int> labelIndex_;     // name -> first entry
+  std::unordered_map<std::string, int> variableIndex_;  // name -> entry
+
+  // Reader state, valid during Compile.
+  Lexer* lexer_ = nullptr;
+  int depth_ = 0;
+};
+
+}  // namespace qmt
