@@ -1,0 +1,41 @@
+#include "link_setup.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "command.h"
+#include "device/escape.h"
+#include "support/file_io.h"
+
+namespace qmt::cli {
+
+LinkSetup OpenCliLink(const std::string& portSpec) {
+  LinkSetup setup;
+  std::string message;
+  setup.link = OpenLink(portSpec, message);
+  if (!message.empty()) PrintError("qmt: " + message);
+  if (VirtualDevice* v = setup.link->Virtual()) {
+    setup.device = std::make_unique<TQMT3308>();
+    TQMT3308* device = setup.device.get();
+    int* errors = &setup.deviceErrors;
+    v->SetLineHandler([device, errors](std::string_view line) {
+      if (!device->ExecuteLine(line)) {
+        ++*errors;
+        PrintError("qmt: virtual device: " + device->LastError() + ": " +
+                   EscapeForDisplay(line));
+      }
+    });
+  }
+  return setup;
+}
+
+void SaveDevicePages(const LinkSetup& setup, const std::string& dir) {
+  if (!setup.device) throw FileError("--device-pages needs the virtual port (--port virtual)");
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  if (ec) throw FileError("cannot create " + dir + ": " + ec.message());
+  for (int page = 0; page < 4; ++page)
+    setup.device->SavePage(page, (std::filesystem::path(dir) / ("VRAM" + std::to_string(page) + ".bmp")).string());
+}
+
+}  // namespace qmt::cli
