@@ -1,0 +1,288 @@
+#include "ui/macro_editor.h"
+
+#include <QFontDatabase>
+#include <QPainter>
+#include <QVBoxLayout>
+#include <Qsci/qsciscintilla.h>
+
+#include <algorithm>
+#include <cctype>
+
+#include "support/encoding.h"
+#include "support/file_io.h"
+
+namespace qmt {
+
+namespace {
+
+bool IsWordByte(unsigned char c) { return std::isalnum(c) || c == '_' || c >= 0x80; }
+
+bool EqualsIgnoringAsciiCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+const QColor kYellow(255, 255, 0), kAqua(0, 255, 255), kLime(0, 255, 0), kWhite(255, 255, 255),
+    kBlack(0, 0, 0);
+
+QFont FixedFont() {
+  QFont f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  f.setPointSize(11);
+  f.setFixedPitch(true);
+  return f;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+MacroLexer::MacroLexer(QObject* parent) : QsciLexerCustom(parent) {
+  setDefaultPaper(kBlack);
+  setDefaultColor(kWhite);
+  setDefaultFont(FixedFont());
+  for (int s = Default; s <= Number; ++s) {
+    setPaper(kBlack, s);
+    setFont(FixedFont(), s);
+  }
+  setColor(kWhite, Default);
+  setColor(kYellow, Keyword);
+  setColor(kAqua, LineComment);
+  setColor(kAqua, BlockComment);
+  setColor(kLime, String);
+  setColor(kWhite, Number);
+}
+
+QString MacroLexer::description(int style) const {
+  switch (style) {
+    case Default: return "Default";
+    case Keyword: return "Reserved word";
+    case LineComment: return "Line comment";
+    case BlockComment: return "Block comment";
+    case String: return "String";
+    case Number: return "Number";
+  }
+  return {};
+}
+
+const std::vector<std::string>& MacroLexer::ReservedWords() {
+  static const std::vector<std::string> words = {
+      "arc", "box", "c", "d", "EXIT", "GI", "GOSUB", "IF", "line", "MulDiv", "needle", "num", "RET", "s",
+      "text", "回転", "吸水S1", "混成圧", "吐水S2", "吐水圧", "流量"};
+  return words;
+}
+
+bool MacroLexer::IsReservedWord(const std::string& utf8) {
+  for (const std::string& w : ReservedWords())
+    if (EqualsIgnoringAsciiCase(w, utf8)) return true;
+  return false;
+}
+
+void MacroLexer::styleText(int start, int end) {
+  QsciScintilla* ed = editor();
+  if (ed == nullptr || end <= start) return;
+  // Restart at the beginning of the line; a block comment open at the end of
+  // the previous line carries on.
+  int line = 0, index = 0;
+  ed->lineIndexFromPosition(start, &line, &index);
+  start = static_cast<int>(ed->SendScintilla(QsciScintilla::SCI_POSITIONFROMLINE, line));
+  bool in_block = false;
+  if (start >= 2) {
+    const int prev = static_cast<int>(ed->SendScintilla(QsciScintilla::SCI_GETSTYLEAT, start - 1));
+    if (prev == BlockComment) {
+      const QByteArray tail = ed->bytes(start - 2, start);
+      in_block = !tail.startsWith("*/");
+    }
+  }
+  const QByteArray bytes = ed->bytes(start, end);
+  const int n = bytes.size() > 0 && bytes.endsWith('\0') ? bytes.size() - 1 : bytes.size();
+  const auto at = [&](int i) -> unsigned char { return i < n ? static_cast<unsigned char>(bytes[i]) : 0; };
+
+  startStyling(start);
+  int i = 0;
+  while (i < n) {
+    const int from = i;
+    int style = Default;
+    if (in_block) {
+      while (i < n && !(at(i) == '*' && at(i + 1) == '/')) ++i;
+      if (i < n) {
+        i += 2;
+        in_block = false;
+      }
+      style = BlockComment;
+    } else if (at(i) == '/' && at(i + 1) == '*') {
+      i += 2;
+      in_block = true;
+      while (i < n && !(at(i) == '*' && at(i + 1) == '/')) ++i;
+      if (i < n) {
+        i += 2;
+        in_block = false;
+      }
+      style = BlockComment;
+    } else if (at(i) == '/' && at(i + 1) == '/') {
+      while (i < n && at(i) != '\r' && at(i) != '\n') ++i;
+      style = LineComment;
+    } else if (at(i) == '"') {
+      ++i;
+      while (i < n && at(i) != '"' && at(i) != '\r' && at(i) != '\n') ++i;
+      if (at(i) == '"') ++i;
+      style = String;
+    } else if (at(i) == '$' && std::isxdigit(at(i + 1))) {
+      ++i;
+      while (i < n && std::isxdigit(at(i))) ++i;
+      style = Number;
+    } else if (std::isdigit(at(i))) {
+      while (i < n && std::isalnum(at(i))) ++i;  // 0x1F, 0b101 and decimals
+      style = Number;
+    } else if (IsWordByte(at(i))) {
+      while (i < n && IsWordByte(at(i))) ++i;
+      const std::string word(bytes.constData() + from, static_cast<std::size_t>(i - from));
+      style = IsReservedWord(word) ? Keyword : Default;
+    } else {
+      ++i;
+    }
+    setStyling(i - from, style);
+  }
+}
+
+// ---------------------------------------------------------------------------
+
+ColumnRuler::ColumnRuler(QsciScintilla* editor, QWidget* parent) : QWidget(parent), editor_(editor) {
+  setFont(FixedFont());
+  setAutoFillBackground(true);
+  QPalette p = palette();
+  p.setColor(QPalette::Window, QColor(32, 32, 32));
+  p.setColor(QPalette::WindowText, kWhite);
+  setPalette(p);
+}
+
+QSize ColumnRuler::sizeHint() const { return {100, fontMetrics().height() + 6}; }
+
+void ColumnRuler::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.setPen(palette().color(QPalette::WindowText));
+  const int char_width = static_cast<int>(
+      editor_->SendScintilla(QsciScintilla::SCI_TEXTWIDTH, MacroLexer::Default, "0"));
+  if (char_width <= 0) return;
+  int margins = 0;
+  for (int m = 0; m < 5; ++m) margins += editor_->marginWidth(m);
+  const int scroll = static_cast<int>(editor_->SendScintilla(QsciScintilla::SCI_GETXOFFSET));
+  const int left = editor_->frameWidth() + margins +
+                   static_cast<int>(editor_->SendScintilla(QsciScintilla::SCI_GETMARGINLEFT)) - scroll;
+  const int h = height();
+  for (int col = 0; left + col * char_width < width(); ++col) {
+    const int x = left + col * char_width;
+    if (x < margins) continue;
+    const int tick = col % 10 == 0 ? h / 2 : (col % 5 == 0 ? h / 3 : h / 6);
+    p.drawLine(x, h - tick, x, h - 1);
+    if (col % 10 == 0 && col > 0) p.drawText(x + 2, fontMetrics().ascent() + 1, QString::number(col));
+  }
+}
+
+// ---------------------------------------------------------------------------
+
+MacroEditor::MacroEditor(QWidget* parent) : QWidget(parent) {
+  text_ = new QsciScintilla(this);
+  lexer_ = new MacroLexer(text_);
+  text_->setUtf8(true);
+  text_->setLexer(lexer_);
+  text_->setTabWidth(8);
+  text_->setIndentationsUseTabs(true);
+  text_->setAutoIndent(true);
+  text_->setEolMode(QsciScintilla::EolWindows);
+  text_->setCaretForegroundColor(kWhite);
+  text_->setSelectionBackgroundColor(QColor(0, 0, 160));
+  text_->setSelectionForegroundColor(kWhite);
+  text_->setMarginType(0, QsciScintilla::NumberMargin);
+  text_->setMarginLineNumbers(0, true);
+  text_->setMarginsFont(FixedFont());
+  text_->setMarginWidth(0, QStringLiteral("000000"));
+  text_->setMarginsBackgroundColor(QColor(48, 48, 48));
+  text_->setMarginsForegroundColor(QColor(200, 200, 200));
+  text_->setMarginWidth(1, 0);
+  text_->setWrapMode(QsciScintilla::WrapNone);
+  text_->markerDefine(QsciScintilla::Background, 1);
+  text_->setMarkerBackgroundColor(QColor(96, 0, 0), 1);
+
+  ruler_ = new ColumnRuler(text_, this);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(ruler_);
+  layout->addWidget(text_, 1);
+  connect(text_, &QsciScintilla::SCN_UPDATEUI, ruler_, [this](int) { ruler_->update(); });
+  setFocusProxy(text_);
+}
+
+bool MacroEditor::Lines(std::vector<std::string>& lines, std::string& error) const {
+  std::string cp932;
+  if (!TryUtf8ToCp932(text_->text().toStdString(), cp932, error)) return false;
+  lines = SplitLines(cp932);
+  return true;
+}
+
+void MacroEditor::SetLines(const std::vector<std::string>& lines) {
+  std::string utf8;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (i > 0) utf8 += "\r\n";
+    utf8 += Cp932ToUtf8(lines[i]);
+  }
+  text_->setText(QString::fromStdString(utf8));
+}
+
+void MacroEditor::LoadFromFile(const std::string& path) { SetLines(SplitLines(ReadFile(path))); }
+
+void MacroEditor::SaveToFile(const std::string& path) const {
+  std::vector<std::string> lines;
+  std::string error;
+  if (!Lines(lines, error)) throw EncodingError(error);
+  WriteFileAtomic(path, JoinLinesCrLf(lines));
+}
+
+void MacroEditor::InsertAtCaret(const std::string& cp932) {
+  const QString text = QString::fromStdString(Cp932ToUtf8(cp932));
+  if (text_->hasSelectedText()) text_->replaceSelectedText(text);
+  else text_->SendScintilla(QsciScintilla::SCI_REPLACESEL, text.toUtf8().constData());
+}
+
+bool MacroEditor::EditorHasFocus() const { return text_->hasFocus(); }
+
+void MacroEditor::GoToLine(int line) {
+  text_->setCursorPosition(line, 0);
+  text_->ensureLineVisible(line);
+  text_->setFocus();
+}
+
+void MacroEditor::MarkLine(int line) {
+  text_->markerDeleteAll(1);
+  marker_ = line;
+  if (line >= 0) {
+    text_->markerAdd(line, 1);
+    text_->ensureLineVisible(line);
+  }
+}
+
+std::vector<std::string> SplitLines(const std::string& bytes) {
+  std::vector<std::string> lines;
+  std::string cur;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const char c = bytes[i];
+    if (c == '\r' || c == '\n') {
+      lines.push_back(cur);
+      cur.clear();
+      if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
+    } else {
+      cur += c;
+    }
+  }
+  if (!cur.empty()) lines.push_back(cur);
+  return lines;
+}
+
+std::string JoinLinesCrLf(const std::vector<std::string>& lines) {
+  std::string out;
+  for (const std::string& l : lines) out += l + "\r\n";
+  return out;
+}
+
+}  // namespace qmt

@@ -1,0 +1,88 @@
+// The macro editor `Editor1`: a QScintilla text area under a column ruler,
+// coloured for the macro language.  The text is Unicode inside the widget
+// and crosses to the core as code page 932 lines.
+#pragma once
+
+#include <QWidget>
+#include <string>
+#include <vector>
+
+#include <Qsci/qscilexercustom.h>
+
+class QsciScintilla;
+
+namespace qmt {
+
+// Colours reserved words, comments, strings and numbers of the macro
+// language.  Works on the UTF-8 bytes Scintilla stores.
+class MacroLexer : public QsciLexerCustom {
+  Q_OBJECT
+ public:
+  enum Style { Default = 0, Keyword = 1, LineComment = 2, BlockComment = 3, String = 4, Number = 5 };
+
+  explicit MacroLexer(QObject* parent = nullptr);
+  const char* language() const override { return "QMT macro"; }
+  QString description(int style) const override;
+  void styleText(int start, int end) override;
+
+  // The reserved words coloured yellow (UTF-8); ASCII ones match in any case.
+  static const std::vector<std::string>& ReservedWords();
+  static bool IsReservedWord(const std::string& utf8);
+};
+
+// Draws column numbers and tick marks over the text area.
+class ColumnRuler : public QWidget {
+  Q_OBJECT
+ public:
+  explicit ColumnRuler(QsciScintilla* editor, QWidget* parent = nullptr);
+  QSize sizeHint() const override;
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+
+ private:
+  QsciScintilla* editor_;
+};
+
+class MacroEditor : public QWidget {
+  Q_OBJECT
+ public:
+  explicit MacroEditor(QWidget* parent = nullptr);
+
+  QsciScintilla* Text() const { return text_; }
+
+  // The lines as code page 932.  Returns false and names the first character
+  // that code page 932 cannot hold (with its line) in `error`; nothing is
+  // dropped or replaced.
+  bool Lines(std::vector<std::string>& lines, std::string& error) const;
+  // Replaces the text with code page 932 lines.
+  void SetLines(const std::vector<std::string>& lines);
+
+  // File contents are code page 932, lines split at CR LF, CR or LF.
+  // Raise FileError / EncodingError with a message naming the problem.
+  void LoadFromFile(const std::string& path);
+  void SaveToFile(const std::string& path) const;
+
+  // Inserts code page 932 text at the caret, replacing the selection.
+  void InsertAtCaret(const std::string& cp932);
+  bool EditorHasFocus() const;
+
+  // Puts the caret on a line (0-based) and scrolls it into view.
+  void GoToLine(int line);
+  // Marks one line (the line of a run message), or none with -1.
+  void MarkLine(int line);
+
+ private:
+  QsciScintilla* text_;
+  MacroLexer* lexer_;
+  ColumnRuler* ruler_;
+  int marker_ = -1;
+};
+
+// Splits file contents into lines at CR LF, CR or LF.  A final line end does
+// not start another line.
+std::vector<std::string> SplitLines(const std::string& bytes);
+// Joins lines, each followed by CR LF.
+std::string JoinLinesCrLf(const std::vector<std::string>& lines);
+
+}  // namespace qmt
