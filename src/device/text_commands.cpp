@@ -8,6 +8,7 @@
 #include "device/commands.h"
 #include "device/glyphs.h"
 #include "device/line_reader.h"
+#include "device/pattern.h"
 #include "device/qmt3308.h"
 
 namespace qmt::cmd {
@@ -26,14 +27,22 @@ struct TextRun {
 
 // Puts a text run onto the drawing page (and reports it to the view when the
 // page is on show).
-void DrawRun(TQMT3308& /*device*/, const TextRun& /*run*/) {
-  // DRAWING: the glyph renderer colours the w * n by h box here by the
-  // reverse and overlay flags.
+void DrawRun(TQMT3308& device, const TextRun& run) {
+  // Kept between commands so that a run of cached glyphs allocates nothing.
+  static TextMask mask;
+  SharedGlyphEngine().Render(run.text, run.cellWidth * run.characters, run.cellHeight, mask);
+  const DrawingState& state = device.State();
+  const ChangedArea area = DrawTextBox(device.DrawingPageBytes(), run.at.x, run.at.y, mask, run.colour,
+                                       state.reverse != 0, state.overlay != 0);
+  if (!area.Empty()) device.NotifyAreaChanged(area.x0, area.y0, area.x1, area.y1);
 }
 
 // Puts an s x s pattern at the graphic point.
-void DrawPatternAt(TQMT3308& /*device*/, std::string_view /*bits*/, int /*size*/, std::uint8_t /*colour*/) {
-  // DRAWING: ink pixels take the colour, the rest stays as it was.
+void DrawPatternAt(TQMT3308& device, std::string_view bits, int size, std::uint8_t colour) {
+  const Point at = device.GraphicPoint();
+  const ChangedArea area = DrawPattern(device.DrawingPageBytes(), at.x, at.y, size,
+                                       reinterpret_cast<const std::uint8_t*>(bits.data()), colour);
+  if (!area.Empty()) device.NotifyAreaChanged(area.x0, area.y0, area.x1, area.y1);
 }
 
 std::int32_t Wrap(std::int64_t v) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(v)); }
