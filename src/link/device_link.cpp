@@ -1,6 +1,8 @@
 #include "link/device_link.h"
 
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
 #include "link/gwiopm.h"
@@ -105,10 +107,13 @@ std::unique_ptr<DeviceLink> OpenLink(std::string_view spec, std::string& message
     if (env && *env) {
       spec = env;
     } else {
-      // Automatic choice: a parallel port that can be claimed, quietly none
-      // otherwise.
-      std::string ignored;
-      auto link = OpenPpdev(kDefaultParport, ignored);
+      // Automatic choice: the first parallel port when it can be claimed.
+      // Only a port that is there but refused is worth a word; a machine
+      // without one quietly runs with none.
+      std::string why;
+      auto link = OpenPpdev(kDefaultParport, why);
+      std::error_code ec;
+      if (link->Name() == "none" && std::filesystem::exists(kDefaultParport, ec)) message = why;
       return link;
     }
   }
