@@ -54,6 +54,7 @@ TEST(OpenLink, ChoosesThePortOrExplainsAndRunsWithout) {
       {"virtual", "virtual", nullptr},
       {"ppdev:/nonexistent/parport9", "none", "cannot open /nonexistent/parport9"},
       {"ppdev:", "none", "names no device file"},
+      {"ppdev:/dev/null", "none", "cannot claim /dev/null"},
       {"direct:0x1234567", "none", "has no usable address"},
       {"direct:zz", "none", "has no usable address"},
       {"serial", "none", "unknown port 'serial'"},
