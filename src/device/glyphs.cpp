@@ -308,6 +308,13 @@ void GlyphEngine::Render(std::string_view cp932, int boxWidth, int cellHeight, T
   }
 }
 
+void GlyphEngine::SetLocator(std::unique_ptr<FontLocator> locator) {
+  impl_->cache.clear();
+  for (auto& [height, face] : impl_->faces) FT_Done_Face(face.face);
+  impl_->faces.clear();
+  impl_->locator = std::move(locator);
+}
+
 std::size_t GlyphEngine::CachedGlyphs() const { return impl_->cache.size(); }
 std::size_t GlyphEngine::Rasterizations() const { return impl_->rasterizations; }
 

@@ -104,6 +104,10 @@ class GlyphEngine {
   // that height.
   void Render(std::string_view cp932, int boxWidth, int cellHeight, TextMask& out);
 
+  // Takes fonts from `locator` from now on; faces and glyphs found so far
+  // are dropped.
+  void SetLocator(std::unique_ptr<FontLocator> locator);
+
   // Glyphs held now; never more than the limit given at construction.
   std::size_t CachedGlyphs() const;
   // Glyphs rasterised since construction (a cache hit costs none).
