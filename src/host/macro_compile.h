@@ -1,0 +1,27 @@
+// Compiling a macro text with the host's tables, as the data module does,
+// for the headless tool (qmt compile, qmt run) and tests.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qmt {
+
+class NameTables;
+class TScript;
+
+// Splits file text into lines at CR LF, CR or LF; a line end at the very end
+// adds no empty line.
+std::vector<std::string> SplitLines(std::string_view text);
+
+// The lines joined as the compiler receives them: each followed by CR LF.
+std::string JoinLinesCrLf(const std::vector<std::string>& lines);
+
+// Compiles `lines` (code page 932) with `script` bound to `tables`, and
+// returns the error log: each reported message, or the message of the error
+// that stopped the compile.  An empty log means the image may be run.
+std::vector<std::string> CompileMacroLines(TScript& script, const NameTables& tables,
+                                           const std::vector<std::string>& lines);
+
+}  // namespace qmt

@@ -1,0 +1,75 @@
+// The host's name tables and the lookups through which the compiler resolves
+// built-in functions, external values and constants.
+//
+// Names are compared whole, ignoring ASCII letter case (the second byte of a
+// double-byte character is never folded).  In a name=value line the name is
+// the text before the first "=", exactly as written.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace qmt {
+
+class TScript;
+
+class NameTables {
+ public:
+  // The built-in tables and the default colour list.
+  NameTables();
+
+  // The lines of each table, code page 932.
+  const std::vector<std::string>& FuncLabel() const { return funcLabel_; }
+  const std::vector<std::string>& ExtValue() const { return extValue_; }
+  const std::vector<std::string>& Constant() const { return constant_; }
+  const std::vector<std::string>& ColorList() const { return colors_; }
+  // Replaces the colour list (name=value lines); takes effect for the next
+  // lookup.
+  void SetColorList(std::vector<std::string> lines);
+  // The colour list used when there is no colour file: 34 lines, the last
+  // one empty.
+  static std::vector<std::string> DefaultColorList();
+
+  // Built-in number of `name` (its position in FuncLabel), or -1.
+  int FunctionId(std::string_view name) const;
+  // External id of `name` (its position in ExtValue), or -1.
+  int ExternalId(std::string_view name) const;
+  // Looks `name` up in Constant, then in the colour list; a line with an
+  // empty value counts as not found.  The value text is evaluated as an
+  // integer expression and truncated to 16 bits.  Returns false (leaving
+  // `value` alone) when neither has it.  A value that does not evaluate
+  // raises SilentAbort with the evaluator's message.
+  bool ConstantValue(std::string_view name, std::int16_t& value) const;
+
+  // Wires the compiler's OnConstLab, OnExtLabel and OnExtFunc to these
+  // lookups and OnErrorMsg to `errorLog`, which receives each formatted
+  // message.  The tables must outlive the script's use of them.
+  void Bind(TScript& script, std::function<void(const std::string& message)> errorLog) const;
+
+ private:
+  // A constant source: name -> position of its first line, and what its
+  // value evaluates to.
+  struct Entry {
+    bool hasValue = false;
+    std::int16_t value = 0;
+    std::string error;  // non-empty when the value text does not evaluate
+  };
+  using ValueIndex = std::unordered_map<std::string, Entry>;
+  static ValueIndex IndexValues(const std::vector<std::string>& lines);
+  static std::unordered_map<std::string, int> IndexNames(const std::vector<std::string>& lines);
+  static bool Find(const ValueIndex& index, const std::string& key, std::int16_t& value);
+
+  std::vector<std::string> funcLabel_, extValue_, constant_, colors_;
+  std::unordered_map<std::string, int> funcIndex_, extIndex_;
+  ValueIndex constantIndex_, colorIndex_;
+};
+
+// The key under which names are compared: ASCII letters folded to lower
+// case, double-byte characters left as they are.
+std::string FoldName(std::string_view name);
+
+}  // namespace qmt
