@@ -1,0 +1,41 @@
+#include "ui/run_messages.h"
+
+#include <QListWidget>
+#include <QVBoxLayout>
+
+#include "support/encoding.h"
+
+namespace qmt {
+
+RunMessageWindow::RunMessageWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
+  setWindowTitle(QString::fromUtf8("マクロ"));
+  list_ = new QListWidget;
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(2, 2, 2, 2);
+  layout->addWidget(list_);
+  resize(520, 240);
+}
+
+void RunMessageWindow::ShowRunMessage(const std::string& message) {
+  QString text = QString::fromStdString(Cp932ToUtf8(message));
+  setWindowTitle(text);
+  list_->addItem(text);
+  list_->scrollToBottom();
+  BringForward();
+}
+
+void RunMessageWindow::ShowErrors(const std::vector<std::string>& lines) {
+  if (lines.empty()) return;
+  setWindowTitle(QString::fromUtf8("Err"));
+  for (const auto& l : lines) list_->addItem(QString::fromStdString(Cp932ToUtf8(l)));
+  list_->scrollToBottom();
+  BringForward();
+}
+
+void RunMessageWindow::BringForward() {
+  show();
+  raise();
+  activateWindow();
+}
+
+}  // namespace qmt
