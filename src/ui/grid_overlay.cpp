@@ -1,0 +1,83 @@
+#include "ui/grid_overlay.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QTimer>
+
+#include "support/spliter.h"
+
+namespace qmt {
+
+std::optional<GridPoint> ReadGridPair(const std::string& text, std::string& error) {
+  try {
+    TStringSpliter sp(text);
+    const auto number = [&]() -> int {
+      sp.SkipBlanks();
+      const std::int64_t v = sp.ReadNumber();
+      if (sp.Count() == 0) sp.Error("number expected");
+      return static_cast<int>(v);
+    };
+    GridPoint p;
+    p.x = number();
+    sp.SkipBlanks();
+    if (!sp.AtEnd() && sp.Current() == ',') {
+      sp.NextChar();
+      p.y = number();
+    } else {
+      p.y = p.x;
+    }
+    return p;
+  } catch (const SilentAbort& e) {
+    error = e.message();
+  } catch (const std::exception& e) {
+    error = e.what();
+  }
+  return std::nullopt;
+}
+
+std::vector<GridLine> GridLines(GridPoint start, GridPoint step, int width, int height) {
+  std::vector<GridLine> lines;
+  if (step.x <= 0 || step.y <= 0) return lines;
+  // 64-bit counters: a start far below zero must not overflow or loop long.
+  for (long long x = start.x; x <= width; x += step.x)
+    if (x >= 0) lines.push_back({static_cast<int>(x), 0, static_cast<int>(x), height});
+  for (long long y = start.y; y <= height; y += step.y)
+    if (y >= 0) lines.push_back({0, static_cast<int>(y), width, static_cast<int>(y)});
+  return lines;
+}
+
+GridOverlay::GridOverlay(std::vector<GridLine> lines, QColor colour)
+    : QWidget(nullptr, Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool |
+                           Qt::WindowTransparentForInput),
+      lines_(std::move(lines)),
+      colour_(colour),
+      timer_(new QTimer(this)) {
+  setAttribute(Qt::WA_TranslucentBackground);
+  setAttribute(Qt::WA_TransparentForMouseEvents);
+  setAttribute(Qt::WA_ShowWithoutActivating);
+  setAttribute(Qt::WA_DeleteOnClose);
+  if (QScreen* screen = QGuiApplication::primaryScreen()) setGeometry(screen->geometry());
+  timer_->setSingleShot(true);
+  connect(timer_, &QTimer::timeout, this, &QWidget::close);
+  timer_->start(kShowMilliseconds);
+  qApp->installEventFilter(this);
+}
+
+GridOverlay::~GridOverlay() { qApp->removeEventFilter(this); }
+
+void GridOverlay::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.setPen(colour_);
+  // Scanning to at most x = W (y = H) means the last line may lie just off a
+  // window of W x H pixels, as on the device's screen.
+  for (const GridLine& l : lines_) p.drawLine(l.x0, l.y0, l.x1, l.y1);
+}
+
+bool GridOverlay::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonPress) close();
+  return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace qmt

@@ -1,0 +1,463 @@
+// TfScrTool: construction, pages, menu and the interface the data module and
+// the simulator window use.  The handlers are in scr_tool_actions.cpp.
+#include "ui/scr_tool.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QDockWidget>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QSlider>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <cstdio>
+#include <filesystem>
+
+#include "compiler/script.h"
+#include "support/encoding.h"
+#include "support/file_io.h"
+#include "ui/macro_editor.h"
+#include "ui/scr_tool_palette.h"
+
+namespace qmt {
+
+namespace {
+
+QString Q(const std::string& cp932) { return QString::fromStdString(Cp932ToUtf8(cp932)); }
+
+class DesktopOpener : public ShellOpener {
+ public:
+  bool Open(const std::string& path) override {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(QString::fromStdString(path)).absoluteFilePath()));
+  }
+};
+
+QPlainTextEdit* Memo(QWidget* parent, bool readOnly = false) {
+  auto* m = new QPlainTextEdit(parent);
+  m->setLineWrapMode(QPlainTextEdit::NoWrap);
+  m->setReadOnly(readOnly);
+  return m;
+}
+
+// Case-insensitive comparison of code page 932 names (ASCII letters only;
+// double-byte characters compare exactly).
+bool SameName(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+    if (IsLeadByte(x)) {
+      if (i + 1 >= a.size() || x != y || a[i + 1] != b[i + 1]) return false;
+      ++i;
+      continue;
+    }
+    if (std::tolower(x) != std::tolower(y)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::int64_t FileAge(const std::string& path) {
+  std::error_code ec;
+  const auto t = std::filesystem::last_write_time(path, ec);
+  if (ec) return 0;
+  return static_cast<std::int64_t>(t.time_since_epoch().count());
+}
+
+int SourceLineOfPc(const TScript& script, int pc) {
+  int best = -1, bestAddress = -1;
+  for (const TScrItem& t : script.Tokens()) {
+    if (t.Address <= pc && t.Address > bestAddress && t.Address > 0) {
+      bestAddress = t.Address;
+      best = t.Line;
+    }
+  }
+  return best;
+}
+
+const std::vector<std::string>& TfScrTool::DefaultColourList() {
+  static const std::vector<std::string> list = [] {
+    const char* lines[] = {
+        "色全背景=$00",     "色メータ背景=$01", "色メータタイトル=$FF", "色メータ針=$7E",
+        "色数字=$FF",       "色キー背景=$41",   "色作動ボタン=$1F",     "色停止ボタン=$9F",
+        "色非常ボタン=$E3", "色通常ボタン=$9E", "色取扱ボタン=$9D",     "色計器ボタン=$DE",
+        "色計器選択=$DF",   "色真空ポンプ=$1F", "色画面切替=$1F",       "色計器選択=$1F",
+        "色ノズルON=$1F",   "色ノズルOFF=$FF",  "色ノズル背景=$00",     "色ポンプ=$FF",
+        "色出水栓=$FF",     "色吸水栓=$FF",     "色水路=$FF",           "色冷却水ON=$1F",
+        "色冷却水OFF=$FF",  "色冷却水枠=$FF",   "色冷却水背景=$00",     "色オイルP枠=$FF",
+        "色オイルPON=$1F",  "色オイルPOFF=$FF", "色オイルP背景=$00",    "色UD背景=$12",
+        "色UD文字=$00",     ""};
+    std::vector<std::string> out;
+    for (const char* l : lines) out.push_back(Sjis(l));
+    return out;
+  }();
+  return list;
+}
+
+TfScrTool::TfScrTool(ScrToolHost& host, QWidget* parent)
+    : QMainWindow(parent), host_(host), opener_(std::make_shared<DesktopOpener>()) {
+  setWindowTitle("fScrTool");
+  resize(820, 600);
+  errorBox = [this](const QString& message) { QMessageBox::critical(this, windowTitle(), message); };
+  openDialog = [this]() -> QString {
+    QFileDialog dialog(this);
+    dialog.setDefaultSuffix("txt");
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.selectFile(QString::fromStdString(host_.MacroFilePath()));
+    return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+  };
+  BuildPages();
+  BuildMenu();
+
+  // FormCreate
+  colours_ = DefaultColourList();
+  const std::string colourFile = host_.ColourFilePath();
+  if (!colourFile.empty() && std::filesystem::exists(colourFile)) {
+    try {
+      colours_ = SplitLines(ReadFile(colourFile));
+    } catch (const std::exception& e) {
+      ReportError(e.what());
+    }
+  }
+  RefreshColourButtons();
+  externalEditAge_ = 0;
+  PageControl1->setCurrentWidget(TabColor);
+  if (!colourButtons_.empty()) {
+    colourButtons_[0]->setChecked(true);
+    RadioColorClick(0);
+  }
+  // Activation of the application (coming back from another editor) counts
+  // as activation of this window.
+  connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
+    if (s == Qt::ApplicationActive) FormActivate();
+  });
+}
+
+TfScrTool::~TfScrTool() {
+  if (Debug1->isChecked()) {
+    SetTraceEnabled(false);
+    SetTraceWriter(nullptr);
+  }
+}
+
+bool TfScrTool::event(QEvent* e) {
+  if (e->type() == QEvent::WindowActivate) FormActivate();
+  return QMainWindow::event(e);
+}
+
+void TfScrTool::BuildPages() {
+  PageControl1 = new QTabWidget(this);
+  setCentralWidget(PageControl1);
+
+  // コマンド試験
+  TabView = new QWidget;
+  {
+    Button1 = new QPushButton(Q(Sjis("スクリプト実行(F2)")));
+    CheckRun = new QCheckBox(Q(Sjis("実機テスト")));
+    CheckRun->setChecked(true);
+    Button4 = new QPushButton(Q(Sjis("QMTコマンド実行")));
+    Memo1 = Memo(TabView);
+    Memo2 = Memo(TabView);
+    Memo1->setObjectName("Memo1");
+    Memo2->setObjectName("Memo2");
+    auto* top = new QHBoxLayout;
+    top->addWidget(Button1);
+    top->addWidget(CheckRun);
+    top->addStretch();
+    top->addWidget(Button4);
+    auto* split = new QSplitter(Qt::Horizontal);
+    split->addWidget(Memo1);
+    split->addWidget(Memo2);
+    auto* v = new QVBoxLayout(TabView);
+    v->addLayout(top);
+    v->addWidget(split, 1);
+    connect(Button1, &QPushButton::clicked, this, &TfScrTool::R1Click);
+    connect(Button4, &QPushButton::clicked, this, &TfScrTool::Button4Click);
+    connect(CheckRun, &QCheckBox::clicked, this, [this] { CheckRun->setText(Q(Sjis("実機テスト"))); });
+  }
+  PageControl1->addTab(TabView, Q(Sjis("コマンド試験")));
+
+  // ツール
+  TabTool = new QWidget;
+  {
+    Button2 = new QPushButton("VRAM_SAVE");
+    Button3 = new QPushButton("VRAM_LOAD");
+    RadioGroup1 = new QGroupBox(Q(Sjis("表示PAGE")));
+    RadioGroup1Buttons = new QButtonGroup(this);
+    auto* rg = new QVBoxLayout(RadioGroup1);
+    for (int i = 0; i < 4; ++i) {
+      auto* b = new QRadioButton(QString::number(i));
+      RadioGroup1Buttons->addButton(b, i);
+      rg->addWidget(b);
+    }
+    LabMouse = new QLabel(Q(Sjis("マウス座標")));
+    LabMouse->setFont(QFont("Monospace"));
+    Image1 = new QLabel;
+    Image1->setMinimumSize(64, 64);
+    Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    auto* grid = new QGroupBox;
+    QPalette blue = grid->palette();
+    blue.setColor(QPalette::WindowText, Qt::blue);
+    blue.setColor(QPalette::Text, Qt::blue);
+    grid->setPalette(blue);
+    Label1 = new QLabel(Q(Sjis("始")));
+    Edit2 = new QLineEdit(" 0 , 0");
+    Edit1 = new QLineEdit("16,16");
+    Button5 = new QPushButton(Q(Sjis("Grid描画")));
+    auto* gl = new QHBoxLayout(grid);
+    gl->addWidget(Label1);
+    gl->addWidget(Edit2);
+    gl->addWidget(Edit1);
+    gl->addWidget(Button5);
+    auto* left = new QVBoxLayout;
+    left->addWidget(Button2);
+    left->addWidget(Button3);
+    left->addWidget(RadioGroup1);
+    left->addWidget(LabMouse);
+    left->addStretch();
+    auto* right = new QVBoxLayout;
+    right->addWidget(grid);
+    right->addWidget(Image1, 1);
+    auto* h = new QHBoxLayout(TabTool);
+    h->addLayout(left);
+    h->addLayout(right, 1);
+    connect(Button2, &QPushButton::clicked, this, &TfScrTool::Button2Click);
+    connect(Button3, &QPushButton::clicked, this, &TfScrTool::Button3Click);
+    connect(Button5, &QPushButton::clicked, this, &TfScrTool::Button5Click);
+    connect(RadioGroup1Buttons, &QButtonGroup::idClicked, this, &TfScrTool::RadioGroup1Click);
+  }
+  PageControl1->addTab(TabTool, Q(Sjis("ツール")));
+
+  // マクロ
+  TabMacro = new QWidget;
+  Editor1 = new MacroEditor(TabMacro);
+  (new QVBoxLayout(TabMacro))->addWidget(Editor1);
+  PageControl1->addTab(TabMacro, Q(Sjis("マクロ")));
+
+  // Label
+  TabLabel = new QWidget;
+  {
+    MLabel = Memo(TabLabel);
+    MVariable = Memo(TabLabel);
+    MConst = Memo(TabLabel);
+    MExtFunc = Memo(TabLabel);
+    MExtLabel = Memo(TabLabel);
+    auto* split = new QSplitter(Qt::Horizontal);
+    for (QPlainTextEdit* m : {MLabel, MVariable, MConst, MExtFunc, MExtLabel}) split->addWidget(m);
+    (new QVBoxLayout(TabLabel))->addWidget(split);
+  }
+  PageControl1->addTab(TabLabel, "Label");
+
+  // Err
+  TabErr = new QWidget;
+  ErrLog = Memo(TabErr, true);
+  ErrLog->setToolTip(Q(Sjis("ダブルクリックでその行へ")));
+  ErrLog->viewport()->installEventFilter(this);
+  (new QVBoxLayout(TabErr))->addWidget(ErrLog);
+  PageControl1->addTab(TabErr, "Err");
+  PageControl1->setTabVisible(ErrPageIndex(), false);
+
+  // 色
+  TabColor = new QWidget;
+  {
+    LabelColor = new QLabel;
+    PaintBox1 = new PaletteBox;
+    TrackBar1 = new QSlider(Qt::Vertical);
+    TrackBar1->setRange(0, 255);
+    TrackBar1->setTickInterval(32);
+    TrackBar1->setTickPosition(QSlider::TicksBothSides);
+    TrackBar1->setInvertedAppearance(true);  // 0 at the top, as the palette
+    RadioColor = new QGroupBox(Q(Sjis("どの色を変更するか")));
+    RadioColorButtons = new QButtonGroup(this);
+    PanelColor = new QLabel(Q(Sjis("左")));
+    PanelColor->setAlignment(Qt::AlignCenter);
+    PanelColor->setMinimumSize(80, 40);
+    PanelColor->setAutoFillBackground(true);
+    PanelColor->setFrameShape(QFrame::Panel);
+    Label2 = new QLabel(Q(Sjis("右のボタンで更新")));
+    Button6 = new QPushButton(Q(Sjis("画面更新")));
+    auto* swatch = new QHBoxLayout;
+    swatch->addWidget(PanelColor);
+    swatch->addWidget(Label2);
+    swatch->addWidget(Button6);
+    swatch->addStretch();
+    auto* radios = new QScrollArea;
+    radios->setWidget(RadioColor);
+    radios->setWidgetResizable(true);
+    auto* right = new QVBoxLayout;
+    right->addWidget(LabelColor);
+    right->addWidget(radios, 1);
+    right->addLayout(swatch);
+    auto* h = new QHBoxLayout(TabColor);
+    h->addWidget(PaintBox1);
+    h->addWidget(TrackBar1);
+    h->addLayout(right, 1);
+    new QGridLayout(RadioColor);
+    connect(PaintBox1, &PaletteBox::picked, TrackBar1, &QSlider::setValue);
+    connect(TrackBar1, &QSlider::valueChanged, this, &TfScrTool::TrackBar1Change);
+    connect(RadioColorButtons, &QButtonGroup::idClicked, this, &TfScrTool::RadioColorClick);
+    connect(Button6, &QPushButton::clicked, this, &TfScrTool::N3Click);
+  }
+  PageControl1->addTab(TabColor, Q(Sjis("色")));
+  connect(PageControl1, &QTabWidget::currentChanged, this, [this](int) { PageControl1Change(); });
+
+  // The trace pane, shown while "&Debug" is on.
+  TraceDock = new QDockWidget("Trace", this);
+  TracePane = Memo(TraceDock, true);
+  TracePane->setMaximumBlockCount(5000);
+  TracePane->setFont(QFont("Monospace"));
+  TraceDock->setWidget(TracePane);
+  addDockWidget(Qt::BottomDockWidgetArea, TraceDock);
+  TraceDock->hide();
+}
+
+void TfScrTool::BuildMenu() {
+  Test1 = menuBar()->addMenu(Q(Sjis("マクロ(&M)")));
+  N1 = Test1->addAction(Q(Sjis("マクロコンパイル&GO")), this, &TfScrTool::N3Click);
+  N1->setShortcut(Qt::Key_F9);
+  Save1 = Test1->addAction(Q(Sjis("保存")), this, &TfScrTool::Save1Click);
+  Save1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+  L1 = Test1->addAction(Q(Sjis("読込(&L)")), this, &TfScrTool::L1Click);
+  N2 = Test1->addAction(Q(Sjis("別のエディタ")), this, &TfScrTool::N2Click);
+  N2->setShortcut(Qt::Key_F3);
+  Test1->addSeparator();
+  R1 = Test1->addAction(Q(Sjis("試験実行(&R)")), this, &TfScrTool::R1Click);
+  R1->setShortcut(Qt::Key_F2);
+  PCODElist1 = Test1->addAction("&PCODElist", this, &TfScrTool::PCODElist1Click);
+  Test1->addSeparator();
+  Debug1 = Test1->addAction("&Debug", this, &TfScrTool::Debug1Click);
+  Debug1->setCheckable(true);
+  Tool1 = menuBar()->addMenu("&Tool");
+  BitMapPast1 = Tool1->addAction("&BitMapPast", this, &TfScrTool::BitMapPast1Click);
+  connect(Tool1, &QMenu::aboutToShow, this, &TfScrTool::Tool1Click);
+}
+
+// --- interface for the data module and the simulator window --------------
+
+void TfScrTool::SetMessage(const std::string& cp932) {
+  setWindowTitle(Q(cp932));
+}
+
+std::string TfScrTool::Message() const {
+  std::string out, error;
+  TryUtf8ToCp932(windowTitle().toStdString(), out, error);
+  return out;
+}
+
+void TfScrTool::ClearErrLog() { ErrLog->clear(); }
+
+void TfScrTool::AppendErrLog(const std::string& cp932) {
+  // One message per line, even when the message carries its own line ends.
+  std::string text = cp932;
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  for (const std::string& l : SplitLines(text)) ErrLog->appendPlainText(Q(l));
+}
+
+std::vector<std::string> TfScrTool::ErrLogLines() const {
+  std::vector<std::string> lines;
+  const QString text = ErrLog->toPlainText();
+  if (text.isEmpty()) return lines;
+  for (const QString& l : text.split('\n')) {
+    std::string out, error;
+    TryUtf8ToCp932(l.toStdString(), out, error);
+    lines.push_back(out);
+  }
+  return lines;
+}
+
+int TfScrTool::ErrPageIndex() const { return PageControl1->indexOf(TabErr); }
+
+void TfScrTool::SetLabelList(const std::vector<std::string>& lines) {
+  MLabel->setPlainText(Q(JoinLinesCrLf(lines)).replace("\r\n", "\n"));
+}
+
+void TfScrTool::SetVariableList(const std::vector<std::string>& lines) {
+  MVariable->setPlainText(Q(JoinLinesCrLf(lines)).replace("\r\n", "\n"));
+}
+
+void TfScrTool::UpdateErrPageVisibility() {
+  PageControl1->setTabVisible(ErrPageIndex(), !ErrLog->toPlainText().isEmpty());
+}
+
+void TfScrTool::ShowErrPage() {
+  show();
+  raise();
+  activateWindow();
+  PageControl1->setTabVisible(ErrPageIndex(), true);
+  PageControl1->setCurrentWidget(TabErr);
+  ErrLog->setFocus();
+}
+
+void TfScrTool::ShowRunMessage(const std::string& cp932) {
+  SetMessage(cp932);
+  show();
+  raise();
+  activateWindow();
+  PageControl1->setCurrentWidget(TabMacro);
+  Editor1->setFocus();
+  // "pc=%3d:..." names the next instruction: mark its source line.
+  int pc = -1;
+  if (std::sscanf(cp932.c_str(), "pc=%d:", &pc) == 1) Editor1->MarkLine(SourceLineOfPc(host_.Script1(), pc));
+}
+
+bool TfScrTool::EditorLines(std::vector<std::string>& lines, std::string& error) const {
+  return Editor1->Lines(lines, error);
+}
+
+void TfScrTool::SetEditorLines(const std::vector<std::string>& lines) { Editor1->SetLines(lines); }
+
+bool TfScrTool::ColourValue(const std::string& name, std::string& value) const {
+  for (const std::string& l : colours_) {
+    const auto eq = l.find('=');
+    if (eq != std::string::npos && SameName(l.substr(0, eq), name)) {
+      value = l.substr(eq + 1);
+      return true;
+    }
+  }
+  return false;
+}
+
+void TfScrTool::SetColourList(std::vector<std::string> lines) {
+  colours_ = std::move(lines);
+  RefreshColourButtons();
+}
+
+void TfScrTool::RefreshColourButtons() {
+  auto* grid = static_cast<QGridLayout*>(RadioColor->layout());
+  const int rows = (static_cast<int>(colours_.size()) + 2) / 3;
+  for (std::size_t i = colourButtons_.size(); i < colours_.size(); ++i) {
+    auto* b = new QRadioButton;
+    RadioColorButtons->addButton(b, static_cast<int>(i));
+    colourButtons_.push_back(b);
+  }
+  while (colourButtons_.size() > colours_.size()) {
+    delete colourButtons_.back();
+    colourButtons_.pop_back();
+  }
+  for (std::size_t i = 0; i < colours_.size(); ++i) {
+    colourButtons_[i]->setText(Q(colours_[i]));
+    grid->addWidget(colourButtons_[i], static_cast<int>(i) % rows, static_cast<int>(i) / rows);
+  }
+}
+
+void TfScrTool::ReportError(const std::string& message) {
+  if (errorBox) errorBox(Q(message));
+}
+
+}  // namespace qmt

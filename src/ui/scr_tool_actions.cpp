@@ -1,0 +1,468 @@
+// TfScrTool: the handlers of menus, buttons and pages.
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDockWidget>
+#include <QEvent>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSlider>
+#include <QTabWidget>
+#include <QTextBlock>
+#include <Qsci/qsciscintilla.h>
+#include <cstdio>
+#include <filesystem>
+
+#include "compiler/script.h"
+#include "device/colour.h"
+#include "device/escape.h"
+#include "device/qmt3308.h"
+#include "host/bitmap_converter.h"
+#include "support/encoding.h"
+#include "support/file_io.h"
+#include "support/spliter.h"
+#include "ui/grid_overlay.h"
+#include "ui/macro_editor.h"
+#include "ui/scr_tool.h"
+
+namespace qmt {
+
+namespace {
+
+QString Q(const std::string& cp932) { return QString::fromStdString(Cp932ToUtf8(cp932)); }
+
+// The lines of a memo as code page 932; false with a message naming the
+// first character code page 932 cannot hold.
+bool MemoLines(const QPlainTextEdit* memo, std::vector<std::string>& lines, std::string& error) {
+  std::string cp932;
+  if (!TryUtf8ToCp932(memo->toPlainText().toStdString(), cp932, error)) return false;
+  lines = SplitLines(cp932);
+  return true;
+}
+
+void InsertIntoMemo(QPlainTextEdit* memo, const std::string& cp932) {
+  QString text = Q(cp932);
+  text.replace("\r\n", "\n");
+  memo->insertPlainText(text);  // replaces the selection
+}
+
+// The tool window whose test run is going on: the runner's sink is a plain
+// function, and there is one tool runner.
+TfScrTool* gLoggingWindow = nullptr;
+
+}  // namespace
+
+bool TfScrTool::eventFilter(QObject* watched, QEvent* e) {
+  if (watched == ErrLog->viewport() && e->type() == QEvent::MouseButtonDblClick) {
+    // A message starts with the source line it is about: go there.
+    const auto* me = static_cast<QMouseEvent*>(e);
+    const QString text = ErrLog->cursorForPosition(me->position().toPoint()).block().text();
+    int line = -1;
+    if (std::sscanf(text.toStdString().c_str(), "%d", &line) == 1 && line >= 0) {
+      if (lastCompileWasTest_) {
+        PageControl1->setCurrentWidget(TabView);
+        QTextCursor c(Memo1->document()->findBlockByNumber(line));
+        Memo1->setTextCursor(c);
+        Memo1->setFocus();
+      } else {
+        PageControl1->setCurrentWidget(TabMacro);
+        Editor1->GoToLine(line);
+      }
+    }
+    return true;
+  }
+  return QMainWindow::eventFilter(watched, e);
+}
+
+void TfScrTool::FormActivate() {
+  if (externalEditAge_ == 0) return;
+  const std::string path = host_.MacroFilePath();
+  const std::int64_t age = FileAge(path);
+  if (age == 0 || age == externalEditAge_) return;
+  try {
+    Editor1->LoadFromFile(path);
+    externalEditAge_ = age;
+  } catch (const std::exception& e) {
+    ReportError(e.what());
+  }
+}
+
+void TfScrTool::SaveColourFile() {
+  const std::string path = host_.ColourFilePath();
+  if (path.empty()) return;
+  try {
+    WriteFileAtomic(path, JoinLinesCrLf(colours_));
+  } catch (const std::exception& e) {
+    ReportError(e.what());
+  }
+}
+
+void TfScrTool::N3Click() {
+  SaveColourFile();
+  SetMessage("");
+  Editor1->MarkLine(-1);
+  lastCompileWasTest_ = false;
+  std::vector<std::string> lines;
+  std::string error;
+  if (!Editor1->Lines(lines, error)) {
+    // Nothing is compiled from a text that would lose characters; the
+    // non-empty log keeps the simulator's events off.
+    ClearErrLog();
+    AppendErrLog(Utf8ToCp932("マクロ: ") + Sjis(error));
+    ShowErrPage();
+    return;
+  }
+  host_.SetMacroLines(lines);
+  host_.CompileMacro();
+  host_.StartMacro();
+}
+
+void TfScrTool::Save1Click() {
+  SaveColourFile();
+  try {
+    Editor1->SaveToFile(host_.MacroFilePath());
+  } catch (const std::exception& e) {
+    ReportError(e.what());
+  }
+}
+
+void TfScrTool::L1Click() {
+  const QString file = openDialog ? openDialog() : QString();
+  if (file.isEmpty()) return;
+  try {
+    Editor1->LoadFromFile(file.toStdString());
+  } catch (const std::exception& e) {
+    ReportError(e.what());
+  }
+}
+
+void TfScrTool::N2Click() {
+  const std::string path = host_.MacroFilePath();
+  try {
+    Editor1->SaveToFile(path);
+  } catch (const std::exception& e) {
+    ReportError(e.what());
+    return;
+  }
+  externalEditAge_ = FileAge(path);
+  if (opener_) opener_->Open(path);
+}
+
+void TfScrTool::R1Click() {
+  SetMessage("");
+  Memo2->clear();
+  ClearErrLog();
+  lastCompileWasTest_ = true;
+  TScript& script = host_.Script1();
+  std::vector<std::string> lines;
+  std::string error;
+  if (!MemoLines(Memo1, lines, error)) {
+    AppendErrLog(Sjis("スクリプト: ") + Sjis(error));
+  } else {
+    try {
+      script.Compile(JoinLinesCrLf(lines));
+    } catch (const std::exception& e) {
+      AppendErrLog(e.what());
+    }
+    std::vector<std::string> list;
+    script.ListLabels(list);
+    SetLabelList(list);
+    list.clear();
+    script.ListVariables(list);
+    SetVariableList(list);
+  }
+  UpdateErrPageVisibility();
+  if (!ErrLog->toPlainText().isEmpty()) {
+    PageControl1->setCurrentWidget(TabErr);
+    return;
+  }
+  toolRunner_.onMessage = [this](const std::string& m) { SetMessage(m); };
+  toolRunner_.onLine = [this](std::string_view line) { SendIfChecked(line); };
+  if (!toolRunner_.LoadImage(script.Code())) return;
+  toolRunner_.Context().sink = &TfScrTool::LogAndExecute;
+  TfScrTool* previous = gLoggingWindow;
+  gLoggingWindow = this;
+  toolRunner_.RunFrom();
+  gLoggingWindow = previous;
+}
+
+void TfScrTool::LogAndExecute(void* owner, int length, const char* bytes) {
+  if (bytes == nullptr) return;
+  if (gLoggingWindow != nullptr) {
+    const std::string text =
+        length < 1 ? std::string(bytes) : EscapeForDisplay(std::string_view(bytes, static_cast<std::size_t>(length)));
+    gLoggingWindow->AppendMemo2(text);
+  }
+  TRunner::SinkLine(owner, length, bytes);
+}
+
+void TfScrTool::AppendMemo2(const std::string& cp932) { Memo2->appendPlainText(Q(cp932)); }
+
+void TfScrTool::SendIfChecked(std::string_view line) {
+  if (!CheckRun->isChecked()) return;
+  if (!host_.SendLine(line)) {
+    CheckRun->setChecked(false);
+    CheckRun->setText(Q(Sjis("未接続")));
+  }
+}
+
+void TfScrTool::Button4Click() {
+  SetMessage("");
+  const QStringList lines = Memo2->toPlainText().split('\n');
+  for (int i = 0; i < lines.size(); ++i) {
+    if (i == lines.size() - 1 && lines[i].isEmpty()) break;  // the text's last line end
+    std::string cp932, error;
+    if (!TryUtf8ToCp932(lines[i].toStdString(), cp932, error)) {
+      SetMessage(Sjis("QMTコマンド ") + std::to_string(i + 1) + ": " + Sjis(error));
+      continue;
+    }
+    const std::string bytes = Unescape(cp932);
+    Device().ExecuteLine(bytes);
+    SendIfChecked(bytes);
+  }
+}
+
+void TfScrTool::Button2Click() {
+  for (int p = 0; p < 4; ++p) {
+    const std::string file = "VRAM" + std::to_string(p) + ".bmp";
+    try {
+      Device().SavePage(p, file);
+    } catch (const std::exception& e) {
+      ReportError(e.what());
+      return;
+    }
+  }
+}
+
+void TfScrTool::Button3Click() {
+  for (int p = 0; p < 4; ++p) {
+    const std::string file = "VRAM" + std::to_string(p) + ".bmp";
+    try {
+      Device().LoadPage(p, file);
+      Device().NotifyPageChanged(p);
+    } catch (const std::exception& e) {
+      // The pages before the bad file are loaded; the rest stay as they were.
+      ReportError(e.what());
+      return;
+    }
+  }
+}
+
+void TfScrTool::RadioGroup1Click(int index) {
+  const std::string line = "DS" + std::to_string(index);
+  Device().ExecuteLine(line);
+  host_.SendLine(line);
+}
+
+void TfScrTool::PageControl1Change() {
+  if (PageControl1->currentWidget() != TabLabel) return;
+  const auto fill = [](QPlainTextEdit* m, const std::vector<std::string>& lines) {
+    m->setPlainText(Q(JoinLinesCrLf(lines)).replace("\r\n", "\n"));
+  };
+  fill(MExtFunc, host_.FuncLabelLines());
+  fill(MExtLabel, host_.ExtValueLines());
+  fill(MConst, host_.ConstantLines());
+}
+
+void TfScrTool::PCODElist1Click() {
+  std::vector<std::string> list;
+  host_.Script1().ListCode(list);
+  try {
+    WriteFileAtomic("PCODEL.txt", JoinLinesCrLf(list));
+  } catch (const std::exception& e) {
+    ReportError(e.what());
+    return;
+  }
+  if (opener_) opener_->Open("PCODEL.txt");
+}
+
+void TfScrTool::Debug1Click() {
+  const bool on = Debug1->isChecked();
+  SetTraceEnabled(on);
+  if (on) {
+    // Standard output stands for the console; the pane shows the same lines.
+    SetTraceWriter([this](std::string_view line) {
+      std::fwrite(line.data(), 1, line.size(), stdout);
+      std::fputc('\n', stdout);
+      TracePane->appendPlainText(Q(std::string(line)));
+    });
+    TraceDock->show();
+  } else {
+    SetTraceWriter(nullptr);
+    std::fflush(stdout);
+    TraceDock->hide();
+  }
+}
+
+void TfScrTool::Button5Click() {
+  std::string error;
+  const auto start = ReadGridPair(Utf8ToCp932(Edit2->text().toStdString()), error);
+  if (!start) {
+    SetMessage(Sjis("始点: ") + error);
+    return;
+  }
+  const auto step = ReadGridPair(Utf8ToCp932(Edit1->text().toStdString()), error);
+  if (!step) {
+    SetMessage(Sjis("間隔: ") + error);
+    return;
+  }
+  QScreen* screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) return;
+  const QSize size = screen->size();
+  auto lines = GridLines(*start, *step, size.width(), size.height());
+  if (lines.empty()) return;
+  auto* overlay = new GridOverlay(std::move(lines), Edit1->palette().color(QPalette::Text));
+  overlay->show();
+}
+
+void TfScrTool::RadioColorClick(int index) {
+  if (index < 0 || index >= static_cast<int>(colours_.size())) return;
+  const std::string& line = colours_[index];
+  const auto eq = line.find('=');
+  const std::string name = line.substr(0, eq);
+  std::string value;
+  ColourValue(name, value);
+  LabelColor->setText(Q(name));
+  PanelColor->setText(Q(value));
+  // Decimal, or hexadecimal after "$".
+  std::int64_t v = 0;
+  bool ok = !value.empty();
+  try {
+    TStringSpliter sp(value);
+    v = sp.ReadNumber();
+    ok = ok && sp.Count() > 0 && sp.AtEnd();
+  } catch (const std::exception&) {
+    ok = false;
+  }
+  if (!ok) {
+    ReportError(Sjis("'") + value + Sjis("' は整数ではありません"));
+    return;
+  }
+  const auto b = static_cast<std::uint8_t>(v & 0xFF);
+  ColourPanel(b, Q(value));
+  TrackBar1->setValue(b);
+}
+
+void TfScrTool::ColourPanel(std::uint8_t colour, const QString& caption) {
+  const Rgb rgb = ColourToRGB(colour);
+  QPalette p = PanelColor->palette();
+  p.setColor(QPalette::Window, QColor(rgb.r, rgb.g, rgb.b));
+  p.setColor(QPalette::WindowText, QColor(rgb.r ^ 0xFF, rgb.g ^ 0xFF, rgb.b ^ 0xFF));
+  PanelColor->setPalette(p);
+  PanelColor->setText(caption);
+}
+
+void TfScrTool::TrackBar1Change(int position) {
+  const auto b = static_cast<std::uint8_t>(position);
+  char text[8];
+  std::snprintf(text, sizeof text, "$%02X", b);
+  ColourPanel(b, text);
+  std::string name, error;
+  if (!TryUtf8ToCp932(LabelColor->text().toStdString(), name, error) || name.empty()) return;
+  for (std::size_t i = 0; i < colours_.size(); ++i) {
+    const auto eq = colours_[i].find('=');
+    if (eq != std::string::npos && colours_[i].substr(0, eq) == name) {
+      colours_[i] = name + "=" + text;
+      colourButtons_[i]->setText(Q(colours_[i]));
+      break;
+    }
+  }
+}
+
+// --- the converters -------------------------------------------------------
+
+void TfScrTool::Tool1Click() {
+  const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+  BitMapPast1->setEnabled(data != nullptr && data->hasImage());
+}
+
+namespace {
+
+// Writes each item to the text control that has the focus at that moment,
+// or collects it for the clipboard.
+class FocusEmitter : public ConverterEmitter {
+ public:
+  explicit FocusEmitter(TfScrTool& tool) : tool_(tool) {}
+  void EmitGlyph(const std::string& data) override { Put(data, true); }
+  void EmitCommand(const std::string& command) override { Put(command, false); }
+  ClipboardCollector clipboard;
+
+ private:
+  void Put(const std::string& item, bool glyph) {
+    QWidget* focus = QApplication::focusWidget();
+    ConverterTarget target = ConverterTarget::Clipboard;
+    if (focus == tool_.Memo1) target = ConverterTarget::Script;
+    else if (focus == tool_.Memo2) target = ConverterTarget::CommandLines;
+    else if (tool_.Editor1->EditorHasFocus()) target = ConverterTarget::MacroEditor;
+    const std::string text = glyph ? GlyphText(target, item) : CommandText(target, item);
+    switch (target) {
+      case ConverterTarget::Script: InsertIntoMemo(tool_.Memo1, text); break;
+      case ConverterTarget::CommandLines: InsertIntoMemo(tool_.Memo2, text); break;
+      case ConverterTarget::MacroEditor: tool_.Editor1->InsertAtCaret(text); break;
+      case ConverterTarget::Clipboard: clipboard.Add(text); break;
+    }
+  }
+  TfScrTool& tool_;
+};
+
+// Black and white: a pixel is white (1) when its grey level is at least half.
+MonoBitmap ToMono(const QImage& image) {
+  MonoBitmap mono = MonoBitmap::Blank(image.width(), image.height());
+  const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+  for (int y = 0; y < rgb.height(); ++y)
+    for (int x = 0; x < rgb.width(); ++x) mono.Set(x, y, qGray(rgb.pixel(x, y)) >= 128);
+  return mono;
+}
+
+QImage ToImage(const MonoBitmap& mono) {
+  QImage img(mono.width, mono.height, QImage::Format_RGB32);
+  for (int y = 0; y < mono.height; ++y)
+    for (int x = 0; x < mono.width; ++x) img.setPixel(x, y, mono.Get(x, y) ? 0xFFFFFFFF : 0xFF000000);
+  return img;
+}
+
+}  // namespace
+
+void TfScrTool::BitMapPast1Click() {
+  const QImage image = QGuiApplication::clipboard()->image();
+  if (image.isNull()) {
+    SetMessage(Sjis("クリップボードに画像がありません"));
+    return;
+  }
+  const MonoBitmap mono = ToMono(image);
+  Image1->setPixmap(QPixmap::fromImage(ToImage(mono)));
+  FocusEmitter emitter(*this);
+  ConvertBitmap(mono, emitter);
+  if (!emitter.clipboard.Empty())
+    QGuiApplication::clipboard()->setText(QString::fromStdString(emitter.clipboard.Text()));
+}
+
+void TfScrTool::TraceLine(MouseButtons buttons, int x, int y, MouseEventKind kind, TraceSurface& surface) {
+  tracer_.TraceLine(buttons, x, y, kind, surface, this);
+}
+
+TraceTarget::Page TfScrTool::ActivePage() const {
+  QWidget* page = PageControl1->currentWidget();
+  if (page == TabView) return Page::Test;
+  if (page == TabTool) return Page::Tools;
+  if (page == TabMacro) return Page::Macro;
+  return Page::Other;
+}
+
+bool TfScrTool::ToolsPageShowing() const { return isVisible() && PageControl1->currentWidget() == TabTool; }
+
+void TfScrTool::SetMouseText(const std::string& text) { LabMouse->setText(QString::fromStdString(text)); }
+
+void TfScrTool::InsertIntoScript(const std::string& text) { InsertIntoMemo(Memo1, text); }
+
+void TfScrTool::InsertIntoEditor(const std::string& text) { Editor1->InsertAtCaret(text); }
+
+}  // namespace qmt
