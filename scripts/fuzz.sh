@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-30}
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DQMT_FUZZ=ON -DQMT_GUI=OFF -DQMT_TESTS=OFF -DQMT_BENCH=OFF >/dev/null
-cmake --build build-fuzz -j "$(nproc)"
+cmake --build build-fuzz -j "$(nproc)" --target fuzzers
 mkdir -p build-fuzz/findings
 status=0
 for exe in build-fuzz/fuzz/fuzz_*; do
