@@ -1,0 +1,199 @@
+#include "runtime/runner.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "compiler/pcode.h"
+#include "device/qmt3308.h"
+#include "support/encoding.h"
+
+namespace qmt {
+namespace {
+
+struct TraceSettings {
+  bool enabled = false;
+  std::FILE* stream = nullptr;  // null: standard output
+  std::function<void(std::string_view)> writer;
+};
+
+TraceSettings& Trace() {
+  static TraceSettings settings;
+  return settings;
+}
+
+// Compares label names ignoring the case of ASCII letters; the trail byte of
+// a double-byte character is compared as it is.
+bool SameLabel(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const auto ca = static_cast<std::uint8_t>(a[i]);
+    const auto cb = static_cast<std::uint8_t>(b[i]);
+    if (IsLeadByte(ca)) {
+      if (ca != cb || i + 1 >= a.size() || a[i + 1] != b[i + 1]) return false;
+      ++i;
+      continue;
+    }
+    auto lower = [](std::uint8_t c) { return static_cast<std::uint8_t>(c >= 'A' && c <= 'Z' ? c + 32 : c); };
+    if (lower(ca) != lower(cb)) return false;
+  }
+  return true;
+}
+
+std::string StopMessage(std::uint16_t pc, const std::string& name) {
+  char head[16];
+  std::snprintf(head, sizeof head, "pc=%3d:", pc);
+  return head + name;
+}
+
+}  // namespace
+
+void SetTraceEnabled(bool on) { Trace().enabled = on; }
+bool TraceEnabled() { return Trace().enabled; }
+void SetTraceOutput(std::FILE* stream) { Trace().stream = stream; }
+void SetTraceWriter(std::function<void(std::string_view line)> writer) { Trace().writer = std::move(writer); }
+
+TRunner::TRunner() : code_(std::make_unique<TCodeArea>()) {
+  code_->fill(0);
+  // An empty program: CodeStart 4, and the end of code right there.
+  (*code_)[0] = 4;
+  context_.owner = this;
+  context_.sink = &TRunner::SinkLine;
+  InitContext(context_, *code_, externals.data());
+}
+
+TQMT3308& TRunner::GetDevice() const { return device_ ? *device_ : Device(); }
+
+bool TRunner::LoadImage(std::span<const std::uint8_t> image) {
+  if (image.size() > kCodeAreaSize) {
+    Message(Sjis("P-codeが大きすぎる:") + std::to_string(image.size()) + Sjis("バイト"));
+    return false;
+  }
+  // Clearing the rest makes a jump beyond the image land on end of code
+  // instead of on what an earlier image left there.
+  std::copy(image.begin(), image.end(), code_->begin());
+  std::fill(code_->begin() + static_cast<std::ptrdiff_t>(image.size()), code_->end(), 0);
+  context_.owner = this;
+  context_.sink = &TRunner::SinkLine;
+  context_.externals = externals.data();
+  InitContext(context_, *code_, externals.data());
+  if (TraceEnabled()) TraceStep();
+  return true;
+}
+
+bool TRunner::FindLabel(std::string_view label, std::uint16_t& address) const {
+  for (const std::string& entry : labels) {
+    const std::size_t eq = entry.rfind('=');
+    if (eq == std::string::npos) continue;
+    if (!SameLabel(std::string_view(entry).substr(0, eq), label)) continue;
+    address = static_cast<std::uint16_t>(std::atoi(entry.c_str() + eq + 1));
+    return true;
+  }
+  return false;
+}
+
+bool TRunner::HasLabel(std::string_view label) const {
+  std::uint16_t address;
+  return FindLabel(label, address);
+}
+
+TRunEnd TRunner::RunFrom() { return Run(); }
+
+TRunEnd TRunner::RunFrom(std::string_view label) {
+  std::uint16_t address;
+  if (!FindLabel(label, address)) {
+    Message(Sjis("未定義ラベル:") + std::string(label));
+    return TRunEnd::kUnknownLabel;
+  }
+  context_.machine.stopped = 0;
+  context_.machine.PC = address;
+  return Run();
+}
+
+TRunEnd TRunner::Run() {
+  TMachine& m = context_.machine;
+  context_.errorCode = 0;
+  m.stopped = 0;
+  const bool trace = TraceEnabled();
+  const long budget = stepBudget;
+  TRunEnd end = TRunEnd::kStopped;
+  for (long steps = 1;; ++steps) {
+    if (Step(context_)) break;
+    if (trace) TraceStep();
+    if (context_.errorCode != 0) {
+      Message(StopMessage(m.PC, ErrorName(context_.errorCode)));
+      end = TRunEnd::kError;
+      break;
+    }
+    if (steps > budget) {
+      static const std::string loop = Sjis("無限ループ");
+      Message(StopMessage(m.PC, loop));
+      end = TRunEnd::kBudget;
+      break;
+    }
+  }
+  if (end != TRunEnd::kStopped) {
+    // A run cut short may leave frames open; the next event starts from an
+    // empty stack rather than returning into them.
+    m.SP = m.FP = m.AC = m.RSP = 0;
+  }
+  return end;
+}
+
+void TRunner::SinkLine(void* owner, int length, const char* bytes) {
+  if (bytes == nullptr) return;
+  const std::string_view line = length >= 1 ? std::string_view(bytes, static_cast<std::size_t>(length))
+                                            : std::string_view(bytes);
+  if (line.empty()) return;
+  auto* runner = static_cast<TRunner*>(owner);
+  if (runner->sink) {
+    runner->sink(line);
+  } else {
+    runner->SinkLine(line);
+  }
+}
+
+void TRunner::SinkLine(std::string_view line) {
+  TQMT3308& device = GetDevice();
+  if (!device.ExecuteLine(line)) {
+    Message(device.LastError());
+    return;
+  }
+  if (onLine) onLine(line);
+}
+
+void TRunner::Message(const std::string& text) {
+  if (onMessage) onMessage(text);
+}
+
+std::string TraceText(const TRuntimeContext& context) {
+  const TMachine& m = context.machine;
+  char buffer[128];
+  std::string text;
+  std::snprintf(buffer, sizeof buffer, "%5d%3d %2d ", m.PC, m.SP, m.RSP);
+  text += buffer;
+  int p = m.PC;
+  const std::string instruction =
+      InstructionText(std::span<const std::uint8_t>(m.code, kCodeAreaSize), 65535, p);
+  std::snprintf(buffer, sizeof buffer, "%-40.40s", instruction.c_str());
+  text += buffer;
+  if (m.SP > 0) {
+    const int above = m.SP < kOperandStackSize ? m.S[m.SP] : 0;
+    std::snprintf(buffer, sizeof buffer, "(%2d:%3d %3d)", m.SP, m.S[m.SP - 1], above);
+    text += buffer;
+  }
+  return text;
+}
+
+void TRunner::TraceStep() {
+  const std::string text = TraceText(context_);
+  TraceSettings& trace = Trace();
+  if (trace.writer) {
+    trace.writer(text);
+    return;
+  }
+  std::FILE* stream = trace.stream ? trace.stream : stdout;
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fputc('\n', stream);
+}
+
+}  // namespace qmt

@@ -1,0 +1,104 @@
+// The macro runner: a compiled image, its external table and its machine,
+// run from the start or from a label under a step budget, with every command
+// line the built-ins produce executed on the device.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "runtime/machine.h"
+
+namespace qmt {
+
+class TQMT3308;
+
+inline constexpr int kDefaultStepBudget = 10000;
+
+// How a run ended.
+enum class TRunEnd {
+  kStopped,       // end of code, EXIT or RET at top level
+  kError,         // a built-in or the machine set an error code
+  kBudget,        // more than the budget of counted instructions
+  kUnknownLabel,  // the label is not in the label list; nothing ran
+};
+
+class TRunner {
+ public:
+  TRunner();
+  TRunner(const TRunner&) = delete;
+  TRunner& operator=(const TRunner&) = delete;
+
+  // Receives device errors and run errors (code page 932).
+  std::function<void(const std::string& message)> onMessage;
+  // Receives each command line the device accepted; may be empty.
+  std::function<void(std::string_view line)> onLine;
+  // When set, receives the built-ins' lines instead of SinkLine; it may pass
+  // them on with SinkLine itself (the tool window logs them first).
+  std::function<void(std::string_view line)> sink;
+
+  // Entry points, "name=address" as the compiler lists them.
+  std::vector<std::string> labels;
+  // The table shared by host and macro; never cleared by the runner.
+  std::array<std::int16_t, kExternalCount> externals{};
+  // Counted instructions a run may execute before it is stopped.
+  int stepBudget = kDefaultStepBudget;
+
+  // The device lines go to; null (the default) means Device().
+  void SetDevice(TQMT3308* device) { device_ = device; }
+  TQMT3308& GetDevice() const;
+
+  // Copies the image into the code area and resets the registers; locals
+  // and externals are kept.  An image over 65536 bytes is refused with a
+  // message and false, and the previous image stays loaded.
+  bool LoadImage(std::span<const std::uint8_t> image);
+
+  // Runs from where the last run or LoadImage left PC.
+  TRunEnd RunFrom();
+  // Runs from a label, matched without regard to case.  A name that is not
+  // in the list is reported and nothing runs.
+  TRunEnd RunFrom(std::string_view label);
+  // Whether `label` names an entry point.
+  bool HasLabel(std::string_view label) const;
+
+  // Executes one line on the device, reporting a failure to onMessage and
+  // passing an accepted line to onLine.
+  void SinkLine(std::string_view line);
+  // The runtime context's sink: the owner is a TRunner.
+  static void SinkLine(void* owner, int length, const char* bytes);
+
+  // Writes one trace line (registers, next instruction, stack top).
+  void TraceStep();
+
+  TRuntimeContext& Context() { return context_; }
+  const TRuntimeContext& Context() const { return context_; }
+  const TCodeArea& Code() const { return *code_; }
+
+ private:
+  void Message(const std::string& text);
+  bool FindLabel(std::string_view label, std::uint16_t& address) const;
+  TRunEnd Run();
+
+  std::unique_ptr<TCodeArea> code_;
+  TRuntimeContext context_;
+  TQMT3308* device_ = nullptr;
+};
+
+// The trace switch: one process-wide flag.
+void SetTraceEnabled(bool on);
+bool TraceEnabled();
+// Where trace lines go: a stream (standard output at start) or, when set,
+// a writer that receives each line without its line end.
+void SetTraceOutput(std::FILE* stream);
+void SetTraceWriter(std::function<void(std::string_view line)> writer);
+
+// The trace line for a runner's state, without the line end.
+std::string TraceText(const TRuntimeContext& context);
+
+}  // namespace qmt
