@@ -1,0 +1,71 @@
+// qmt exec: runs a file of command lines on the device and writes the pages.
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "command.h"
+#include "device/escape.h"
+#include "device/png.h"
+#include "device/qmt3308.h"
+#include "support/file_io.h"
+
+namespace {
+
+// Runs each line of `text` (escaped form, LF or CR LF line ends); prints
+// "N: message" for each line that fails.  Returns the number of failures.
+int RunLines(qmt::TQMT3308& device, std::string_view text) {
+  int failures = 0;
+  int number = 0;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(start, end - start);
+    start = end + 1;
+    ++number;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.empty()) continue;  // blank lines separate groups of commands
+    if (!device.ExecuteLine(qmt::Unescape(line))) {
+      ++failures;
+      qmt::cli::PrintError(std::to_string(number) + ": " + device.LastError());
+    }
+  }
+  return failures;
+}
+
+qmt::cli::Command reg(10, [](CLI::App& app) {
+  auto* sub = app.add_subcommand("exec", "Run device command lines on a fresh device and write its pages");
+  sub->footer(
+      "Each input line is one command line, such as DS0, ER, LA0,0,639,479,1 or CW'TEXT'. A byte may be\n"
+      "written as %hh (two hexadecimal digits). Blank lines are skipped. A failing line prints\n"
+      "\"N: message\" to standard error and the run goes on; the exit status is 1 when any line failed.");
+  struct Options {
+    std::string file = "-";
+    bool utf8 = false;
+    std::string pages;
+    std::string png;
+  };
+  auto opt = std::make_shared<Options>();
+  sub->add_option("FILE", opt->file, "Command file (code page 932 bytes); - or nothing reads standard input");
+  sub->add_flag("--utf8", opt->utf8, "The command file is UTF-8; convert it to code page 932 first");
+  sub->add_option("--pages", opt->pages, "Write the four video pages as DIR/VRAM0.bmp ... DIR/VRAM3.bmp")
+      ->option_text("DIR");
+  sub->add_option("--png", opt->png, "Write the display page as a PNG picture")->option_text("FILE");
+  return [opt] {
+    std::string text = qmt::cli::ReadInput(opt->file, opt->utf8);
+    qmt::TQMT3308& device = qmt::Device();
+    int failures = RunLines(device, text);
+    if (!opt->pages.empty()) {
+      std::error_code ec;
+      std::filesystem::create_directories(opt->pages, ec);
+      if (ec) throw qmt::FileError("cannot create " + opt->pages + ": " + ec.message());
+      for (int page = 0; page < 4; ++page) {
+        device.SavePage(page, (std::filesystem::path(opt->pages) / ("VRAM" + std::to_string(page) + ".bmp")).string());
+      }
+    }
+    if (!opt->png.empty()) qmt::WritePagePng(opt->png, device.DisplayPageBytes());
+    return failures > 0 ? 1 : 0;
+  };
+});
+
+}  // namespace
