@@ -39,11 +39,11 @@ struct Fixture {
     script.ListCode(out);
     return out;
   }
-  // The listing without addresses and hex: "Num 1", "Set 0", ...
+  // The listing without line numbers, addresses and hex: "Num 1", "Set 0",
+  // and label definitions as "L:".
   std::vector<std::string> Ops() const {
     std::vector<std::string> out;
-    for (const std::string& l : Listing())
-      if (l.size() > 26) out.push_back(l.substr(26));
+    for (const std::string& l : Listing()) out.push_back(l[0] == ' ' ? Cp932ToUtf8(l.substr(25)) : Cp932ToUtf8(l));
     return out;
   }
   // The abort message of compiling `text` as given (UTF-8, no line ends added).
@@ -79,6 +79,44 @@ TEST(Script, WorkedExampleImageAndListing) {
   Strings vars;
   f.script.ListVariables(vars);
   EXPECT_EQ(vars, Strings{"x=0"});
+}
+
+TEST(Script, ProgramShapes) {
+  struct Case {
+    std::vector<const char*> lines;
+    Strings ops;
+  } cases[] = {
+      // Folding leaves one number; constants fold like literals.
+      {{"x = 1 + 2 * 3"}, {"Num 7", "Set 0"}},
+      {{"x = $200+3", "y = 水+$200"}, {"Num 515", "Set 1", "Num 543", "Set 0"}},
+      {{"x = 7/(-2) + (-32768)/(-1) - 3"}, {"Num 32762", "Set 0"}},
+      // A leading minus negates a literal in place, else emits NEG.
+      {{"x = -3*x", "y = -x*3"},
+       {"Num -3", "Get 1", "*", "Set 1", "Get 1", "Num 3", "*", "NEG", "Set 0"}},
+      {{"a=1:b=2", "x = a OR b AND a"}, {"Num 1", "Set 2", "Num 2", "Set 1", "Get 2", "Get 1", "|", "Get 2", "&", "Set 0"}},
+      {{"x = !1 == 2 > (-1)"}, {"Num 1", "!", "Num 2", "==", "Num -1", ">", "Set 0"}},
+      // External values: assigned as SetExt, read as GetExt.
+      {{"DTIME1 = anPRES"}, {"GetExt 5", "SetExt 0"}},
+      // A call as a statement drops its value; a label of the same name as a
+      // built-in is never called.
+      {{"d:", "d(1)", "SWfunc(0,\"回転\")", "SWfunc:", "RET @1+@(0)"},
+       {"d:", "Num 1", "FUNC 0 stack-1", "SCLR", "Num 0", "str 回転 4", "CALL 28 stack-2", "SCLR",
+        "SWfunc:", "Get@ 1", "Num 0", "@", "+", "RET "}},
+      // An argument list may continue on the next line after "(" or ",".
+      {{"box(", "1,2,", "3,4,5)"}, {"Num 1", "Num 2", "Num 3", "Num 4", "Num 5", "FUNC 3 stack-5", "SCLR"}},
+      {{"d()"}, {"FUNC 0 stack-0", "SCLR"}},
+      {{"DO 8", "@0 = @0 - 1", "WHILE @0 > (-1)"},
+       {"Num 8", "do", "Get@ 0", "Num 1", "-", "Set@ 0", "Get@ 0", "Num -1", ">", "While"}},
+      {{"L:GOSUB L: GOTO L", "EXIT:"}, {"L:", "GOSUB 4", "GOTO 4", "EXIT"}},
+  };
+  for (const Case& c : cases) {
+    Fixture f;
+    std::string text;
+    for (const char* l : c.lines) text += Sjis(l) + "\r\n";
+    f.script.Compile(text);
+    EXPECT_TRUE(f.errors.empty()) << c.lines[0] << ": " << (f.errors.empty() ? "" : Cp932ToUtf8(f.errors[0]));
+    EXPECT_EQ(f.Ops(), c.ops) << c.lines[0];
+  }
 }
 
 }  // namespace
