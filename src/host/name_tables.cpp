@@ -1,40 +1,11 @@
 #include "host/name_tables.h"
 
 #include "compiler/script.h"
+#include "host/embedded_tables.h"
 #include "support/encoding.h"
 #include "support/spliter.h"
 
 namespace qmt {
-namespace tables {
-extern const unsigned char kTableFuncLabel[];
-extern const std::size_t kTableFuncLabelSize;
-extern const unsigned char kTableExtValue[];
-extern const std::size_t kTableExtValueSize;
-extern const unsigned char kTableConstant[];
-extern const std::size_t kTableConstantSize;
-extern const unsigned char kTableColors[];
-extern const std::size_t kTableColorsSize;
-}  // namespace tables
-
-namespace {
-
-// One table file (UTF-8, LF or CR LF) as code page 932 lines.
-std::vector<std::string> TableLines(const unsigned char* data, std::size_t size) {
-  std::string text = Utf8ToCp932(std::string_view(reinterpret_cast<const char*>(data), size));
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::size_t stop = end > start && text[end - 1] == '\r' ? end - 1 : end;
-    lines.push_back(text.substr(start, stop - start));
-    start = end + 1;
-  }
-  return lines;
-}
-
-}  // namespace
-
 std::string FoldName(std::string_view name) {
   std::string key(name);
   for (std::size_t i = 0; i < key.size(); ++i) {
@@ -49,9 +20,9 @@ std::string FoldName(std::string_view name) {
 }
 
 NameTables::NameTables()
-    : funcLabel_(TableLines(tables::kTableFuncLabel, tables::kTableFuncLabelSize)),
-      extValue_(TableLines(tables::kTableExtValue, tables::kTableExtValueSize)),
-      constant_(TableLines(tables::kTableConstant, tables::kTableConstantSize)),
+    : funcLabel_(EmbeddedTableLines(EmbeddedTable::FuncLabel)),
+      extValue_(EmbeddedTableLines(EmbeddedTable::ExtValue)),
+      constant_(EmbeddedTableLines(EmbeddedTable::Constant)),
       colors_(DefaultColorList()) {
   funcIndex_ = IndexNames(funcLabel_);
   extIndex_ = IndexNames(extValue_);
@@ -60,9 +31,7 @@ NameTables::NameTables()
 }
 
 std::vector<std::string> NameTables::DefaultColorList() {
-  static const std::vector<std::string> lines =
-      TableLines(tables::kTableColors, tables::kTableColorsSize);
-  return lines;
+  return EmbeddedTableLines(EmbeddedTable::Colors);
 }
 
 void NameTables::SetColorList(std::vector<std::string> lines) {
