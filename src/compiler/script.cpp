@@ -305,8 +305,10 @@ void TScript::Primary() {
       CallExpression();
       return;
     default:
-      // Nothing here: the statement that meets the token reports it.
-      return;
+      // An operand is missing ("a + -1", "x =" at the end of a line, "RET"
+      // alone).  Going on would leave an operator without its value, so the
+      // token found is refused here.
+      Fatal(Msg().notHere1 + "\"" + TokenName(t) + "\"" + Msg().notHere2);
   }
 }
 
