@@ -4,6 +4,7 @@
 // bottom-up (positive height) or top-down (negative height).
 #include "device/bmp.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -131,6 +132,10 @@ BmpLayout ParseLayout(std::string_view b, const std::string& name) {
     std::size_t count = coloursUsed == 0 ? full : coloursUsed;
     if (count > full) Corrupt(name, "colour table of " + std::to_string(coloursUsed) + " entries");
     const std::size_t entry = headerSize == 12 ? 3 : 4;
+    // Writers that leave the count out (always so with the core header)
+    // often store only the entries used; the pixel offset tells.
+    const std::size_t pixelOffset = U32(b, 10);
+    if (pixelOffset >= tableAt) count = std::min(count, (pixelOffset - tableAt) / entry);
     if (b.size() < tableAt + count * entry) Corrupt(name, "truncated colour table");
     // Indexes beyond a short table read as black.
     l.palette.assign(full, Rgb{0, 0, 0});
