@@ -6,6 +6,7 @@
 #include <iconv.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -109,13 +110,16 @@ struct Glyph {
   int top = 0;   // first row, from the top of the box
   int width = 0;
   int rows = 0;
+  int stride = 0;  // width rounded up to 8, so that rows go over in words
   int advance = 0;
-  std::vector<std::uint8_t> ink;  // rows * width, 1 = ink
+  std::vector<std::uint8_t> ink;  // rows * stride, 1 = ink, padding 0
 };
 
 struct Face {
   FT_Face face = nullptr;
   int baseline = 0;  // rows from the top of the cell
+  // Cached glyphs of the single-byte characters, found without hashing.
+  std::array<const Glyph*, 256> singleByte{};
 };
 
 std::uint32_t GlyphKey(Cp932Char c, int cellHeight) {
@@ -205,7 +209,7 @@ struct GlyphEngine::Impl {
     if (library != nullptr) FT_Done_FreeType(library);
   }
 
-  const Face& FaceFor(int cellHeight) {
+  Face& FaceFor(int cellHeight) {
     if (auto it = faces.find(cellHeight); it != faces.end()) return it->second;
     const FontAlias alias = AliasFor(cellHeight);
     if (library == nullptr && FT_Init_FreeType(&library) != 0) {
@@ -247,24 +251,33 @@ struct GlyphEngine::Impl {
     const FT_Bitmap& bitmap = slot->bitmap;
     glyph.width = static_cast<int>(bitmap.width);
     glyph.rows = static_cast<int>(bitmap.rows);
-    glyph.ink.assign(static_cast<std::size_t>(glyph.width) * glyph.rows, 0);
+    glyph.stride = (glyph.width + 7) / 8 * 8;
+    glyph.ink.assign(static_cast<std::size_t>(glyph.stride) * glyph.rows, 0);
     for (int y = 0; y < glyph.rows; ++y) {
       const unsigned char* row = bitmap.buffer + static_cast<std::ptrdiff_t>(y) * bitmap.pitch;
       for (int x = 0; x < glyph.width; ++x) {
         bool on = bitmap.pixel_mode == FT_PIXEL_MODE_MONO ? (row[x >> 3] & (0x80 >> (x & 7))) != 0 : row[x] >= 128;
-        glyph.ink[static_cast<std::size_t>(y) * glyph.width + x] = on ? 1 : 0;
+        glyph.ink[static_cast<std::size_t>(y) * glyph.stride + x] = on ? 1 : 0;
       }
     }
     return glyph;
   }
 
-  const Glyph& Lookup(const Face& face, Cp932Char c, int cellHeight) {
+  const Glyph& Lookup(Face& face, Cp932Char c, int cellHeight) {
+    if (c.code < 256 && face.singleByte[c.code] != nullptr) return *face.singleByte[c.code];
     const std::uint32_t key = GlyphKey(c, cellHeight);
     if (auto it = cache.find(key); it != cache.end()) return it->second;
     // A full cache starts again rather than tracking use: text on the device
     // is labels and numbers, so the working set refills at once.
-    if (cache.size() >= cacheLimit) cache.clear();
-    return cache.emplace(key, Rasterize(face, c)).first->second;
+    if (cache.size() >= cacheLimit) ClearCache();
+    const Glyph& glyph = cache.emplace(key, Rasterize(face, c)).first->second;
+    if (c.code < 256) face.singleByte[c.code] = &glyph;
+    return glyph;
+  }
+
+  void ClearCache() {
+    cache.clear();
+    for (auto& [height, face] : faces) face.singleByte.fill(nullptr);
   }
 };
 
@@ -279,7 +292,7 @@ GlyphEngine::~GlyphEngine() = default;
 void GlyphEngine::Render(std::string_view cp932, int boxWidth, int cellHeight, TextMask& out) {
   boxWidth = std::max(boxWidth, 0);
   cellHeight = std::clamp(cellHeight, 0, 0xFFFF);
-  const Face* face = cellHeight > 0 ? &impl_->FaceFor(cellHeight) : nullptr;
+  Face* face = cellHeight > 0 ? &impl_->FaceFor(cellHeight) : nullptr;
   out.width = boxWidth;
   out.height = cellHeight;
   out.ink.assign(static_cast<std::size_t>(boxWidth) * cellHeight, 0);
@@ -299,17 +312,31 @@ void GlyphEngine::Render(std::string_view cp932, int boxWidth, int cellHeight, T
     const int gx1 = std::min(glyph.width, boxWidth - x0);
     const int gy0 = std::max(0, -glyph.top);
     const int gy1 = std::min(glyph.rows, cellHeight - glyph.top);
+    const bool unclipped = gx0 == 0 && gx1 == glyph.width;
     for (int gy = gy0; gy < gy1; ++gy) {
-      const std::uint8_t* src = glyph.ink.data() + static_cast<std::size_t>(gy) * glyph.width;
-      std::uint8_t* dst = out.ink.data() + static_cast<std::size_t>(glyph.top + gy) * boxWidth + x0;
-      for (int gx = gx0; gx < gx1; ++gx) dst[gx] |= src[gx];
+      const std::uint8_t* src = glyph.ink.data() + static_cast<std::size_t>(gy) * glyph.stride;
+      const std::size_t at = static_cast<std::size_t>(glyph.top + gy) * boxWidth + x0;
+      std::uint8_t* dst = out.ink.data() + at;
+      if (unclipped && at + glyph.stride <= out.ink.size()) {
+        // Whole words: the padding is zero, so what spills into the row's
+        // tail or the next row's head changes nothing.
+        for (int k = 0; k < glyph.stride; k += 8) {
+          std::uint64_t a, b;
+          std::memcpy(&a, dst + k, 8);
+          std::memcpy(&b, src + k, 8);
+          a |= b;
+          std::memcpy(dst + k, &a, 8);
+        }
+      } else {
+        for (int gx = gx0; gx < gx1; ++gx) dst[gx] |= src[gx];
+      }
     }
     pen += glyph.advance;
   }
 }
 
 void GlyphEngine::SetLocator(std::unique_ptr<FontLocator> locator) {
-  impl_->cache.clear();
+  impl_->ClearCache();
   for (auto& [height, face] : impl_->faces) FT_Done_Face(face.face);
   impl_->faces.clear();
   impl_->locator = std::move(locator);

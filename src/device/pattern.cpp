@@ -1,6 +1,8 @@
 #include "device/pattern.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstring>
 
 #include "device/colour.h"
@@ -20,15 +22,46 @@ ChangedArea ClipToPage(int x, int y, int w, int h) {
   return area;
 }
 
+// Bit 7 - i of a data byte set -> byte i (in memory order) all ones.
+constexpr std::array<std::uint64_t, 256> MakeByteMasks() {
+  std::array<std::uint64_t, 256> masks{};
+  for (unsigned b = 0; b < 256; ++b)
+    for (unsigned i = 0; i < 8; ++i)
+      if (b & (0x80u >> i)) {
+        if constexpr (std::endian::native == std::endian::little) {
+          masks[b] |= std::uint64_t{0xFF} << (8 * i);
+        } else {
+          masks[b] |= std::uint64_t{0xFF} << (8 * (7 - i));
+        }
+      }
+  return masks;
+}
+constexpr std::array<std::uint64_t, 256> kByteMasks = MakeByteMasks();
+
 }  // namespace
 
 ChangedArea DrawPattern(std::uint8_t* page, int x, int y, int size, const std::uint8_t* bits, std::uint8_t colour) {
   const ChangedArea area = ClipToPage(x, y, size, size);
   if (area.Empty()) return area;
   const int rowBytes = size / 8;
+  const bool whole = area.x0 == x && area.x1 == x + size - 1;
+  const std::uint64_t colours = 0x0101010101010101ULL * colour;
   for (int py = area.y0; py <= area.y1; ++py) {
     const std::uint8_t* row = bits + static_cast<std::ptrdiff_t>(py - y) * rowBytes;
     std::uint8_t* dst = page + static_cast<std::ptrdiff_t>(py) * kPageWidth;
+    if (whole) {
+      // The usual case: the pattern lies across the page, eight pixels at a
+      // time, each data byte widened to a byte mask.
+      std::uint8_t* out = dst + x;
+      for (int k = 0; k < rowBytes; ++k, out += 8) {
+        const std::uint64_t mask = kByteMasks[row[k]];
+        std::uint64_t pixels;
+        std::memcpy(&pixels, out, 8);
+        pixels = (pixels & ~mask) | (colours & mask);
+        std::memcpy(out, &pixels, 8);
+      }
+      continue;
+    }
     for (int px = area.x0; px <= area.x1; ++px) {
       const int bit = px - x;
       if (row[bit >> 3] & (0x80 >> (bit & 7))) dst[px] = colour;
@@ -42,17 +75,30 @@ ChangedArea DrawTextBox(std::uint8_t* page, int x, int y, const TextMask& mask, 
   const ChangedArea area = ClipToPage(x, y, mask.width, mask.height);
   if (area.Empty()) return area;
   // Reverse swaps which mask value is painted in the colour; the other value
-  // is black, or left alone under overlay.
+  // is black, or left alone under overlay.  Eight pixels go at a time: mask
+  // bytes are 0 or 1, so multiplying by 0xFF widens them to byte masks.
   const std::uint8_t colourInk = reverse ? 0 : 1;
+  const std::uint64_t flip = reverse ? 0x0101010101010101ULL : 0;
+  const std::uint64_t colours = 0x0101010101010101ULL * colour;
+  const int count = area.x1 - area.x0 + 1;
   for (int py = area.y0; py <= area.y1; ++py) {
     const std::uint8_t* src = mask.ink.data() + static_cast<std::ptrdiff_t>(py - y) * mask.width + (area.x0 - x);
     std::uint8_t* dst = page + static_cast<std::ptrdiff_t>(py) * kPageWidth + area.x0;
-    const int count = area.x1 - area.x0 + 1;
-    if (overlay) {
-      for (int i = 0; i < count; ++i)
-        if (src[i] == colourInk) dst[i] = colour;
-    } else {
-      for (int i = 0; i < count; ++i) dst[i] = src[i] == colourInk ? colour : 0;
+    int i = 0;
+    for (; i + 8 <= count; i += 8) {
+      std::uint64_t ink, pixels = 0;
+      std::memcpy(&ink, src + i, 8);
+      const std::uint64_t paint = ((ink & 0x0101010101010101ULL) ^ flip) * 0xFF;
+      if (overlay) std::memcpy(&pixels, dst + i, 8);
+      pixels = (pixels & ~paint) | (colours & paint);
+      std::memcpy(dst + i, &pixels, 8);
+    }
+    for (; i < count; ++i) {
+      if (src[i] == colourInk) {
+        dst[i] = colour;
+      } else if (!overlay) {
+        dst[i] = 0;
+      }
     }
   }
   return area;
