@@ -1,0 +1,202 @@
+// qmt run: compiles a macro as qmt compile does, runs it on the device from
+// its start, then carries out --set and --event in command-line order and
+// writes the pages.
+#include <charconv>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "command.h"
+#include "compiler/script.h"
+#include "device/escape.h"
+#include "device/png.h"
+#include "device/qmt3308.h"
+#include "host/macro_compile.h"
+#include "host/name_tables.h"
+#include "runtime/runner.h"
+#include "support/encoding.h"
+#include "support/file_io.h"
+
+namespace qmt::cli {
+namespace {
+
+// One step after the start run, in command-line order.
+struct RunAction {
+  enum class Kind { kSet, kEvent } kind;
+  std::string text;  // NAME=VALUE or LABEL, as typed (UTF-8)
+};
+
+struct RunOptions {
+  std::string macro;
+  bool utf8 = false;
+  std::vector<std::string> sets;
+  std::vector<std::string> events;
+  bool lines = false;
+  bool trace = false;
+  int maxSteps = kDefaultStepBudget;
+  std::string pages;
+  std::string png;
+  std::vector<RunAction> actions;  // filled from the parse order
+};
+
+// A 16-bit value: decimal with an optional sign, or hexadecimal after "$"
+// or "0x"; -32768 to 65535, stored modulo 65536.
+bool ParseValue(std::string_view text, std::int16_t& value) {
+  bool negative = false;
+  int base = 10;
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
+    negative = text[0] == '-';
+    text.remove_prefix(1);
+  }
+  if (text.starts_with("$")) {
+    base = 16;
+    text.remove_prefix(1);
+  } else if (text.starts_with("0x") || text.starts_with("0X")) {
+    base = 16;
+    text.remove_prefix(2);
+  }
+  if (text.empty()) return false;
+  long v = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v, base);
+  if (ec != std::errc() || end != text.data() + text.size()) return false;
+  if (negative) v = -v;
+  if (v < -32768 || v > 65535) return false;
+  value = static_cast<std::int16_t>(static_cast<std::uint16_t>(v));
+  return true;
+}
+
+// Checks NAME=VALUE against the host's external names; "" when fine.
+std::string CheckSet(const std::string& text) {
+  const std::size_t eq = text.find('=');
+  if (eq == std::string::npos) return "expected NAME=VALUE, got '" + text + "'";
+  std::string name;
+  std::string error;
+  if (!TryUtf8ToCp932(text.substr(0, eq), name, error)) return error;
+  static const NameTables tables;
+  if (tables.ExternalId(name) < 0) return "unknown external value '" + text.substr(0, eq) + "'";
+  std::int16_t value;
+  if (!ParseValue(std::string_view(text).substr(eq + 1), value)) {
+    return "value of " + text.substr(0, eq) + " is not a number from -32768 to 65535: '" + text.substr(eq + 1) + "'";
+  }
+  return {};
+}
+
+// Compiles the macro; prints the error log and returns false on errors.
+bool CompileMacroFile(const RunOptions& opt, TScript& script) {
+  const std::vector<std::string> source = SplitLines(ReadInput(opt.macro, opt.utf8));
+  NameTables tables;
+  const std::vector<std::string> errors = CompileMacroLines(script, tables, source);
+  for (const std::string& e : errors) {
+    for (const std::string& line : SplitLines(e)) PrintError(line);
+  }
+  return errors.empty();
+}
+
+void Apply(const RunAction& action, TRunner& runner) {
+  static const NameTables tables;
+  const std::size_t eq = action.text.find('=');
+  switch (action.kind) {
+    case RunAction::Kind::kSet: {
+      std::int16_t value = 0;
+      ParseValue(std::string_view(action.text).substr(eq + 1), value);
+      runner.externals[static_cast<std::size_t>(tables.ExternalId(Utf8ToCp932(action.text.substr(0, eq))))] = value;
+      break;
+    }
+    case RunAction::Kind::kEvent: {
+      // As the main window raises events: a label the macro lacks is no event.
+      const std::string label = Utf8ToCp932(action.text);
+      if (runner.HasLabel(label)) runner.RunFrom(label);
+      break;
+    }
+  }
+}
+
+void WriteOutputs(const RunOptions& opt) {
+  TQMT3308& device = Device();
+  if (!opt.pages.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(opt.pages, ec);
+    if (ec) throw FileError("cannot create " + opt.pages + ": " + ec.message());
+    for (int page = 0; page < 4; ++page) {
+      device.SavePage(page, (std::filesystem::path(opt.pages) / ("VRAM" + std::to_string(page) + ".bmp")).string());
+    }
+  }
+  if (!opt.png.empty()) WritePagePng(opt.png, device.DisplayPageBytes());
+}
+
+int Run(const RunOptions& opt) {
+  TScript script;
+  if (!CompileMacroFile(opt, script)) return 1;
+
+  TRunner runner;
+  int messages = 0;
+  runner.onMessage = [&](const std::string& m) {
+    ++messages;
+    PrintError(m);
+  };
+  if (opt.lines) runner.onLine = [](std::string_view line) { PrintLine(EscapeForDisplay(line)); };
+  runner.stepBudget = opt.maxSteps;
+  script.ListLabels(runner.labels);
+  if (opt.trace) {
+    SetTraceWriter([](std::string_view line) { PrintLine(std::string(line)); });
+    SetTraceEnabled(true);
+  }
+  if (runner.LoadImage(script.Code())) {
+    runner.RunFrom();
+    for (const RunAction& action : opt.actions) Apply(action, runner);
+  }
+  SetTraceEnabled(false);
+  SetTraceWriter(nullptr);
+  WriteOutputs(opt);
+  return messages > 0 ? 2 : 0;
+}
+
+static Command reg(30, [](CLI::App& app) {
+  auto* sub = app.add_subcommand("run", "Compile a macro and run it on the device from its start");
+  sub->footer(
+      "After the start run, --set and --event are carried out in the order given. --set writes an\n"
+      "external value by its name (DTIME1, anPRES, PTO, ...); --event runs the macro from a label as\n"
+      "the main window does (a label the macro does not define is skipped). Run messages and device\n"
+      "errors go to standard error. Exit status: 1 when the compile failed, 2 when a run reported a\n"
+      "message, else 0.");
+  auto opt = std::make_shared<RunOptions>();
+  sub->add_option("MACRO", opt->macro, "Macro file (code page 932); - reads standard input")->required();
+  sub->add_flag("--utf8", opt->utf8, "The macro file is UTF-8; convert it to code page 932 first");
+  CLI::Option* set = sub->add_option("--set", opt->sets, "Write an external value")
+                         ->option_text("NAME=VALUE")
+                         ->expected(1)
+                         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+                         ->check(CLI::Validator(CheckSet, "NAME=VALUE"));
+  CLI::Option* event = sub->add_option("--event", opt->events, "Run the macro from LABEL")
+                           ->option_text("LABEL")
+                           ->expected(1)
+                           ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  sub->add_flag("--lines", opt->lines, "Print each command line the device accepted (escaped form)");
+  sub->add_flag("--trace", opt->trace, "Print a trace line for every instruction");
+  sub->add_option("--max-steps", opt->maxSteps, "Step budget of each run")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 1 << 30));
+  sub->add_option("--pages", opt->pages, "Write the four video pages as DIR/VRAM0.bmp ... DIR/VRAM3.bmp")
+      ->option_text("DIR");
+  sub->add_option("--png", opt->png, "Write the display page as a PNG picture")->option_text("FILE");
+  return [opt, sub, set, event] {
+    // The n-th occurrence of an option in the parse order takes its n-th
+    // value.
+    std::size_t nextSet = 0;
+    std::size_t nextEvent = 0;
+    opt->actions.clear();
+    for (const CLI::Option* o : sub->parse_order()) {
+      if (o == set && nextSet < opt->sets.size()) {
+        opt->actions.push_back({RunAction::Kind::kSet, opt->sets[nextSet++]});
+      } else if (o == event && nextEvent < opt->events.size()) {
+        opt->actions.push_back({RunAction::Kind::kEvent, opt->events[nextEvent++]});
+      }
+    }
+    return Run(*opt);
+  };
+});
+
+}  // namespace
+}  // namespace qmt::cli
