@@ -4,11 +4,7 @@
 
 namespace qmt {
 
-namespace {
-
-// Case-insensitive equality of two code page 932 names: ASCII letters fold,
-// double-byte characters compare byte for byte.
-bool SameName(std::string_view a, std::string_view b) {
+bool SameText(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
     auto x = static_cast<unsigned char>(a[i]);
@@ -24,8 +20,6 @@ bool SameName(std::string_view a, std::string_view b) {
   }
   return true;
 }
-
-}  // namespace
 
 void TMyString::Changing() {
   if (updateCount_ == 0 && OnChanging) OnChanging();
@@ -66,7 +60,7 @@ void TMyString::Assign(const std::vector<std::string>& items) {
 
 int TMyString::IndexOf(std::string_view s) const {
   for (std::size_t i = 0; i < items_.size(); ++i)
-    if (SameName(items_[i], s)) return static_cast<int>(i);
+    if (SameText(items_[i], s)) return static_cast<int>(i);
   return -1;
 }
 
@@ -74,7 +68,7 @@ int TMyString::IndexOfName(std::string_view name) const {
   for (std::size_t i = 0; i < items_.size(); ++i) {
     auto eq = items_[i].find('=');
     if (eq == std::string::npos) continue;
-    if (SameName(std::string_view(items_[i]).substr(0, eq), name)) return static_cast<int>(i);
+    if (SameText(std::string_view(items_[i]).substr(0, eq), name)) return static_cast<int>(i);
   }
   return -1;
 }

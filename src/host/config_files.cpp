@@ -1,0 +1,77 @@
+#include "host/config_files.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "host/macro_compile.h"
+#include "support/file_io.h"
+
+namespace qmt {
+
+namespace fs = std::filesystem;
+
+std::string ConfigFileBeside(const std::string& exePath, const std::string& suffix) {
+  std::size_t slash = exePath.rfind('/');
+  std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  std::size_t dot = exePath.rfind('.');
+  std::string base = exePath;
+  // Only a dot inside the file name starts an extension; a name that is all
+  // extension (".qmt") keeps it.
+  if (dot != std::string::npos && dot > nameStart) base = exePath.substr(0, dot);
+  return base + suffix;
+}
+
+std::string ExecutablePath(const std::string& fallback) {
+  std::error_code ec;
+  fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (!ec && !self.empty()) return self.string();
+  fs::path abs = fs::absolute(fallback, ec);
+  return ec ? fallback : abs.lexically_normal().string();
+}
+
+std::string UserConfigDir() {
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  if (xdg != nullptr && xdg[0] == '/') return (fs::path(xdg) / "qmt3308").string();
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && home[0] != '\0') return (fs::path(home) / ".config" / "qmt3308").string();
+  return "";
+}
+
+ConfigFiles LocateConfigFiles(const std::string& exePath, const std::string& macroOverride) {
+  fs::path folder = fs::path(exePath).parent_path();
+  if (folder.empty()) folder = ".";
+  return ChooseConfigFiles(exePath, macroOverride, access(folder.c_str(), W_OK) == 0, UserConfigDir());
+}
+
+ConfigFiles ChooseConfigFiles(const std::string& exePath, const std::string& macroOverride, bool folderWritable,
+                              const std::string& configDir) {
+  ConfigFiles files;
+  files.macroFile = ConfigFileBeside(exePath, "Macro.txt");
+  files.colorFile = ConfigFileBeside(exePath, "Color.txt");
+  if (!folderWritable && !configDir.empty()) {
+    fs::path folder = fs::path(exePath).parent_path();
+    files.macroFile = (fs::path(configDir) / fs::path(files.macroFile).filename()).string();
+    files.colorFile = (fs::path(configDir) / fs::path(files.colorFile).filename()).string();
+    files.note = std::string(macroOverride.empty() ? "the macro and colour files are" : "the colour file is") +
+                 " kept in " + configDir + " because the program's folder " + folder.string() + " is not writable";
+  }
+  if (!macroOverride.empty()) files.macroFile = macroOverride;
+  return files;
+}
+
+std::vector<std::string> ReadListFile(const std::string& path) { return SplitLines(ReadFile(path)); }
+
+void WriteListFile(const std::string& path, const std::vector<std::string>& lines) {
+  fs::path folder = fs::path(path).parent_path();
+  if (!folder.empty()) {
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (ec) throw FileError("cannot write " + path + ": cannot create " + folder.string() + ": " + ec.message());
+  }
+  WriteFileAtomic(path, JoinLinesCrLf(lines));
+}
+
+}  // namespace qmt

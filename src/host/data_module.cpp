@@ -1,0 +1,111 @@
+#include "host/data_module.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "host/config_files.h"
+#include "host/embedded_tables.h"
+#include "host/macro_compile.h"
+#include "support/file_io.h"
+#include "support/spliter.h"
+
+namespace qmt {
+
+namespace {
+
+// Looks `name` up as the name of a name=value line; a line whose value is
+// empty counts as not found.  Evaluates the value into `dt`.
+bool LookUpValue(const std::vector<std::string>& lines, const std::string& name, std::int16_t& dt) {
+  for (const std::string& line : lines) {
+    std::size_t eq = line.find('=');
+    if (eq == std::string::npos || !SameText(std::string_view(line).substr(0, eq), name)) continue;
+    // Only the first line with that name counts.
+    if (eq + 1 == line.size()) return false;
+    TStringSpliter spliter(line.substr(eq + 1));
+    dt = static_cast<std::int16_t>(static_cast<std::uint16_t>(spliter.Evaluate()));
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+HeadlessToolWindow::HeadlessToolWindow() : colors_(EmbeddedTableLines(EmbeddedTable::Colors)) {}
+
+TDM::TDM(ToolWindowPort& tool) : tool_(tool) {
+  FuncLabel.Items().Assign(EmbeddedTableLines(EmbeddedTable::FuncLabel));
+  ExtValue.Items().Assign(EmbeddedTableLines(EmbeddedTable::ExtValue));
+  Constant.Items().Assign(EmbeddedTableLines(EmbeddedTable::Constant));
+  Macro.Items().Assign(EmbeddedTableLines(EmbeddedTable::Macro));
+  Script1.OnConstLab = [this](const std::string& name, std::int16_t& dt) { return Script1ConstLab(name, dt); };
+  Script1.OnExtLabel = [this](const std::string& name) { return Script1ExtLabel(name); };
+  Script1.OnExtFunc = [this](const std::string& name) { return Script1ExtFunc(name); };
+  Script1.OnErrorMsg = [this](int lno, const std::string& msg) { Script1ErrorMsg(lno, msg); };
+}
+
+std::string TDM::DataModuleCreate(const std::string& macroFile) {
+  labelTable_.clear();
+  if (macroFile.empty()) return "";
+  std::error_code ec;
+  if (!std::filesystem::exists(macroFile, ec)) return "";
+  if (!std::filesystem::is_regular_file(macroFile, ec))
+    return "cannot read " + macroFile + ": not a regular file; the built-in macro is used instead";
+  try {
+    Macro.Items().Assign(ReadListFile(macroFile));
+  } catch (const FileError& e) {
+    return std::string(e.what()) + "; the built-in macro is used instead";
+  }
+  return "";
+}
+
+bool TDM::Script1ConstLab(const std::string& name, std::int16_t& dt) {
+  if (LookUpValue(Constant.Items().Strings(), name, dt)) return true;
+  return LookUpValue(tool_.ColorList(), name, dt);
+}
+
+int TDM::Script1ExtLabel(const std::string& name) const { return ExtValue.Items().IndexOf(name); }
+
+int TDM::Script1ExtFunc(const std::string& name) const { return FuncLabel.Items().IndexOf(name); }
+
+void TDM::Script1ErrorMsg(int /*lno*/, const std::string& msg) { tool_.AppendErrLog(msg); }
+
+void TDM::CompileMacro() {
+  macroReady_ = false;
+  tool_.ClearErrLog();
+  try {
+    Script1.Compile(JoinLinesCrLf(Macro.Items().Strings()));
+  } catch (const SilentAbort& e) {
+    // A constant whose value text does not evaluate.
+    tool_.AppendErrLog(e.message());
+  } catch (const std::exception& e) {
+    tool_.AppendErrLog(e.what());
+  }
+  std::vector<std::string> labels, variables;
+  Script1.ListLabels(labels);
+  Script1.ListVariables(variables);
+  tool_.SetMLabel(labels);
+  tool_.SetMVariable(variables);
+  labelTable_ = labels;
+  bool failed = !tool_.ErrLog().empty();
+  tool_.SetErrPageVisible(failed);
+  if (failed) {
+    tool_.ShowErrPage();
+  } else {
+    macroReady_ = true;
+  }
+}
+
+bool TDM::HasLabel(std::string_view label) const {
+  for (const std::string& entry : labelTable_) {
+    std::size_t eq = entry.rfind('=');
+    if (eq != std::string::npos && SameText(std::string_view(entry).substr(0, eq), label)) return true;
+  }
+  return false;
+}
+
+void DataModuleMacroSource::CompileMacro() {
+  dm_.ToolWindow().SetEditorLines(dm_.Macro.Items().Strings());
+  dm_.CompileMacro();
+}
+
+}  // namespace qmt
