@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "device/bmp.h"
+#include "host/macro_compile.h"
 #include "host/picture_drop.h"
 #include "support/encoding.h"
 #include "support/file_io.h"
@@ -98,21 +99,6 @@ std::string LowerExtension(const std::string& path) {
   std::string ext = path.substr(dot);
   for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return ext;
-}
-
-// Splits a text file into lines at CR LF, CR or LF, as the macro file is read.
-std::vector<std::string> SplitLines(std::string_view text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r' || text[i] == '\n') {
-      lines.emplace_back(text.substr(start, i - start));
-      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-      start = i + 1;
-    }
-  }
-  if (start < text.size()) lines.emplace_back(text.substr(start));
-  return lines;
 }
 
 }  // namespace

@@ -1,0 +1,131 @@
+// qmtsim: the QMT3308 simulator window.  The display page, the keys, sliders
+// and sensor panel of the pump panel, and the macro running behind them.
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QListWidget>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "device/qmt3308.h"
+#include "host/macro_compile.h"
+#include "host/simulator.h"
+#include "host/simulator_binding.h"
+#include "link/device_link.h"
+#include "runtime/runner.h"
+#include "support/encoding.h"
+#include "support/file_io.h"
+#include "ui/main_window.h"
+#include "ui/run_messages.h"
+#include "ui/sensor_panel.h"
+#include "ui/window_font.h"
+
+namespace {
+
+bool HaveDisplay() {
+  for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char* s = std::getenv(v);
+    if (s && *s) return true;
+  }
+  return false;
+}
+
+// Scripted inputs for unattended screenshots: "event:LABEL", "slider:NAME=V",
+// "switch:NAME=0|1", applied in order once the macro has started.
+void ApplyStep(qmt::Simulator& sim, const QString& step) {
+  QString kind = step.section(':', 0, 0);
+  QString arg = step.section(':', 1);
+  if (kind == "event") {
+    sim.ReadInputs();
+    sim.RaiseEvent(qmt::Utf8ToCp932(arg.toStdString()));
+  } else if (kind == "slider" || kind == "switch") {
+    QString name = arg.section('=', 0, 0);
+    int value = arg.section('=', 1).toInt();
+    if (kind == "slider") {
+      if (auto s = qmt::Simulator::SliderByName(name.toStdString())) sim.SetSlider(*s, value);
+    } else {
+      sim.SetSwitch(qmt::Simulator::SwitchByCaption(name.toStdString()), value != 0);
+    }
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!HaveDisplay()) {
+    std::fputs("qmtsim: no display available (DISPLAY and WAYLAND_DISPLAY are unset); "
+               "use `qmt run` to run macros without a window\n",
+               stderr);
+    return 1;
+  }
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("qmtsim");
+  QApplication::setFont(qmt::JapaneseGothicFont(12));
+
+  QCommandLineParser parser;
+  parser.setApplicationDescription("The QMT3308 simulator window");
+  parser.addHelpOption();
+  QCommandLineOption macroOpt("macro", "Macro file (code page 932) to run instead of the default.", "FILE");
+  QCommandLineOption portOpt("port", "Port of the real device: none, virtual, ppdev[:DEV], direct[:ADDR].",
+                             "SPEC");
+  QCommandLineOption shotOpt("screenshot", "Save a picture of the window to FILE and quit.", "FILE");
+  shotOpt.setFlags(QCommandLineOption::HiddenFromHelp);
+  QCommandLineOption stepOpt("step", "Scripted input before --screenshot.", "STEP");
+  stepOpt.setFlags(QCommandLineOption::HiddenFromHelp);
+  parser.addOption(macroOpt);
+  parser.addOption(portOpt);
+  parser.addOption(shotOpt);
+  parser.addOption(stepOpt);
+  parser.process(app);
+
+  std::vector<std::string> macroLines;
+  if (parser.isSet(macroOpt)) {
+    try {
+      macroLines = qmt::SplitLines(qmt::ReadFile(parser.value(macroOpt).toStdString()));
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "qmtsim: %s\n", e.what());
+      return 1;
+    }
+  }
+
+  qmt::TQMT3308& device = qmt::Device();
+  qmt::TRunner runner;
+  qmt::RunnerPort runnerPort(runner);
+  qmt::ScriptMacroSource macro(std::move(macroLines));
+  qmt::RunMessageWindow messages;
+  std::string linkMessage;
+  std::unique_ptr<qmt::DeviceLink> link = qmt::OpenLink(parser.value(portOpt).toStdString(), linkMessage);
+  qmt::LinkPort linkPort(*link);
+  qmt::DevicePort display;
+  qmt::Simulator sim({&runnerPort, &macro, &messages, &linkPort, &display});
+
+  qmt::TFDemo window(sim, device);
+  qmt::TfSens sensors(sim, &window);
+  window.showSensorPanel = [&] {
+    sensors.show();
+    sensors.raise();
+  };
+  window.showToolWindow = [&] { messages.BringForward(); };
+  macro.onShowErrors = [&](const std::vector<std::string>& errors) { messages.ShowErrors(errors); };
+  if (!linkMessage.empty()) messages.ShowRunMessage(linkMessage);
+
+  window.show();
+
+  if (parser.isSet(shotOpt)) {
+    QString file = parser.value(shotOpt);
+    QStringList steps = parser.values(stepOpt);
+    // Let the start-up run and a few ticks happen, apply the steps, let the
+    // gauges catch up, then take the picture.
+    QTimer::singleShot(300, &window, [&, steps] {
+      for (const QString& s : steps) ApplyStep(sim, s);
+    });
+    QTimer::singleShot(1200, &window, [&, file] {
+      window.grab().save(file);
+      for (int i = 0; i < messages.List()->count(); ++i)
+        std::fprintf(stderr, "%s\n", messages.List()->item(i)->text().toStdString().c_str());
+      app.quit();
+    });
+  }
+  return app.exec();
+}
