@@ -13,6 +13,8 @@
 #include "device/escape.h"
 #include "device/png.h"
 #include "device/qmt3308.h"
+#include "host/config_files.h"
+#include "host/data_module.h"
 #include "host/macro_compile.h"
 #include "host/name_tables.h"
 #include "runtime/runner.h"
@@ -30,6 +32,7 @@ struct RunAction {
 
 struct RunOptions {
   std::string macro;
+  std::string macroFile;  // --macro: the data module's macro file
   bool utf8 = false;
   std::vector<std::string> sets;
   std::vector<std::string> events;
@@ -94,6 +97,28 @@ bool CompileMacroFile(const RunOptions& opt, TScript& script) {
   return errors.empty();
 }
 
+// Without MACRO the program's own macro runs, as the simulator starts it: the
+// data module's macro file (--macro, else the one beside the program) when it
+// exists, else the built-in default; the colour file likewise.  Prints the
+// error log and returns false on errors.
+bool CompileDataModuleMacro(const RunOptions& opt, HeadlessToolWindow& tool, TDM& dm) {
+  ConfigFiles files = LocateConfigFiles(ExecutablePath("qmt"), opt.macroFile);
+  if (!opt.macroFile.empty() && !std::filesystem::exists(opt.macroFile))
+    throw FileError("cannot open " + opt.macroFile + ": No such file or directory");
+  std::error_code ec;
+  bool fromConfigDir = !files.note.empty() && (std::filesystem::exists(files.macroFile, ec) ||
+                                               std::filesystem::exists(files.colorFile, ec));
+  if (fromConfigDir) PrintError(Utf8ToCp932("note: " + files.note));
+  if (std::filesystem::is_regular_file(files.colorFile, ec)) tool.SetColorList(ReadListFile(files.colorFile));
+  std::string problem = dm.DataModuleCreate(files.macroFile);
+  if (!problem.empty()) PrintError(Utf8ToCp932(problem));
+  dm.CompileMacro();
+  for (const std::string& e : tool.ErrLog()) {
+    for (const std::string& line : SplitLines(e)) PrintError(line);
+  }
+  return dm.MacroReady();
+}
+
 void Apply(const RunAction& action, TRunner& runner) {
   static const NameTables tables;
   const std::size_t eq = action.text.find('=');
@@ -127,8 +152,11 @@ void WriteOutputs(const RunOptions& opt) {
 }
 
 int Run(const RunOptions& opt) {
-  TScript script;
-  if (!CompileMacroFile(opt, script)) return 1;
+  TScript ownScript;
+  HeadlessToolWindow tool;
+  TDM dm(tool);
+  const TScript& script = opt.macro.empty() ? dm.Script1 : ownScript;
+  if (opt.macro.empty() ? !CompileDataModuleMacro(opt, tool, dm) : !CompileMacroFile(opt, ownScript)) return 1;
 
   TRunner runner;
   int messages = 0;
@@ -162,7 +190,14 @@ static Command reg(30, [](CLI::App& app) {
       "errors go to standard error. Exit status: 1 when the compile failed, 2 when a run reported a\n"
       "message, else 0.");
   auto opt = std::make_shared<RunOptions>();
-  sub->add_option("MACRO", opt->macro, "Macro file (code page 932); - reads standard input")->required();
+  CLI::Option* macro =
+      sub->add_option("MACRO", opt->macro,
+                      "Macro file (code page 932); - reads standard input. Without it the program's own macro runs:\n"
+                      "the macro file beside the program (or --macro FILE) when it exists, else the built-in\n"
+                      "pump-panel macro");
+  sub->add_option("--macro", opt->macroFile, "The program's macro file, instead of the one beside the program")
+      ->option_text("FILE")
+      ->excludes(macro);
   sub->add_flag("--utf8", opt->utf8, "The macro file is UTF-8; convert it to code page 932 first");
   CLI::Option* set = sub->add_option("--set", opt->sets, "Write an external value")
                          ->option_text("NAME=VALUE")
