@@ -7,11 +7,11 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <unordered_map>
 
+#include "device/messages.h"
 #include "support/encoding.h"
 
 namespace qmt {
@@ -353,8 +353,7 @@ GlyphEngine& SharedGlyphEngine() {
 // --- JIS text ---------------------------------------------------------------
 
 std::uint16_t JisToShiftJis(std::uint8_t j1, std::uint8_t j2) {
-  static const std::string kBadJis = Sjis("JISコードの誤り");
-  if (j1 < 0x21 || j1 > 0x7E) throw DeviceError(kBadJis);
+  if (j1 < 0x21 || j1 > 0x7E) msg::Fail(msg::JisCode());
   const unsigned s1 = (j1 + 1u) / 2 + (j1 <= 0x5E ? 0x70u : 0xB0u);
   unsigned s2;
   if (j1 % 2 == 0) {
@@ -377,10 +376,7 @@ int HexValue(char c) {
 std::uint8_t HexPair(std::string_view pair) {
   const int hi = HexValue(pair[0]);
   const int lo = HexValue(pair[1]);
-  if (hi < 0 || lo < 0) {
-    static const std::string kNotInteger = Sjis("' は整数ではありません");
-    throw DeviceError("'$" + std::string(pair) + kNotInteger);
-  }
+  if (hi < 0 || lo < 0) msg::Fail(msg::NotInteger("$" + std::string(pair)));
   return static_cast<std::uint8_t>(hi << 4 | lo);
 }
 
