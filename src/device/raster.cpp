@@ -16,67 +16,63 @@ __int128 FloorDiv(__int128 a, __int128 b) {
   return q;
 }
 
+// ceil(a / b) for b > 0.
+__int128 CeilDiv(__int128 a, __int128 b) { return -FloorDiv(-a, b); }
+
 // A line walked along its major axis.  Step i (0..major) sits at
 // major0 + i * majorStep and minor0 + m(i) * minorStep, where
 // m(i) = floor((2 * i * minor + major) / (2 * major)): the minor offset
-// rounded to the nearest pixel.  Only the steps whose major coordinate lies
-// on the page are walked, so the work is at most one page side.
+// rounded to the nearest pixel.  The steps that land on the page are found
+// first, so the walk itself checks nothing and its work is at most one page
+// side.  minor > 0 and major >= minor.
 template <bool kMajorX>
 Box WalkLine(std::uint8_t* page, std::int64_t major0, std::int64_t minor0, std::int64_t major, std::int64_t minor,
              int majorStep, int minorStep, std::uint8_t c) {
   const std::int64_t majorLimit = kMajorX ? kW : kH;
   const std::int64_t minorLimit = kMajorX ? kH : kW;
-  // Steps with 0 <= major0 + i * majorStep < majorLimit, within 0..major.
-  std::int64_t lo, hi;
-  if (majorStep > 0) {
-    lo = -major0;
-    hi = majorLimit - 1 - major0;
-  } else {
-    lo = major0 - (majorLimit - 1);
-    hi = major0;
-  }
-  lo = std::max<std::int64_t>(lo, 0);
-  hi = std::min<std::int64_t>(hi, major);
-  Box box;
-  if (lo > hi) return box;
-
+  // Steps whose major coordinate is on the page.
+  std::int64_t lo = majorStep > 0 ? -major0 : major0 - (majorLimit - 1);
+  std::int64_t hi = majorStep > 0 ? majorLimit - 1 - major0 : major0;
+  // Minor offsets whose coordinate is on the page, and the steps they take.
+  std::int64_t mLo = minorStep > 0 ? -minor0 : minor0 - (minorLimit - 1);
+  std::int64_t mHi = minorStep > 0 ? minorLimit - 1 - minor0 : minor0;
+  mLo = std::max<std::int64_t>(mLo, 0);
+  mHi = std::min<std::int64_t>(mHi, minor);
+  if (mLo > mHi) return Box{};
   const __int128 twoMajor = 2 * static_cast<__int128>(major);
-  const __int128 start = 2 * static_cast<__int128>(lo) * minor + major;
-  std::int64_t m = static_cast<std::int64_t>(FloorDiv(start, twoMajor));
-  std::int64_t rem = static_cast<std::int64_t>(start - static_cast<__int128>(m) * twoMajor);
-  const std::int64_t twoMajor64 = 2 * major;
-  const std::int64_t twoMinor = 2 * minor;
+  const __int128 twoMinor = 2 * static_cast<__int128>(minor);
+  __int128 iLo = mLo == 0 ? 0 : CeilDiv(twoMajor * mLo - major, twoMinor);
+  __int128 iHi = CeilDiv(twoMajor * (mHi + 1) - major, twoMinor) - 1;
+  lo = static_cast<std::int64_t>(std::max<__int128>({lo, iLo, 0}));
+  hi = static_cast<std::int64_t>(std::min<__int128>({hi, iHi, major}));
+  if (lo > hi) return Box{};
 
-  std::int64_t a = major0 + lo * majorStep;
-  std::int64_t b = minor0 + m * minorStep;
-  // The line is monotone, so its first and last visible pixels span the box.
-  bool any = false;
-  std::int64_t firstA = 0, firstB = 0, lastA = 0, lastB = 0;
-  for (std::int64_t i = lo; i <= hi; ++i) {
-    if (b >= 0 && b < minorLimit) {
-      if (kMajorX) {
-        page[b * kW + a] = c;
-      } else {
-        page[a * kW + b] = c;
-      }
-      if (!any) {
-        any = true;
-        firstA = a;
-        firstB = b;
-      }
-      lastA = a;
-      lastB = b;
-    }
-    a += majorStep;
-    rem += twoMinor;
-    if (rem >= twoMajor64) {
-      rem -= twoMajor64;
-      b += minorStep;
-    }
+  auto at = [&](std::int64_t i, std::int64_t& x, std::int64_t& y) {
+    std::int64_t m = static_cast<std::int64_t>(FloorDiv(twoMinor * i + major, twoMajor));
+    std::int64_t a = major0 + i * majorStep, b = minor0 + m * minorStep;
+    x = kMajorX ? a : b;
+    y = kMajorX ? b : a;
+  };
+  std::int64_t x0, y0, x1, y1;
+  at(lo, x0, y0);
+  at(hi, x1, y1);
+
+  const __int128 start = twoMinor * lo + major;
+  std::int64_t rem = static_cast<std::int64_t>(start - FloorDiv(start, twoMajor) * twoMajor);
+  const std::int64_t twoMajor64 = 2 * major, twoMinor64 = 2 * minor;
+  const std::ptrdiff_t majorBytes = kMajorX ? majorStep : majorStep * kW;
+  const std::ptrdiff_t minorBytes = kMajorX ? minorStep * kW : minorStep;
+  std::ptrdiff_t offset = y0 * kW + x0;
+  // err < 0 always; the minor coordinate moves when it reaches 0.  Written
+  // so that the step is a conditional move, not a branch.
+  std::int64_t err = rem - twoMajor64;
+  for (std::int64_t n = hi - lo; n >= 0; --n) {
+    page[offset] = c;
+    err += twoMinor64;
+    const bool step = err >= 0;
+    offset += step ? majorBytes + minorBytes : majorBytes;
+    err = step ? err - twoMajor64 : err;
   }
-  if (!any) return box;
-  std::int64_t x0 = kMajorX ? firstA : firstB, y0 = kMajorX ? firstB : firstA;
-  std::int64_t x1 = kMajorX ? lastA : lastB, y1 = kMajorX ? lastB : lastA;
   return Box{static_cast<int>(std::min(x0, x1)), static_cast<int>(std::min(y0, y1)),
              static_cast<int>(std::max(x0, x1)), static_cast<int>(std::max(y0, y1))};
 }
@@ -127,7 +123,7 @@ namespace {
 
 // floor(sqrt(v)) for v >= 0.
 std::int64_t ISqrt(std::int64_t v) {
-  auto s = static_cast<std::int64_t>(std::sqrt(static_cast<long double>(v)));
+  auto s = static_cast<std::int64_t>(std::sqrt(static_cast<double>(v)));
   while (s > 0 && static_cast<__int128>(s) * s > v) --s;
   while (static_cast<__int128>(s + 1) * (s + 1) <= v) ++s;
   return s;
@@ -138,24 +134,27 @@ std::int64_t ISqrt(std::int64_t v) {
 Box Circle(std::uint8_t* page, std::int64_t cx, std::int64_t cy, std::int64_t r, std::uint8_t c) {
   Box box;
   if (r <= 0) return box;
-  const __int128 limit = static_cast<__int128>(r) * r + r;
-  // Half-width of the disc in row dy, -1 outside it.
-  auto halfWidth = [&](std::int64_t dy) -> std::int64_t {
-    __int128 rest = limit - static_cast<__int128>(dy) * dy;
-    return rest < 0 ? -1 : ISqrt(static_cast<std::int64_t>(rest));
-  };
   // Only the page rows that the disc reaches are visited.
-  std::int64_t yFirst = std::max<std::int64_t>(0, cy - r);
-  std::int64_t yLast = std::min<std::int64_t>(kH - 1, cy + r);
-  for (std::int64_t y = yFirst; y <= yLast; ++y) {
+  const std::int64_t yFirst = std::max<std::int64_t>(0, cy - r);
+  const std::int64_t yLast = std::min<std::int64_t>(kH - 1, cy + r);
+  if (yFirst > yLast) return box;
+  // Half-width of the disc in each row from yFirst - 1 to yLast + 1; -1
+  // outside it.
+  const __int128 limit = static_cast<__int128>(r) * r + r;
+  std::int64_t half[kPageHeight + 2];
+  for (std::int64_t y = yFirst - 1; y <= yLast + 1; ++y) {
     std::int64_t dy = y - cy;
-    std::int64_t h = halfWidth(dy);
-    if (h < 0) continue;
+    __int128 rest = limit - static_cast<__int128>(dy) * dy;
+    half[y - yFirst + 1] = rest < 0 ? -1 : ISqrt(static_cast<std::int64_t>(rest));
+  }
+  for (std::int64_t y = yFirst; y <= yLast; ++y) {
+    const std::int64_t* h = &half[y - yFirst + 1];
+    if (h[0] < 0) continue;
     // Pixels whose upper or lower neighbour lies outside the disc, and the
     // two ends of the row.
-    std::int64_t inner = std::min(h, std::min(halfWidth(dy - 1), halfWidth(dy + 1)) + 1);
-    box.Add(Fill(page, cx + inner, y, cx + h, y, c));
-    box.Add(Fill(page, cx - h, y, cx - inner, y, c));
+    std::int64_t inner = std::min(h[0], std::min(h[-1], h[1]) + 1);
+    box.Add(Fill(page, cx + inner, y, cx + h[0], y, c));
+    box.Add(Fill(page, cx - h[0], y, cx - inner, y, c));
   }
   return box;
 }
