@@ -1,0 +1,68 @@
+// The rasterizer's clipping against a plain walk of every step of the line.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "device/raster.h"
+
+namespace qmt {
+namespace {
+
+// Every step of the line, kept when on the page: the reference the clipped
+// walk must reproduce pixel for pixel.
+std::vector<std::uint8_t> ReferenceLine(std::int64_t x1, std::int64_t y1, std::int64_t x2, std::int64_t y2) {
+  std::vector<std::uint8_t> page(kPageBytes, 0);
+  std::int64_t dx = x2 - x1, dy = y2 - y1;
+  std::int64_t adx = std::abs(dx), ady = std::abs(dy);
+  std::int64_t major = std::max(adx, ady), minor = std::min(adx, ady);
+  for (std::int64_t i = 0; i <= major; ++i) {
+    std::int64_t m = major == 0 ? 0 : (2 * i * minor + major) / (2 * major);
+    std::int64_t x = adx >= ady ? x1 + (dx < 0 ? -i : i) : x1 + (dx < 0 ? -m : m);
+    std::int64_t y = adx >= ady ? y1 + (dy < 0 ? -m : m) : y1 + (dy < 0 ? -i : i);
+    if (x >= 0 && x < kPageWidth && y >= 0 && y < kPageHeight) page[y * kPageWidth + x] = 1;
+  }
+  return page;
+}
+
+TEST(Raster, ClippedLinesMatchTheFullWalk) {
+  std::mt19937 random(12345);
+  std::uniform_int_distribution<int> coord(-1500, 2100);
+  std::vector<std::uint8_t> page(kPageBytes);
+  for (int n = 0; n < 400; ++n) {
+    std::int64_t x1 = coord(random), y1 = coord(random), x2 = coord(random), y2 = coord(random);
+    if (n % 4 == 0) y2 = y1 + (x2 - x1);  // exact diagonals
+    if (n % 4 == 1) y2 = y1 + (x2 - x1) / 2;  // ties at every other step
+    std::fill(page.begin(), page.end(), 0);
+    raster::Box box = raster::Line(page.data(), x1, y1, x2, y2, 1);
+    ASSERT_EQ(page, ReferenceLine(x1, y1, x2, y2)) << x1 << "," << y1 << " -> " << x2 << "," << y2;
+    // The box is exactly the span of the pixels set.
+    int minX = 640, minY = 480, maxX = -1, maxY = -1;
+    for (int i = 0; i < kPageBytes; ++i) {
+      if (page[i] == 0) continue;
+      minX = std::min(minX, i % 640);
+      maxX = std::max(maxX, i % 640);
+      minY = std::min(minY, i / 640);
+      maxY = std::max(maxY, i / 640);
+    }
+    if (maxX < 0) {
+      EXPECT_TRUE(box.Empty());
+    } else {
+      EXPECT_EQ((std::vector<int>{box.x0, box.y0, box.x1, box.y1}), (std::vector<int>{minX, minY, maxX, maxY}));
+    }
+  }
+}
+
+TEST(Raster, FarOffLinesCostNothingAndDrawNothing) {
+  std::vector<std::uint8_t> page(kPageBytes, 0);
+  const std::int64_t big = 2147483647;
+  EXPECT_TRUE(raster::Line(page.data(), -big, -big, big, -big + 1, 1).Empty());
+  // Through the page from far away on both sides: one pixel per column.
+  raster::Box box = raster::Line(page.data(), -big, 100, big, 100 + 1, 1);
+  EXPECT_EQ(box.x0, 0);
+  EXPECT_EQ(box.x1, 639);
+  EXPECT_EQ(std::count(page.begin(), page.end(), 1), 640);
+}
+
+}  // namespace
+}  // namespace qmt
