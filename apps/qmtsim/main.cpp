@@ -9,13 +9,13 @@
 #include <memory>
 
 #include "device/qmt3308.h"
-#include "host/macro_compile.h"
+#include "host/config_files.h"
+#include "host/data_module.h"
 #include "host/simulator.h"
 #include "host/simulator_binding.h"
 #include "link/device_link.h"
 #include "runtime/runner.h"
 #include "support/encoding.h"
-#include "support/file_io.h"
 #include "ui/main_window.h"
 #include "ui/run_messages.h"
 #include "ui/sensor_panel.h"
@@ -79,21 +79,17 @@ int main(int argc, char** argv) {
   parser.addOption(stepOpt);
   parser.process(app);
 
-  std::vector<std::string> macroLines;
-  if (parser.isSet(macroOpt)) {
-    try {
-      macroLines = qmt::SplitLines(qmt::ReadFile(parser.value(macroOpt).toStdString()));
-    } catch (const std::exception& e) {
-      std::fprintf(stderr, "qmtsim: %s\n", e.what());
-      return 1;
-    }
-  }
-
   qmt::TQMT3308& device = qmt::Device();
   qmt::TRunner runner;
   qmt::RunnerPort runnerPort(runner);
-  qmt::ScriptMacroSource macro(std::move(macroLines));
   qmt::RunMessageWindow messages;
+  qmt::TDM dm(messages);
+  qmt::ConfigFiles files =
+      qmt::LocateConfigFiles(qmt::ExecutablePath(argv[0]), parser.value(macroOpt).toStdString());
+  if (!files.note.empty()) messages.ShowRunMessage(qmt::Utf8ToCp932(files.note));
+  std::string loadMessage = dm.DataModuleCreate(files.macroFile);
+  if (!loadMessage.empty()) messages.ShowRunMessage(loadMessage);
+  qmt::DataModuleMacroSource macro(dm);
   std::string linkMessage;
   std::unique_ptr<qmt::DeviceLink> link = qmt::OpenLink(parser.value(portOpt).toStdString(), linkMessage);
   qmt::LinkPort linkPort(*link);
@@ -107,7 +103,6 @@ int main(int argc, char** argv) {
     sensors.raise();
   };
   window.showToolWindow = [&] { messages.BringForward(); };
-  macro.onShowErrors = [&](const std::vector<std::string>& errors) { messages.ShowErrors(errors); };
   if (!linkMessage.empty()) messages.ShowRunMessage(linkMessage);
 
   window.show();

@@ -24,10 +24,10 @@ void RunMessageWindow::ShowRunMessage(const std::string& message) {
   BringForward();
 }
 
-void RunMessageWindow::ShowErrors(const std::vector<std::string>& lines) {
-  if (lines.empty()) return;
+void RunMessageWindow::ShowErrPage() {
+  HeadlessToolWindow::ShowErrPage();
   setWindowTitle(QString::fromUtf8("Err"));
-  for (const auto& l : lines) list_->addItem(QString::fromStdString(Cp932ToUtf8(l)));
+  for (const auto& l : ErrLog()) list_->addItem(QString::fromStdString(Cp932ToUtf8(l)));
   list_->scrollToBottom();
   BringForward();
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "device/qmt3308.h"
+#include "host/data_module.h"
 #include "host/simulator_binding.h"
 #include "simulator_fakes.h"
 #include "support/encoding.h"
@@ -13,13 +14,16 @@ struct Bound {
   TQMT3308 device;
   TRunner runner;
   RunnerPort runnerPort{runner};
-  ScriptMacroSource macro;
+  HeadlessToolWindow tool;
+  TDM dm{tool};
+  DataModuleMacroSource macro{dm};
   testing::FakeMessages messages;
   testing::FakeLink link;
   Simulator sim{{&runnerPort, &macro, &messages, &link, nullptr}};
 
-  explicit Bound(std::vector<std::string> lines) : macro(std::move(lines)) {
+  explicit Bound(const std::vector<std::string>& lines) {
     runner.SetDevice(&device);
+    dm.Macro.Items().Assign(lines);
   }
   std::uint8_t Pixel(int x, int y) { return device.Page(0)[y * 640 + x]; }
 };
@@ -28,7 +32,7 @@ TEST(SimulatorBinding, EventsRunTheCompiledMacroOnTheDevice) {
   Bound b({"GOTO INIT", "INIT:", "box(0,0,9,9,$200+3)", "EXIT", "onRUN:", "box(20,0,29,9,$200+224)", "EXIT",
            Sjis("時間割込:"), "box(40,0,49,9,$200+anPRES)", "EXIT"});
   b.sim.Activate();
-  ASSERT_FALSE(b.macro.HasErrors()) << b.macro.ErrorLog()[0];
+  ASSERT_FALSE(b.macro.HasErrors()) << b.tool.ErrLog()[0];
   EXPECT_EQ(b.Pixel(5, 5), 3);
   b.sim.RaiseEvent("ONRUN");  // labels match without regard to case
   EXPECT_EQ(b.Pixel(25, 5), 224);
@@ -50,15 +54,13 @@ TEST(SimulatorBinding, RejectedLinesAndRunErrorsReachTheMessageWindow) {
 
 TEST(SimulatorBinding, CompileErrorsKeepEventsOff) {
   Bound b({"onRUN:", "box(0,0,9,9,"});
-  int shown = 0;
-  b.macro.onShowErrors = [&](const std::vector<std::string>&) { ++shown; };
   std::uint8_t before = b.Pixel(5, 5);
   b.sim.Activate();
   EXPECT_TRUE(b.macro.HasErrors());
   EXPECT_FALSE(b.macro.MacroReady());
   b.sim.RaiseEvent("onRUN");
   EXPECT_EQ(b.Pixel(5, 5), before);
-  EXPECT_EQ(shown, 1);
+  EXPECT_EQ(b.tool.ErrPageShown(), 1) << "by the compile; events are off";
   EXPECT_TRUE(b.link.sent.empty());
 }
 
