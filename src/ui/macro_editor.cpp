@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "host/macro_compile.h"
 #include "support/encoding.h"
 #include "support/file_io.h"
 
@@ -260,29 +261,6 @@ void MacroEditor::MarkLine(int line) {
     text_->markerAdd(line, 1);
     text_->ensureLineVisible(line);
   }
-}
-
-std::vector<std::string> SplitLines(const std::string& bytes) {
-  std::vector<std::string> lines;
-  std::string cur;
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    const char c = bytes[i];
-    if (c == '\r' || c == '\n') {
-      lines.push_back(cur);
-      cur.clear();
-      if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
-    } else {
-      cur += c;
-    }
-  }
-  if (!cur.empty()) lines.push_back(cur);
-  return lines;
-}
-
-std::string JoinLinesCrLf(const std::vector<std::string>& lines) {
-  std::string out;
-  for (const std::string& l : lines) out += l + "\r\n";
-  return out;
 }
 
 }  // namespace qmt

@@ -79,10 +79,4 @@ class MacroEditor : public QWidget {
   int marker_ = -1;
 };
 
-// Splits file contents into lines at CR LF, CR or LF.  A final line end does
-// not start another line.
-std::vector<std::string> SplitLines(const std::string& bytes);
-// Joins lines, each followed by CR LF.
-std::string JoinLinesCrLf(const std::vector<std::string>& lines);
-
 }  // namespace qmt

@@ -30,6 +30,7 @@
 #include <filesystem>
 
 #include "compiler/script.h"
+#include "host/macro_compile.h"
 #include "support/encoding.h"
 #include "support/file_io.h"
 #include "ui/macro_editor.h"
@@ -81,9 +82,12 @@ std::int64_t FileAge(const std::string& path) {
 }
 
 int SourceLineOfPc(const TScript& script, int pc) {
+  // The instruction at the highest address not above pc; line ends and label
+  // definitions produce no code and carry the next line's number.
   int best = -1, bestAddress = -1;
   for (const TScrItem& t : script.Tokens()) {
-    if (t.Address <= pc && t.Address > bestAddress && t.Address > 0) {
+    if (t.Kind == tok::kLineEnd || t.Kind == tok::kLabel || t.Kind == tok::kEof) continue;
+    if (t.Address <= pc && t.Address >= bestAddress) {
       bestAddress = t.Address;
       best = t.Line;
     }
@@ -92,21 +96,7 @@ int SourceLineOfPc(const TScript& script, int pc) {
 }
 
 const std::vector<std::string>& TfScrTool::DefaultColourList() {
-  static const std::vector<std::string> list = [] {
-    const char* lines[] = {
-        "色全背景=$00",     "色メータ背景=$01", "色メータタイトル=$FF", "色メータ針=$7E",
-        "色数字=$FF",       "色キー背景=$41",   "色作動ボタン=$1F",     "色停止ボタン=$9F",
-        "色非常ボタン=$E3", "色通常ボタン=$9E", "色取扱ボタン=$9D",     "色計器ボタン=$DE",
-        "色計器選択=$DF",   "色真空ポンプ=$1F", "色画面切替=$1F",       "色計器選択=$1F",
-        "色ノズルON=$1F",   "色ノズルOFF=$FF",  "色ノズル背景=$00",     "色ポンプ=$FF",
-        "色出水栓=$FF",     "色吸水栓=$FF",     "色水路=$FF",           "色冷却水ON=$1F",
-        "色冷却水OFF=$FF",  "色冷却水枠=$FF",   "色冷却水背景=$00",     "色オイルP枠=$FF",
-        "色オイルPON=$1F",  "色オイルPOFF=$FF", "色オイルP背景=$00",    "色UD背景=$12",
-        "色UD文字=$00",     ""};
-    std::vector<std::string> out;
-    for (const char* l : lines) out.push_back(Sjis(l));
-    return out;
-  }();
+  static const std::vector<std::string> list = HeadlessToolWindow().ColorList();
   return list;
 }
 
@@ -266,10 +256,11 @@ void TfScrTool::BuildPages() {
 
   // Err
   TabErr = new QWidget;
-  ErrLog = Memo(TabErr, true);
-  ErrLog->setToolTip(Q(Sjis("ダブルクリックでその行へ")));
-  ErrLog->viewport()->installEventFilter(this);
-  (new QVBoxLayout(TabErr))->addWidget(ErrLog);
+  ErrMemo = Memo(TabErr, true);
+  ErrMemo->setObjectName("ErrLog");
+  ErrMemo->setToolTip(Q(Sjis("ダブルクリックでその行へ")));
+  ErrMemo->viewport()->installEventFilter(this);
+  (new QVBoxLayout(TabErr))->addWidget(ErrMemo);
   PageControl1->addTab(TabErr, "Err");
   PageControl1->setTabVisible(ErrPageIndex(), false);
 
@@ -360,40 +351,38 @@ std::string TfScrTool::Message() const {
   return out;
 }
 
-void TfScrTool::ClearErrLog() { ErrLog->clear(); }
-
-void TfScrTool::AppendErrLog(const std::string& cp932) {
-  // One message per line, even when the message carries its own line ends.
-  std::string text = cp932;
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  for (const std::string& l : SplitLines(text)) ErrLog->appendPlainText(Q(l));
+void TfScrTool::ClearErrLog() {
+  errLog_.clear();
+  ErrMemo->clear();
 }
 
-std::vector<std::string> TfScrTool::ErrLogLines() const {
-  std::vector<std::string> lines;
-  const QString text = ErrLog->toPlainText();
-  if (text.isEmpty()) return lines;
-  for (const QString& l : text.split('\n')) {
-    std::string out, error;
-    TryUtf8ToCp932(l.toStdString(), out, error);
-    lines.push_back(out);
+void TfScrTool::AppendErrLog(const std::string& cp932) {
+  // One message per line, even when a message carries its own line ends.
+  std::string text = cp932;
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  for (const std::string& l : SplitLines(text)) {
+    errLog_.push_back(l);
+    ErrMemo->appendPlainText(Q(l));
   }
-  return lines;
+  if (text.empty()) {
+    errLog_.push_back("");
+    ErrMemo->appendPlainText("");
+  }
 }
 
 int TfScrTool::ErrPageIndex() const { return PageControl1->indexOf(TabErr); }
 
-void TfScrTool::SetLabelList(const std::vector<std::string>& lines) {
+void TfScrTool::SetMLabel(const std::vector<std::string>& lines) {
   MLabel->setPlainText(Q(JoinLinesCrLf(lines)).replace("\r\n", "\n"));
 }
 
-void TfScrTool::SetVariableList(const std::vector<std::string>& lines) {
+void TfScrTool::SetMVariable(const std::vector<std::string>& lines) {
   MVariable->setPlainText(Q(JoinLinesCrLf(lines)).replace("\r\n", "\n"));
 }
 
-void TfScrTool::UpdateErrPageVisibility() {
-  PageControl1->setTabVisible(ErrPageIndex(), !ErrLog->toPlainText().isEmpty());
-}
+void TfScrTool::SetErrPageVisible(bool visible) { PageControl1->setTabVisible(ErrPageIndex(), visible); }
+
+void TfScrTool::UpdateErrPageVisibility() { SetErrPageVisible(!errLog_.empty()); }
 
 void TfScrTool::ShowErrPage() {
   show();
@@ -401,7 +390,7 @@ void TfScrTool::ShowErrPage() {
   activateWindow();
   PageControl1->setTabVisible(ErrPageIndex(), true);
   PageControl1->setCurrentWidget(TabErr);
-  ErrLog->setFocus();
+  ErrMemo->setFocus();
 }
 
 void TfScrTool::ShowRunMessage(const std::string& cp932) {

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "host/data_module.h"
 #include "host/line_tracer.h"
 #include "runtime/runner.h"
 
@@ -37,7 +38,8 @@ class TScript;
 class PaletteBox;
 
 // What the window needs of the data module, the simulator window and the
-// port link.  Text is code page 932.
+// port link, beyond what the data module asks of it (ToolWindowPort).  Text
+// is code page 932.
 class ScrToolHost {
  public:
   virtual ~ScrToolHost() = default;
@@ -47,7 +49,8 @@ class ScrToolHost {
   virtual std::string ColourFilePath() const = 0;
   // Replaces the lines of `Macro`.
   virtual void SetMacroLines(const std::vector<std::string>& lines) = 0;
-  // The data module's CompileMacro, then the simulator's StartMacro.
+  // The data module's CompileMacro (the macro lines as they are), then the
+  // simulator's StartMacro.
   virtual void CompileMacro() = 0;
   virtual void StartMacro() = 0;
   virtual std::vector<std::string> FuncLabelLines() const = 0;
@@ -64,7 +67,7 @@ class ShellOpener {
   virtual bool Open(const std::string& path) = 0;
 };
 
-class TfScrTool : public QMainWindow, public TraceTarget {
+class TfScrTool : public QMainWindow, public ToolWindowPort, public TraceTarget {
   Q_OBJECT
  public:
   explicit TfScrTool(ScrToolHost& host, QWidget* parent = nullptr);
@@ -77,25 +80,26 @@ class TfScrTool : public QMainWindow, public TraceTarget {
   // The caption is the message line (code page 932).
   void SetMessage(const std::string& cp932);
   std::string Message() const;
-  // The error log: one message per line.
-  void ClearErrLog();
-  void AppendErrLog(const std::string& cp932);
-  std::vector<std::string> ErrLogLines() const;
-  void SetLabelList(const std::vector<std::string>& lines);
-  void SetVariableList(const std::vector<std::string>& lines);
+  // ToolWindowPort: the error log (one message per line), the label page's
+  // lists, the colour list, the Err page and the editor.
+  const std::vector<std::string>& ErrLog() const override { return errLog_; }
+  void ClearErrLog() override;
+  void AppendErrLog(const std::string& cp932) override;
+  void SetMLabel(const std::vector<std::string>& lines) override;
+  void SetMVariable(const std::vector<std::string>& lines) override;
+  const std::vector<std::string>& ColorList() const override { return colours_; }
+  void SetErrPageVisible(bool visible) override;
+  void SetEditorLines(const std::vector<std::string>& lines) override;
   // The Err tab is shown exactly when the log has lines.
   void UpdateErrPageVisibility();
   // Shows the window with the Err page in front and focused.
-  void ShowErrPage();
+  void ShowErrPage() override;
   // The main runner's message handler: caption, window in front, macro page,
   // and the line of the message's pc marked in the editor.
   void ShowRunMessage(const std::string& cp932);
   // Editor1's lines (code page 932); false with a message when a character
   // cannot be held by code page 932.
   bool EditorLines(std::vector<std::string>& lines, std::string& error) const;
-  void SetEditorLines(const std::vector<std::string>& lines);
-  // The colour list, name=value lines.
-  const std::vector<std::string>& ColourList() const { return colours_; }
   // The value of the first colour line named `name` (case ignored); false
   // when there is none.
   bool ColourValue(const std::string& name, std::string& value) const;
@@ -151,7 +155,8 @@ class TfScrTool : public QMainWindow, public TraceTarget {
   QLabel *LabMouse, *Image1, *Label1, *Label2, *LabelColor, *PanelColor;
   QLineEdit *Edit1, *Edit2;
   MacroEditor* Editor1;
-  QPlainTextEdit *MLabel, *MVariable, *MConst, *MExtFunc, *MExtLabel, *ErrLog;
+  QPlainTextEdit *MLabel, *MVariable, *MConst, *MExtFunc, *MExtLabel;
+  QPlainTextEdit* ErrMemo;  // shows ErrLog()
   PaletteBox* PaintBox1;
   QSlider* TrackBar1;
   QGroupBox* RadioColor;
@@ -178,6 +183,8 @@ class TfScrTool : public QMainWindow, public TraceTarget {
   void ReportError(const std::string& cp932);
   int ErrPageIndex() const;
   void AppendMemo2(const std::string& cp932);
+  // Reports a text that code page 932 cannot hold, in the error log.
+  void ReportUnconvertible(const char* where, const QString& text);
   static void LogAndExecute(void* owner, int length, const char* bytes);
 
   ScrToolHost& host_;
@@ -185,6 +192,7 @@ class TfScrTool : public QMainWindow, public TraceTarget {
   LineTracer tracer_;
   std::shared_ptr<ShellOpener> opener_;
   std::vector<std::string> colours_;
+  std::vector<std::string> errLog_;
   std::vector<QRadioButton*> colourButtons_;
   std::int64_t externalEditAge_ = 0;
   bool lastCompileWasTest_ = false;

@@ -22,6 +22,7 @@
 #include <filesystem>
 
 #include "compiler/script.h"
+#include "host/macro_compile.h"
 #include "device/colour.h"
 #include "device/escape.h"
 #include "device/qmt3308.h"
@@ -61,10 +62,10 @@ TfScrTool* gLoggingWindow = nullptr;
 }  // namespace
 
 bool TfScrTool::eventFilter(QObject* watched, QEvent* e) {
-  if (watched == ErrLog->viewport() && e->type() == QEvent::MouseButtonDblClick) {
+  if (watched == ErrMemo->viewport() && e->type() == QEvent::MouseButtonDblClick) {
     // A message starts with the source line it is about: go there.
     const auto* me = static_cast<QMouseEvent*>(e);
-    const QString text = ErrLog->cursorForPosition(me->position().toPoint()).block().text();
+    const QString text = ErrMemo->cursorForPosition(me->position().toPoint()).block().text();
     int line = -1;
     if (std::sscanf(text.toStdString().c_str(), "%d", &line) == 1 && line >= 0) {
       if (lastCompileWasTest_) {
@@ -116,7 +117,7 @@ void TfScrTool::N3Click() {
     // Nothing is compiled from a text that would lose characters; the
     // non-empty log keeps the simulator's events off.
     ClearErrLog();
-    AppendErrLog(Utf8ToCp932("マクロ: ") + Sjis(error));
+    ReportUnconvertible("マクロ", Editor1->Text()->text());
     ShowErrPage();
     return;
   }
@@ -165,22 +166,24 @@ void TfScrTool::R1Click() {
   std::vector<std::string> lines;
   std::string error;
   if (!MemoLines(Memo1, lines, error)) {
-    AppendErrLog(Sjis("スクリプト: ") + Sjis(error));
+    ReportUnconvertible("スクリプト", Memo1->toPlainText());
   } else {
     try {
       script.Compile(JoinLinesCrLf(lines));
+    } catch (const SilentAbort& e) {
+      AppendErrLog(e.message());
     } catch (const std::exception& e) {
       AppendErrLog(e.what());
     }
     std::vector<std::string> list;
     script.ListLabels(list);
-    SetLabelList(list);
+    SetMLabel(list);
     list.clear();
     script.ListVariables(list);
-    SetVariableList(list);
+    SetMVariable(list);
   }
   UpdateErrPageVisibility();
-  if (!ErrLog->toPlainText().isEmpty()) {
+  if (!errLog_.empty()) {
     PageControl1->setCurrentWidget(TabErr);
     return;
   }
@@ -204,6 +207,31 @@ void TfScrTool::LogAndExecute(void* owner, int length, const char* bytes) {
   TRunner::SinkLine(owner, length, bytes);
 }
 
+void TfScrTool::ReportUnconvertible(const char* where, const QString& text) {
+  // Name the first character that does not convert by its line, its code
+  // point and (on screen only) itself.
+  int line = 1;
+  for (qsizetype i = 0; i < text.size();) {
+    const char32_t cp = QChar::isHighSurrogate(text[i].unicode()) && i + 1 < text.size()
+                            ? QChar::surrogateToUcs4(text[i], text[i + 1])
+                            : text[i].unicode();
+    const qsizetype n = cp > 0xFFFF ? 2 : 1;
+    const QString ch = text.mid(i, n);
+    std::string out, error;
+    if (!TryUtf8ToCp932(ch.toStdString(), out, error)) {
+      char code[16];
+      std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(cp));
+      const std::string message =
+          std::string(where) + ": " + std::to_string(line) + "行目の文字 " + code + " はシフトJISで表せません";
+      errLog_.push_back(Utf8ToCp932(message));
+      ErrMemo->appendPlainText(QString::fromStdString(message) + " (" + ch + ")");
+      return;
+    }
+    if (cp == '\n') ++line;
+    i += n;
+  }
+}
+
 void TfScrTool::AppendMemo2(const std::string& cp932) { Memo2->appendPlainText(Q(cp932)); }
 
 void TfScrTool::SendIfChecked(std::string_view line) {
@@ -221,7 +249,7 @@ void TfScrTool::Button4Click() {
     if (i == lines.size() - 1 && lines[i].isEmpty()) break;  // the text's last line end
     std::string cp932, error;
     if (!TryUtf8ToCp932(lines[i].toStdString(), cp932, error)) {
-      SetMessage(Sjis("QMTコマンド ") + std::to_string(i + 1) + ": " + Sjis(error));
+      setWindowTitle(QString::fromStdString("QMTコマンド " + std::to_string(i + 1) + ": " + error));
       continue;
     }
     const std::string bytes = Unescape(cp932);
