@@ -2,6 +2,7 @@
 // its start, then carries out --set and --event in command-line order and
 // writes the pages.
 #include <charconv>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -17,6 +18,7 @@
 #include "host/data_module.h"
 #include "host/macro_compile.h"
 #include "host/name_tables.h"
+#include "link_setup.h"
 #include "runtime/runner.h"
 #include "support/encoding.h"
 #include "support/file_io.h"
@@ -41,6 +43,9 @@ struct RunOptions {
   int maxSteps = kDefaultStepBudget;
   std::string pages;
   std::string png;
+  std::string port;         // --port: send accepted lines to the device
+  bool portGiven = false;
+  std::string devicePages;  // --device-pages: the virtual device's pages
   std::vector<RunAction> actions;  // filled from the parse order
 };
 
@@ -164,7 +169,29 @@ int Run(const RunOptions& opt) {
     ++messages;
     PrintError(m);
   };
-  if (opt.lines) runner.onLine = [](std::string_view line) { PrintLine(EscapeForDisplay(line)); };
+  // With a port, every accepted line also goes to the device, as the main
+  // window sends with its real-device box ticked; after a line the device
+  // does not take, nothing more is sent.
+  LinkSetup link;
+  bool linkUp = false;
+  const char* envPort = std::getenv("QMT_PORT");
+  if (opt.portGiven || !opt.devicePages.empty() || (envPort && *envPort)) {
+    link = OpenCliLink(opt.port);
+    linkUp = true;
+    if (!opt.devicePages.empty() && !link.device) {
+      PrintError("qmt run: --device-pages needs --port virtual (the port is " + link.link->Name() + ")");
+      return 1;
+    }
+  }
+  runner.onLine = [&opt, &link, &linkUp, &messages](std::string_view line) {
+    if (opt.lines) PrintLine(EscapeForDisplay(line));
+    if (linkUp && !link.link->SendLine(line)) {
+      linkUp = false;
+      ++messages;
+      PrintError("qmt run: the device did not take " + EscapeForDisplay(line) + " (port " + link.link->Name() +
+                 "); no further lines are sent");
+    }
+  };
   runner.stepBudget = opt.maxSteps;
   script.ListLabels(runner.labels);
   if (opt.trace) {
@@ -178,6 +205,7 @@ int Run(const RunOptions& opt) {
   SetTraceEnabled(false);
   SetTraceWriter(nullptr);
   WriteOutputs(opt);
+  if (!opt.devicePages.empty()) SaveDevicePages(link, opt.devicePages);
   return messages > 0 ? 2 : 0;
 }
 
@@ -216,7 +244,17 @@ static Command reg(30, [](CLI::App& app) {
   sub->add_option("--pages", opt->pages, "Write the four video pages as DIR/VRAM0.bmp ... DIR/VRAM3.bmp")
       ->option_text("DIR");
   sub->add_option("--png", opt->png, "Write the display page as a PNG picture")->option_text("FILE");
-  return [opt, sub, set, event] {
+  CLI::Option* port =
+      sub->add_option("--port", opt->port,
+                      "Also send every accepted line to the device: none, virtual, ppdev[:/dev/parportN] or\n"
+                      "direct[:0x378] (empty: QMT_PORT, else /dev/parport0 when it can be claimed); QMT_PORT\n"
+                      "alone turns sending on too")
+          ->option_text("PORT");
+  sub->add_option("--device-pages", opt->devicePages,
+                  "With --port virtual: write the virtual device's pages as DIR/VRAM0.bmp ... DIR/VRAM3.bmp")
+      ->option_text("DIR");
+  return [opt, sub, set, event, port] {
+    opt->portGiven = port->count() > 0;
     // The n-th occurrence of an option in the parse order takes its n-th
     // value.
     std::size_t nextSet = 0;
