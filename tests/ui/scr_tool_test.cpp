@@ -88,7 +88,10 @@ struct Harness {
   Harness() {
     QDir::setCurrent(dir.path());
     const std::string base = dir.path().toStdString() + "/qmtsim";
-    host = std::make_unique<TdmToolHost>(ConfigFiles{base + "Macro.txt", base + "Color.txt"});
+    ConfigFiles files;
+    files.macroFile = base + "Macro.txt";
+    files.colorFile = base + "Color.txt";
+    host = std::make_unique<TdmToolHost>(files);
     tool = std::make_unique<TfScrTool>(*host);
     tool->SetShellOpener(opener);
     tool->errorBox = [this](const QString& m) { errors.push_back(m.toStdString()); };
