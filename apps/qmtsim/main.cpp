@@ -1,6 +1,8 @@
 // qmtsim: the QMT3308 simulator window.  The display page, the keys, sliders
 // and sensor panel of the pump panel, and the macro running behind them.
 #include <QApplication>
+#include <QCheckBox>
+#include <QSlider>
 #include <QCommandLineParser>
 #include <QListWidget>
 #include <QTimer>
@@ -32,21 +34,24 @@ bool HaveDisplay() {
 }
 
 // Scripted inputs for unattended screenshots: "event:LABEL", "slider:NAME=V",
-// "switch:NAME=0|1", applied in order once the macro has started.
-void ApplyStep(qmt::Simulator& sim, const QString& step) {
+// "switch:NAME=0|1", applied in order through the controls once the macro
+// has started.
+void ApplyStep(qmt::TFDemo& window, qmt::TfSens& sensors, const QString& step) {
   QString kind = step.section(':', 0, 0);
   QString arg = step.section(':', 1);
-  if (kind == "event") {
-    sim.ReadInputs();
-    sim.RaiseEvent(qmt::Utf8ToCp932(arg.toStdString()));
-  } else if (kind == "slider" || kind == "switch") {
-    QString name = arg.section('=', 0, 0);
-    int value = arg.section('=', 1).toInt();
-    if (kind == "slider") {
-      if (auto s = qmt::Simulator::SliderByName(name.toStdString())) sim.SetSlider(*s, value);
-    } else {
-      sim.SetSwitch(qmt::Simulator::SwitchByCaption(name.toStdString()), value != 0);
-    }
+  std::string label, error;
+  if (kind == "event" && qmt::TryUtf8ToCp932(arg.toStdString(), label, error)) {
+    window.Model().ReadInputs();
+    window.Model().RaiseEvent(label);
+    return;
+  }
+  QString name = arg.section('=', 0, 0);
+  int value = arg.section('=', 1).toInt();
+  if (kind == "slider") {
+    if (auto s = qmt::Simulator::SliderByName(name.toStdString())) window.Track(*s)->setValue(value);
+  } else if (kind == "switch") {
+    int i = qmt::Simulator::SwitchByCaption(name.toStdString());
+    if (i >= 0) sensors.Box(i)->setChecked(value != 0);
   }
 }
 
@@ -113,7 +118,7 @@ int main(int argc, char** argv) {
     // Let the start-up run and a few ticks happen, apply the steps, let the
     // gauges catch up, then take the picture.
     QTimer::singleShot(300, &window, [&, steps] {
-      for (const QString& s : steps) ApplyStep(sim, s);
+      for (const QString& s : steps) ApplyStep(window, sensors, s);
     });
     QTimer::singleShot(1200, &window, [&, file] {
       window.grab().save(file);
