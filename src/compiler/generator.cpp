@@ -29,8 +29,6 @@ const Messages& Msg() {
   return m;
 }
 
-bool IsFoldable(std::uint8_t k) { return k == '*' || k == '+' || k == '-' || k == '/'; }
-
 void PutWord(TAByte& image, std::size_t at, std::uint32_t value) {
   image[at] = static_cast<std::uint8_t>(value);
   image[at + 1] = static_cast<std::uint8_t>(value >> 8);
@@ -39,37 +37,37 @@ void PutWord(TAByte& image, std::size_t at, std::uint32_t value) {
 }  // namespace
 
 // Folding replaces "number number op" by one number until nothing changes.
-// The matches of that pattern can never overlap, so folding on a stack in
-// one pass reaches the same list as repeated passes over the whole list.
-void TScript::Fold() {
-  std::size_t out = 0;
-  for (std::size_t i = 0; i < tokens_.size(); ++i) {
-    if (out != i) tokens_[out] = std::move(tokens_[i]);
-    ++out;
-    while (out >= 3 && IsFoldable(tokens_[out - 1].Kind) && tokens_[out - 2].Kind == tok::kNum &&
-           tokens_[out - 3].Kind == tok::kNum) {
-      const TScrItem& op = tokens_[out - 1];
-      std::int32_t a = tokens_[out - 3].Value;
-      std::int32_t b = tokens_[out - 2].Value;
-      std::int32_t r = 0;
-      switch (op.Kind) {
-        case '*': r = a * b; break;
-        case '+': r = a + b; break;
-        case '-': r = a - b; break;
-        default:
-          if (b == 0) {
-            char head[24];
-            std::snprintf(head, sizeof head, "%3d,", op.Line);
-            throw ScriptAbort(head + Msg().divideByZero);
-          }
-          r = a / b;  // truncates toward zero; -32768 / -1 wraps below
-          break;
+// The matches of that pattern never overlap, so folding each operator as it
+// is appended to the list reaches the same list as repeated passes over the
+// whole list.  A division by zero is left unfolded and raised once the text
+// has been read, so that a reading error further on still comes first.
+void TScript::FoldLast() {
+  std::size_t n = tokens_.size();
+  if (n < 3 || tokens_[n - 2].Kind != tok::kNum || tokens_[n - 3].Kind != tok::kNum) return;
+  const TScrItem& op = tokens_[n - 1];
+  std::int32_t a = tokens_[n - 3].Value;
+  std::int32_t b = tokens_[n - 2].Value;
+  std::int32_t r = 0;
+  switch (op.Kind) {
+    case '*': r = a * b; break;
+    case '+': r = a + b; break;
+    case '-': r = a - b; break;
+    default:
+      if (b == 0) {
+        if (divideByZeroLine_ < 0) divideByZeroLine_ = op.Line;
+        return;
       }
-      tokens_[out - 3].Value = static_cast<std::int16_t>(static_cast<std::uint16_t>(r));
-      out -= 2;
-    }
+      r = a / b;  // truncates toward zero; -32768 / -1 wraps below
+      break;
   }
-  tokens_.resize(out);
+  tokens_[n - 3].Value = static_cast<std::int16_t>(static_cast<std::uint16_t>(r));
+  tokens_.resize(n - 2);
+}
+
+void TScript::FoldError() const {
+  char head[24];
+  std::snprintf(head, sizeof head, "%3d,", divideByZeroLine_);
+  throw ScriptAbort(head + Msg().divideByZero);
 }
 
 void TScript::Report(int line, const std::string& text) {

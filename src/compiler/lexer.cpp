@@ -40,29 +40,35 @@ int HexValue(std::uint8_t b) {
   return (b | 0x20) - 'a' + 10;
 }
 
-struct Keyword {
-  const char* name;
-  std::uint8_t kind;
-};
-constexpr Keyword kKeywords[] = {
-    {"AND", tok::kAnd},     {"OR", tok::kOr},   {"XOR", tok::kXor},   {"GOSUB", tok::kGosub},
-    {"GOTO", tok::kGoto},   {"IF", tok::kIf},   {"THEN", tok::kThen}, {"EXIT", tok::kExit},
-    {"RET", tok::kRet},     {"DO", tok::kDo},   {"WHILE", tok::kWhile},
-};
+// A name of up to five bytes packed into one integer, letters in upper
+// case, so that a keyword test is a few integer comparisons.
+constexpr std::uint64_t Pack(std::string_view name) {
+  std::uint64_t v = name.size();
+  for (char ch : name) {
+    std::uint8_t b = static_cast<std::uint8_t>(ch);
+    if (b >= 'a' && b <= 'z') b = static_cast<std::uint8_t>(b - 0x20);
+    v = v << 8 | b;
+  }
+  return v;
+}
 
 // Keyword kind of `name` ignoring case, or 0.
 std::uint8_t KeywordKind(std::string_view name) {
   if (name.size() < 2 || name.size() > 5) return 0;
-  char upper[5];
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    char ch = name[i];
-    upper[i] = (ch >= 'a' && ch <= 'z') ? static_cast<char>(ch - 0x20) : ch;
+  switch (Pack(name)) {
+    case Pack("AND"): return tok::kAnd;
+    case Pack("OR"): return tok::kOr;
+    case Pack("XOR"): return tok::kXor;
+    case Pack("GOSUB"): return tok::kGosub;
+    case Pack("GOTO"): return tok::kGoto;
+    case Pack("IF"): return tok::kIf;
+    case Pack("THEN"): return tok::kThen;
+    case Pack("EXIT"): return tok::kExit;
+    case Pack("RET"): return tok::kRet;
+    case Pack("DO"): return tok::kDo;
+    case Pack("WHILE"): return tok::kWhile;
+    default: return 0;
   }
-  for (const Keyword& k : kKeywords) {
-    if (std::strlen(k.name) == name.size() && std::memcmp(k.name, upper, name.size()) == 0)
-      return k.kind;
-  }
-  return 0;
 }
 
 }  // namespace
@@ -313,12 +319,12 @@ void Lexer::ReadIdentifier() {
       break;
     }
   }
-  t.Text.assign(text_ + start, pos_ - start);
-  if (std::uint8_t kw = KeywordKind(t.Text)) {
+  std::string_view name(text_ + start, pos_ - start);
+  if (std::uint8_t kw = KeywordKind(name)) {
     t.Kind = kw;
-    t.Text.clear();
     return;
   }
+  t.Text.assign(name);
   std::size_t p = pos_;
   while (Is(At(p), kBlank)) ++p;
   pos_ = p;

@@ -55,17 +55,14 @@ void TScript::Compile(std::string_view text) {
   Lexer lexer(source_);
   lexer_ = &lexer;
   depth_ = 0;
+  divideByZeroLine_ = -1;
   struct Reset {
     Lexer*& p;
     ~Reset() { p = nullptr; }
   } reset{lexer_};
 
-  try {
-    ReadProgram();
-  } catch (const LexError& e) {
-    Fatal(e.text);
-  }
-  Fold();
+  ReadProgram();
+  if (divideByZeroLine_ >= 0) FoldError();
   image_ = Generate();
 }
 
@@ -120,7 +117,6 @@ void TScript::ReadProgram() {
 //            | RET expr | WHILE expr | (GOTO|GOSUB) name | IF expr [THEN]
 //            | call | name "=" expr
 void TScript::Statement() {
-  const Messages& m = Msg();
   TScrItem& t = lexer_->Current();
   switch (t.Kind) {
     case tok::kLineEnd:
@@ -135,11 +131,11 @@ void TScript::Statement() {
     case '@': {
       TScrItem set = t;
       Next();
-      if (t.Kind != tok::kNum) Fatal("@" + m.atAlone);
+      if (t.Kind != tok::kNum) Fatal("@" + Msg().atAlone);
       set.Kind = tok::kSetArg;
       set.Value = t.Value;
       Next();
-      if (t.Kind != '=') Fatal("@" + std::to_string(set.Value) + m.atAlone);
+      if (t.Kind != '=') Fatal("@" + std::to_string(set.Value) + Msg().atAlone);
       Next();
       Comparison();
       Emit(set);
@@ -158,7 +154,8 @@ void TScript::Statement() {
     case tok::kGosub: {
       TScrItem jump = t;
       Next();
-      if (t.Kind != tok::kIdent) Fatal(m.gotoLabel1 + "\"" + TokenName(t) + "\"" + m.gotoLabel2);
+      if (t.Kind != tok::kIdent)
+        Fatal(Msg().gotoLabel1 + "\"" + TokenName(t) + "\"" + Msg().gotoLabel2);
       jump.Text = t.Text;
       Emit(jump);
       Next();
@@ -184,7 +181,7 @@ void TScript::Statement() {
     case tok::kIdent: {
       TScrItem set = t;
       Next();
-      if (t.Kind != '=') Fatal(m.labelAlone1 + set.Text + m.labelAlone2);
+      if (t.Kind != '=') Fatal(Msg().labelAlone1 + set.Text + Msg().labelAlone2);
       Next();
       Comparison();
       set.Kind = tok::kSet;
@@ -192,7 +189,7 @@ void TScript::Statement() {
       return;
     }
     default:
-      Fatal(m.notHere1 + "\"" + TokenName(t) + "\"" + m.notHere2);
+      Fatal(Msg().notHere1 + "\"" + TokenName(t) + "\"" + Msg().notHere2);
   }
 }
 
@@ -314,8 +311,7 @@ void TScript::Primary() {
 
 // call -> name "(" [ { LF } expr { "," { LF } expr } ] ")"
 void TScript::CallExpression() {
-  const Messages& m = Msg();
-  if (++depth_ > kMaxNesting) Fatal(m.tooDeep);
+  if (++depth_ > kMaxNesting) Fatal(Msg().tooDeep);
   TScrItem& t = lexer_->Current();
   TScrItem call = t;
   call.ArgCount = 0;
@@ -337,6 +333,7 @@ void TScript::CallExpression() {
         Next();
         break;
       }
+      const Messages& m = Msg();
       if (t.Kind == ';' || t.Kind == tok::kEof) Fatal(m.function + call.Text + m.callOpen);
       Fatal(m.function + call.Text + m.argument1 + TokenName(t) + m.argument2);
     }

@@ -89,11 +89,19 @@ class TScript {
   void Primary();
   void CallExpression();
   void Next();
-  void Emit(const TScrItem& item) { tokens_.push_back(item); }
+  // Appends a token to the postfix list, folding "number number op" at once.
+  void Emit(const TScrItem& item) {
+    tokens_.push_back(item);
+    if (IsFoldable(item.Kind)) FoldLast();
+  }
+  static bool IsFoldable(std::uint8_t kind) {
+    return kind == '*' || kind == '+' || kind == '-' || kind == '/';
+  }
   [[noreturn]] void Fatal(const std::string& text) const;
 
   // Stage 2 and 3 (generator.cpp).
-  void Fold();
+  void FoldLast();
+  [[noreturn]] void FoldError() const;
   TAByte Generate();
   void Report(int line, const std::string& text);
   int LookupExtLabel(const std::string& name) const;
@@ -110,6 +118,7 @@ class TScript {
   // Reader state, valid during Compile.
   Lexer* lexer_ = nullptr;
   int depth_ = 0;
+  int divideByZeroLine_ = -1;  // line of the first constant division by zero
 };
 
 }  // namespace qmt

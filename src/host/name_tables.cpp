@@ -19,6 +19,40 @@ std::string FoldName(std::string_view name) {
   return key;
 }
 
+// FNV-1a over the folded bytes.
+std::size_t NameTables::FoldHash::operator()(std::string_view name) const {
+  std::uint64_t h = 14695981039346656037ull;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(name[i]);
+    if (IsLeadByte(c) && i + 1 < name.size()) {
+      h = (h ^ c) * 1099511628211ull;
+      c = static_cast<unsigned char>(name[++i]);
+    } else if (c >= 'A' && c <= 'Z') {
+      c = static_cast<unsigned char>(c + 0x20);
+    }
+    h = (h ^ c) * 1099511628211ull;
+  }
+  return static_cast<std::size_t>(h);
+}
+
+bool NameTables::FoldEqual::operator()(std::string_view a, std::string_view b) const {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+    if (IsLeadByte(x)) {
+      // A double-byte character compares exactly, trail byte included.
+      if (x != y || i + 1 >= a.size()) return x == y;
+      ++i;
+      if (a[i] != b[i]) return false;
+      continue;
+    }
+    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 0x20);
+    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 0x20);
+    if (x != y) return false;
+  }
+  return true;
+}
+
 NameTables::NameTables()
     : funcLabel_(EmbeddedTableLines(EmbeddedTable::FuncLabel)),
       extValue_(EmbeddedTableLines(EmbeddedTable::ExtValue)),
@@ -27,7 +61,7 @@ NameTables::NameTables()
   funcIndex_ = IndexNames(funcLabel_);
   extIndex_ = IndexNames(extValue_);
   constantIndex_ = IndexValues(constant_);
-  colorIndex_ = IndexValues(colors_);
+  MergeConstants();
 }
 
 std::vector<std::string> NameTables::DefaultColorList() {
@@ -36,22 +70,32 @@ std::vector<std::string> NameTables::DefaultColorList() {
 
 void NameTables::SetColorList(std::vector<std::string> lines) {
   colors_ = std::move(lines);
-  colorIndex_ = IndexValues(colors_);
+  MergeConstants();
+}
+
+// A Constant line with a value wins; otherwise the colour list's first line
+// with that name decides.
+void NameTables::MergeConstants() {
+  constants_ = constantIndex_;
+  for (auto& [name, entry] : IndexValues(colors_)) {
+    auto [it, fresh] = constants_.try_emplace(name, entry);
+    if (!fresh && !it->second.hasValue) it->second = entry;
+  }
 }
 
 // First position wins, as in a linear scan.
-std::unordered_map<std::string, int> NameTables::IndexNames(const std::vector<std::string>& lines) {
-  std::unordered_map<std::string, int> index;
-  for (std::size_t i = 0; i < lines.size(); ++i) index.try_emplace(FoldName(lines[i]), static_cast<int>(i));
+NameTables::Index<int> NameTables::IndexNames(const std::vector<std::string>& lines) {
+  Index<int> index;
+  for (std::size_t i = 0; i < lines.size(); ++i) index.try_emplace(lines[i], static_cast<int>(i));
   return index;
 }
 
-NameTables::ValueIndex NameTables::IndexValues(const std::vector<std::string>& lines) {
-  ValueIndex index;
+NameTables::Index<NameTables::Entry> NameTables::IndexValues(const std::vector<std::string>& lines) {
+  Index<Entry> index;
   for (const std::string& line : lines) {
     std::size_t eq = line.find('=');
     if (eq == std::string::npos) continue;
-    auto [it, fresh] = index.try_emplace(FoldName(std::string_view(line).substr(0, eq)));
+    auto [it, fresh] = index.try_emplace(line.substr(0, eq));
     if (!fresh) continue;
     std::string value = line.substr(eq + 1);
     if (value.empty()) continue;
@@ -67,27 +111,22 @@ NameTables::ValueIndex NameTables::IndexValues(const std::vector<std::string>& l
   return index;
 }
 
-bool NameTables::Find(const ValueIndex& index, const std::string& key, std::int16_t& value) {
-  auto it = index.find(key);
-  if (it == index.end() || !it->second.hasValue) return false;
-  if (!it->second.error.empty()) throw SilentAbort(it->second.error);
-  value = it->second.value;
-  return true;
-}
-
 int NameTables::FunctionId(std::string_view name) const {
-  auto it = funcIndex_.find(FoldName(name));
+  auto it = funcIndex_.find(name);
   return it == funcIndex_.end() ? -1 : it->second;
 }
 
 int NameTables::ExternalId(std::string_view name) const {
-  auto it = extIndex_.find(FoldName(name));
+  auto it = extIndex_.find(name);
   return it == extIndex_.end() ? -1 : it->second;
 }
 
 bool NameTables::ConstantValue(std::string_view name, std::int16_t& value) const {
-  std::string key = FoldName(name);
-  return Find(constantIndex_, key, value) || Find(colorIndex_, key, value);
+  auto it = constants_.find(name);
+  if (it == constants_.end() || !it->second.hasValue) return false;
+  if (!it->second.error.empty()) throw SilentAbort(it->second.error);
+  value = it->second.value;
+  return true;
 }
 
 void NameTables::Bind(TScript& script, std::function<void(const std::string&)> errorLog) const {

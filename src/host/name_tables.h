@@ -51,21 +51,34 @@ class NameTables {
   void Bind(TScript& script, std::function<void(const std::string& message)> errorLog) const;
 
  private:
-  // A constant source: name -> position of its first line, and what its
-  // value evaluates to.
+  // Hashing and equality that ignore ASCII letter case, so that lookups
+  // need no folded copy of the name.
+  struct FoldHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const;
+  };
+  struct FoldEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const;
+  };
+  template <typename T>
+  using Index = std::unordered_map<std::string, T, FoldHash, FoldEqual>;
+
+  // What a constant name stands for: the first line with that name decides.
   struct Entry {
     bool hasValue = false;
     std::int16_t value = 0;
     std::string error;  // non-empty when the value text does not evaluate
   };
-  using ValueIndex = std::unordered_map<std::string, Entry>;
-  static ValueIndex IndexValues(const std::vector<std::string>& lines);
-  static std::unordered_map<std::string, int> IndexNames(const std::vector<std::string>& lines);
-  static bool Find(const ValueIndex& index, const std::string& key, std::int16_t& value);
+  static Index<Entry> IndexValues(const std::vector<std::string>& lines);
+  static Index<int> IndexNames(const std::vector<std::string>& lines);
+  void MergeConstants();
 
   std::vector<std::string> funcLabel_, extValue_, constant_, colors_;
-  std::unordered_map<std::string, int> funcIndex_, extIndex_;
-  ValueIndex constantIndex_, colorIndex_;
+  Index<int> funcIndex_, extIndex_;
+  Index<Entry> constantIndex_;
+  // Constant, then the colour list, merged: one lookup per name.
+  Index<Entry> constants_;
 };
 
 // The key under which names are compared: ASCII letters folded to lower
