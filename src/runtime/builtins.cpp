@@ -32,19 +32,55 @@ std::int16_t CallBuiltin(void* user, std::uint16_t id, std::uint8_t argc, const 
 
 // ---- line buffer and builders ----
 
-void TLineBuffer::Decimal(std::int32_t value) {
-  std::uint32_t magnitude = static_cast<std::uint32_t>(value);
-  if (value < 0) {
-    Put('-');
-    magnitude = 0u - magnitude;
+namespace {
+
+// "0".."999" as three characters each, with the digit count: coordinates
+// are nearly always below 1000, so most numbers are one table copy.
+struct SmallNumbers {
+  char text[1000][3];
+  std::uint8_t length[1000];
+  constexpr SmallNumbers() : text(), length() {
+    for (int n = 0; n < 1000; ++n) {
+      const int digits = n >= 100 ? 3 : n >= 10 ? 2 : 1;
+      length[n] = static_cast<std::uint8_t>(digits);
+      int v = n;
+      for (int i = digits - 1; i >= 0; --i) {
+        text[n][i] = static_cast<char>('0' + v % 10);
+        v /= 10;
+      }
+    }
   }
-  char digits[10];
-  int n = 0;
+};
+constexpr SmallNumbers kSmallNumbers;
+
+}  // namespace
+
+void TLineBuffer::Decimal(std::int32_t value) {
+  std::uint32_t magnitude = value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
+  if (magnitude < 1000 && Room() >= 4) {
+    if (value < 0) data_[size_++] = '-';
+    const char* digits = kSmallNumbers.text[magnitude];
+    data_[size_] = digits[0];
+    data_[size_ + 1] = digits[1];
+    data_[size_ + 2] = digits[2];
+    size_ += kSmallNumbers.length[magnitude];
+    return;
+  }
+  int digits = 1;
+  for (std::uint32_t rest = magnitude; rest >= 10; rest /= 10) ++digits;
+  const int length = digits + (value < 0 ? 1 : 0);
+  if (length > Room()) {
+    size_ = kCapacity;
+    overflow_ = true;
+    return;
+  }
+  if (value < 0) data_[size_] = '-';
+  size_ += length;
+  char* p = data_ + size_;
   do {
-    digits[n++] = static_cast<char>('0' + magnitude % 10);
+    *--p = static_cast<char>('0' + magnitude % 10);
     magnitude /= 10;
   } while (magnitude != 0);
-  while (n > 0) Put(digits[--n]);
 }
 
 void TLineBuffer::Hex2(std::uint8_t value) {
@@ -59,8 +95,15 @@ void TLineBuffer::Hex4(std::uint16_t value) {
 }
 
 void TLineBuffer::Send(TRuntimeContext& context) {
+  // Zero-terminated as a text line, and sent with its length, which spares
+  // the sink a scan: an assembled line never holds a zero byte.
   data_[size_] = '\0';
-  if (context.sink) context.sink(context.owner, 0, data_);
+  if (!context.sink) return;
+  if (size_ == 0) {
+    context.sink(context.owner, 0, data_);
+  } else {
+    context.sink(context.owner, size_, data_);
+  }
 }
 
 void SetColour(TRuntimeContext& context, std::uint8_t colour) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "runtime/builtins.h"
@@ -32,7 +33,14 @@ class TLineBuffer {
     }
   }
   void Put(std::string_view text) {
-    for (char c : text) Put(c);
+    if (text.size() <= static_cast<std::size_t>(Room())) {
+      std::memcpy(data_ + size_, text.data(), text.size());
+      size_ += static_cast<int>(text.size());
+    } else {
+      std::memcpy(data_ + size_, text.data(), static_cast<std::size_t>(Room()));
+      size_ = kCapacity;
+      overflow_ = true;
+    }
   }
   // The decimal rule: a minus sign when negative, then the digits of the
   // magnitude without leading zeros.

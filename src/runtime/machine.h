@@ -90,7 +90,8 @@ void InitContext(TRuntimeContext& context, const TCodeArea& code, std::int16_t* 
 // Executes one instruction; returns 1 when the program has stopped (also
 // when it had stopped before), else 0.  A fault sets context.errorCode and
 // leaves the machine as it was before the faulting instruction's effect.
-int Step(TRuntimeContext& context);
+// Defined inline in step.h.
+inline int Step(TRuntimeContext& context);
 
 // The message text (code page 932) of an error code; "" for unknown codes.
 const std::string& ErrorName(std::uint16_t code);
@@ -100,3 +101,5 @@ std::int16_t CallBuiltin(void* user, std::uint16_t id, std::uint8_t argc,
                          const std::int16_t* args);
 
 }  // namespace qmt
+
+#include "runtime/step.h"
