@@ -66,6 +66,7 @@ class TQMT3308 {
   int DrawingPage() const { return state_.drawingPage; }
   int StorePageIndex() const { return state_.storePage; }
   const std::uint8_t* DisplayPageBytes() const { return Page(state_.displayPage); }
+  const std::uint8_t* DisplayPageBitmap() const { return DisplayPageBytes(); }  // what the view paints
   std::uint8_t* DisplayPageBytes() { return Page(state_.displayPage); }
   std::uint8_t* DrawingPageBytes() { return Page(state_.drawingPage); }
   const std::uint8_t* DrawingPageBytes() const { return Page(state_.drawingPage); }

@@ -94,6 +94,11 @@ TEST(Parser, PointsAndSeparators) {
       {"PA1,2,1,", "文字列不足"},
       {"PA1,2,1,R", nullptr, PointIs(1, 2)},
       {"PR-5,-7", nullptr, PointIs(-5, -7)},
+      // The line ends at its first CR or LF; nothing after it is read.
+      {"PA1,2\r,1", nullptr, PointIs(1, 2)},
+      {"LA1,2,3,4\r1", "文字列不足"},
+      {"LA1,2,3,4\n,1", "文字列不足"},
+      {std::string("PA1,2\0,1", 8), nullptr, PointIs(1, 2)},
       {"LA1,2,3,4,1", nullptr, PointIs(3, 4)},
       {"LA1,2,3,4,1;", "余分な文字がある", PointIs(0, 0)},
       {"LA1,2,3,4", "文字列不足"},
