@@ -73,29 +73,7 @@ std::unique_ptr<DeviceLink> OpenDirect(std::string_view arg, std::string& messag
               "running without a device";
     return NoDevice();
   }
-  std::string name = "direct:" + Hex(base);
-  if (!DirectPort::kSupported) {
-    message = "port " + name + " needs x86 port instructions, which this machine lacks; "
-              "running without a device";
-    return NoDevice();
-  }
-  auto port = std::make_unique<DirectPort>();
-  DirectPort* direct = port.get();
-  auto report = std::make_shared<GrantReport>();
-  auto link = std::make_unique<DeviceLink>(
-      std::move(port), name,
-      [report](std::uint16_t first, std::uint16_t last) { *report = PortGrant(first, last); },
-      base);
-  link->Transmitter().EnsureReady();
-  if (!report->Granted()) {
-    DriverResult code = report->Failure();
-    message = "port " + name + " cannot be used (port grant: " + TGWIOPM_Driver::ErrorText(code);
-    if (code == kErrorAccessDenied) message += "; port instructions need root or CAP_SYS_RAWIO";
-    message += "); running without a device";
-    return NoDevice();
-  }
-  direct->Enable();
-  return link;
+  return OpenDirectLink(base, Driver(), message);
 }
 
 }  // namespace
@@ -142,6 +120,37 @@ std::unique_ptr<DeviceLink> OpenLink(std::string_view spec, std::string& message
   message = "unknown port '" + std::string(spec) + "' (choose " + kChoices +
             "); running without a device";
   return NoDevice();
+}
+
+std::unique_ptr<DeviceLink> OpenDirectLink(std::uint16_t base, TGWIOPM_Driver& driver,
+                                           std::string& message) {
+  message.clear();
+  std::string name = "direct:" + Hex(base);
+  if (!DirectPort::kSupported) {
+    message = "port " + name + " needs x86 port instructions, which this machine lacks; "
+              "running without a device";
+    return NoDevice();
+  }
+  auto port = std::make_unique<DirectPort>();
+  DirectPort* direct = port.get();
+  auto report = std::make_shared<GrantReport>();
+  auto link = std::make_unique<DeviceLink>(
+      std::move(port), name,
+      [report, &driver](std::uint16_t first, std::uint16_t last) { *report = PortGrant(driver, first, last); },
+      base);
+  // Granted here rather than at the first line: port instructions without
+  // the grant would kill the process, so a refusal must be known before any
+  // register is touched.
+  link->Transmitter().EnsureReady();
+  if (!report->Granted()) {
+    DriverResult code = report->Failure();
+    message = "port " + name + " cannot be used (port grant: " + TGWIOPM_Driver::ErrorText(code);
+    if (code == kErrorAccessDenied) message += "; port instructions need root or CAP_SYS_RAWIO";
+    message += "); running without a device";
+    return NoDevice();
+  }
+  direct->Enable();
+  return link;
 }
 
 }  // namespace qmt

@@ -56,4 +56,10 @@ class DeviceLink {
 // keeps port rights per thread).
 std::unique_ptr<DeviceLink> OpenLink(std::string_view spec, std::string& message);
 
+class TGWIOPM_Driver;
+// The direct port at `base`, granted through `driver` (OpenLink uses the
+// process-wide one).  A refused grant gives a "none" link and a message.
+std::unique_ptr<DeviceLink> OpenDirectLink(std::uint16_t base, TGWIOPM_Driver& driver,
+                                           std::string& message);
+
 }  // namespace qmt

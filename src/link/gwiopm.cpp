@@ -182,12 +182,22 @@ DriverResult GrantReport::Failure() const {
   return kUnexpectedError;
 }
 
+namespace {
+
+DriverRecord& LastRecord() {
+  static DriverRecord record;
+  return record;
+}
+
+}  // namespace
+
 GrantReport PortGrant(TGWIOPM_Driver& driver, std::uint16_t first, std::uint16_t last) {
   GrantReport report;
   auto record = [&](DriverResult code) {
     report.last.code = code;
     report.last.text = TGWIOPM_Driver::ErrorText(code);
     report.last.systemText = driver.Host().SystemMessage(code);
+    LastRecord() = report.last;
     return code;
   };
   report.openScm = record(driver.OpenSCM());
@@ -204,26 +214,13 @@ GrantReport PortGrant(TGWIOPM_Driver& driver, std::uint16_t first, std::uint16_t
   return report;
 }
 
-namespace {
-
-DriverRecord& LastRecord() {
-  static DriverRecord record;
-  return record;
-}
-
-}  // namespace
-
 TGWIOPM_Driver& Driver() {
   static IopmStandIn host;
   static TGWIOPM_Driver driver(host);
   return driver;
 }
 
-GrantReport PortGrant(std::uint16_t first, std::uint16_t last) {
-  GrantReport report = PortGrant(Driver(), first, last);
-  LastRecord() = report.last;
-  return report;
-}
+GrantReport PortGrant(std::uint16_t first, std::uint16_t last) { return PortGrant(Driver(), first, last); }
 
 const DriverRecord& LastDriverRecord() { return LastRecord(); }
 

@@ -158,12 +158,13 @@ struct GrantReport {
 
 // Install, start, open the device, allow first..last, activate, close,
 // remove, close the manager.  A failing step does not stop the sequence.
+// Each of the first four results is recorded in LastDriverRecord().
 GrantReport PortGrant(TGWIOPM_Driver& driver, std::uint16_t first, std::uint16_t last);
+const DriverRecord& LastDriverRecord();
 
 // The process-wide driver control over the Linux stand-in, and the port
-// grant on it; LastDriverRecord() is the state the last grant recorded.
+// grant on it.
 TGWIOPM_Driver& Driver();
 GrantReport PortGrant(std::uint16_t first, std::uint16_t last);
-const DriverRecord& LastDriverRecord();
 
 }  // namespace qmt

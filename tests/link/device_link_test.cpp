@@ -1,10 +1,16 @@
 #include "link/device_link.h"
 
+#include <cerrno>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+#include "link/gwiopm.h"
+#include "link/iopm_standin.h"
+#include "link/ports.h"
 
 namespace qmt {
 namespace {
@@ -71,6 +77,38 @@ TEST(OpenLink, ChoosesThePortOrExplainsAndRunsWithout) {
     } else {
       EXPECT_EQ(message, "") << c.spec;
     }
+  }
+}
+
+TEST(OpenLink, DirectPortIsGrantedUpFrontOrRefused) {
+  if (!DirectPort::kSupported) GTEST_SKIP() << "no port instructions on this machine";
+  {
+    IopmStandIn host([](unsigned long, unsigned long, bool) { return EPERM; });
+    TGWIOPM_Driver driver(host, "/");
+    std::string message;
+    auto link = OpenDirectLink(0x378, driver, message);
+    EXPECT_EQ(link->Name(), "none");
+    EXPECT_NE(message.find("port direct:0x378 cannot be used (port grant: Access denied"), std::string::npos)
+        << message;
+  }
+  {
+    int calls = 0;
+    IopmStandIn host([&](unsigned long from, unsigned long count, bool on) {
+      ++calls;
+      EXPECT_EQ(from, 0x278u);
+      EXPECT_EQ(count, 4u);
+      EXPECT_TRUE(on);
+      return 0;
+    });
+    TGWIOPM_Driver driver(host, "/");
+    std::string message = "stale";
+    auto link = OpenDirectLink(0x278, driver, message);
+    EXPECT_EQ(message, "");
+    EXPECT_EQ(link->Name(), "direct:0x278");
+    EXPECT_TRUE(link->Transmitter().Ready());
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(LastDriverRecord().text, "Operation was successful");
+    // The link is not used here: it would reach real port instructions.
   }
 }
 
