@@ -4,7 +4,6 @@
 #include <QCheckBox>
 #include <QSlider>
 #include <QCommandLineParser>
-#include <QListWidget>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -19,7 +18,9 @@
 #include "runtime/runner.h"
 #include "support/encoding.h"
 #include "ui/main_window.h"
-#include "ui/run_messages.h"
+#include "ui/scr_tool.h"
+#include "ui/scr_tool_band.h"
+#include "ui/scr_tool_binding.h"
 #include "ui/sensor_panel.h"
 #include "ui/window_font.h"
 
@@ -87,10 +88,14 @@ int main(int argc, char** argv) {
   qmt::TQMT3308& device = qmt::Device();
   qmt::TRunner runner;
   qmt::RunnerPort runnerPort(runner);
-  qmt::RunMessageWindow messages;
-  qmt::TDM dm(messages);
   qmt::ConfigFiles files =
       qmt::LocateConfigFiles(qmt::ExecutablePath(argv[0]), parser.value(macroOpt).toStdString());
+  // The tool window comes before the data module, which reports to it.
+  qmt::TdmToolHost toolHost(files);
+  qmt::TfScrTool tool(toolHost);
+  qmt::ToolWindowMessages messages(tool);
+  qmt::TDM dm(tool);
+  toolHost.SetDataModule(&dm);
   if (!files.note.empty()) messages.ShowRunMessage(qmt::Utf8ToCp932(files.note));
   std::string loadMessage = dm.DataModuleCreate(files.macroFile);
   if (!loadMessage.empty()) messages.ShowRunMessage(loadMessage);
@@ -100,6 +105,8 @@ int main(int argc, char** argv) {
   qmt::LinkPort linkPort(*link);
   qmt::DevicePort display;
   qmt::Simulator sim({&runnerPort, &macro, &messages, &linkPort, &display});
+  toolHost.SetSimulator(&sim);
+  toolHost.SetLink(&linkPort);
 
   qmt::TFDemo window(sim, device);
   qmt::TfSens sensors(sim, &window);
@@ -107,7 +114,12 @@ int main(int argc, char** argv) {
     sensors.show();
     sensors.raise();
   };
-  window.showToolWindow = [&] { messages.BringForward(); };
+  window.showToolWindow = [&] {
+    tool.show();
+    tool.raise();
+    tool.activateWindow();
+  };
+  qmt::AttachLineTracer(*window.PaintBox1(), tool);
   if (!linkMessage.empty()) messages.ShowRunMessage(linkMessage);
 
   window.show();
@@ -122,8 +134,7 @@ int main(int argc, char** argv) {
     });
     QTimer::singleShot(1200, &window, [&, file] {
       window.grab().save(file);
-      for (int i = 0; i < messages.List()->count(); ++i)
-        std::fprintf(stderr, "%s\n", messages.List()->item(i)->text().toStdString().c_str());
+      if (tool.windowTitle() != "fScrTool") std::fprintf(stderr, "%s\n", tool.windowTitle().toStdString().c_str());
       app.quit();
     });
   }

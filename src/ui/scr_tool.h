@@ -108,6 +108,7 @@ class TfScrTool : public QMainWindow, public ToolWindowPort, public TraceTarget 
   // The line tracer, called by the simulator window for every mouse event on
   // its display.
   void TraceLine(MouseButtons buttons, int x, int y, MouseEventKind kind, TraceSurface& surface);
+  const LineTracer& Tracer() const { return tracer_; }
 
   // --- replaceable platform pieces (tests put their own) ----------------
   void SetShellOpener(std::shared_ptr<ShellOpener> opener) { opener_ = std::move(opener); }
