@@ -70,6 +70,27 @@ void TScript::FoldError() const {
   throw ScriptAbort(head + Msg().divideByZero);
 }
 
+// Reports the first string or instruction that ends where the final zero
+// byte no longer fits below 65536.
+void TScript::ReportTooLarge() {
+  std::size_t end = 4;
+  const TScrItem* culprit = nullptr;
+  for (const TScrItem& t : tokens_) {
+    if (t.Kind != tok::kStr) continue;
+    end += t.Text.size() + 1;
+    if (end >= kMaxImageSize) {
+      culprit = &t;
+      break;
+    }
+  }
+  for (std::size_t i = 0; !culprit && i < tokens_.size(); ++i) {
+    const TScrItem& t = tokens_[i];
+    if (t.Kind == tok::kLabel || t.Kind == tok::kLineEnd) continue;
+    if (static_cast<std::size_t>(t.Address) + InstructionLength(t.Kind) >= kMaxImageSize) culprit = &t;
+  }
+  Report(culprit ? culprit->Line : tokens_.back().Line, Msg().tooLarge);
+}
+
 void TScript::Report(int line, const std::string& text) {
   char head[24];
   std::snprintf(head, sizeof head, "%3d:", line);
@@ -163,54 +184,58 @@ TAByte TScript::Generate() {
     }
   }
 
-  // 3-5. Header and string area.
-  TAByte image;
-  image.reserve(tokens_.size() * 3 + 30);
-  image.resize(4);
+  // 3-5. Header and string area.  The image's length is known before
+  // anything is written: the strings, then one instruction per token.
+  std::size_t stringBytes = 0, codeBytes = 0;
+  for (const TScrItem& t : tokens_) {
+    if (t.Kind == tok::kStr) stringBytes += t.Text.size() + 1;
+    if (t.Kind != tok::kLabel && t.Kind != tok::kLineEnd) codeBytes += InstructionLength(t.Kind);
+  }
+  const std::size_t codeStart = 4 + stringBytes;
+  TAByte image(codeStart + codeBytes + 1);
+  std::uint8_t* out = image.data();
   PutWord(image, 2, static_cast<std::uint32_t>(localCount));
-  bool tooLarge = false;
-  auto checkSize = [&](const TScrItem& t) {
-    // The final zero byte must still fit.
-    if (!tooLarge && image.size() >= kMaxImageSize) {
-      tooLarge = true;
-      Report(t.Line, m.tooLarge);
-    }
-  };
+  PutWord(image, 0, static_cast<std::uint32_t>(codeStart));
+  std::size_t at = 4;
   for (TScrItem& t : tokens_) {
     if (t.Kind != tok::kStr) continue;
-    t.Value = static_cast<std::int16_t>(static_cast<std::uint16_t>(image.size()));
-    image.insert(image.end(), t.Text.begin(), t.Text.end());
-    image.push_back(0);
-    checkSize(t);
+    t.Value = static_cast<std::int16_t>(static_cast<std::uint16_t>(at));
+    std::copy(t.Text.begin(), t.Text.end(), out + at);
+    at += t.Text.size() + 1;  // the zero byte is already there
   }
-  PutWord(image, 0, static_cast<std::uint32_t>(image.size()));
 
   // 6. Instructions.
   for (TScrItem& t : tokens_) {
-    t.Address = static_cast<std::int32_t>(image.size());
+    t.Address = static_cast<std::int32_t>(at);
     if (t.Kind == tok::kLabel || t.Kind == tok::kLineEnd) continue;
-    image.push_back(t.Kind);
+    std::uint8_t* p = out + at;
+    p[0] = t.Kind;
+    std::uint16_t operand = static_cast<std::uint16_t>(t.Value);
     switch (InstructionLength(t.Kind)) {
       case 3:
-        image.push_back(static_cast<std::uint8_t>(t.Value));
-        image.push_back(static_cast<std::uint8_t>(static_cast<std::uint16_t>(t.Value) >> 8));
+        p[1] = static_cast<std::uint8_t>(operand);
+        p[2] = static_cast<std::uint8_t>(operand >> 8);
+        at += 3;
         break;
       case 4:
-        image.push_back(static_cast<std::uint8_t>(t.Value));
-        image.push_back(static_cast<std::uint8_t>(static_cast<std::uint16_t>(t.Value) >> 8));
-        image.push_back(static_cast<std::uint8_t>(t.ArgCount));
+        p[1] = static_cast<std::uint8_t>(operand);
+        p[2] = static_cast<std::uint8_t>(operand >> 8);
+        p[3] = static_cast<std::uint8_t>(t.ArgCount);
+        at += 4;
         break;
       case 2:
-        image.push_back(static_cast<std::uint8_t>(t.Value));
+        p[1] = static_cast<std::uint8_t>(operand);
+        at += 2;
         break;
       default:
+        at += 1;
         break;
     }
-    checkSize(t);
   }
 
-  // 7. The end of code.
-  image.push_back(0);
+  // 7. The end of code is the zero byte already at the end.  Addresses are
+  // 16 bits: the whole image must fit in 65536 bytes.
+  if (image.size() > kMaxImageSize) ReportTooLarge();
 
   // 8. Jump and call targets.  An undefined label leaves the operand 0.
   for (const TScrItem& t : tokens_) {

@@ -15,6 +15,7 @@ enum CharClass : std::uint8_t {
   kIdentStart = 2,  // A-Z, a-z, _ and code page 932 lead bytes
   kDigit = 4,
   kHexDigit = 8,
+  kIdentPart = 16,  // A-Z, a-z, _, 0-9
 };
 
 constexpr std::array<std::uint8_t, 256> MakeClasses() {
@@ -29,6 +30,8 @@ constexpr std::array<std::uint8_t, 256> MakeClasses() {
   for (int b = '0'; b <= '9'; ++b) c[b] |= kDigit | kHexDigit;
   for (int b = 'A'; b <= 'F'; ++b) c[b] |= kHexDigit;
   for (int b = 'a'; b <= 'f'; ++b) c[b] |= kHexDigit;
+  for (int b = 0; b < 256; ++b)
+    if (((c[b] & (kIdentStart | kDigit)) != 0) && !IsLeadByte(static_cast<std::uint8_t>(b))) c[b] |= kIdentPart;
   return c;
 }
 constexpr std::array<std::uint8_t, 256> kClasses = MakeClasses();
@@ -98,7 +101,7 @@ std::string TokenName(const TScrItem& item) {
   }
 }
 
-Lexer::Lexer(std::string_view text) : text_(text.data()), size_(text.size()) {
+Lexer::Lexer(const std::string& text) : text_(text.c_str()), size_(text.size()) {
   // The text ends at its first zero byte.
   if (const void* zero = std::memchr(text_, 0, size_))
     size_ = static_cast<std::size_t>(static_cast<const char*>(zero) - text_);
@@ -175,7 +178,7 @@ void Lexer::SkipBlockComment() {
     }
     if (b == kCr) ++line_;
     // A double-byte character is passed over as one unit.
-    pos_ += (IsLeadByte(b) && pos_ + 1 < size_) ? 2 : 1;
+    pos_ += (IsLeadByte(b) && At(pos_ + 1) != 0) ? 2 : 1;
   }
 }
 
@@ -311,10 +314,10 @@ void Lexer::ReadIdentifier() {
   std::size_t start = pos_;
   for (;;) {
     std::uint8_t b = At(pos_);
-    if (IsLeadByte(b)) {
-      pos_ += pos_ + 1 < size_ ? 2 : 1;
-    } else if (Is(b, kIdentStart) || Is(b, kDigit)) {
+    if (Is(b, kIdentPart)) {
       ++pos_;
+    } else if (IsLeadByte(b)) {
+      pos_ += At(pos_ + 1) != 0 ? 2 : 1;
     } else {
       break;
     }
@@ -325,10 +328,8 @@ void Lexer::ReadIdentifier() {
     return;
   }
   t.Text.assign(name);
-  std::size_t p = pos_;
-  while (Is(At(p), kBlank)) ++p;
-  pos_ = p;
-  if (At(p) == '(') {
+  while (Is(At(pos_), kBlank)) ++pos_;
+  if (At(pos_) == '(') {
     ++pos_;
     t.Kind = tok::kCall;
   } else {

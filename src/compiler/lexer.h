@@ -72,8 +72,9 @@ struct LexError {
 class Lexer {
  public:
   // `text` must outlive the lexer.  Reading stops at its end or at the first
-  // zero byte, whichever comes first.
-  explicit Lexer(std::string_view text);
+  // zero byte, whichever comes first.  (A std::string, so that a zero byte
+  // always follows the last character and reads need no bounds check.)
+  explicit Lexer(const std::string& text);
 
   // Reads the next token into Current() and advances.  Throws LexError.
   void NextToken();
@@ -82,16 +83,18 @@ class Lexer {
   // The byte at the current position (0 at the end of the text); used to
   // recognise "name:" at the start of a line.
   std::uint8_t RawByte() const { return At(pos_); }
-  void SkipRawByte() { if (pos_ < size_) ++pos_; }
+  void SkipRawByte() {
+    if (pos_ < size_) ++pos_;
+  }
 
   int Line() const { return line_; }
   std::size_t Position() const { return pos_; }
   std::string_view Text() const { return {text_, size_}; }
 
  private:
-  std::uint8_t At(std::size_t i) const {
-    return i < size_ ? static_cast<std::uint8_t>(text_[i]) : 0;
-  }
+  // Every read stops at the first zero byte, and text_[size_] is zero, so
+  // `i` never passes size_.
+  std::uint8_t At(std::size_t i) const { return static_cast<std::uint8_t>(text_[i]); }
   void SkipBlockComment();
   void ReadNumber();
   void ReadString();

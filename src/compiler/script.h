@@ -104,6 +104,7 @@ class TScript {
   [[noreturn]] void FoldError() const;
   TAByte Generate();
   void Report(int line, const std::string& text);
+  void ReportTooLarge();
   int LookupExtLabel(const std::string& name) const;
   int LookupExtFunc(const std::string& name) const;
 
