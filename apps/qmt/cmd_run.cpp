@@ -18,6 +18,8 @@
 #include "host/data_module.h"
 #include "host/macro_compile.h"
 #include "host/name_tables.h"
+#include "host/simulator.h"
+#include "host/simulator_binding.h"
 #include "link_setup.h"
 #include "runtime/runner.h"
 #include "support/encoding.h"
@@ -28,8 +30,8 @@ namespace {
 
 // One step after the start run, in command-line order.
 struct RunAction {
-  enum class Kind { kSet, kEvent } kind;
-  std::string text;  // NAME=VALUE or LABEL, as typed (UTF-8)
+  enum class Kind { kSet, kEvent, kTick, kSlider, kSwitch } kind;
+  std::string text;  // NAME=VALUE, LABEL or N, as typed (UTF-8)
 };
 
 struct RunOptions {
@@ -46,6 +48,9 @@ struct RunOptions {
   std::string port;         // --port: send accepted lines to the device
   bool portGiven = false;
   std::string devicePages;  // --device-pages: the virtual device's pages
+  std::vector<int> ticks;            // --tick N
+  std::vector<std::string> sliders;  // --slider NAME=VALUE
+  std::vector<std::string> switches; // --switch NAME=0|1
   std::vector<RunAction> actions;  // filled from the parse order
 };
 
@@ -124,7 +129,32 @@ bool CompileDataModuleMacro(const RunOptions& opt, HeadlessToolWindow& tool, TDM
   return dm.MacroReady();
 }
 
-void Apply(const RunAction& action, TRunner& runner) {
+// Checks NAME=VALUE for --slider (VALUE 0-1000) and --switch (0 or 1).
+std::string CheckInput(const std::string& text, bool slider) {
+  const std::size_t eq = text.find('=');
+  if (eq == std::string::npos) return "expected NAME=VALUE, got '" + text + "'";
+  const std::string name = text.substr(0, eq), value = text.substr(eq + 1);
+  int v = -1;
+  const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), v);
+  bool numberOk = ec == std::errc() && end == value.data() + value.size();
+  if (slider) {
+    if (!Simulator::SliderByName(name)) return "unknown slider '" + name + "' (rot, level, pres, gang, flow, throttle)";
+    if (!numberOk || v < 0 || v > 1000) return "position of slider " + name + " is not 0-1000: '" + value + "'";
+  } else {
+    if (Simulator::SwitchByCaption(name) < 0)
+      return "unknown switch '" + name + "' (PTO, SFT1-SFT3, SCW1, SBOutl, SLOut1, SLOut2, SROut1, SROut2, SLJoin, " +
+             "SRJoin, SLSuct, SRSuct, STank)";
+    if (!numberOk || (v != 0 && v != 1)) return "switch " + name + " takes 0 or 1, not '" + value + "'";
+  }
+  return {};
+}
+
+// Simulated time of the timer ticks: exactly 33 ms each, from 0.
+struct TickClock {
+  std::uint64_t nowMs = 0;
+};
+
+void Apply(const RunAction& action, TRunner& runner, Simulator& sim, TickClock& clock) {
   static const NameTables tables;
   const std::size_t eq = action.text.find('=');
   switch (action.kind) {
@@ -138,6 +168,18 @@ void Apply(const RunAction& action, TRunner& runner) {
       // As the main window raises events: a label the macro lacks is no event.
       const std::string label = Utf8ToCp932(action.text);
       if (runner.HasLabel(label)) runner.RunFrom(label);
+      break;
+    }
+    case RunAction::Kind::kTick: {
+      for (int n = std::stoi(action.text); n > 0; --n) sim.Timer1Timer(clock.nowMs += 33);
+      break;
+    }
+    case RunAction::Kind::kSlider: {
+      sim.SetSlider(*Simulator::SliderByName(action.text.substr(0, eq)), std::stoi(action.text.substr(eq + 1)));
+      break;
+    }
+    case RunAction::Kind::kSwitch: {
+      sim.SetSwitch(Simulator::SwitchByCaption(action.text.substr(0, eq)), action.text.substr(eq + 1) == "1");
       break;
     }
   }
@@ -198,9 +240,14 @@ int Run(const RunOptions& opt) {
     SetTraceWriter([](std::string_view line) { PrintLine(std::string(line)); });
     SetTraceEnabled(true);
   }
+  // The window's inputs and timer, for --tick, --slider and --switch.
+  RunnerPort runnerPort(runner);
+  RunnerLabelSource labels(runner);
+  Simulator sim({&runnerPort, &labels});
+  TickClock clock;
   if (runner.LoadImage(script.Code())) {
     runner.RunFrom();
-    for (const RunAction& action : opt.actions) Apply(action, runner);
+    for (const RunAction& action : opt.actions) Apply(action, runner, sim, clock);
   }
   SetTraceEnabled(false);
   SetTraceWriter(nullptr);
@@ -212,9 +259,14 @@ int Run(const RunOptions& opt) {
 static Command reg(30, [](CLI::App& app) {
   auto* sub = app.add_subcommand("run", "Compile a macro and run it on the device from its start");
   sub->footer(
-      "After the start run, --set and --event are carried out in the order given. --set writes an\n"
-      "external value by its name (DTIME1, anPRES, PTO, ...); --event runs the macro from a label as\n"
-      "the main window does (a label the macro does not define is skipped). Run messages and device\n"
+      "After the start run, --set, --event, --tick, --slider and --switch are carried out in the order\n"
+      "given. --set writes an external value by its name (DTIME1, anPRES, PTO, ...); --event runs the\n"
+      "macro from a label as the main window does (a label the macro does not define is skipped).\n"
+      "--tick N runs N ticks of the main window's timer with exactly 33 ms of simulated time each\n"
+      "(DTIME1-3 step, the timer label, one gauge label per tick). --slider moves a slider as the\n"
+      "window's do: it marks its gauge and copies the sliders and switches into their cells. --switch\n"
+      "sets a sensor panel box; its cell follows at the next tick or slider move. The window's inputs\n"
+      "overwrite --set values of their cells at every tick. Run messages and device\n"
       "errors go to standard error. Exit status: 1 when the compile failed, 2 when a run reported a\n"
       "message, else 0.");
   auto opt = std::make_shared<RunOptions>();
@@ -253,18 +305,42 @@ static Command reg(30, [](CLI::App& app) {
   sub->add_option("--device-pages", opt->devicePages,
                   "With --port virtual: write the virtual device's pages as DIR/VRAM0.bmp ... DIR/VRAM3.bmp")
       ->option_text("DIR");
-  return [opt, sub, set, event, port] {
+  CLI::Option* tick = sub->add_option("--tick", opt->ticks, "Run N ticks of the 33 ms timer (simulated time)")
+                          ->option_text("N")
+                          ->expected(1)
+                          ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+                          ->check(CLI::Range(0, 10000000));
+  CLI::Option* slider =
+      sub->add_option("--slider", opt->sliders, "Move a slider: rot, level, pres, gang, flow, throttle; 0-1000")
+          ->option_text("NAME=VALUE")
+          ->expected(1)
+          ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+          ->check(CLI::Validator([](std::string& t) { return CheckInput(t, true); }, "NAME=VALUE"));
+  CLI::Option* sw =
+      sub->add_option("--switch", opt->switches, "Set a sensor panel box by its caption (PTO, SFT1, ...)")
+          ->option_text("NAME=0|1")
+          ->expected(1)
+          ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+          ->check(CLI::Validator([](std::string& t) { return CheckInput(t, false); }, "NAME=0|1"));
+  return [opt, sub, set, event, port, tick, slider, sw] {
     opt->portGiven = port->count() > 0;
     // The n-th occurrence of an option in the parse order takes its n-th
     // value.
     std::size_t nextSet = 0;
     std::size_t nextEvent = 0;
+    std::size_t nextTick = 0, nextSlider = 0, nextSwitch = 0;
     opt->actions.clear();
     for (const CLI::Option* o : sub->parse_order()) {
       if (o == set && nextSet < opt->sets.size()) {
         opt->actions.push_back({RunAction::Kind::kSet, opt->sets[nextSet++]});
       } else if (o == event && nextEvent < opt->events.size()) {
         opt->actions.push_back({RunAction::Kind::kEvent, opt->events[nextEvent++]});
+      } else if (o == tick && nextTick < opt->ticks.size()) {
+        opt->actions.push_back({RunAction::Kind::kTick, std::to_string(opt->ticks[nextTick++])});
+      } else if (o == slider && nextSlider < opt->sliders.size()) {
+        opt->actions.push_back({RunAction::Kind::kSlider, opt->sliders[nextSlider++]});
+      } else if (o == sw && nextSwitch < opt->switches.size()) {
+        opt->actions.push_back({RunAction::Kind::kSwitch, opt->switches[nextSwitch++]});
       }
     }
     return Run(*opt);

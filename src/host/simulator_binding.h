@@ -33,6 +33,25 @@ class LinkPort : public SimLink {
   DeviceLink& link_;
 };
 
+// For a runner whose image is already loaded (the headless tool): the macro
+// counts as compiled without errors, and its labels are the runner's.
+class RunnerLabelSource : public SimMacroSource {
+ public:
+  explicit RunnerLabelSource(TRunner& runner) : runner_(runner) {}
+  bool MacroReady() const override { return true; }
+  void ClearMacroReady() override {}
+  bool HasErrors() const override { return false; }
+  void ShowErrorPage() override {}
+  bool HasLabel(std::string_view label) const override { return runner_.HasLabel(label); }
+  std::vector<std::string> LabelTable() const override { return runner_.labels; }
+  std::vector<std::uint8_t> Image() const override { return {}; }
+  void CompileMacro() override {}
+  void ReplaceMacro(std::vector<std::string>) override {}
+
+ private:
+  TRunner& runner_;
+};
+
 // The display page of the process-wide device.
 class DevicePort : public SimDisplay {
  public:
