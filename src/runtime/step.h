@@ -34,6 +34,7 @@ inline std::uint16_t U(std::int16_t v) { return static_cast<std::uint16_t>(v); }
   const std::uint8_t op = code[pc++];
   m.opcode = op;
   const unsigned sp = m.SP;
+  unsigned newSp = sp;  // written back once, at the end
 
   // Operand readers; PC wraps inside the 64 KiB area.
   auto word = [&]() -> std::uint16_t {
@@ -61,7 +62,7 @@ inline std::uint16_t U(std::int16_t v) { return static_cast<std::uint16_t>(v); }
     const std::int16_t a = m.S[sp - 2]; \
     const std::int16_t b = m.S[sp - 1]; \
     m.S[sp - 2] = (expr);            \
-    m.SP = static_cast<std::uint8_t>(sp - 1); \
+    newSp = sp - 1; \
     break;                           \
   }
 
@@ -72,7 +73,7 @@ inline std::uint16_t U(std::int16_t v) { return static_cast<std::uint16_t>(v); }
       return 1;
     case Op::SCLR:
       QMT_NEED(1);
-      m.SP = static_cast<std::uint8_t>(sp - 1);
+      newSp = sp - 1;
       break;
     case Op::NOT:
       QMT_NEED(1);
@@ -96,7 +97,7 @@ inline std::uint16_t U(std::int16_t v) { return static_cast<std::uint16_t>(v); }
       if (b == 0) return fault(kErrDivisionByZero);
       // In 32 bits -32768 / -1 is 32768, which wraps to -32768.
       m.S[sp - 2] = Wrap(static_cast<std::uint32_t>(a / b));
-      m.SP = static_cast<std::uint8_t>(sp - 1);
+      newSp = sp - 1;
       break;
     }
     case Op::NEG:
@@ -115,7 +116,7 @@ inline std::uint16_t U(std::int16_t v) { return static_cast<std::uint16_t>(v); }
       const std::uint16_t v = word();
       QMT_ROOM(1);
       m.S[sp] = static_cast<std::int16_t>(v);
-      m.SP = static_cast<std::uint8_t>(sp + 1);
+      newSp = sp + 1;
       break;
     }
     case Op::GOTO:
@@ -124,7 +125,7 @@ inline std::uint16_t U(std::int16_t v) { return static_cast<std::uint16_t>(v); }
     case Op::IF: {
       const std::uint16_t target = word();
       QMT_NEED(1);
-      m.SP = static_cast<std::uint8_t>(sp - 1);
+      newSp = sp - 1;
       if (m.S[sp - 1] == 0) pc = target;
       break;
     }
@@ -153,7 +154,7 @@ inline std::uint16_t U(std::int16_t v) { return static_cast<std::uint16_t>(v); }
       m.S[sp + 1] = m.AC;
       m.AC = argc;
       m.FP = static_cast<std::uint8_t>(sp + 2);
-      m.SP = m.FP;
+      newSp = m.FP;
       pc = target;
       break;
     }
@@ -165,7 +166,7 @@ inline std::uint16_t U(std::int16_t v) { return static_cast<std::uint16_t>(v); }
       m.S[sp + 1] = m.AC;
       m.AC = 1;
       m.FP = static_cast<std::uint8_t>(sp + 2);
-      m.SP = m.FP;
+      newSp = m.FP;
       break;
     }
     case Op::RET:
@@ -182,7 +183,7 @@ inline std::uint16_t U(std::int16_t v) { return static_cast<std::uint16_t>(v); }
       }
       if (m.RSP == 0) return fault(kErrReturnUnderflow);
       if (static_cast<Op>(op) == Op::WHILE && v != 0) {
-        m.SP = static_cast<std::uint8_t>(top);
+        newSp = top;
         pc = m.RS[m.RSP - 1];
         break;
       }
@@ -199,7 +200,7 @@ inline std::uint16_t U(std::int16_t v) { return static_cast<std::uint16_t>(v); }
       } else {
         --m.RSP;
       }
-      m.SP = static_cast<std::uint8_t>(rest);
+      newSp = rest;
       break;
     }
     case Op::FUNC: {
@@ -212,20 +213,20 @@ inline std::uint16_t U(std::int16_t v) { return static_cast<std::uint16_t>(v); }
       m.PC = pc;  // a built-in's error names the address after the call
       const std::int16_t r = m.callFunction(m.user, id, argc, &m.S[sp - argc]);
       m.S[sp - argc] = r;
-      m.SP = static_cast<std::uint8_t>(sp - argc + 1);
+      newSp = sp - argc + 1;
       break;
     }
     case Op::GETEXT: {
       const std::uint8_t id = byte();
       QMT_ROOM(1);
       m.S[sp] = m.getExternal(m.user, id);
-      m.SP = static_cast<std::uint8_t>(sp + 1);
+      newSp = sp + 1;
       break;
     }
     case Op::SETEXT: {
       const std::uint8_t id = byte();
       QMT_NEED(1);
-      m.SP = static_cast<std::uint8_t>(sp - 1);
+      newSp = sp - 1;
       m.putExternal(m.user, id, m.S[sp - 1]);
       break;
     }
@@ -233,14 +234,14 @@ inline std::uint16_t U(std::int16_t v) { return static_cast<std::uint16_t>(v); }
       const std::uint8_t slot = byte();
       QMT_ROOM(1);
       m.S[sp] = m.L[slot];
-      m.SP = static_cast<std::uint8_t>(sp + 1);
+      newSp = sp + 1;
       break;
     }
     case Op::SET: {
       const std::uint8_t slot = byte();
       QMT_NEED(1);
       m.L[slot] = m.S[sp - 1];
-      m.SP = static_cast<std::uint8_t>(sp - 1);
+      newSp = sp - 1;
       break;
     }
     case Op::GETARG: {
@@ -248,7 +249,7 @@ inline std::uint16_t U(std::int16_t v) { return static_cast<std::uint16_t>(v); }
       QMT_ROOM(1);
       if (i < 0 || i >= static_cast<int>(sp)) return fault(kErrArgumentIndex);
       m.S[sp] = m.S[i];
-      m.SP = static_cast<std::uint8_t>(sp + 1);
+      newSp = sp + 1;
       break;
     }
     case Op::SETARG: {
@@ -256,7 +257,7 @@ inline std::uint16_t U(std::int16_t v) { return static_cast<std::uint16_t>(v); }
       QMT_NEED(1);
       if (i < 0 || i >= static_cast<int>(sp) - 1) return fault(kErrArgumentIndex);
       m.S[i] = m.S[sp - 1];
-      m.SP = static_cast<std::uint8_t>(sp - 1);
+      newSp = sp - 1;
       break;
     }
     default:
@@ -266,6 +267,7 @@ inline std::uint16_t U(std::int16_t v) { return static_cast<std::uint16_t>(v); }
 #undef QMT_NEED
 #undef QMT_ROOM
 #undef QMT_BINARY
+  m.SP = static_cast<std::uint8_t>(newSp);
   m.PC = pc;
   return 0;
 }
