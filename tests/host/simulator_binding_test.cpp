@@ -66,3 +66,35 @@ TEST(SimulatorBinding, CompileErrorsKeepEventsOff) {
 
 }  // namespace
 }  // namespace qmt
+
+namespace qmt {
+namespace {
+
+// The headless tool's set-up: the image is loaded by the caller and the
+// simulator only supplies the inputs and the timer.
+TEST(SimulatorBinding, HeadlessTicksOverALoadedRunner) {
+  TQMT3308 device;
+  HeadlessToolWindow tool;
+  TDM dm{tool};
+  dm.Macro.Items().Assign({Sjis("時間割込:"), "n=n+1", "EXIT", Sjis("回転計:"), "box(0,0,9,9,$200+anROT)", "EXIT"});
+  dm.CompileMacro();
+  ASSERT_TRUE(dm.MacroReady());
+  TRunner runner;
+  runner.SetDevice(&device);
+  std::vector<std::string> messages;
+  runner.onMessage = [&](const std::string& m) { messages.push_back(Cp932ToUtf8(m)); };
+  dm.Script1.ListLabels(runner.labels);
+  ASSERT_TRUE(runner.LoadImage(dm.Script1.Code()));
+  RunnerPort port(runner);
+  RunnerLabelSource labels(runner);
+  Simulator sim({&port, &labels});
+  sim.SetSlider(Slider::Rot, 77);  // a colour no other test leaves in the built-ins' colour cache
+  std::uint64_t clock = 0;
+  for (int i = 0; i < 5; ++i) sim.Timer1Timer(clock += 33);
+  EXPECT_EQ(runner.externals[kExtDtime1], 15);
+  EXPECT_EQ(device.Page(0)[5 * 640 + 5], 77) << "the rotation gauge label ran on the fifth tick";
+  EXPECT_TRUE(messages.empty()) << messages[0];
+}
+
+}  // namespace
+}  // namespace qmt
