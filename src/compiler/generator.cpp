@@ -111,6 +111,14 @@ TAByte TScript::Generate() {
   const Messages& m = Msg();
   const int count = static_cast<int>(tokens_.size());
   int localCount = 0;
+  // The token list is long and each pass walks it through memory, so the
+  // passes note what later steps need: the Get and Set tokens (backwards),
+  // and the tokens whose operand is patched.
+  std::vector<int>& names = scratchNames_;
+  std::vector<int>& patches = scratchPatches_;
+  names.clear();
+  patches.clear();
+  std::size_t stringBytes = 0, codeBytes = 0;
 
   // 1. Backwards: labels, IF targets, calls, assigned variables.
   int nextLineEnd = -1;
@@ -119,12 +127,12 @@ TAByte TScript::Generate() {
     switch (t.Kind) {
       case tok::kLineEnd:
         nextLineEnd = i;
-        break;
+        continue;  // writes nothing
       case tok::kLabel: {
         auto [it, fresh] = labelIndex_.try_emplace(t.Text, static_cast<int>(labels_.size()));
         if (!fresh) Report(t.Line, std::to_string(labels_[it->second].line) + m.duplicate);
         labels_.push_back({t.Text, t.Line, i});
-        break;
+        continue;  // writes nothing
       }
       case tok::kIf:
         t.Target = nextLineEnd;
@@ -140,9 +148,10 @@ TAByte TScript::Generate() {
         break;
       }
       case tok::kSet: {
-        if (variableIndex_.count(t.Text)) break;
+        names.push_back(i);
+        auto [it, fresh] = variableIndex_.try_emplace(t.Text, static_cast<int>(variables_.size()));
+        if (!fresh) break;
         int id = LookupExtLabel(t.Text);
-        variableIndex_.emplace(t.Text, static_cast<int>(variables_.size()));
         if (id >= 0) {
           if (id > 255) Report(t.Line, m.external + t.Text + m.externalId);
           variables_.push_back({t.Text, true, id});
@@ -152,6 +161,12 @@ TAByte TScript::Generate() {
         }
         break;
       }
+      case tok::kIdent:
+        names.push_back(i);
+        break;
+      case tok::kStr:
+        stringBytes += t.Text.size() + 1;
+        break;
       case tok::kGetArg:
       case tok::kSetArg:
         if (static_cast<std::uint16_t>(t.Value) > 255)
@@ -160,12 +175,13 @@ TAByte TScript::Generate() {
       default:
         break;
     }
+    // Resolving names below keeps every instruction's length.
+    codeBytes += InstructionLength(t.Kind);
   }
 
   // 2. Backwards: resolve every Get and Set.
-  for (int i = count - 1; i >= 0; --i) {
+  for (int i : names) {
     TScrItem& t = tokens_[i];
-    if (t.Kind != tok::kIdent && t.Kind != tok::kSet) continue;
     bool isSet = t.Kind == tok::kSet;
     auto found = variableIndex_.find(t.Text);
     if (found != variableIndex_.end()) {
@@ -184,31 +200,38 @@ TAByte TScript::Generate() {
     }
   }
 
-  // 3-5. Header and string area.  The image's length is known before
-  // anything is written: the strings, then one instruction per token.
-  std::size_t stringBytes = 0, codeBytes = 0;
-  for (const TScrItem& t : tokens_) {
-    if (t.Kind == tok::kStr) stringBytes += t.Text.size() + 1;
-    if (t.Kind != tok::kLabel && t.Kind != tok::kLineEnd) codeBytes += InstructionLength(t.Kind);
-  }
+  // 3-6. Header, string area and instructions, in one forward pass: the
+  // image's length is known, so each string goes to its place in the string
+  // area as its token is met.
   const std::size_t codeStart = 4 + stringBytes;
   TAByte image(codeStart + codeBytes + 1);
   std::uint8_t* out = image.data();
   PutWord(image, 2, static_cast<std::uint32_t>(localCount));
   PutWord(image, 0, static_cast<std::uint32_t>(codeStart));
-  std::size_t at = 4;
-  for (TScrItem& t : tokens_) {
-    if (t.Kind != tok::kStr) continue;
-    t.Value = static_cast<std::int16_t>(static_cast<std::uint16_t>(at));
-    std::copy(t.Text.begin(), t.Text.end(), out + at);
-    at += t.Text.size() + 1;  // the zero byte is already there
-  }
-
-  // 6. Instructions.
-  for (TScrItem& t : tokens_) {
+  std::size_t stringAt = 4;
+  std::size_t at = codeStart;
+  for (int i = 0; i < count; ++i) {
+    TScrItem& t = tokens_[i];
     t.Address = static_cast<std::int32_t>(at);
-    if (t.Kind == tok::kLabel || t.Kind == tok::kLineEnd) continue;
     std::uint8_t* p = out + at;
+    switch (t.Kind) {
+      case tok::kLabel:
+      case tok::kLineEnd:
+        continue;
+      case tok::kStr:
+        t.Value = static_cast<std::int16_t>(static_cast<std::uint16_t>(stringAt));
+        std::copy(t.Text.begin(), t.Text.end(), out + stringAt);
+        stringAt += t.Text.size() + 1;  // the zero byte is already there
+        break;
+      case tok::kGoto:
+      case tok::kGosub:
+      case tok::kCall:
+      case tok::kIf:
+        patches.push_back(i);
+        break;
+      default:
+        break;
+    }
     p[0] = t.Kind;
     std::uint16_t operand = static_cast<std::uint16_t>(t.Value);
     switch (InstructionLength(t.Kind)) {
@@ -238,7 +261,8 @@ TAByte TScript::Generate() {
   if (image.size() > kMaxImageSize) ReportTooLarge();
 
   // 8. Jump and call targets.  An undefined label leaves the operand 0.
-  for (const TScrItem& t : tokens_) {
+  for (int i : patches) {
+    const TScrItem& t = tokens_[i];
     switch (t.Kind) {
       case tok::kGoto:
       case tok::kGosub:

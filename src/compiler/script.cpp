@@ -100,7 +100,7 @@ void TScript::ReadProgram() {
   while (t.Kind != tok::kEof) {
     if (t.Kind == tok::kIdent && lexer_->RawByte() == ':') {
       t.Kind = tok::kLabel;
-      Emit(t);
+      Emit(std::move(t));
       lexer_->SkipRawByte();
       Next();
     }
@@ -179,7 +179,7 @@ void TScript::Statement() {
       return;
     }
     case tok::kIdent: {
-      TScrItem set = t;
+      TScrItem set = std::move(t);
       Next();
       if (t.Kind != '=') Fatal(Msg().labelAlone1 + set.Text + Msg().labelAlone2);
       Next();
@@ -285,7 +285,7 @@ void TScript::Primary() {
       return;
     case tok::kNum:
     case tok::kStr:
-      Emit(t);
+      Emit(std::move(t));
       Next();
       return;
     case tok::kIdent: {
@@ -294,7 +294,7 @@ void TScript::Primary() {
         t.Kind = tok::kNum;
         t.Value = value;
       }
-      Emit(t);
+      Emit(std::move(t));
       Next();
       return;
     }
@@ -313,7 +313,7 @@ void TScript::Primary() {
 void TScript::CallExpression() {
   if (++depth_ > kMaxNesting) Fatal(Msg().tooDeep);
   TScrItem& t = lexer_->Current();
-  TScrItem call = t;
+  TScrItem call = std::move(t);
   call.ArgCount = 0;
   Next();
   while (t.Kind == tok::kLineEnd) Next();

@@ -94,6 +94,7 @@ class TScript {
     tokens_.push_back(item);
     if (IsFoldable(item.Kind)) FoldLast();
   }
+  void Emit(TScrItem&& item) { tokens_.push_back(std::move(item)); }  // operands only
   static bool IsFoldable(std::uint8_t kind) {
     return kind == '*' || kind == '+' || kind == '-' || kind == '/';
   }
@@ -113,13 +114,22 @@ class TScript {
   TAScrItem tokens_;
   std::vector<LabelEntry> labels_;
   std::vector<VariableEntry> variables_;
-  std::unordered_map<std::string, int> labelIndex_;     // name -> first entry
-  std::unordered_map<std::string, int> variableIndex_;  // name -> entry
+  // FNV-1a: names are short, and this beats the library's general hash.
+  struct NameHash {
+    std::size_t operator()(const std::string& name) const {
+      std::uint64_t h = 14695981039346656037ull;
+      for (unsigned char c : name) h = (h ^ c) * 1099511628211ull;
+      return static_cast<std::size_t>(h);
+    }
+  };
+  std::unordered_map<std::string, int, NameHash> labelIndex_;     // name -> first entry
+  std::unordered_map<std::string, int, NameHash> variableIndex_;  // name -> entry
 
   // Reader state, valid during Compile.
   Lexer* lexer_ = nullptr;
   int depth_ = 0;
   int divideByZeroLine_ = -1;  // line of the first constant division by zero
+  std::vector<int> scratchNames_, scratchPatches_;  // the generator's notes
 };
 
 }  // namespace qmt
