@@ -10,6 +10,7 @@
 #include <QDockWidget>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -53,6 +54,7 @@ QPlainTextEdit* Memo(QWidget* parent, bool readOnly = false) {
   auto* m = new QPlainTextEdit(parent);
   m->setLineWrapMode(QPlainTextEdit::NoWrap);
   m->setReadOnly(readOnly);
+  m->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   return m;
 }
 

@@ -423,6 +423,37 @@ class ScrToolTest : public QObject {
     QVERIFY(GridLines({0, 0}, {16, -1}, 640, 480).empty());
   }
 
+  // Pictures for the documentation: set QMT_DOCS_DIR and run under a display.
+  void screenshots() {
+    const QByteArray out = qgetenv("QMT_DOCS_DIR");
+    if (out.isEmpty()) QSKIP("QMT_DOCS_DIR not set");
+    Harness h;
+    TDM fresh(*h.tool);  // the default macro
+    h.host->SetDataModule(&fresh);
+    DataModuleMacroSource source(fresh);
+    h.tool->resize(900, 640);
+    h.tool->show();
+    source.CompileMacro();
+    QVERIFY(h.tool->ErrLog().empty());
+    h.tool->PageControl1->setCurrentWidget(h.tool->TabMacro);
+    h.tool->Editor1->Text()->setCursorPosition(0, 0);
+    QTest::qWait(200);
+    QVERIFY(h.tool->grab().save(QString(out) + "/tool-macro.png"));
+
+    h.tool->PageControl1->setCurrentWidget(h.tool->TabView);
+    const char* glyph = "GI(\"%00%00%3F%FC%20%04%2F%F4%28%14%2B%D4%2A%54%2A%54%2A%54%2A%54%2B%D4%28%14%2F%F4%20%04%3F%FC%00%00\")\n";
+    QString script = U("// 試験スクリプト\nd(\"DS0\"):d(\"PS0\")\nc(黄)\nbox(20,20,200,120,1)\nline(20,150,200,40)\n"
+                       "text(\"ポンプ\",40,200,16)\nd(\"PA300,100,0\")\n");
+    for (int i = 0; i < 3; ++i) script += glyph;
+    script += "d(\"PR-48,16,0\")\n";
+    for (int i = 0; i < 3; ++i) script += glyph;
+    h.tool->Memo1->setPlainText(script);
+    h.tool->R1Click();
+    QTest::qWait(200);
+    QVERIFY(h.tool->grab().save(QString(out) + "/tool-test.png"));
+    h.host->SetDataModule(h.dm.get());
+  }
+
   void editorColoursTheLanguage() {
     MacroEditor editor;
     editor.Text()->setText(U("IF x THEN GOSUB 流量 // note\n\"str\" $1F /* a\nb */ gosubx"));
