@@ -211,6 +211,8 @@ void TfScrTool::BuildPages() {
     Label1 = new QLabel(Q(Sjis("始")));
     Edit2 = new QLineEdit(" 0 , 0");
     Edit1 = new QLineEdit("16,16");
+    Edit2->setMaximumWidth(120);
+    Edit1->setMaximumWidth(120);
     Button5 = new QPushButton(Q(Sjis("Grid描画")));
     auto* gl = new QHBoxLayout(grid);
     gl->addWidget(Label1);

@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QButtonGroup>
+#include <QAction>
 #include <QSlider>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -392,6 +394,36 @@ class ScrToolTest : public QObject {
     h.tool->TraceLine({false, true}, 0, 0, MouseEventKind::Press, s);
     QCOMPARE(h.tool->Memo1->toPlainText(), QString("line(10,20,30,5)\n"));
     QCOMPARE(h.tool->LabMouse->text(), QString("   40,   25"));
+  }
+
+  void displayPageTraceAndGrid() {
+    Harness h;
+    h.tool->RadioGroup1Buttons->button(2)->click();
+    QCOMPARE(Device().DisplayPage(), 2);
+    QCOMPARE(h.link.sent, std::vector<std::string>{"DS2"});  // sent even with CheckRun off
+    h.tool->RadioGroup1Click(0);
+
+    h.tool->Debug1->trigger();
+    QVERIFY(TraceEnabled());
+    h.tool->Memo1->setPlainText("x=1\n");
+    h.tool->R1Click();
+    QVERIFY(h.tool->TracePane->document()->blockCount() >= 2);
+    h.tool->Debug1->trigger();
+    QVERIFY(!TraceEnabled());
+
+    const auto overlays = [] {
+      int n = 0;
+      for (QWidget* w : QApplication::topLevelWidgets()) n += qobject_cast<GridOverlay*>(w) != nullptr && w->isVisible();
+      return n;
+    };
+    h.tool->Edit1->setText("0");
+    h.tool->Button5Click();
+    QCOMPARE(overlays(), 0);
+    h.tool->Edit1->setText("16,16");
+    h.tool->Button5Click();
+    QCOMPARE(overlays(), 1);
+    QTest::mouseClick(h.tool->Button6, Qt::LeftButton);  // any click in the program ends it
+    QCOMPARE(overlays(), 0);
   }
 
   void gridReadsPairsAndSpacesLines() {
