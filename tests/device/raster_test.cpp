@@ -53,6 +53,20 @@ TEST(Raster, ClippedLinesMatchTheFullWalk) {
   }
 }
 
+TEST(Raster, FillSetsExactlyItsSpanAtEveryWidthAndAlignment) {
+  std::vector<std::uint8_t> page(kPageBytes, 0);
+  for (int x0 = 0; x0 < 20; ++x0) {
+    for (int width = 1; width <= 70; ++width) {
+      std::fill(page.begin() + 640, page.begin() + 3 * 640, 0);
+      raster::Fill(page.data(), x0, 1, x0 + width - 1, 1, 7);
+      for (int x = 0; x < 640; ++x) {
+        ASSERT_EQ(page[640 + x], (x >= x0 && x < x0 + width) ? 7 : 0) << x0 << " " << width << " " << x;
+        ASSERT_EQ(page[2 * 640 + x], 0);
+      }
+    }
+  }
+}
+
 TEST(Raster, FarOffLinesCostNothingAndDrawNothing) {
   std::vector<std::uint8_t> page(kPageBytes, 0);
   const std::int64_t big = 2147483647;
