@@ -33,6 +33,7 @@ class TLineBuffer {
     }
   }
   void Put(std::string_view text) {
+    if (text.empty()) return;
     if (text.size() <= static_cast<std::size_t>(Room())) {
       std::memcpy(data_ + size_, text.data(), text.size());
       size_ += static_cast<int>(text.size());
