@@ -404,16 +404,27 @@ void TfScrTool::ShowRunMessage(const std::string& cp932) {
   activateWindow();
   PageControl1->setCurrentWidget(TabMacro);
   Editor1->setFocus();
-  // "pc=%3d:..." names the next instruction: mark its source line.
+  // "pc=%3d:..." names the next instruction: mark its source line, when the
+  // compiler's last text is the editor's (not a test script, not edited
+  // since).
   int pc = -1;
-  if (std::sscanf(cp932.c_str(), "pc=%d:", &pc) == 1) Editor1->MarkLine(SourceLineOfPc(host_.Script1(), pc));
+  Editor1->MarkLine(-1);
+  std::vector<std::string> lines;
+  std::string error;
+  if (std::sscanf(cp932.c_str(), "pc=%d:", &pc) == 1 && Editor1->Lines(lines, error) &&
+      host_.Script1().Source() == JoinLinesCrLf(lines))
+    Editor1->MarkLine(SourceLineOfPc(host_.Script1(), pc));
 }
 
 bool TfScrTool::EditorLines(std::vector<std::string>& lines, std::string& error) const {
   return Editor1->Lines(lines, error);
 }
 
-void TfScrTool::SetEditorLines(const std::vector<std::string>& lines) { Editor1->SetLines(lines); }
+void TfScrTool::SetEditorLines(const std::vector<std::string>& lines) {
+  // The data module puts the macro here right before compiling it.
+  lastCompileWasTest_ = false;
+  Editor1->SetLines(lines);
+}
 
 bool TfScrTool::ColourValue(const std::string& name, std::string& value) const {
   for (const std::string& l : colours_) {

@@ -336,6 +336,11 @@ class ScrToolTest : public QObject {
     QCOMPARE(h.tool->PageControl1->currentWidget(), h.tool->TabMacro);
     QVERIFY(h.tool->Editor1->Text()->markersAtLine(5) != 0);  // GOTO L
     QCOMPARE(h.tool->Editor1->Text()->markersAtLine(4), 0u);
+    // After a test compile the compiler's lines are the script's: no mark.
+    h.tool->Memo1->setPlainText("x=1\ny=2\nz=3\nw=4\nv=5\nu=6\n");
+    h.tool->R1Click();
+    h.tool->ShowRunMessage("pc=  8:" + Sjis("無限ループ"));
+    QCOMPARE(h.tool->Editor1->Text()->markersAtLine(5), 0u);
   }
 
   void errorLineDoubleClickPutsTheCaretThere() {
