@@ -1,6 +1,7 @@
 // The simulator window and the sensor panel over a recording model.
 #include <QCheckBox>
 #include <QListWidget>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -144,7 +145,14 @@ class SimulatorWindowTest : public QObject {
     QString bad = write("bad.jpeg", "garbage");
 
     Harness h;
-    h.window.DropFiles({bmp, other, txt});  // only the first counts
+    // Through the window's own drop handling: only the first file counts.
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(bmp), QUrl::fromLocalFile(other), QUrl::fromLocalFile(txt)});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&h.window, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&h.window, &drop);
     QCOMPARE(h.f.display.page[640 * 480 - 1], std::uint8_t(0xE0));
     QCOMPARE(h.f.display.changes, 1);
     QVERIFY(h.messages.isEmpty());
@@ -179,6 +187,19 @@ class SimulatorWindowTest : public QObject {
     shown = view->grab().toImage();
     QCOMPARE(QColor(shown.pixel(17, 11)), QColor(0, 252, 0));
     QCOMPARE(QColor(shown.pixel(14, 11)), QColor(0, 0, 0));
+  }
+
+  void screenshotIsTheDisplayPageAsPng() {
+    QTemporaryDir dir;
+    Harness h;
+    h.device.Page(0)[0] = 0xE0;
+    QString path = dir.filePath("shot.png");
+    h.window.SaveScreenshot(path);
+    QImage shot(path);
+    QCOMPARE(shot.size(), QSize(640, 480));
+    QCOMPARE(QColor(shot.pixel(0, 0)), QColor(252, 0, 0));
+    h.window.SaveScreenshot(dir.filePath("missing/dir/shot.png"));
+    QCOMPARE(h.messages.size(), 1);  // the failure is reported, not swallowed
   }
 
   void runMessagesAreKept() {
