@@ -227,7 +227,7 @@ std::int16_t BuiltinS(TRuntimeContext& context, int argc, const std::int16_t* ar
     case 2:
       return ScaledSine(static_cast<std::uint16_t>(args[0]), argc == 2 ? static_cast<std::uint16_t>(args[1]) : 256);
     case 5: {
-      const auto [x0, y0, angle, radius, length] = std::array<std::int16_t, 5>{args[0], args[1], args[2], args[3], args[4]};
+      const std::int16_t x0 = args[0], y0 = args[1], angle = args[2], radius = args[3], length = args[4];
       auto point = [&](std::uint16_t r) {
         const int sx = ScaledSine(static_cast<std::uint16_t>(angle), r) + 1;
         const int sy = ScaledSine(static_cast<std::uint16_t>(angle + 0x4000), r) + 1;
