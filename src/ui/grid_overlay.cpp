@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <QScreen>
 #include <QTimer>
+#include <algorithm>
+#include <cstdlib>
 
 #include "support/spliter.h"
 
@@ -59,6 +61,14 @@ GridOverlay::GridOverlay(std::vector<GridLine> lines, QColor colour)
   setAttribute(Qt::WA_ShowWithoutActivating);
   setAttribute(Qt::WA_DeleteOnClose);
   if (QScreen* screen = QGuiApplication::primaryScreen()) setGeometry(screen->geometry());
+  // Only the lines belong to the window, so the screen shows through even
+  // where no compositor makes the background transparent.
+  QRegion shape;
+  for (const GridLine& l : lines_) {
+    if (l.x0 == l.x1) shape += QRect(l.x0, std::min(l.y0, l.y1), 1, std::abs(l.y1 - l.y0) + 1);
+    else shape += QRect(std::min(l.x0, l.x1), l.y0, std::abs(l.x1 - l.x0) + 1, 1);
+  }
+  if (!shape.isEmpty()) setMask(shape);
   timer_->setSingleShot(true);
   connect(timer_, &QTimer::timeout, this, &QWidget::close);
   timer_->start(kShowMilliseconds);
