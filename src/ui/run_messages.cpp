@@ -9,6 +9,8 @@ namespace qmt {
 
 RunMessageWindow::RunMessageWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   setWindowTitle(QString::fromUtf8("マクロ"));
+  // Closing the main window ends the program even while this one is open.
+  setAttribute(Qt::WA_QuitOnClose, false);
   list_ = new QListWidget;
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(2, 2, 2, 2);
