@@ -54,6 +54,20 @@ TEST_F(DefaultMacro, CompilesAndStartsOnScreenA) {
   for (const char* label : kLabels) EXPECT_TRUE(dm.HasLabel(Sjis(label))) << label;
 }
 
+// The start-up run draws three screens in one run; keep a fifth of the step
+// budget free so that the macro can grow without hitting it.
+TEST_F(DefaultMacro, StartUpLeavesAFifthOfTheStepBudget) {
+  TRunner tight;
+  std::vector<std::string> seen;
+  tight.onMessage = [&](const std::string& m) { seen.push_back(Cp932ToUtf8(m)); };
+  tight.labels = dm.LabelTable();
+  tight.stepBudget = kDefaultStepBudget * 4 / 5;
+  ASSERT_TRUE(tight.LoadImage(dm.Script1.Code()));
+  EXPECT_EQ(tight.RunFrom(), TRunEnd::kStopped);
+  EXPECT_EQ(tight.RunFrom("A"), TRunEnd::kStopped);  // screen A redrawn in full
+  EXPECT_TRUE(seen.empty()) << seen[0];
+}
+
 TEST_F(DefaultMacro, EveryLabelRunsCleanlyOnEveryScreen) {
   struct Screen {
     const char* key;
