@@ -55,7 +55,8 @@ class TQMT3308 {
   void SetWindowSurface(WindowSurface* surface) { surface_ = surface; }
   WindowSurface* GetWindowSurface() const { return surface_; }
 
-  // Video pages 0-3: 640 x 480 bytes, row-major, top row first.
+  // Video pages 0-3: 640 x 480 bytes, row-major, top row first.  The page
+  // number is taken modulo 4 (callers pass 0-3).
   std::uint8_t* Page(int n) { return pages_.get() + PageOffset(n); }
   const std::uint8_t* Page(int n) const { return pages_.get() + PageOffset(n); }
   // Image store pages 0-3, same layout.
