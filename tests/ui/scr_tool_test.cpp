@@ -30,6 +30,8 @@
 #include "ui/scr_tool.h"
 #include "ui/scr_tool_binding.h"
 #include "ui/scr_tool_palette.h"
+#include "ui/scr_tool_band.h"
+#include "ui/display_view.h"
 
 using namespace qmt;
 
@@ -429,6 +431,41 @@ class ScrToolTest : public QObject {
     QCOMPARE(overlays(), 1);
     QTest::mouseClick(h.tool->Button6, Qt::LeftButton);  // any click in the program ends it
     QCOMPARE(overlays(), 0);
+  }
+
+  void dragOnTheDisplayWritesTheLineAndDrawsTheBand() {
+    Harness h;
+    TQMT3308 device;
+    DisplayView view(device);
+    view.resize(640, 480);
+    RubberBand* band = AttachLineTracer(view, *h.tool);
+    h.tool->PageControl1->setCurrentWidget(h.tool->TabMacro);
+    h.tool->SetEditorLines({});
+    const auto move = [&](int x, int y, Qt::MouseButtons held) {
+      QMouseEvent e(QEvent::MouseMove, QPointF(x, y), QPointF(x, y), Qt::NoButton, held, {});
+      QApplication::sendEvent(&view, &e);
+    };
+    // Drag, let go, then a right click.
+    QTest::mousePress(&view, Qt::LeftButton, {}, QPoint(10, 20));
+    move(40, 25, Qt::LeftButton);
+    QCOMPARE(band->Lines().size(), std::size_t{1});
+    QTest::mouseRelease(&view, Qt::LeftButton, {}, QPoint(40, 25));
+    QTest::mouseClick(&view, Qt::RightButton, {}, QPoint(300, 300));
+    QCOMPARE(h.tool->Editor1->Text()->text(), QString("line(10,20,30,5)\r\n"));
+    QVERIFY(band->Lines().empty());
+
+    // A right click while dragging leaves the band drawn until a new drag.
+    QTest::mousePress(&view, Qt::LeftButton, {}, QPoint(100, 100));
+    move(120, 110, Qt::LeftButton);
+    QTest::mousePress(&view, Qt::RightButton, {}, QPoint(120, 110));
+    QVERIFY(h.tool->Editor1->Text()->text().endsWith("line(100,100,20,10)\r\n"));
+    QTest::mouseRelease(&view, Qt::RightButton, {}, QPoint(120, 110));
+    QTest::mouseRelease(&view, Qt::LeftButton, {}, QPoint(120, 110));
+    move(130, 130, Qt::NoButton);
+    QCOMPARE(band->Lines().size(), std::size_t{1});
+    QTest::mousePress(&view, Qt::LeftButton, {}, QPoint(200, 200));
+    QCOMPARE(band->Lines().size(), std::size_t{1});
+    QCOMPARE(band->Lines()[0].first.x, 200);
   }
 
   void gridReadsPairsAndSpacesLines() {
