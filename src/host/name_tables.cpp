@@ -53,6 +53,29 @@ bool NameTables::FoldEqual::operator()(std::string_view a, std::string_view b) c
   return true;
 }
 
+namespace {
+unsigned char FoldedFirst(std::string_view name) {
+  unsigned char c = static_cast<unsigned char>(name[0]);
+  return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 0x20) : c;
+}
+}  // namespace
+
+template <typename T>
+void NameTables::FirstBytes::Fill(const Index<T>& index) {
+  for (auto& b : bits) b = 0;
+  for (const auto& entry : index) {
+    if (entry.first.empty()) continue;
+    unsigned char c = FoldedFirst(entry.first);
+    bits[c >> 6] |= std::uint64_t{1} << (c & 63);
+  }
+}
+
+bool NameTables::FirstBytes::MayHold(std::string_view name) const {
+  if (name.empty()) return true;
+  unsigned char c = FoldedFirst(name);
+  return (bits[c >> 6] >> (c & 63)) & 1;
+}
+
 NameTables::NameTables()
     : funcLabel_(EmbeddedTableLines(EmbeddedTable::FuncLabel)),
       extValue_(EmbeddedTableLines(EmbeddedTable::ExtValue)),
@@ -60,6 +83,8 @@ NameTables::NameTables()
       colors_(DefaultColorList()) {
   funcIndex_ = IndexNames(funcLabel_);
   extIndex_ = IndexNames(extValue_);
+  funcFirst_.Fill(funcIndex_);
+  extFirst_.Fill(extIndex_);
   constantIndex_ = IndexValues(constant_);
   MergeConstants();
 }
@@ -81,6 +106,7 @@ void NameTables::MergeConstants() {
     auto [it, fresh] = constants_.try_emplace(name, entry);
     if (!fresh && !it->second.hasValue) it->second = entry;
   }
+  constantFirst_.Fill(constants_);
 }
 
 // First position wins, as in a linear scan.
@@ -112,16 +138,19 @@ NameTables::Index<NameTables::Entry> NameTables::IndexValues(const std::vector<s
 }
 
 int NameTables::FunctionId(std::string_view name) const {
+  if (!funcFirst_.MayHold(name)) return -1;
   auto it = funcIndex_.find(name);
   return it == funcIndex_.end() ? -1 : it->second;
 }
 
 int NameTables::ExternalId(std::string_view name) const {
+  if (!extFirst_.MayHold(name)) return -1;
   auto it = extIndex_.find(name);
   return it == extIndex_.end() ? -1 : it->second;
 }
 
 bool NameTables::ConstantValue(std::string_view name, std::int16_t& value) const {
+  if (!constantFirst_.MayHold(name)) return false;
   auto it = constants_.find(name);
   if (it == constants_.end() || !it->second.hasValue) return false;
   if (!it->second.error.empty()) throw SilentAbort(it->second.error);

@@ -70,6 +70,14 @@ class NameTables {
     std::int16_t value = 0;
     std::string error;  // non-empty when the value text does not evaluate
   };
+  // The folded first bytes of an index's names: most identifiers of a macro
+  // are its own variables, and this turns them away without hashing.
+  struct FirstBytes {
+    std::uint64_t bits[4] = {};
+    template <typename T>
+    void Fill(const Index<T>& index);
+    bool MayHold(std::string_view name) const;
+  };
   static Index<Entry> IndexValues(const std::vector<std::string>& lines);
   static Index<int> IndexNames(const std::vector<std::string>& lines);
   void MergeConstants();
@@ -79,6 +87,7 @@ class NameTables {
   Index<Entry> constantIndex_;
   // Constant, then the colour list, merged: one lookup per name.
   Index<Entry> constants_;
+  FirstBytes funcFirst_, extFirst_, constantFirst_;
 };
 
 // The key under which names are compared: ASCII letters folded to lower
