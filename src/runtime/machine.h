@@ -74,8 +74,8 @@ struct TRuntimeContext {
   std::uint16_t errorCode = 0;
   std::int16_t* externals = nullptr;
   TMachine machine;
-  // The built-ins' lasting state.  InitContext points it at the process's
-  // one; a test may give a fresh object of its own.
+  // The built-ins' lasting state; null means the process's one
+  // (RuntimeState()).  A test may give a fresh object of its own.
   TRuntimeState* state = nullptr;
 };
 
