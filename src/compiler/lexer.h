@@ -47,8 +47,8 @@ constexpr std::uint8_t kNeg = 'N';
 
 // One token, and later one entry of the compiler's postfix list.
 struct TScrItem {
+  // The name comes last so that the record packs into 56 bytes.
   std::uint8_t Kind = tok::kEof;
-  std::string Text;          // identifier or label name; decoded string literal
   std::int16_t Value = 0;    // number; later slot, id, string address or target index
   std::int32_t Address = 0;  // code address assigned by the generator
   std::int32_t Line = 0;
@@ -56,6 +56,7 @@ struct TScrItem {
   // IF: index of the line end it jumps to.  Kept apart from Value, which is
   // too narrow for the token index of a long program.
   std::int32_t Target = -1;
+  std::string Text;  // identifier or label name; decoded string literal
 };
 using TAScrItem = std::vector<TScrItem>;
 
