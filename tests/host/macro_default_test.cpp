@@ -44,7 +44,9 @@ struct DefaultMacro : ::testing::Test {
 // Every label the host raises, with what raises it.
 const char* const kLabels[] = {"onRUN", "onSTOP",  "onEMG",  "onROT",  "onFLOW", "onGANG", "onPRES", "A",
                                "B",     "C",       "chgPTO", "chgSFT1", "回転計", "流量計", "連成計", "圧力計",
-                               "水位計", "時間割込", "swUP",   "swDOWN", "吸水側", "吐水側"};
+                               "水位計", "時間割込", "swUP",   "swDOWN", "吸水側", "吐水側",
+                               // beyond the table: the suction and discharge port switches
+                               "chgSLSuct", "chgSRSuct", "chgSLOut1", "chgSROut1", "chgSLOut2", "chgSROut2"};
 
 TEST_F(DefaultMacro, CompilesAndStartsOnScreenA) {
   EXPECT_TRUE(tool.ErrLog().empty()) << Cp932ToUtf8(tool.ErrLog().empty() ? "" : tool.ErrLog()[0]);
