@@ -67,10 +67,8 @@ enum class Op : std::uint8_t {
 #undef QMT_OP_ENUM
 };
 
-// Length in bytes of the instruction starting with `opcode`, from its range;
-// 0 when the byte is not an instruction.  The end-of-code byte 0x00 counts as
-// one byte.
-constexpr int InstructionLength(std::uint8_t opcode) {
+namespace detail {
+constexpr int LengthFromRange(int opcode) {
   if (opcode == 0x00) return 1;
   if ((opcode >= 0x20 && opcode <= 0x60) || opcode == 0x7C) return 1;
   if (opcode >= 0x61 && opcode <= 0x7A) return 3;
@@ -78,6 +76,19 @@ constexpr int InstructionLength(std::uint8_t opcode) {
   if (opcode >= 0xC0) return 2;
   return 0;
 }
+struct LengthTable {
+  std::uint8_t length[256];
+  constexpr LengthTable() : length{} {
+    for (int b = 0; b < 256; ++b) length[b] = static_cast<std::uint8_t>(LengthFromRange(b));
+  }
+};
+inline constexpr LengthTable kLengths{};
+}  // namespace detail
+
+// Length in bytes of the instruction starting with `opcode`, from its range;
+// 0 when the byte is not an instruction.  The end-of-code byte 0x00 counts as
+// one byte.
+constexpr int InstructionLength(std::uint8_t opcode) { return detail::kLengths.length[opcode]; }
 
 // The mnemonic listings show for `opcode`, or nullptr when the table has
 // none (an opcode in a valid range without a mnemonic lists as its own
