@@ -275,6 +275,29 @@ class ScrToolTest : public QObject {
     QVERIFY(!std::filesystem::exists(h.host->MacroFilePath()));
   }
 
+  void saveWritesBothFilesAndLoadReadsAnyFile() {
+    Harness h;
+    h.tool->SetEditorLines({Sjis("// 保存"), "EXIT"});
+    h.tool->Save1Click();
+    QCOMPARE(ReadFile(h.host->MacroFilePath()), Sjis("// 保存") + "\r\nEXIT\r\n");
+    QVERIFY(std::filesystem::exists(h.host->ColourFilePath()));
+    QCOMPARE(h.tool->ExternalEditAge(), std::int64_t{0});
+
+    WriteFileAtomic("other.txt", "A:\rGOTO A\n");
+    h.tool->openDialog = [] { return QString("other.txt"); };
+    h.tool->L1Click();
+    std::vector<std::string> lines;
+    std::string error;
+    QVERIFY(h.tool->EditorLines(lines, error));
+    QCOMPARE(lines, (std::vector<std::string>{"A:", "GOTO A"}));
+    h.tool->openDialog = [] { return QString("missing.txt"); };
+    h.tool->L1Click();
+    QCOMPARE(h.errors.size(), std::size_t{1});
+    QVERIFY(h.errors[0].find("missing.txt") != std::string::npos);
+    QVERIFY(h.tool->EditorLines(lines, error));
+    QCOMPARE(lines.size(), std::size_t{2});  // unchanged
+  }
+
   void otherEditorTextComesBackOnlyWhenTheFileChanged() {
     Harness h;
     h.tool->SetEditorLines({"GOTO X", "X:"});
