@@ -56,6 +56,16 @@ void ApplyStep(qmt::TFDemo& window, qmt::TfSens& sensors, const QString& step) {
   }
 }
 
+// Host messages (file paths, port problems) are UTF-8; the message window
+// takes code page 932.  A character code page 932 lacks is shown as "?".
+std::string HostMessage(const std::string& utf8) {
+  std::string cp932, error;
+  if (qmt::TryUtf8ToCp932(utf8, cp932, error)) return cp932;
+  std::string ascii;
+  for (unsigned char c : utf8) ascii += c < 0x80 ? static_cast<char>(c) : '?';
+  return ascii;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -96,9 +106,9 @@ int main(int argc, char** argv) {
   qmt::ToolWindowMessages messages(tool);
   qmt::TDM dm(tool);
   toolHost.SetDataModule(&dm);
-  if (!files.note.empty()) messages.ShowRunMessage(qmt::Utf8ToCp932(files.note));
+  if (!files.note.empty()) messages.ShowRunMessage(HostMessage(files.note));
   std::string loadMessage = dm.DataModuleCreate(files.macroFile);
-  if (!loadMessage.empty()) messages.ShowRunMessage(loadMessage);
+  if (!loadMessage.empty()) messages.ShowRunMessage(HostMessage(loadMessage));
   qmt::DataModuleMacroSource macro(dm);
   std::string linkMessage;
   std::unique_ptr<qmt::DeviceLink> link = qmt::OpenLink(parser.value(portOpt).toStdString(), linkMessage);
@@ -120,7 +130,7 @@ int main(int argc, char** argv) {
     tool.activateWindow();
   };
   qmt::AttachLineTracer(*window.PaintBox1(), tool);
-  if (!linkMessage.empty()) messages.ShowRunMessage(linkMessage);
+  if (!linkMessage.empty()) messages.ShowRunMessage(HostMessage(linkMessage));
 
   window.show();
 
