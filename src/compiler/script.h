@@ -94,7 +94,10 @@ class TScript {
     tokens_.push_back(item);
     if (IsFoldable(item.Kind)) FoldLast();
   }
-  void Emit(TScrItem&& item) { tokens_.push_back(std::move(item)); }  // operands only
+  void Emit(TScrItem&& item) {
+    tokens_.push_back(std::move(item));
+    if (IsFoldable(tokens_.back().Kind)) FoldLast();
+  }
   static bool IsFoldable(std::uint8_t kind) {
     return kind == '*' || kind == '+' || kind == '-' || kind == '/';
   }
