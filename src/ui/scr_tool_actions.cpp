@@ -88,9 +88,11 @@ void TfScrTool::FormActivate() {
   const std::string path = host_.MacroFilePath();
   const std::int64_t age = FileAge(path);
   if (age == 0 || age == externalEditAge_) return;
+  // Taken as seen before reporting: the error box's closing activates the
+  // window again.
+  externalEditAge_ = age;
   try {
     Editor1->LoadFromFile(path);
-    externalEditAge_ = age;
   } catch (const std::exception& e) {
     ReportError(e.what());
   }
