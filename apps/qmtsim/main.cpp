@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QSlider>
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -107,6 +108,9 @@ int main(int argc, char** argv) {
   qmt::TDM dm(tool);
   toolHost.SetDataModule(&dm);
   if (!files.note.empty()) messages.ShowRunMessage(HostMessage(files.note));
+  if (parser.isSet(macroOpt) && !QFileInfo::exists(parser.value(macroOpt)))
+    messages.ShowRunMessage(HostMessage(parser.value(macroOpt).toStdString() +
+                                        " does not exist yet: the built-in macro runs, and saving the macro writes it"));
   std::string loadMessage = dm.DataModuleCreate(files.macroFile);
   if (!loadMessage.empty()) messages.ShowRunMessage(HostMessage(loadMessage));
   qmt::DataModuleMacroSource macro(dm);
