@@ -16,6 +16,7 @@ enum CharClass : std::uint8_t {
   kDigit = 4,
   kHexDigit = 8,
   kIdentPart = 16,  // A-Z, a-z, _, 0-9
+  kKeywordStart = 32,  // first letters of the keywords, either case
 };
 
 constexpr std::array<std::uint8_t, 256> MakeClasses() {
@@ -32,6 +33,10 @@ constexpr std::array<std::uint8_t, 256> MakeClasses() {
   for (int b = 'a'; b <= 'f'; ++b) c[b] |= kHexDigit;
   for (int b = 0; b < 256; ++b)
     if (((c[b] & (kIdentStart | kDigit)) != 0) && !IsLeadByte(static_cast<std::uint8_t>(b))) c[b] |= kIdentPart;
+  for (char k : std::string_view("ADEGIORTWX")) {
+    c[static_cast<std::uint8_t>(k)] |= kKeywordStart;
+    c[static_cast<std::uint8_t>(k + 0x20)] |= kKeywordStart;
+  }
   return c;
 }
 constexpr std::array<std::uint8_t, 256> kClasses = MakeClasses();
@@ -57,7 +62,7 @@ constexpr std::uint64_t Pack(std::string_view name) {
 
 // Keyword kind of `name` ignoring case, or 0.
 std::uint8_t KeywordKind(std::string_view name) {
-  if (name.size() < 2 || name.size() > 5) return 0;
+  if (name.size() < 2 || name.size() > 5 || !Is(static_cast<std::uint8_t>(name[0]), kKeywordStart)) return 0;
   switch (Pack(name)) {
     case Pack("AND"): return tok::kAnd;
     case Pack("OR"): return tok::kOr;
