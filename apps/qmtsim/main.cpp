@@ -13,11 +13,13 @@
 #include "device/qmt3308.h"
 #include "host/config_files.h"
 #include "host/data_module.h"
+#include "host/line_tracer.h"
 #include "host/simulator.h"
 #include "host/simulator_binding.h"
 #include "link/device_link.h"
 #include "runtime/runner.h"
 #include "support/encoding.h"
+#include "ui/display_view.h"
 #include "ui/main_window.h"
 #include "ui/scr_tool.h"
 #include "ui/scr_tool_band.h"
@@ -134,6 +136,15 @@ int main(int argc, char** argv) {
     tool.activateWindow();
   };
   qmt::AttachLineTracer(*window.PaintBox1(), tool);
+  // The mouse on the display drives the line tracer; it writes its line
+  // calls to the tool window, which this program does not open yet.
+  qmt::LineTracer tracer;
+  QObject::connect(window.PaintBox1(), &qmt::DisplayView::DeviceMouse, &window,
+                   [&](int kind, int x, int y, Qt::KeyboardModifiers, Qt::MouseButtons buttons) {
+                     qmt::MouseButtons held{(buttons & Qt::LeftButton) != 0, (buttons & Qt::RightButton) != 0};
+                     tracer.TraceLine(held, x, y, static_cast<qmt::MouseEventKind>(kind), *window.PaintBox1(),
+                                      nullptr);
+                   });
   if (!linkMessage.empty()) messages.ShowRunMessage(HostMessage(linkMessage));
 
   window.show();

@@ -2,6 +2,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPen>
 #include <QPaintEvent>
 
 #include "device/colour.h"
@@ -74,6 +75,24 @@ void DisplayView::paintEvent(QPaintEvent* event) {
                QPoint(target.right() / zoom_, target.bottom() / zoom_));
   source &= QRect(0, 0, kPageWidth, kPageHeight);
   painter.drawImage(QRect(source.topLeft() * zoom_, source.size() * zoom_), image_, source);
+  if (band_.isEmpty()) return;
+  painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+  painter.setPen(QPen(QColor(0, 255, 255), zoom_));
+  for (const QLine& l : band_) {
+    QPoint half(zoom_ / 2, zoom_ / 2);
+    painter.drawLine(l.p1() * zoom_ + half, l.p2() * zoom_ + half);
+  }
+}
+
+QRect DisplayView::WidgetRect(QLine line) const {
+  QRect r = QRect(line.p1(), line.p2()).normalized();
+  return QRect(r.topLeft() * zoom_, (r.bottomRight() + QPoint(1, 1)) * zoom_).adjusted(-2, -2, 2, 2);
+}
+
+void DisplayView::XorLine(TracePoint from, TracePoint to) {
+  QLine line(from.x, from.y, to.x, to.y);
+  if (!band_.removeOne(line)) band_.append(line);
+  update(WidgetRect(line));
 }
 
 void DisplayView::mousePressEvent(QMouseEvent* e) {

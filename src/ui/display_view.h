@@ -4,15 +4,18 @@
 #pragma once
 
 #include <QImage>
+#include <QLine>
+#include <QList>
 #include <QWidget>
 
 #include "device/window_surface.h"
+#include "host/line_tracer.h"
 
 namespace qmt {
 
 class TQMT3308;
 
-class DisplayView : public QWidget, public WindowSurface {
+class DisplayView : public QWidget, public WindowSurface, public TraceSurface {
   Q_OBJECT
  public:
   explicit DisplayView(TQMT3308& device, QWidget* parent = nullptr);
@@ -31,6 +34,12 @@ class DisplayView : public QWidget, public WindowSurface {
   void AreaChanged(int x0, int y0, int x1, int y1) override;
   void PageChanged() override;
 
+  // TraceSurface: the line tracer's rubber band.  It lies over the page on
+  // the window only; drawing the same line again removes it, as drawing in
+  // exclusive-or mode twice does.
+  void XorLine(TracePoint from, TracePoint to) override;
+  const QList<QLine>& BandLines() const { return band_; }
+
  signals:
   // The mouse on the page, for the line tracer: kind 1 press, 0 move,
   // 2 release; x, y in device pixels.
@@ -46,8 +55,11 @@ class DisplayView : public QWidget, public WindowSurface {
   // Points the image at the display page's bytes; DS moves the page.
   void Bind();
 
+  QRect WidgetRect(QLine line) const;
+
   TQMT3308& device_;
   QImage image_;
+  QList<QLine> band_;  // device pixels
   const unsigned char* bound_ = nullptr;
   int zoom_ = 1;
 };

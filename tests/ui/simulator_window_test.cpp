@@ -181,6 +181,14 @@ class SimulatorWindowTest : public QObject {
     h.device.Page(1)[3 * 640 + 5] = 0x1C;
     QImage shown = view->grab().toImage();
     QCOMPARE(QColor(shown.pixel(5, 3)), QColor(0, 252, 0));
+    // The tracer's band lies over the page and goes with a second draw.
+    view->XorLine({0, 10}, {20, 10});
+    QImage banded = view->grab().toImage();
+    QVERIFY(banded.pixel(7, 10) != shown.pixel(7, 10));
+    QCOMPARE(banded.pixel(7, 11), shown.pixel(7, 11));
+    view->XorLine({0, 10}, {20, 10});
+    QVERIFY(view->BandLines().isEmpty());
+    QCOMPARE(view->grab().toImage().pixel(7, 10), shown.pixel(7, 10));
     view->SetZoom(3);
     QCOMPARE(view->size(), QSize(1920, 1440));
     QCOMPARE(view->ToDevice(QPoint(17, 11)), QPoint(5, 3));
