@@ -5,7 +5,7 @@
 //
 // The simulator reaches the macro engine, the device and the port link only
 // through the small interfaces below; simulator_binding.h fills them with the
-// real runner, data module, device and link.
+// real runner, device and link, and data_module.h with the data module.
 #pragma once
 
 #include <array>
@@ -130,8 +130,8 @@ struct DropOutcome {
 class Simulator {
  public:
   struct Ports {
-    SimRunner* runner = nullptr;
-    SimMacroSource* macro = nullptr;
+    SimRunner* runner = nullptr;     // required for inputs, ticks and events
+    SimMacroSource* macro = nullptr; // required for events and starting
     SimMessages* messages = nullptr;
     SimLink* link = nullptr;       // may be null: lines then go nowhere
     SimDisplay* display = nullptr; // may be null: dropped pictures are refused
