@@ -38,8 +38,8 @@ bool HaveDisplay() {
 }
 
 // Scripted inputs for unattended screenshots: "event:LABEL", "slider:NAME=V",
-// "switch:NAME=0|1", applied in order through the controls once the macro
-// has started.
+// "switch:NAME=0|1" and "show:sensors", applied in order through the controls
+// once the macro has started.
 void ApplyStep(qmt::TFDemo& window, qmt::TfSens& sensors, const QString& step) {
   QString kind = step.section(':', 0, 0);
   QString arg = step.section(':', 1);
@@ -47,6 +47,10 @@ void ApplyStep(qmt::TFDemo& window, qmt::TfSens& sensors, const QString& step) {
   if (kind == "event" && qmt::TryUtf8ToCp932(arg.toStdString(), label, error)) {
     window.Model().ReadInputs();
     window.Model().RaiseEvent(label);
+    return;
+  }
+  if (kind == "show" && arg == "sensors") {
+    sensors.show();
     return;
   }
   QString name = arg.section('=', 0, 0);
@@ -159,6 +163,7 @@ int main(int argc, char** argv) {
     });
     QTimer::singleShot(1200, &window, [&, file] {
       window.grab().save(file);
+      if (sensors.isVisible()) sensors.grab().save(QFileInfo(file).path() + "/" + QFileInfo(file).completeBaseName() + "-sensors.png");
       if (tool.windowTitle() != "fScrTool") std::fprintf(stderr, "%s\n", tool.windowTitle().toStdString().c_str());
       app.quit();
     });
