@@ -1,14 +1,15 @@
 #include "device/escape.h"
 
 namespace qmt {
-namespace {
 
-int HexValue(char c) {
+int HexDigitValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
 }
+
+namespace {
 
 constexpr char kDigits[] = "0123456789ABCDEF";
 
@@ -35,8 +36,8 @@ std::string Unescape(std::string_view text) {
     // A '%' takes the next two characters with it, whether or not they
     // make a byte; at the very end it takes what is left.
     if (i + 2 < text.size()) {
-      int hi = HexValue(text[i + 1]);
-      int lo = HexValue(text[i + 2]);
+      int hi = HexDigitValue(text[i + 1]);
+      int lo = HexDigitValue(text[i + 2]);
       if (hi >= 0 && lo >= 0) out += static_cast<char>(hi * 16 + lo);
     }
     i += 2;

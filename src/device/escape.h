@@ -10,6 +10,9 @@ namespace qmt {
 
 // Text -> bytes.  "%hh" (either case) becomes the byte; a '%' whose next two
 // characters are not both hexadecimal digits is dropped together with them.
+// The value of a hexadecimal digit (either case), or -1.
+int HexDigitValue(char c);
+
 std::string Unescape(std::string_view text);
 
 // Bytes -> text.  Control bytes, '"', '%', 0x7F, 0x80-0xA0 and 0xE0-0xFF are

@@ -1,5 +1,7 @@
 #include "device/glyphs.h"
 
+#include "device/escape.h"
+
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -366,16 +368,9 @@ std::uint16_t JisToShiftJis(std::uint8_t j1, std::uint8_t j2) {
 
 namespace {
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 std::uint8_t HexPair(std::string_view pair) {
-  const int hi = HexValue(pair[0]);
-  const int lo = HexValue(pair[1]);
+  const int hi = HexDigitValue(pair[0]);
+  const int lo = HexDigitValue(pair[1]);
   if (hi < 0 || lo < 0) msg::Fail(msg::NotInteger("$" + std::string(pair)));
   return static_cast<std::uint8_t>(hi << 4 | lo);
 }
