@@ -81,7 +81,7 @@ RATIOS = [
 def main():
     ctx, rows = load(sys.argv[1])
     print(f"host: {ctx.get('host_name', '?')}, {ctx.get('num_cpus', '?')} CPUs @ {ctx.get('mhz_per_cpu', '?')} MHz,"
-          f" build {ctx.get('library_build_type', '?')}")
+          f" (the Google Benchmark library itself is a {ctx.get('library_build_type', '?')} build; the suite is Release)")
     w = max(len(n) for n in rows) if rows else 10
     print(f"{'benchmark':<{w}}  {'time/op':>10}  {'rate':>12}  {'goal':<18} ok")
     failed = 0
