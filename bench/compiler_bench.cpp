@@ -18,14 +18,14 @@ std::string TypicalMacro(int lines) {
   for (int n = 0; n < lines; ++n) {
     int a = n % 23, b = (n * 7) % 23, label = n / 8;
     switch (n % 8) {
-      case 0: text += "L" + std::to_string(label) + ":"; break;
-      case 1: text += "x" + std::to_string(a) + "=x" + std::to_string(b) + "*3+anPRES/4"; break;
-      case 2: text += "IF x" + std::to_string(a) + ">100 THEN x" + std::to_string(b) + "=0"; break;
-      case 3: text += "box(x" + std::to_string(a) + ",10,x" + std::to_string(a) + "+32,48,$200+" + background + ")"; break;
+      case 0: text += std::string("L").append(std::to_string(label)) + ":"; break;
+      case 1: text += std::string("x").append(std::to_string(a)) + "=x" + std::to_string(b) + "*3+anPRES/4"; break;
+      case 2: text += std::string("IF x").append(std::to_string(a)) + ">100 THEN x" + std::to_string(b) + "=0"; break;
+      case 3: text += std::string("box(x").append(std::to_string(a)) + ",10,x" + std::to_string(a) + "+32,48,$200+" + background + ")"; break;
       case 4: text += "d(\"PS0\"):c(" + red + ")"; break;
-      case 5: text += "IF PTO THEN GOSUB L" + std::to_string(label); break;
-      case 6: text += "y" + std::to_string(b) + "=MulDiv(x" + std::to_string(a) + ",5,7)"; break;
-      default: text += "GOTO L" + std::to_string(label); break;
+      case 5: text += std::string("IF PTO THEN GOSUB L").append(std::to_string(label)); break;
+      case 6: text += std::string("y").append(std::to_string(b)) + "=MulDiv(x" + std::to_string(a) + ",5,7)"; break;
+      default: text += std::string("GOTO L").append(std::to_string(label)); break;
     }
     text += "\r\n";
   }

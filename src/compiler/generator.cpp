@@ -170,7 +170,7 @@ TAByte TScript::Generate() {
       case tok::kGetArg:
       case tok::kSetArg:
         if (static_cast<std::uint16_t>(t.Value) > 255)
-          Report(t.Line, "@" + std::to_string(t.Value) + m.argNumber);
+          Report(t.Line, std::string("@").append(std::to_string(t.Value)).append(m.argNumber));
         break;
       default:
         break;
