@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
   parser.addHelpOption();
   QCommandLineOption macroOpt("macro", "Macro file (code page 932) to run instead of the default.", "FILE");
   QCommandLineOption portOpt("port", "Port of the real device: none, virtual, ppdev[:DEV], direct[:ADDR].",
-                             "SPEC");
+                             "PORT");
   QCommandLineOption shotOpt("screenshot", "Save a picture of the window to FILE and quit.", "FILE");
   shotOpt.setFlags(QCommandLineOption::HiddenFromHelp);
   QCommandLineOption stepOpt("step", "Scripted input before --screenshot.", "STEP");

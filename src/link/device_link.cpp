@@ -78,12 +78,12 @@ std::unique_ptr<DeviceLink> OpenDirect(std::string_view arg, std::string& messag
 
 }  // namespace
 
-std::unique_ptr<DeviceLink> OpenLink(std::string_view spec, std::string& message) {
+std::unique_ptr<DeviceLink> OpenLink(std::string_view choice, std::string& message) {
   message.clear();
-  if (spec.empty()) {
+  if (choice.empty()) {
     const char* env = std::getenv("QMT_PORT");
     if (env && *env) {
-      spec = env;
+      choice = env;
     } else {
       // Automatic choice: the first parallel port when it can be claimed.
       // Only a port that is there but refused is worth a word; a machine
@@ -95,10 +95,10 @@ std::unique_ptr<DeviceLink> OpenLink(std::string_view spec, std::string& message
       return link;
     }
   }
-  std::string_view kind = spec.substr(0, spec.find(':'));
+  std::string_view kind = choice.substr(0, choice.find(':'));
   std::string_view arg;
-  bool hasArg = spec.find(':') != std::string_view::npos;
-  if (hasArg) arg = spec.substr(spec.find(':') + 1);
+  bool hasArg = choice.find(':') != std::string_view::npos;
+  if (hasArg) arg = choice.substr(choice.find(':') + 1);
 
   if (kind == "none" && !hasArg) return NoDevice();
   if (kind == "virtual" && !hasArg)
@@ -117,7 +117,7 @@ std::unique_ptr<DeviceLink> OpenLink(std::string_view spec, std::string& message
     }
     return OpenDirect(arg, message);
   }
-  message = "unknown port '" + std::string(spec) + "' (choose " + kChoices +
+  message = "unknown port '" + std::string(choice) + "' (choose " + kChoices +
             "); running without a device";
   return NoDevice();
 }

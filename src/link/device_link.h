@@ -49,12 +49,12 @@ class DeviceLink {
   PortTransmitter transmitter_;
 };
 
-// Opens the port `spec` names (see above).  A choice that cannot be used
+// Opens the port `choice` names (see above).  A choice that cannot be used
 // leaves `message` saying why and gives a "none" link, so the caller runs on
 // without a device; otherwise `message` is empty.  A direct port is granted
 // here, on the calling thread, which must be the one that sends (the kernel
 // keeps port rights per thread).
-std::unique_ptr<DeviceLink> OpenLink(std::string_view spec, std::string& message);
+std::unique_ptr<DeviceLink> OpenLink(std::string_view choice, std::string& message);
 
 class TGWIOPM_Driver;
 // The direct port at `base`, granted through `driver` (OpenLink uses the

@@ -226,9 +226,9 @@ TEST(Bmp, VariantsDecodeToTheSamePicture) {
       {"8 core header", BmpSpec{5, 3, 8, false, 12, 0, palette, {}, index}},
       {"4", BmpSpec{5, 3, 4, true, 40, 0, palette, {}, index}},
   };
-  for (auto& [name, spec] : variants) {
+  for (auto& [name, layout] : variants) {
     SCOPED_TRACE(name);
-    RgbImage image = ReadBmp(MakeBmp(spec), name);
+    RgbImage image = ReadBmp(MakeBmp(layout), name);
     ASSERT_EQ(image.width, 5);
     ASSERT_EQ(image.height, 3);
     for (int y = 0; y < 3; ++y) {

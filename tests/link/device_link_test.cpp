@@ -51,7 +51,7 @@ TEST(VirtualDevice, ShortPatternLineWaitsForItsData) {
 
 TEST(OpenLink, ChoosesThePortOrExplainsAndRunsWithout) {
   struct Case {
-    const char* spec;
+    const char* choice;
     const char* name;
     const char* messagePart;  // null: no message
   };
@@ -68,14 +68,14 @@ TEST(OpenLink, ChoosesThePortOrExplainsAndRunsWithout) {
   };
   for (const auto& c : cases) {
     std::string message = "stale";
-    auto link = OpenLink(c.spec, message);
+    auto link = OpenLink(c.choice, message);
     ASSERT_NE(link, nullptr);
-    EXPECT_EQ(link->Name(), c.name) << c.spec;
+    EXPECT_EQ(link->Name(), c.name) << c.choice;
     if (c.messagePart) {
       EXPECT_NE(message.find(c.messagePart), std::string::npos) << message;
       EXPECT_NE(message.find("running without a device"), std::string::npos) << message;
     } else {
-      EXPECT_EQ(message, "") << c.spec;
+      EXPECT_EQ(message, "") << c.choice;
     }
   }
 }
