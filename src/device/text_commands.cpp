@@ -47,37 +47,40 @@ void DrawPatternAt(TQMT3308& device, std::string_view bits, int size, std::uint8
 
 std::int32_t Wrap(std::int64_t v) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(v)); }
 
+// The quoted text of a text command, its colour and its length in
+// characters; JIS hexadecimal is turned into Shift-JIS first.
+struct QuotedText {
+  std::uint8_t colour;
+  std::string_view quoted;  // as written on the line
+  std::string sjis;         // the converted JIS text
+  bool jis;
+  int count;
+  std::string_view Text() const { return jis ? std::string_view(sjis) : quoted; }
+};
+
+QuotedText ReadQuotedText(TQMT3308& d, LineReader& r, bool jis) {
+  QuotedText q{d.Colour(), {}, {}, jis, 0};
+  q.quoted = r.Quoted(&q.colour);
+  if (jis) q.sjis = JisHexToShiftJis(q.quoted);
+  q.count = jis ? static_cast<int>(q.quoted.size() / 4) : CountCp932Chars(q.quoted);
+  return q;
+}
+
 // quoted text at a text cursor; the column moves on by the characters drawn.
 void CursorText(TQMT3308& d, LineReader& r, TextCursor which, int w, int h, bool jis) {
-  std::uint8_t colour = d.Colour();
-  std::string_view quoted = r.Quoted(&colour);
-  std::string sjis;
-  std::string_view text = quoted;
-  if (jis) {
-    sjis = JisHexToShiftJis(quoted);
-    text = sjis;
-  }
-  int n = jis ? static_cast<int>(quoted.size() / 4) : CountCp932Chars(quoted);
+  const QuotedText q = ReadQuotedText(d, r, jis);
   Point& cursor = d.MutableState().Cursor(which);
-  DrawRun(d, TextRun{text, n, w, h, Point{Wrap(std::int64_t{cursor.x} * w), Wrap(std::int64_t{cursor.y} * h)},
-                     colour});
-  cursor.x = Wrap(std::int64_t{cursor.x} + n);
+  DrawRun(d, TextRun{q.Text(), q.count, w, h,
+                     Point{Wrap(std::int64_t{cursor.x} * w), Wrap(std::int64_t{cursor.y} * h)}, q.colour});
+  cursor.x = Wrap(std::int64_t{cursor.x} + q.count);
 }
 
 // quoted text at the graphic point; x moves on by the advance per character.
 void PointText(TQMT3308& d, LineReader& r, int w, int h, bool jis) {
-  std::uint8_t colour = d.Colour();
-  std::string_view quoted = r.Quoted(&colour);
-  std::string sjis;
-  std::string_view text = quoted;
-  if (jis) {
-    sjis = JisHexToShiftJis(quoted);
-    text = sjis;
-  }
-  int n = jis ? static_cast<int>(quoted.size() / 4) : CountCp932Chars(quoted);
+  const QuotedText q = ReadQuotedText(d, r, jis);
   Point& point = d.MutableState().graphicPoint;
-  DrawRun(d, TextRun{text, n, w, h, point, colour});
-  point.x = Wrap(std::int64_t{point.x} + std::int64_t{d.Advance()} * n);
+  DrawRun(d, TextRun{q.Text(), q.count, w, h, point, q.colour});
+  point.x = Wrap(std::int64_t{point.x} + std::int64_t{d.Advance()} * q.count);
 }
 
 // pattern -> s*s/8 raw bytes [',' letter] end

@@ -139,9 +139,12 @@ void RelativeLine(TRuntimeContext& context, std::int32_t dx, std::int32_t dy) {
   PointLine(context, "LR", dx, dy, ",1");
 }
 
-void LineTo(TRuntimeContext& context, std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2) {
-  TLineBuffer line;
-  line.Put("LA");
+namespace {
+
+// "XXx1,y1,x2,y2": the start of the line and rectangle commands.
+void PutCorners(TLineBuffer& line, const char* mnemonic, std::int32_t x1, std::int32_t y1, std::int32_t x2,
+                std::int32_t y2) {
+  line.Put(mnemonic);
   line.Decimal(x1);
   line.Put(',');
   line.Decimal(y1);
@@ -149,6 +152,13 @@ void LineTo(TRuntimeContext& context, std::int32_t x1, std::int32_t y1, std::int
   line.Decimal(x2);
   line.Put(',');
   line.Decimal(y2);
+}
+
+}  // namespace
+
+void LineTo(TRuntimeContext& context, std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2) {
+  TLineBuffer line;
+  PutCorners(line, "LA", x1, y1, x2, y2);
   line.Put(",1");
   line.Send(context);
 }
@@ -156,14 +166,7 @@ void LineTo(TRuntimeContext& context, std::int32_t x1, std::int32_t y1, std::int
 void BoxLine(TRuntimeContext& context, std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2,
              std::int32_t fill) {
   TLineBuffer line;
-  line.Put("TA");
-  line.Decimal(x1);
-  line.Put(',');
-  line.Decimal(y1);
-  line.Put(',');
-  line.Decimal(x2);
-  line.Put(',');
-  line.Decimal(y2);
+  PutCorners(line, "TA", x1, y1, x2, y2);
   line.Put(',');
   line.Decimal(fill);
   line.Send(context);
