@@ -38,6 +38,118 @@ void InitContext(TRuntimeContext& context, const TCodeArea& code, std::int16_t* 
   InitMachine(m, code);
 }
 
+#if defined(__GNUC__)
+
+namespace {
+
+// The handler number of every byte: the instructions in the order of
+// opcodes.h, then one for the bytes that are no instruction.
+struct HandlerIndex {
+  std::uint8_t of[256];
+  constexpr HandlerIndex() : of{} {
+    int n = 0;
+#define QMT_COUNT(name, code, mnemonic, kind) ++n;
+    QMT_OPCODES(QMT_COUNT)
+#undef QMT_COUNT
+    for (std::uint8_t& h : of) h = static_cast<std::uint8_t>(n);
+    int i = 0;
+#define QMT_NUMBER(name, code, mnemonic, kind) of[code] = static_cast<std::uint8_t>(i++);
+    QMT_OPCODES(QMT_NUMBER)
+#undef QMT_NUMBER
+  }
+};
+constexpr HandlerIndex kHandlerIndex{};
+
+}  // namespace
+
+// Threaded: every handler ends in its own jump to the next one (a GNU
+// extension, labels as values), which the processor predicts far better
+// than the single jump of a switch.
+long StepMany(TRuntimeContext& context, long limit) {
+  TMachine& m = context.machine;
+  if (m.stopped || limit <= 0) return 0;
+  static const void* const kHandlers[] = {
+#define QMT_HANDLER(name, code, mnemonic, kind) &&op_##name,
+      QMT_OPCODES(QMT_HANDLER)
+#undef QMT_HANDLER
+      &&op_other,
+  };
+  const std::uint8_t* const code = m.code;
+  std::uint16_t pc = m.PC;
+  unsigned sp = m.SP;
+  long left = limit;  // instructions still allowed, the current one included
+  std::uint8_t op;
+
+#define QMT_DISPATCH()                        \
+  do {                                        \
+    op = code[pc++];                          \
+    m.opcode = op;                            \
+    goto* kHandlers[kHandlerIndex.of[op]];    \
+  } while (0)
+#define QMT_CASE(name) op_##name:
+#define QMT_OTHER op_other:
+#define QMT_NEXT()                  \
+  do {                              \
+    if (--left == 0) goto done;     \
+    QMT_DISPATCH();                 \
+  } while (0)
+#define QMT_STOP()                          \
+  do {                                      \
+    m.stopped = 1;                          \
+    m.SP = static_cast<std::uint8_t>(sp);   \
+    m.PC = pc;                              \
+    return limit - left + 1;                \
+  } while (0)
+#define QMT_FAULT(error)                  \
+  do {                                    \
+    context.errorCode = (error);          \
+    m.SP = static_cast<std::uint8_t>(sp); \
+    m.PC = pc;                            \
+    return limit - left + 1;              \
+  } while (0)
+#define QMT_SYNC() (m.PC = pc, m.SP = static_cast<std::uint8_t>(sp))
+  // A host function may have failed; a stop it asked for ends the run too.
+#define QMT_CALLED()                                       \
+  do {                                                     \
+    if (context.errorCode != 0 || m.stopped) goto called;  \
+    QMT_NEXT();                                            \
+  } while (0)
+
+  QMT_DISPATCH();
+#include "runtime/instructions.inc"
+
+called:
+  m.SP = static_cast<std::uint8_t>(sp);
+  m.PC = pc;
+  return limit - left + 1;
+done:
+  m.SP = static_cast<std::uint8_t>(sp);
+  m.PC = pc;
+  return limit;
+
+#undef QMT_DISPATCH
+#undef QMT_CASE
+#undef QMT_OTHER
+#undef QMT_NEXT
+#undef QMT_STOP
+#undef QMT_FAULT
+#undef QMT_SYNC
+#undef QMT_CALLED
+}
+
+#else
+
+long StepMany(TRuntimeContext& context, long limit) {
+  long ran = 0;
+  while (ran < limit && !context.machine.stopped) {
+    ++ran;
+    if (Step(context) || context.errorCode != 0) break;
+  }
+  return ran;
+}
+
+#endif
+
 const std::string& ErrorName(std::uint16_t code) {
   static const std::array<std::string, 13> names = {
       std::string(),

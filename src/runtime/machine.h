@@ -93,6 +93,14 @@ void InitContext(TRuntimeContext& context, const TCodeArea& code, std::int16_t* 
 // Defined inline in step.h.
 inline int Step(TRuntimeContext& context);
 
+// Executes instructions until one stops the program, one leaves an error
+// code (a fault or a built-in's failure), or `limit` have run; returns how
+// many ran, the last one included.  The effect is that of as many Step
+// calls, without a return to the caller between instructions.  The error
+// code is expected to be 0 on entry.  A stopped machine or a limit of 0 or
+// less runs nothing.
+long StepMany(TRuntimeContext& context, long limit);
+
 // The message text (code page 932) of an error code; "" for unknown codes.
 const std::string& ErrorName(std::uint16_t code);
 

@@ -113,23 +113,26 @@ TRunEnd TRunner::Run() {
   TMachine& m = context_.machine;
   context_.errorCode = 0;
   m.stopped = 0;
-  const bool trace = TraceEnabled();
-  const long budget = stepBudget;
+  // The budget counts the instructions after the first: a run may execute
+  // one more than the budget before it is stopped.
+  const long limit = std::max(stepBudget, 0) + 1L;
+  if (TraceEnabled()) {
+    for (long steps = 0; steps < limit; ++steps) {
+      if (Step(context_)) break;
+      TraceStep();
+      if (context_.errorCode != 0 || m.stopped) break;
+    }
+  } else {
+    StepMany(context_, limit);
+  }
   TRunEnd end = TRunEnd::kStopped;
-  for (long steps = 1;; ++steps) {
-    if (Step(context_)) break;
-    if (trace) TraceStep();
-    if (context_.errorCode != 0) {
-      Message(StopMessage(m.PC, ErrorName(context_.errorCode)));
-      end = TRunEnd::kError;
-      break;
-    }
-    if (steps > budget) {
-      static const std::string loop = Sjis("無限ループ");
-      Message(StopMessage(m.PC, loop));
-      end = TRunEnd::kBudget;
-      break;
-    }
+  if (context_.errorCode != 0) {
+    Message(StopMessage(m.PC, ErrorName(context_.errorCode)));
+    end = TRunEnd::kError;
+  } else if (!m.stopped) {
+    static const std::string loop = Sjis("無限ループ");
+    Message(StopMessage(m.PC, loop));
+    end = TRunEnd::kBudget;
   }
   if (end != TRunEnd::kStopped) {
     // A run cut short may leave frames open; the next event starts from an

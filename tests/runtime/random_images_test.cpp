@@ -1,9 +1,13 @@
 // Random programs: whatever the bytes, the machine stays inside its arrays
-// and stops by its end, an error or the step limit.  Most useful in the
+// and stops by its end, an error or the step limit, and the threaded loop
+// ends in exactly the state that single steps reach.  Most useful in the
 // sanitizer build.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <random>
+#include <tuple>
 
 #include "compiler/opcodes.h"
 #include "runtime_fixture.h"
@@ -11,23 +15,26 @@
 namespace qmt {
 namespace {
 
-class RandomImageTest : public testing::ContextFixture {};
-
-TEST_F(RandomImageTest, AnyImageRunsSafely) {
-  static constexpr std::uint8_t kOps[] = {
+class RandomImageTest : public testing::ContextFixture {
+ protected:
+  // Fills the code area with a random program of 200 bytes or so, after
+  // `pushes` small numbers that give the first instructions operands.
+  void MakeProgram(std::mt19937& random, int program, int pushes = 0) {
+    static constexpr std::uint8_t kOps[] = {
 #define QMT_OP_BYTE(name, code, mnemonic, kind) code,
-      QMT_OPCODES(QMT_OP_BYTE)
+        QMT_OPCODES(QMT_OP_BYTE)
 #undef QMT_OP_BYTE
-  };
-  std::mt19937 random(20261210);
-  int lineCount = 0;
-  context.owner = &lineCount;
-  context.sink = [](void* owner, int, const char*) { ++*static_cast<int*>(owner); };
-  for (int program = 0; program < 400; ++program) {
+    };
     code->fill(0);
     (*code)[0] = 4;
     std::size_t at = 4;
-    while (at < 4 + 200) {
+    for (int i = 0; i < pushes; ++i) {
+      (*code)[at++] = static_cast<std::uint8_t>(Op::NUM);
+      (*code)[at++] = static_cast<std::uint8_t>(random() % 5);
+      (*code)[at++] = 0;
+    }
+    const std::size_t end = at + 200;
+    while (at < end) {
       const bool raw = random() % 8 == 0;
       const std::uint8_t op = raw ? static_cast<std::uint8_t>(random()) : kOps[random() % std::size(kOps)];
       (*code)[at++] = op;
@@ -39,6 +46,16 @@ TEST_F(RandomImageTest, AnyImageRunsSafely) {
     }
     // Now and then a string for the string-reading built-ins.
     if (program % 3 == 0) std::memcpy(code->data() + 100, "PA#,#,0$", 8);
+  }
+};
+
+TEST_F(RandomImageTest, AnyImageRunsSafely) {
+  std::mt19937 random(20261210);
+  int lineCount = 0;
+  context.owner = &lineCount;
+  context.sink = [](void* owner, int, const char*) { ++*static_cast<int*>(owner); };
+  for (int program = 0; program < 400; ++program) {
+    MakeProgram(random, program);
     InitMachine(context.machine, *code);
     context.errorCode = 0;
     for (int step = 0; step < 2000 && context.errorCode == 0; ++step) {
@@ -46,6 +63,51 @@ TEST_F(RandomImageTest, AnyImageRunsSafely) {
     }
     ASSERT_LE(context.machine.SP, kOperandStackSize);
     ASSERT_LE(context.machine.RSP, kReturnStackSize);
+  }
+}
+
+// StepMany against a loop of Step calls on the same programs, each side with
+// fresh built-in state and its own lines: same count, registers, stacks,
+// locals, externals, error and output.
+TEST_F(RandomImageTest, StepManyMatchesSingleSteps) {
+  struct Side {
+    std::unique_ptr<TRuntimeState> state = std::make_unique<TRuntimeState>();
+    std::array<std::int16_t, kExternalCount> externals{};
+    std::vector<std::string> lines;
+    TRuntimeContext context;
+  };
+  auto prepare = [&](Side& side) {
+    InitContext(side.context, *code, side.externals.data());
+    side.context.state = side.state.get();
+    side.context.owner = &side.lines;
+    side.context.sink = context.sink;
+    for (int i = 0; i < kLocalCount; ++i) side.context.machine.L[i] = static_cast<std::int16_t>(i * 7);
+  };
+  std::mt19937 random(7);
+  for (int program = 0; program < 600; ++program) {
+    MakeProgram(random, program, static_cast<int>(random() % 40));
+    const long limit = 1 + static_cast<long>(random() % 3000);
+    Side single;
+    Side many;
+    prepare(single);
+    prepare(many);
+    long ran = 0;
+    while (ran < limit) {
+      ++ran;
+      if (Step(single.context) || single.context.errorCode != 0) break;
+    }
+    ASSERT_EQ(StepMany(many.context, limit), ran) << "program " << program;
+    const TMachine& a = single.context.machine;
+    const TMachine& b = many.context.machine;
+    ASSERT_EQ(many.context.errorCode, single.context.errorCode) << "program " << program;
+    ASSERT_EQ(std::tie(b.stopped, b.opcode, b.SP, b.FP, b.AC, b.RSP, b.PC),
+              std::tie(a.stopped, a.opcode, a.SP, a.FP, a.AC, a.RSP, a.PC))
+        << "program " << program;
+    ASSERT_TRUE(std::equal(std::begin(a.S), std::end(a.S), std::begin(b.S))) << "program " << program;
+    ASSERT_TRUE(std::equal(std::begin(a.RS), std::end(a.RS), std::begin(b.RS))) << "program " << program;
+    ASSERT_TRUE(std::equal(std::begin(a.L), std::end(a.L), std::begin(b.L))) << "program " << program;
+    ASSERT_EQ(many.externals, single.externals) << "program " << program;
+    ASSERT_EQ(many.lines, single.lines) << "program " << program;
   }
 }
 
