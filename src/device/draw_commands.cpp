@@ -45,12 +45,27 @@ void SetPixel(TQMT3308& d, Point p, std::uint8_t colour) {
   }
 }
 
+// Two corners: four bounded numbers, read the short way when they allow it.
+void Corners(LineReader& r, Point& a, Point& b) {
+  static constexpr std::int32_t kHighs[] = {640, 480, 640, 480};
+  std::int32_t v[4];
+  if (r.ShortNumbers(4, kHighs, v)) {
+    a = Point{v[0], v[1]};
+    b = Point{v[2], v[3]};
+    return;
+  }
+  a.x = r.Bounded(640);
+  a.y = r.Bounded(480);
+  b.x = r.Bounded(640);
+  b.y = r.Bounded(480);
+}
+
 }  // namespace
 
 // LA x1,y1,x2,y2,f[,c] end
 void LA(TQMT3308& d, LineReader& r) {
-  Point from{r.Bounded(640), r.Bounded(480)};
-  Point to{r.Bounded(640), r.Bounded(480)};
+  Point from, to;
+  Corners(r, from, to);
   int flag = r.Digit();
   std::uint8_t colour = r.ColourSuffix(d.Colour());
   r.End();
@@ -70,8 +85,8 @@ void LR(TQMT3308& d, LineReader& r) {
 
 // TA x1,y1,x2,y2,t[,c] end
 void TA(TQMT3308& d, LineReader& r) {
-  Point a{r.Bounded(640), r.Bounded(480)};
-  Point b{r.Bounded(640), r.Bounded(480)};
+  Point a, b;
+  Corners(r, a, b);
   int type = r.Digit();
   std::uint8_t colour = r.ColourSuffix(d.Colour());
   r.End();
@@ -91,9 +106,15 @@ void TR(TQMT3308& d, LineReader& r) {
 
 // PA x,y[,f[,c]] end
 void PA(TQMT3308& d, LineReader& r) {
+  static constexpr std::int32_t kHighs[] = {640, 480};
+  std::int32_t v[2];
   Point p;
-  p.x = r.Bounded(640);
-  p.y = r.Bounded(480);
+  if (r.ShortNumbers(2, kHighs, v)) {
+    p = Point{v[0], v[1]};
+  } else {
+    p.x = r.Bounded(640);
+    p.y = r.Bounded(480);
+  }
   int flag = 0;
   std::uint8_t colour = d.Colour();
   if (r.Separator() == ',') {

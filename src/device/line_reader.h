@@ -41,6 +41,14 @@ class LineReader {
     return static_cast<char>(c);
   }
 
+  // Stands after the two letters of the mnemonic, as two Character calls
+  // leave it; the caller has checked that they are there.
+  void SkipMnemonic() {
+    pos_ = 2;
+    sep_ = At(2);
+    sepPending_ = true;
+  }
+
   // end check -> the separator must end the line.
   void End() const {
     if (!IsEnd(sep_)) msg::Fail(msg::ExtraChars());
@@ -49,13 +57,18 @@ class LineReader {
   // number -> ['-'] {digit}; 32-bit, wrapping.  The first other byte is the
   // separator and is consumed unless it ends the line.
   std::int32_t Number() {
+    // The position stays in a local while the digits are read: a byte load
+    // may alias the member, which would otherwise be stored and reloaded
+    // for every digit.
+    std::size_t pos = pos_;
     bool negative = false;
-    if (At(pos_) == '-') {
+    if (At(pos) == '-') {
       negative = true;
-      ++pos_;
+      ++pos;
     }
     std::uint32_t value = 0;
-    for (unsigned char c = At(pos_); c >= '0' && c <= '9'; c = At(++pos_)) value = value * 10 + (c - '0');
+    for (unsigned digit; (digit = At(pos) - static_cast<unsigned>('0')) <= 9; ++pos) value = value * 10 + digit;
+    pos_ = pos;
     TakeSeparator();
     return static_cast<std::int32_t>(negative ? 0u - value : value);
   }
@@ -85,6 +98,48 @@ class LineReader {
     if (value > high) msg::FailGreater(limit);
     if (value < low) msg::FailLess(low);
     return value;
+  }
+
+  // The lines the runtime assembles, read the short way: `count` bounded
+  // numbers of one to three plain digits, each followed by a comma and each
+  // within 0..highs[i].  On a match the values are in `out`, the reader
+  // stands where as many Bounded calls would leave it, and the result is
+  // true.  Anything else (a sign, more digits, another separator, the end
+  // of the line near, a value out of range) reads nothing and returns
+  // false, and the caller reads the general way, errors included.
+  bool ShortNumbers(int count, const std::int32_t* highs, std::int32_t* out) {
+    const std::size_t size = line_.size();
+    // Each number reads at most 4 bytes from its start, and starts at most
+    // 4 bytes after the one before: 4 * count bytes cover every read.
+    if (pos_ > size || size - pos_ < static_cast<std::size_t>(count) * 4) return false;
+    const auto* const start = reinterpret_cast<const unsigned char*>(line_.data());
+    const unsigned char* p = start + pos_;
+    for (int i = 0; i < count; ++i) {
+      const unsigned a = p[0] - static_cast<unsigned>('0');
+      if (a > 9) return false;
+      std::int32_t value;
+      const unsigned b = p[1] - static_cast<unsigned>('0');
+      if (b > 9) {
+        value = static_cast<std::int32_t>(a);
+        p += 1;
+      } else {
+        const unsigned c = p[2] - static_cast<unsigned>('0');
+        if (c > 9) {
+          value = static_cast<std::int32_t>(a * 10 + b);
+          p += 2;
+        } else {
+          value = static_cast<std::int32_t>(a * 100 + b * 10 + c);
+          p += 3;
+        }
+      }
+      if (*p != ',' || value > highs[i]) return false;
+      ++p;
+      out[i] = value;
+    }
+    pos_ = static_cast<std::size_t>(p - start);
+    sep_ = ',';
+    sepPending_ = false;
+    return true;
   }
 
   // digit -> a Character taken as a decimal digit (f and t arguments).
@@ -131,8 +186,9 @@ class LineReader {
 
  private:
   void TakeSeparator() {
-    sep_ = At(pos_);
-    if (!IsEnd(sep_)) ++pos_;
+    const unsigned char sep = At(pos_);
+    if (!IsEnd(sep)) ++pos_;
+    sep_ = sep;
     sepPending_ = false;
   }
 

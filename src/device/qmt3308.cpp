@@ -25,13 +25,14 @@ TQMT3308::~TQMT3308() = default;
 bool TQMT3308::ExecuteLine(std::string_view line) {
   try {
     if (line.size() < 2) msg::Fail(msg::Abort());
-    LineReader reader(line);
-    char first = reader.Character();
-    char second = static_cast<char>(reader.At(1));
+    const auto first = static_cast<unsigned char>(line[0]);
+    if (LineReader::IsEnd(first)) msg::Fail(msg::TooShort());
+    const auto second = static_cast<unsigned char>(line[1]);
     if (second < 'A' || second > 'Z') msg::Fail(msg::BadCommand());
-    reader.Character();
-    const CommandInfo* command = FindCommand(first, second);
+    const CommandInfo* command = FindCommand(static_cast<char>(first), static_cast<char>(second));
     if (command == nullptr) msg::Fail(msg::BadCommand());
+    LineReader reader(line);
+    reader.SkipMnemonic();
     command->handler(*this, reader);
     return true;
   } catch (const DeviceError& e) {

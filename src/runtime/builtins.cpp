@@ -32,40 +32,12 @@ std::int16_t CallBuiltin(void* user, std::uint16_t id, std::uint8_t argc, const 
 
 // ---- line buffer and builders ----
 
-namespace {
-
-// "0".."999" as three characters each, with the digit count: coordinates
-// are nearly always below 1000, so most numbers are one table copy.
-struct SmallNumbers {
-  char text[1000][3];
-  std::uint8_t length[1000];
-  constexpr SmallNumbers() : text(), length() {
-    for (int n = 0; n < 1000; ++n) {
-      const int digits = n >= 100 ? 3 : n >= 10 ? 2 : 1;
-      length[n] = static_cast<std::uint8_t>(digits);
-      int v = n;
-      for (int i = digits - 1; i >= 0; --i) {
-        text[n][i] = static_cast<char>('0' + v % 10);
-        v /= 10;
-      }
-    }
-  }
-};
-constexpr SmallNumbers kSmallNumbers;
-
-}  // namespace
-
 void TLineBuffer::Decimal(std::int32_t value) {
-  std::uint32_t magnitude = value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
-  if (magnitude < 1000 && Room() >= 4) {
-    if (value < 0) data_[size_++] = '-';
-    const char* digits = kSmallNumbers.text[magnitude];
-    data_[size_] = digits[0];
-    data_[size_ + 1] = digits[1];
-    data_[size_ + 2] = digits[2];
-    size_ += kSmallNumbers.length[magnitude];
+  if (Room() >= 11) {
+    size_ = static_cast<int>(line_detail::WriteDecimal(data_ + size_, value) - data_);
     return;
   }
+  std::uint32_t magnitude = value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
   int digits = 1;
   for (std::uint32_t rest = magnitude; rest >= 10; rest /= 10) ++digits;
   const int length = digits + (value < 0 ? 1 : 0);
@@ -121,11 +93,7 @@ namespace {
 void PointLine(TRuntimeContext& context, std::string_view name, std::int32_t x, std::int32_t y,
                std::string_view tail) {
   TLineBuffer line;
-  line.Put(name);
-  line.Decimal(x);
-  line.Put(',');
-  line.Decimal(y);
-  line.Put(tail);
+  line.Numbers(name, {x, y}, tail);
   line.Send(context);
 }
 
@@ -139,36 +107,16 @@ void RelativeLine(TRuntimeContext& context, std::int32_t dx, std::int32_t dy) {
   PointLine(context, "LR", dx, dy, ",1");
 }
 
-namespace {
-
-// "XXx1,y1,x2,y2": the start of the line and rectangle commands.
-void PutCorners(TLineBuffer& line, const char* mnemonic, std::int32_t x1, std::int32_t y1, std::int32_t x2,
-                std::int32_t y2) {
-  line.Put(mnemonic);
-  line.Decimal(x1);
-  line.Put(',');
-  line.Decimal(y1);
-  line.Put(',');
-  line.Decimal(x2);
-  line.Put(',');
-  line.Decimal(y2);
-}
-
-}  // namespace
-
 void LineTo(TRuntimeContext& context, std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2) {
   TLineBuffer line;
-  PutCorners(line, "LA", x1, y1, x2, y2);
-  line.Put(",1");
+  line.Numbers("LA", {x1, y1, x2, y2}, ",1");
   line.Send(context);
 }
 
 void BoxLine(TRuntimeContext& context, std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2,
              std::int32_t fill) {
   TLineBuffer line;
-  PutCorners(line, "TA", x1, y1, x2, y2);
-  line.Put(',');
-  line.Decimal(fill);
+  line.Numbers("TA", {x1, y1, x2, y2, fill}, {});
   line.Send(context);
 }
 

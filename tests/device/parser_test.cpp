@@ -2,7 +2,9 @@
 // command leaves, with the exact messages.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
+#include <random>
 
 #include "device/commands.h"
 #include "device/qmt3308.h"
@@ -222,6 +224,44 @@ TEST(Parser, FailureKeepsLastErrorUntilTheNextFailure) {
   EXPECT_FALSE(d.ExecuteLine("XX"));
   EXPECT_TRUE(d.ExecuteLine("DS1"));
   EXPECT_EQ(Cp932ToUtf8(d.LastError()), "不正なコマンド");
+}
+
+// LA, TA and PA read short plain numbers the quick way and everything else
+// the general way.  Each random line is run beside a twin whose
+// non-negative numbers carry leading zeros (always the general way): both
+// must succeed or fail alike, with the same message, pixels and point.
+TEST(ParserTest, ShortNumbersReadLikeTheGeneralWay) {
+  std::mt19937 random(3308);
+  const char* heads[] = {"LA", "TA", "PA"};
+  const char* tails[] = {",1", ",0", ",1,R", ",2", "", ",1x", ",", ";1"};
+  for (int i = 0; i < 3000; ++i) {
+    const std::string head = heads[random() % 3];
+    const int count = head == "PA" ? 2 : 4;
+    std::string fast = head;
+    std::string slow = head;
+    for (int k = 0; k < count; ++k) {
+      const int v = random() % 8 == 0 ? static_cast<int>(random() % 1200) - 20 : static_cast<int>(random() % 500);
+      const std::string text = std::to_string(v);
+      const bool last = k + 1 == count;
+      const std::string sep = last ? "" : (random() % 40 == 0 ? ";" : ",");
+      fast += text + sep;
+      slow += (v >= 0 ? "000" : "") + text + sep;
+    }
+    const std::string tail = tails[random() % std::size(tails)];
+    fast += tail;
+    slow += tail;
+    SCOPED_TRACE(fast);
+    TQMT3308 a;
+    TQMT3308 b;
+    const bool okA = a.ExecuteLine(fast);
+    const bool okB = b.ExecuteLine(slow);
+    ASSERT_EQ(okA, okB);
+    if (!okA) {
+      ASSERT_EQ(Cp932ToUtf8(a.LastError()), Cp932ToUtf8(b.LastError()));
+    }
+    ASSERT_EQ(a.GraphicPoint(), b.GraphicPoint());
+    ASSERT_EQ(std::memcmp(a.DrawingPageBytes(), b.DrawingPageBytes(), 640 * 480), 0);
+  }
 }
 
 }  // namespace
