@@ -69,15 +69,10 @@ constexpr std::array<const CommandInfo*, 26 * 26> BuildLookup() {
   return table;
 }
 
-constexpr std::array<const CommandInfo*, 26 * 26> kLookup = BuildLookup();
-
 }  // namespace
 
-std::span<const CommandInfo> Commands() { return kCommands; }
+constexpr std::array<const CommandInfo*, 26 * 26> kCommandLookup = BuildLookup();
 
-const CommandInfo* FindCommand(char a, char b) {
-  if (a < 'A' || a > 'Z' || b < 'A' || b > 'Z') return nullptr;
-  return kLookup[Slot(a, b)];
-}
+std::span<const CommandInfo> Commands() { return kCommands; }
 
 }  // namespace qmt

@@ -2,6 +2,8 @@
 // dispatcher, the help text and the tests walk the same list.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <span>
 
 namespace qmt {
@@ -22,8 +24,15 @@ struct CommandInfo {
 
 std::span<const CommandInfo> Commands();
 
+// Every mnemonic's command, null where there is none: the entry of (a, b)
+// is (a - 'A') * 26 + (b - 'A').
+extern const std::array<const CommandInfo*, 26 * 26> kCommandLookup;
+
 // The command with mnemonic (a, b), or null.
-const CommandInfo* FindCommand(char a, char b);
+inline const CommandInfo* FindCommand(char a, char b) {
+  if (a < 'A' || a > 'Z' || b < 'A' || b > 'Z') return nullptr;
+  return kCommandLookup[static_cast<std::size_t>((a - 'A') * 26 + (b - 'A'))];
+}
 
 // Handlers, grouped by the file that holds them.
 namespace cmd {
