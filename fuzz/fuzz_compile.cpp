@@ -10,9 +10,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   qmt::TScript script;
-  script.OnExtFunc = [](const std::string& name) { return name == "d" ? 0 : name == "GI" ? 10 : -1; };
-  script.OnExtLabel = [](const std::string& name) { return name == "DTIME1" ? 0 : name == "anPRES" ? 5 : -1; };
-  script.OnConstLab = [](const std::string& name, std::int16_t& dt) {
+  script.OnExtFunc = [](std::string_view name) { return name == "d" ? 0 : name == "GI" ? 10 : -1; };
+  script.OnExtLabel = [](std::string_view name) { return name == "DTIME1" ? 0 : name == "anPRES" ? 5 : -1; };
+  script.OnConstLab = [](std::string_view name, std::int16_t& dt) {
     if (name != "RED") return false;
     dt = 0xE0;
     return true;

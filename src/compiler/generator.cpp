@@ -99,11 +99,11 @@ void TScript::Report(int line, const std::string& text) {
   OnErrorMsg(line, message);
 }
 
-int TScript::LookupExtLabel(const std::string& name) const {
+int TScript::LookupExtLabel(std::string_view name) const {
   return OnExtLabel ? OnExtLabel(name) : -1;
 }
 
-int TScript::LookupExtFunc(const std::string& name) const {
+int TScript::LookupExtFunc(std::string_view name) const {
   return OnExtFunc ? OnExtFunc(name) : -1;
 }
 
@@ -131,17 +131,17 @@ TAByte TScript::Generate() {
       case tok::kLabel: {
         auto [it, fresh] = labelIndex_.try_emplace(t.Text, static_cast<int>(labels_.size()));
         if (!fresh) Report(t.Line, std::to_string(labels_[it->second].line) + m.duplicate);
-        labels_.push_back({t.Text, t.Line, i});
+        labels_.push_back({std::string(t.Text), t.Line, i});
         continue;  // writes nothing
       }
       case tok::kIf:
         t.Target = nextLineEnd;
         break;
       case tok::kCall: {
-        if (t.ArgCount > 255) Report(t.Line, m.function + t.Text + m.tooManyArgs);
+        if (t.ArgCount > 255) Report(t.Line, m.function + std::string(t.Text) + m.tooManyArgs);
         int id = LookupExtFunc(t.Text);
         if (id >= 0) {
-          if (id > 0xFFFF) Report(t.Line, m.function + t.Text + m.functionId);
+          if (id > 0xFFFF) Report(t.Line, m.function + std::string(t.Text) + m.functionId);
           t.Kind = tok::kFunc;
           t.Value = static_cast<std::int16_t>(static_cast<std::uint16_t>(id));
         }
@@ -153,11 +153,11 @@ TAByte TScript::Generate() {
         if (!fresh) break;
         int id = LookupExtLabel(t.Text);
         if (id >= 0) {
-          if (id > 255) Report(t.Line, m.external + t.Text + m.externalId);
-          variables_.push_back({t.Text, true, id});
+          if (id > 255) Report(t.Line, m.external + std::string(t.Text) + m.externalId);
+          variables_.push_back({std::string(t.Text), true, id});
         } else {
-          if (localCount == 256) Report(t.Line, m.variable + t.Text + m.tooManyLocals);
-          variables_.push_back({t.Text, false, localCount++});
+          if (localCount == 256) Report(t.Line, m.variable + std::string(t.Text) + m.tooManyLocals);
+          variables_.push_back({std::string(t.Text), false, localCount++});
         }
         break;
       }
@@ -192,11 +192,11 @@ TAByte TScript::Generate() {
     }
     int id = LookupExtLabel(t.Text);
     if (id >= 0) {
-      if (id > 255) Report(t.Line, m.external + t.Text + m.externalId);
+      if (id > 255) Report(t.Line, m.external + std::string(t.Text) + m.externalId);
       t.Kind = isSet ? tok::kSetExt : tok::kGetExt;
       t.Value = static_cast<std::int16_t>(id);
     } else {
-      Report(t.Line, m.variable + t.Text + m.undefinedTail);
+      Report(t.Line, m.variable + std::string(t.Text) + m.undefinedTail);
     }
   }
 
@@ -269,7 +269,7 @@ TAByte TScript::Generate() {
       case tok::kCall: {
         auto found = labelIndex_.find(t.Text);
         if (found == labelIndex_.end()) {
-          Report(t.Line, m.label + t.Text + m.undefinedTail);
+          Report(t.Line, m.label + std::string(t.Text) + m.undefinedTail);
           PutWord(image, t.Address + 1, 0);
         } else {
           PutWord(image, t.Address + 1,

@@ -85,12 +85,12 @@ std::string TokenName(const TScrItem& item) {
   switch (item.Kind) {
     case tok::kEof: return "EOF";
     case tok::kLineEnd: return "LF";
-    case tok::kLabel: return item.Text + ":";
+    case tok::kLabel: return std::string(item.Text) + ":";
     case tok::kThen: return "THEN";
     case tok::kNum: return std::to_string(item.Value);
     case tok::kStr: return "c";
-    case tok::kIdent: return item.Text;
-    case tok::kCall: return item.Text + "(";
+    case tok::kIdent: return std::string(item.Text);
+    case tok::kCall: return std::string(item.Text) + "(";
     case tok::kGosub: return "GOSUB";
     case tok::kGoto: return "GOTO";
     case tok::kIf: return "IF";
@@ -106,15 +106,20 @@ std::string TokenName(const TScrItem& item) {
   }
 }
 
-Lexer::Lexer(const std::string& text) : text_(text.c_str()), size_(text.size()) {
+Lexer::Lexer(const std::string& text, std::string* strings)
+    : text_(text.c_str()), size_(text.size()), strings_(strings ? strings : &ownStrings_) {
   // The text ends at its first zero byte.
   if (const void* zero = std::memchr(text_, 0, size_))
     size_ = static_cast<std::size_t>(static_cast<const char*>(zero) - text_);
+  // A decoded literal is never longer than its source text, so the store
+  // never grows past this and the views into it stay valid.
+  strings_->clear();
+  strings_->reserve(size_ + 1);
 }
 
 void Lexer::NextToken() {
   TScrItem& t = current_;
-  t.Text.clear();
+  t.Text = {};
   t.Value = 0;
   for (;;) {
     while (Is(At(pos_), kBlank)) ++pos_;
@@ -233,7 +238,13 @@ void Lexer::ReadNumber() {
 void Lexer::ReadString() {
   TScrItem& t = current_;
   t.Kind = tok::kStr;
-  std::string& out = t.Text;
+  std::string& out = *strings_;
+  const std::size_t start = out.size();
+  ReadStringBytes(out);
+  t.Text = std::string_view(out).substr(start);
+}
+
+void Lexer::ReadStringBytes(std::string& out) {
   ++pos_;
   auto ends = [](std::uint8_t c) { return c == 0 || c == kCr; };
   for (;;) {
@@ -332,7 +343,7 @@ void Lexer::ReadIdentifier() {
     t.Kind = kw;
     return;
   }
-  t.Text.assign(name);
+  t.Text = name;
   while (Is(At(pos_), kBlank)) ++pos_;
   if (At(pos_) == '(') {
     ++pos_;

@@ -47,7 +47,8 @@ constexpr std::uint8_t kNeg = 'N';
 
 // One token, and later one entry of the compiler's postfix list.
 struct TScrItem {
-  // The name comes last so that the record packs into 56 bytes.
+  // A plain record of 40 bytes: the list of a long macro is walked several
+  // times, so its size counts.
   std::uint8_t Kind = tok::kEof;
   std::int16_t Value = 0;    // number; later slot, id, string address or target index
   std::int32_t Address = 0;  // code address assigned by the generator
@@ -56,7 +57,10 @@ struct TScrItem {
   // IF: index of the line end it jumps to.  Kept apart from Value, which is
   // too narrow for the token index of a long program.
   std::int32_t Target = -1;
-  std::string Text;  // identifier or label name; decoded string literal
+  // Identifier or label name: a view into the compiled text.  A string
+  // literal: its decoded bytes, a view into the lexer's string store.  Both
+  // stay valid until the next compile.
+  std::string_view Text;
 };
 using TAScrItem = std::vector<TScrItem>;
 
@@ -75,7 +79,9 @@ class Lexer {
   // `text` must outlive the lexer.  Reading stops at its end or at the first
   // zero byte, whichever comes first.  (A std::string, so that a zero byte
   // always follows the last character and reads need no bounds check.)
-  explicit Lexer(const std::string& text);
+  // Decoded string literals go to `strings` (the lexer's own store when
+  // null), which is cleared here and must outlive the tokens.
+  explicit Lexer(const std::string& text, std::string* strings = nullptr);
 
   // Reads the next token into Current() and advances.  Throws LexError.
   void NextToken();
@@ -99,6 +105,7 @@ class Lexer {
   void SkipBlockComment();
   void ReadNumber();
   void ReadString();
+  void ReadStringBytes(std::string& out);
   void ReadIdentifier();
 
   const char* text_;
@@ -106,6 +113,8 @@ class Lexer {
   std::size_t pos_ = 0;
   int line_ = 0;
   TScrItem current_;
+  std::string ownStrings_;
+  std::string* strings_;
 };
 
 }  // namespace qmt

@@ -7,13 +7,13 @@ namespace qmt {
 
 void TScript::ListLabels(std::vector<std::string>& list) const {
   for (const TScrItem& t : tokens_)
-    if (t.Kind == tok::kLabel) list.push_back(t.Text + "=" + std::to_string(t.Address));
+    if (t.Kind == tok::kLabel) list.push_back(std::string(t.Text) + "=" + std::to_string(t.Address));
 }
 
 std::vector<std::pair<std::string, int>> TScript::LabelAddresses() const {
   std::vector<std::pair<std::string, int>> out;
   for (const TScrItem& t : tokens_)
-    if (t.Kind == tok::kLabel) out.emplace_back(t.Text, t.Address);
+    if (t.Kind == tok::kLabel) out.emplace_back(std::string(t.Text), t.Address);
   return out;
 }
 
@@ -30,7 +30,7 @@ void TScript::ListCode(std::vector<std::string>& list) const {
   char buffer[24];
   for (const TScrItem& t : tokens_) {
     if (t.Kind == tok::kLabel) {
-      list.push_back(t.Text + ":");
+      list.push_back(std::string(t.Text) + ":");
     } else if (t.Kind != tok::kLineEnd) {
       std::snprintf(buffer, sizeof buffer, "%5d:", t.Address);
       int p = t.Address;

@@ -44,15 +44,16 @@ bool IsAdditive(std::uint8_t k) {
 }  // namespace
 
 void TScript::Compile(std::string_view text) {
-  source_.assign(text);
+  // The indexes' keys are views into the old text: they go first.
+  labelIndex_.clear();
+  variableIndex_.clear();
   tokens_.clear();
   labels_.clear();
   variables_.clear();
-  labelIndex_.clear();
-  variableIndex_.clear();
+  source_.assign(text);
   tokens_.reserve(text.size() / 3 + 16);
 
-  Lexer lexer(source_);
+  Lexer lexer(source_, &strings_);
   lexer_ = &lexer;
   depth_ = 0;
   divideByZeroLine_ = -1;
@@ -110,7 +111,7 @@ void TScript::ReadProgram() {
   TScrItem last;
   last.Kind = tok::kLineEnd;
   last.Line = lexer_->Line() + 1;
-  Emit(last);
+  Emit(std::move(last));
 }
 
 // statement -> LF | EXIT | ":" | ";" | "@" number "=" expr | DO expr
@@ -129,7 +130,7 @@ void TScript::Statement() {
       Next();
       return;
     case '@': {
-      TScrItem set = t;
+      TScrItem set = std::move(t);
       Next();
       if (t.Kind != tok::kNum) Fatal("@" + Msg().atAlone);
       set.Kind = tok::kSetArg;
@@ -138,35 +139,35 @@ void TScript::Statement() {
       if (t.Kind != '=') Fatal("@" + std::to_string(set.Value) + Msg().atAlone);
       Next();
       Comparison();
-      Emit(set);
+      Emit(std::move(set));
       return;
     }
     case tok::kDo:
     case tok::kRet:
     case tok::kWhile: {
-      TScrItem op = t;
+      TScrItem op = std::move(t);
       Next();
       Comparison();
-      Emit(op);
+      Emit(std::move(op));
       return;
     }
     case tok::kGoto:
     case tok::kGosub: {
-      TScrItem jump = t;
+      TScrItem jump = std::move(t);
       Next();
       if (t.Kind != tok::kIdent)
         Fatal(Msg().gotoLabel1 + "\"" + TokenName(t) + "\"" + Msg().gotoLabel2);
       jump.Text = t.Text;
-      Emit(jump);
+      Emit(std::move(jump));
       Next();
       return;
     }
     case tok::kIf: {
-      TScrItem cond = t;
+      TScrItem cond = std::move(t);
       Next();
       Comparison();
       if (t.Kind == tok::kThen) Next();
-      Emit(cond);
+      Emit(std::move(cond));
       return;
     }
     case tok::kCall: {
@@ -175,17 +176,17 @@ void TScript::Statement() {
       TScrItem drop;
       drop.Kind = tok::kSclr;
       drop.Line = line;
-      Emit(drop);
+      Emit(std::move(drop));
       return;
     }
     case tok::kIdent: {
       TScrItem set = std::move(t);
       Next();
-      if (t.Kind != '=') Fatal(Msg().labelAlone1 + set.Text + Msg().labelAlone2);
+      if (t.Kind != '=') Fatal(Msg().labelAlone1 + std::string(set.Text) + Msg().labelAlone2);
       Next();
       Comparison();
       set.Kind = tok::kSet;
-      Emit(set);
+      Emit(std::move(set));
       return;
     }
     default:
@@ -199,10 +200,10 @@ void TScript::Comparison() {
   TScrItem& t = lexer_->Current();
   Additive();
   while (IsComparison(t.Kind)) {
-    TScrItem op = t;
+    TScrItem op = std::move(t);
     Next();
     Primary();
-    Emit(op);
+    Emit(std::move(op));
   }
   --depth_;
 }
@@ -211,15 +212,15 @@ void TScript::Comparison() {
 void TScript::Additive() {
   TScrItem& t = lexer_->Current();
   if (t.Kind == '!') {
-    TScrItem op = t;
+    TScrItem op = std::move(t);
     Next();
     Term();
-    Emit(op);
+    Emit(std::move(op));
   } else if (t.Kind == '+') {
     Next();
     Term();
   } else if (t.Kind == '-') {
-    TScrItem op = t;
+    TScrItem op = std::move(t);
     Next();
     if (t.Kind == tok::kNum) {
       // -3*x is (-3)*x: the literal is negated in place.
@@ -228,16 +229,16 @@ void TScript::Additive() {
     } else {
       Term();
       op.Kind = tok::kNeg;
-      Emit(op);
+      Emit(std::move(op));
     }
   } else {
     Term();
   }
   while (IsAdditive(t.Kind)) {
-    TScrItem op = t;
+    TScrItem op = std::move(t);
     Next();
     Term();
-    Emit(op);
+    Emit(std::move(op));
   }
 }
 
@@ -246,10 +247,10 @@ void TScript::Term() {
   TScrItem& t = lexer_->Current();
   Factor();
   while (t.Kind == '*' || t.Kind == '/') {
-    TScrItem op = t;
+    TScrItem op = std::move(t);
     Next();
     Primary();
-    Emit(op);
+    Emit(std::move(op));
   }
 }
 
@@ -260,16 +261,16 @@ void TScript::Factor() {
     Primary();
     return;
   }
-  TScrItem at = t;
+  TScrItem at = std::move(t);
   Next();
   if (t.Kind == tok::kNum) {
     at.Kind = tok::kGetArg;
     at.Value = t.Value;
-    Emit(at);
+    Emit(std::move(at));
     Next();
   } else {
     Primary();
-    Emit(at);
+    Emit(std::move(at));
   }
 }
 
@@ -334,11 +335,11 @@ void TScript::CallExpression() {
         break;
       }
       const Messages& m = Msg();
-      if (t.Kind == ';' || t.Kind == tok::kEof) Fatal(m.function + call.Text + m.callOpen);
-      Fatal(m.function + call.Text + m.argument1 + TokenName(t) + m.argument2);
+      if (t.Kind == ';' || t.Kind == tok::kEof) Fatal(m.function + std::string(call.Text) + m.callOpen);
+      Fatal(m.function + std::string(call.Text) + m.argument1 + TokenName(t) + m.argument2);
     }
   }
-  Emit(call);
+  Emit(std::move(call));
   --depth_;
 }
 

@@ -36,9 +36,9 @@ class TScript {
   // Events.  An unassigned event answers as if the name were unknown
   // (OnConstLab false, OnExtLabel and OnExtFunc -1); an unassigned
   // OnErrorMsg turns the first reported error into a ScriptAbort.
-  std::function<bool(const std::string& name, std::int16_t& dt)> OnConstLab;
-  std::function<int(const std::string& name)> OnExtLabel;
-  std::function<int(const std::string& name)> OnExtFunc;
+  std::function<bool(std::string_view name, std::int16_t& dt)> OnConstLab;
+  std::function<int(std::string_view name)> OnExtLabel;
+  std::function<int(std::string_view name)> OnExtFunc;
   std::function<void(int lno, const std::string& msg)> OnErrorMsg;
   // Carried for the host's use; the compiler never calls them.
   std::function<std::int16_t(std::uint16_t id)> OnGetExt;
@@ -109,24 +109,26 @@ class TScript {
   TAByte Generate();
   void Report(int line, const std::string& text);
   void ReportTooLarge();
-  int LookupExtLabel(const std::string& name) const;
-  int LookupExtFunc(const std::string& name) const;
+  int LookupExtLabel(std::string_view name) const;
+  int LookupExtFunc(std::string_view name) const;
 
   std::string source_;
+  std::string strings_;  // the decoded string literals the tokens view
   TAByte image_;
   TAScrItem tokens_;
   std::vector<LabelEntry> labels_;
   std::vector<VariableEntry> variables_;
   // FNV-1a: names are short, and this beats the library's general hash.
   struct NameHash {
-    std::size_t operator()(const std::string& name) const {
+    std::size_t operator()(std::string_view name) const {
       std::uint64_t h = 14695981039346656037ull;
       for (unsigned char c : name) h = (h ^ c) * 1099511628211ull;
       return static_cast<std::size_t>(h);
     }
   };
-  std::unordered_map<std::string, int, NameHash> labelIndex_;     // name -> first entry
-  std::unordered_map<std::string, int, NameHash> variableIndex_;  // name -> entry
+  // Keyed by views into the text, valid until the next compile.
+  std::unordered_map<std::string_view, int, NameHash> labelIndex_;     // name -> first entry
+  std::unordered_map<std::string_view, int, NameHash> variableIndex_;  // name -> entry
 
   // Reader state, valid during Compile.
   Lexer* lexer_ = nullptr;

@@ -15,7 +15,7 @@ namespace {
 
 // Looks `name` up as the name of a name=value line; a line whose value is
 // empty counts as not found.  Evaluates the value into `dt`.
-bool LookUpValue(const std::vector<std::string>& lines, const std::string& name, std::int16_t& dt) {
+bool LookUpValue(const std::vector<std::string>& lines, std::string_view name, std::int16_t& dt) {
   for (const std::string& line : lines) {
     std::size_t eq = line.find('=');
     if (eq == std::string::npos || !SameText(std::string_view(line).substr(0, eq), name)) continue;
@@ -37,9 +37,9 @@ TDM::TDM(ToolWindowPort& tool) : tool_(tool) {
   ExtValue.Items().Assign(EmbeddedTableLines(EmbeddedTable::ExtValue));
   Constant.Items().Assign(EmbeddedTableLines(EmbeddedTable::Constant));
   Macro.Items().Assign(EmbeddedTableLines(EmbeddedTable::Macro));
-  Script1.OnConstLab = [this](const std::string& name, std::int16_t& dt) { return Script1ConstLab(name, dt); };
-  Script1.OnExtLabel = [this](const std::string& name) { return Script1ExtLabel(name); };
-  Script1.OnExtFunc = [this](const std::string& name) { return Script1ExtFunc(name); };
+  Script1.OnConstLab = [this](std::string_view name, std::int16_t& dt) { return Script1ConstLab(name, dt); };
+  Script1.OnExtLabel = [this](std::string_view name) { return Script1ExtLabel(name); };
+  Script1.OnExtFunc = [this](std::string_view name) { return Script1ExtFunc(name); };
   Script1.OnErrorMsg = [this](int lno, const std::string& msg) { Script1ErrorMsg(lno, msg); };
 }
 
@@ -58,14 +58,14 @@ std::string TDM::DataModuleCreate(const std::string& macroFile) {
   return "";
 }
 
-bool TDM::Script1ConstLab(const std::string& name, std::int16_t& dt) {
+bool TDM::Script1ConstLab(std::string_view name, std::int16_t& dt) {
   if (LookUpValue(Constant.Items().Strings(), name, dt)) return true;
   return LookUpValue(tool_.ColorList(), name, dt);
 }
 
-int TDM::Script1ExtLabel(const std::string& name) const { return ExtValue.Items().IndexOf(name); }
+int TDM::Script1ExtLabel(std::string_view name) const { return ExtValue.Items().IndexOf(name); }
 
-int TDM::Script1ExtFunc(const std::string& name) const { return FuncLabel.Items().IndexOf(name); }
+int TDM::Script1ExtFunc(std::string_view name) const { return FuncLabel.Items().IndexOf(name); }
 
 void TDM::Script1ErrorMsg(int /*lno*/, const std::string& msg) { tool_.AppendErrLog(msg); }
 

@@ -97,9 +97,9 @@ class TDM {
   TStringListTray Macro;
 
   // Script1's events.
-  bool Script1ConstLab(const std::string& name, std::int16_t& dt);
-  int Script1ExtLabel(const std::string& name) const;
-  int Script1ExtFunc(const std::string& name) const;
+  bool Script1ConstLab(std::string_view name, std::int16_t& dt);
+  int Script1ExtLabel(std::string_view name) const;
+  int Script1ExtFunc(std::string_view name) const;
   void Script1ErrorMsg(int lno, const std::string& msg);
 
   // Compiles the macro for the windows: error log, label and variable

@@ -159,9 +159,9 @@ bool NameTables::ConstantValue(std::string_view name, std::int16_t& value) const
 }
 
 void NameTables::Bind(TScript& script, std::function<void(const std::string&)> errorLog) const {
-  script.OnConstLab = [this](const std::string& name, std::int16_t& dt) { return ConstantValue(name, dt); };
-  script.OnExtLabel = [this](const std::string& name) { return ExternalId(name); };
-  script.OnExtFunc = [this](const std::string& name) { return FunctionId(name); };
+  script.OnConstLab = [this](std::string_view name, std::int16_t& dt) { return ConstantValue(name, dt); };
+  script.OnExtLabel = [this](std::string_view name) { return ExternalId(name); };
+  script.OnExtFunc = [this](std::string_view name) { return FunctionId(name); };
   if (errorLog) {
     script.OnErrorMsg = [log = std::move(errorLog)](int, const std::string& msg) { log(msg); };
   } else {

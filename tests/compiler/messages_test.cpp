@@ -13,8 +13,8 @@ struct Compiler {
   std::vector<std::string> errors;  // UTF-8
 
   Compiler() {
-    script.OnExtFunc = [](const std::string& n) { return n == "d" ? 0 : -1; };
-    script.OnExtLabel = [](const std::string& n) { return n == "big" ? 300 : -1; };
+    script.OnExtFunc = [](std::string_view n) { return n == "d" ? 0 : -1; };
+    script.OnExtLabel = [](std::string_view n) { return n == "big" ? 300 : -1; };
     script.OnErrorMsg = [this](int, const std::string& m) { errors.push_back(Cp932ToUtf8(m)); };
   }
   // The abort message of compiling `utf8`, or "(no abort)".

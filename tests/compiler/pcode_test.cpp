@@ -92,7 +92,7 @@ TEST(Pcode, ImageLayout) {
 
   // Equal literals are stored twice; a label with nothing after it has the
   // address of the final zero byte.
-  script.OnExtFunc = [](const std::string&) { return 0; };
+  script.OnExtFunc = [](std::string_view) { return 0; };
   script.Compile("d(\"ab\",\"ab\")\r\nEnd:\r\n");
   EXPECT_EQ(script.Code(), (TAByte{0x0A, 0x00, 0x00, 0x00, 'a', 'b', 0, 'a', 'b', 0,  //
                                    0x63, 0x04, 0x00, 0x63, 0x07, 0x00, 0x81, 0x00, 0x00, 0x02,
@@ -106,7 +106,7 @@ TEST(Pcode, ImageLayout) {
 // An IF skips the rest of its line: its target is the line end closing it.
 TEST(Pcode, ListingLineNumbersAndIfTarget) {
   TScript script;
-  script.OnExtLabel = [](const std::string& n) { return n == "a" ? 1 : -1; };
+  script.OnExtLabel = [](std::string_view n) { return n == "a" ? 1 : -1; };
   script.Compile("\r\n\r\n\r\nx=1\r\nL: IF a > 0 THEN b = 1 : c = 2\r\nd = 3\r\n");
   std::vector<std::string> list;
   script.ListCode(list);

@@ -18,7 +18,7 @@ TEST(Robustness, RandomProgramsKeepTheImageWhole) {
                           "RET ", "DO ", "WHILE ", "EXIT", " ", "\x82\xA0", "!", "AND ", "0"};
   std::mt19937 rng(3308);
   TScript script;
-  script.OnExtFunc = [](const std::string& n) { return n == "d" ? 0 : -1; };
+  script.OnExtFunc = [](std::string_view n) { return n == "d" ? 0 : -1; };
   int clean = 0;
   for (int run = 0; run < 4000; ++run) {
     std::string text;

@@ -16,11 +16,11 @@ struct Fixture {
   std::vector<std::string> errors;
 
   Fixture() {
-    script.OnExtFunc = [](const std::string& n) { return n == "d" ? 0 : n == "box" ? 3 : -1; };
-    script.OnExtLabel = [](const std::string& n) {
+    script.OnExtFunc = [](std::string_view n) { return n == "d" ? 0 : n == "box" ? 3 : -1; };
+    script.OnExtLabel = [](std::string_view n) {
       return n == "DTIME1" ? 0 : n == "anPRES" ? 5 : -1;
     };
-    script.OnConstLab = [](const std::string& n, std::int16_t& v) {
+    script.OnConstLab = [](std::string_view n, std::int16_t& v) {
       if (n != Sjis("水")) return false;
       v = 31;
       return true;

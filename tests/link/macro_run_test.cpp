@@ -33,12 +33,12 @@ TEST(LinkMacroRun, VirtualDeviceDrawsWhatTheSimulatorDraws) {
   const std::vector<std::string> builtins = {"d",      "s",      "c",   "box", "text",    "line",    "arc",
                                              "needle", "MulDiv", "num", "GI",  "CirFill", "SelPanel"};
   TScript script;
-  script.OnExtFunc = [&](const std::string& name) {
+  script.OnExtFunc = [&](std::string_view name) {
     for (std::size_t i = 0; i < builtins.size(); ++i)
       if (builtins[i] == name) return static_cast<int>(i);
     return -1;
   };
-  script.OnExtLabel = [](const std::string&) { return -1; };
+  script.OnExtLabel = [](std::string_view) { return -1; };
   std::vector<std::string> compileErrors;
   script.OnErrorMsg = [&](int line, const std::string& msg) {
     compileErrors.push_back(std::to_string(line) + ": " + Cp932ToUtf8(msg));

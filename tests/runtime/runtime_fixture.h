@@ -36,14 +36,14 @@ inline const std::vector<std::string>& ExternalNames() {
 inline TAByte CompileMacro(const std::string& utf8, TScript* keep = nullptr) {
   TScript local;
   TScript& script = keep ? *keep : local;
-  auto position = [](const std::vector<std::string>& list, const std::string& name) {
+  auto position = [](const std::vector<std::string>& list, std::string_view name) {
     for (std::size_t i = 0; i < list.size(); ++i) {
       if (list[i] == name) return static_cast<int>(i);
     }
     return -1;
   };
-  script.OnExtFunc = [&](const std::string& name) { return position(BuiltinNames(), name); };
-  script.OnExtLabel = [&](const std::string& name) { return position(ExternalNames(), name); };
+  script.OnExtFunc = [&](std::string_view name) { return position(BuiltinNames(), name); };
+  script.OnExtLabel = [&](std::string_view name) { return position(ExternalNames(), name); };
   std::vector<std::string> errors;
   script.OnErrorMsg = [&](int line, const std::string& msg) {
     errors.push_back(std::to_string(line) + ":" + Cp932ToUtf8(msg));
