@@ -12,12 +12,18 @@ def load(path):
     with open(path) as f:
         data = json.load(f)
     rows = {}
+    # With repetitions, the median of each benchmark stands for it; a single
+    # run stands for itself.
+    medians = any(b.get("aggregate_name") == "median" for b in data["benchmarks"])
     for b in data["benchmarks"]:
-        if b.get("run_type") == "aggregate":
+        if medians and b.get("aggregate_name") != "median":
+            continue
+        if not medians and b.get("run_type") == "aggregate":
             continue
         t = b["real_time"] * NS[b.get("time_unit", "ns")]
-        rows[b["name"]] = {"ns": t, "items": b.get("items_per_second"), "instr": b.get("instr/s")}
-    return data.get("context", {}), rows
+        name = b.get("run_name", b["name"])
+        rows[name] = {"ns": t, "items": b.get("items_per_second"), "instr": b.get("instr/s")}
+    return data.get("context", {}), rows, medians
 
 
 def fmt_time(ns):
@@ -82,9 +88,11 @@ RATIOS = [
 
 
 def main():
-    ctx, rows = load(sys.argv[1])
+    ctx, rows, medians = load(sys.argv[1])
     print(f"host: {ctx.get('host_name', '?')}, {ctx.get('num_cpus', '?')} CPUs @ {ctx.get('mhz_per_cpu', '?')} MHz,"
           f" (the Google Benchmark library itself is a {ctx.get('library_build_type', '?')} build; the suite is Release)")
+    if medians:
+        print("figures: medians of the repetitions")
     w = max(len(n) for n in rows) if rows else 10
     print(f"{'benchmark':<{w}}  {'time/op':>10}  {'rate':>12}  {'goal':<18} ok")
     failed = 0
