@@ -93,48 +93,35 @@ long StepMany(TRuntimeContext& context, long limit) {
     if (--left == 0) goto done;     \
     QMT_DISPATCH();                 \
   } while (0)
-#define QMT_STOP()                          \
-  do {                                      \
-    m.stopped = 1;                          \
-    m.SP = static_cast<std::uint8_t>(sp);   \
-    m.PC = pc;                              \
-    return limit - left + 1;                \
+#define QMT_STOP()       \
+  do {                   \
+    m.stopped = 1;       \
+    goto finish;         \
   } while (0)
-#define QMT_FAULT(error)                  \
-  do {                                    \
-    context.errorCode = (error);          \
-    m.SP = static_cast<std::uint8_t>(sp); \
-    m.PC = pc;                            \
-    return limit - left + 1;              \
+#define QMT_FAULT(error)              \
+  do {                                \
+    context.errorCode = (error);      \
+    goto finish;                      \
   } while (0)
-#define QMT_SYNC() (m.PC = pc, m.SP = static_cast<std::uint8_t>(sp))
+#define QMT_SYNC() step_detail::Save(m, pc, sp)
   // A host function may have failed; a stop it asked for ends the run too.
 #define QMT_CALLED()                                       \
   do {                                                     \
-    if (context.errorCode != 0 || m.stopped) goto called;  \
+    if (context.errorCode != 0 || m.stopped) goto finish;  \
     QMT_NEXT();                                            \
   } while (0)
 
   QMT_DISPATCH();
 #include "runtime/instructions.inc"
 
-called:
-  m.SP = static_cast<std::uint8_t>(sp);
-  m.PC = pc;
+finish:  // the current instruction stopped, failed or called a failing host
+  step_detail::Save(m, pc, sp);
   return limit - left + 1;
 done:
-  m.SP = static_cast<std::uint8_t>(sp);
-  m.PC = pc;
+  step_detail::Save(m, pc, sp);
   return limit;
 
 #undef QMT_DISPATCH
-#undef QMT_CASE
-#undef QMT_OTHER
-#undef QMT_NEXT
-#undef QMT_STOP
-#undef QMT_FAULT
-#undef QMT_SYNC
-#undef QMT_CALLED
 }
 
 #else

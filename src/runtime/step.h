@@ -24,6 +24,12 @@ inline std::uint16_t U(std::int16_t v) { return static_cast<std::uint16_t>(v); }
 // stack.
 inline int ArgIndex(const TMachine& m, int n) { return static_cast<int>(m.FP) - 2 - static_cast<int>(m.AC) + n; }
 
+// Stores the registers an instruction works on in locals.
+inline void Save(TMachine& m, std::uint16_t pc, unsigned sp) {
+  m.SP = static_cast<std::uint8_t>(sp);
+  m.PC = pc;
+}
+
 }  // namespace step_detail
 
 [[gnu::always_inline]] inline int Step(TRuntimeContext& context) {
@@ -37,39 +43,30 @@ inline int ArgIndex(const TMachine& m, int n) { return static_cast<int>(m.FP) - 
 
 #define QMT_CASE(name) case Op::name:
 #define QMT_OTHER default:
-#define QMT_NEXT()                          \
-  do {                                      \
-    m.SP = static_cast<std::uint8_t>(sp);   \
-    m.PC = pc;                              \
-    return 0;                               \
+#define QMT_NEXT()                    \
+  do {                                \
+    step_detail::Save(m, pc, sp);     \
+    return 0;                         \
   } while (0)
-#define QMT_STOP()                          \
-  do {                                      \
-    m.stopped = 1;                          \
-    m.SP = static_cast<std::uint8_t>(sp);   \
-    m.PC = pc;                              \
-    return 1;                               \
+#define QMT_STOP()                    \
+  do {                                \
+    m.stopped = 1;                    \
+    step_detail::Save(m, pc, sp);     \
+    return 1;                         \
   } while (0)
-#define QMT_FAULT(error)           \
-  do {                             \
-    context.errorCode = (error);   \
-    m.PC = pc;                     \
-    return 0;                      \
+// sp is still the height before the instruction.
+#define QMT_FAULT(error)              \
+  do {                                \
+    context.errorCode = (error);      \
+    step_detail::Save(m, pc, sp);     \
+    return 0;                         \
   } while (0)
-#define QMT_SYNC() (m.PC = pc, m.SP = static_cast<std::uint8_t>(sp))
+#define QMT_SYNC() step_detail::Save(m, pc, sp)
 #define QMT_CALLED() QMT_NEXT()
 
   switch (static_cast<Op>(op)) {
 #include "runtime/instructions.inc"
   }
-
-#undef QMT_CASE
-#undef QMT_OTHER
-#undef QMT_NEXT
-#undef QMT_STOP
-#undef QMT_FAULT
-#undef QMT_SYNC
-#undef QMT_CALLED
 }
 
 }  // namespace qmt
