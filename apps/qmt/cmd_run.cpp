@@ -43,6 +43,7 @@ struct RunOptions {
   bool lines = false;
   bool trace = false;
   int maxSteps = kDefaultStepBudget;
+  int maxLines = kDefaultLineBudget;
   std::string pages;
   std::string png;
   std::string port;         // --port: send accepted lines to the device
@@ -235,6 +236,7 @@ int Run(const RunOptions& opt) {
     }
   };
   runner.stepBudget = opt.maxSteps;
+  runner.lineBudget = opt.maxLines;
   script.ListLabels(runner.labels);
   if (opt.trace) {
     SetTraceWriter([](std::string_view line) { PrintLine(std::string(line)); });
@@ -291,6 +293,10 @@ static Command reg(30, [](CLI::App& app) {
   sub->add_flag("--lines", opt->lines, "Print each command line the device accepted (escaped form)");
   sub->add_flag("--trace", opt->trace, "Print a trace line for every instruction");
   sub->add_option("--max-steps", opt->maxSteps, "Step budget of each run")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 1 << 30));
+  sub->add_option("--max-lines", opt->maxLines,
+                  "Command lines each run may send; a run that fails on 100 lines stops too")
       ->capture_default_str()
       ->check(CLI::Range(1, 1 << 30));
   sub->add_option("--pages", opt->pages, "Write the four video pages as DIR/VRAM0.bmp ... DIR/VRAM3.bmp")

@@ -38,6 +38,8 @@ enum TRunError : std::uint16_t {
   kErrArgumentIndex = 10,      // @n outside the operand stack
   kErrDivisionByZero = 11,
   kErrLineTooLong = 12,        // an assembled command line exceeds the buffer
+  kErrTooManyLines = 13,       // a run sent more lines than its line budget
+  kErrTooManyFailures = 14,    // too many of a run's lines failed on the device
 };
 
 struct TRuntimeContext;

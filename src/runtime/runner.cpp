@@ -113,6 +113,13 @@ TRunEnd TRunner::Run() {
   TMachine& m = context_.machine;
   context_.errorCode = 0;
   m.stopped = 0;
+  running_ = true;
+  linesThisRun_ = 0;
+  failedThisRun_ = 0;
+  struct EndOfRun {
+    bool& running;
+    ~EndOfRun() { running = false; }
+  } endOfRun{running_};
   // The budget counts the instructions after the first: a run may execute
   // one more than the budget before it is stopped.
   const long limit = std::max(stepBudget, 0) + 1L;
@@ -148,6 +155,15 @@ void TRunner::SinkLine(void* owner, int length, const char* bytes) {
                                             : std::string_view(bytes);
   if (line.empty()) return;
   auto* runner = static_cast<TRunner*>(owner);
+  if (runner->running_) {
+    std::uint16_t& error = runner->context_.errorCode;
+    // A run being stopped for its lines sends no more of them.
+    if (error == kErrTooManyLines || error == kErrTooManyFailures) return;
+    if (++runner->linesThisRun_ > runner->lineBudget) {
+      if (error == 0) error = kErrTooManyLines;
+      return;
+    }
+  }
   if (runner->sink) {
     runner->sink(line);
   } else {
@@ -159,6 +175,9 @@ void TRunner::SinkLine(std::string_view line) {
   TQMT3308& device = GetDevice();
   if (!device.ExecuteLine(line)) {
     Message(device.LastError());
+    if (running_ && ++failedThisRun_ >= failedLineBudget && context_.errorCode == 0) {
+      context_.errorCode = kErrTooManyFailures;
+    }
     return;
   }
   if (onLine) onLine(line);

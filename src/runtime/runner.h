@@ -20,6 +20,12 @@ namespace qmt {
 class TQMT3308;
 
 inline constexpr int kDefaultStepBudget = 10000;
+// What the built-ins of one run may send: a single call can emit tens of
+// thousands of lines (CirFill with a large radius, arc with many steps), so
+// the step budget alone does not keep a run from hanging the window.  The
+// built-in macro's largest run sends about 3,500 lines.
+inline constexpr int kDefaultLineBudget = 100000;
+inline constexpr int kDefaultFailedLineBudget = 100;
 
 // How a run ended.
 enum class TRunEnd {
@@ -49,6 +55,13 @@ class TRunner {
   std::array<std::int16_t, kExternalCount> externals{};
   // Counted instructions a run may execute before it is stopped.
   int stepBudget = kDefaultStepBudget;
+  // Lines a run may send; the next one is dropped and the run stops with
+  // "コマンド行が多すぎる" after the current instruction.
+  int lineBudget = kDefaultLineBudget;
+  // Lines of a run that may fail on the device: each failure is reported,
+  // and the one that reaches this count stops the run with
+  // "コマンド行のエラーが多すぎる"; the rest of its lines are dropped.
+  int failedLineBudget = kDefaultFailedLineBudget;
 
   // The device lines go to; null (the default) means Device().
   void SetDevice(TQMT3308* device) { device_ = device; }
@@ -88,6 +101,10 @@ class TRunner {
   std::unique_ptr<TCodeArea> code_;
   TRuntimeContext context_;
   TQMT3308* device_ = nullptr;
+  // The current run's counts; lines sent outside a run are not counted.
+  bool running_ = false;
+  int linesThisRun_ = 0;
+  int failedThisRun_ = 0;
 };
 
 // The trace switch: one process-wide flag.

@@ -102,6 +102,47 @@ TEST_F(RunnerTest, RejectedLineIsReportedAndTheMacroGoesOn) {
   EXPECT_EQ(device.DrawingPage(), 1);
 }
 
+// One call can emit tens of thousands of lines; the line budgets keep such
+// a run from hanging the window, and apply to one run at a time.
+TEST_F(RunnerTest, LineBudgetsStopARunThatFloodsTheDevice) {
+  // arc with 30000 steps sends a move and 30000 short relative lines.
+  Load("L: arc(320,240,100,0,$FFFF,30000)\nGOTO L\n");
+  EXPECT_EQ(runner.RunFrom("L"), TRunEnd::kError);
+  EXPECT_EQ(accepted.size(), static_cast<std::size_t>(kDefaultLineBudget));
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0], "pc= 26:" + Sjis("コマンド行が多すぎる"));
+
+  // A disc far larger than the screen: every line fails, and the 100th
+  // failure stops the run.
+  Load("L: CirFill(0,0,30000)\nGOTO L\n");
+  messages.clear();
+  accepted.clear();
+  EXPECT_EQ(runner.RunFrom("L"), TRunEnd::kError);
+  EXPECT_TRUE(accepted.empty());
+  ASSERT_EQ(messages.size(), static_cast<std::size_t>(kDefaultFailedLineBudget) + 1);
+  EXPECT_EQ(messages[0], messages[kDefaultFailedLineBudget - 1]);
+  EXPECT_EQ(messages.back(), "pc= 17:" + Sjis("コマンド行のエラーが多すぎる"));
+
+  // The counts start again with each run; smaller budgets work alike.
+  runner.lineBudget = 5;
+  runner.failedLineBudget = 2;
+  Load("d(\"PA1,1\")\nd(\"PA1,1\")\nd(\"PA1,1\")\nd(\"XX\")\nd(\"PA1,1\")\n");
+  for (int run = 0; run < 2; ++run) {
+    messages.clear();
+    accepted.clear();
+    EXPECT_EQ(runner.RunFrom(), TRunEnd::kStopped);
+    EXPECT_EQ(accepted.size(), 4u);
+    EXPECT_EQ(messages.size(), 1u);
+    runner.Context().machine.PC = runner.Code()[0];
+  }
+  Load("d(\"XX\")\nd(\"XX\")\nd(\"PA1,1\")\n");
+  messages.clear();
+  accepted.clear();
+  EXPECT_EQ(runner.RunFrom(), TRunEnd::kError);
+  EXPECT_TRUE(accepted.empty());
+  EXPECT_EQ(messages.size(), 3u);
+}
+
 TEST_F(RunnerTest, GIReachesTheSinkAsThirtyFourBytes) {
   Load("GI(\"%00%14%00%2A%00%00%00%00%00%00%00%00%00%00%00%00%00%00%00%00%00%00%00%00%00%00%00%00%00%00%00%00\")\n");
   std::vector<std::string> sunk;
