@@ -82,6 +82,8 @@ class Lexer {
   // Decoded string literals go to `strings` (the lexer's own store when
   // null), which is cleared here and must outlive the tokens.
   explicit Lexer(const std::string& text, std::string* strings = nullptr);
+  Lexer(const Lexer&) = delete;
+  Lexer& operator=(const Lexer&) = delete;
 
   // Reads the next token into Current() and advances.  Throws LexError.
   void NextToken();

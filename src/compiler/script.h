@@ -33,6 +33,11 @@ class ScriptAbort : public std::runtime_error {
 
 class TScript {
  public:
+  // The tokens view the script's own copy of the text, so a script is not
+  // copied.
+  TScript() = default;
+  TScript(const TScript&) = delete;
+  TScript& operator=(const TScript&) = delete;
   // Events.  An unassigned event answers as if the name were unknown
   // (OnConstLab false, OnExtLabel and OnExtFunc -1); an unassigned
   // OnErrorMsg turns the first reported error into a ScriptAbort.
