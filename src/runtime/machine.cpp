@@ -60,6 +60,15 @@ struct HandlerIndex {
 };
 constexpr HandlerIndex kHandlerIndex{};
 
+// The handler address of every byte, made once from the handlers of the
+// instructions: one load per dispatch.
+struct DispatchTable {
+  const void* at[256];
+  explicit DispatchTable(const void* const* handlers) {
+    for (int b = 0; b < 256; ++b) at[b] = handlers[kHandlerIndex.of[b]];
+  }
+};
+
 }  // namespace
 
 // Threaded: every handler ends in its own jump to the next one (a GNU
@@ -74,6 +83,7 @@ long StepMany(TRuntimeContext& context, long limit) {
 #undef QMT_HANDLER
       &&op_other,
   };
+  static const DispatchTable kDispatch(kHandlers);
   const std::uint8_t* const code = m.code;
   std::uint16_t pc = m.PC;
   unsigned sp = m.SP;
@@ -84,7 +94,7 @@ long StepMany(TRuntimeContext& context, long limit) {
   do {                                        \
     op = code[pc++];                          \
     m.opcode = op;                            \
-    goto* kHandlers[kHandlerIndex.of[op]];    \
+    goto* kDispatch.at[op];                   \
   } while (0)
 #define QMT_CASE(name) op_##name:
 #define QMT_OTHER op_other:
