@@ -6,6 +6,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 
 namespace qmt::raster {
 namespace {
@@ -40,6 +43,21 @@ inline void FillRow(std::uint8_t* p, std::size_t n, std::uint8_t c) {
   std::memset(p, c, n);
 #endif
 }
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// Rows of 32 bytes or more with 32-byte stores, where the processor has
+// them: twice the bytes per store of the loop above.
+[[gnu::target("avx2")]] void FillRowsWide(std::uint8_t* p, std::size_t width, std::int64_t rows, std::uint8_t c) {
+  const __m256i v = _mm256_set1_epi8(static_cast<char>(c));
+  for (std::int64_t r = 0; r < rows; ++r, p += kW) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p + width - 32), v);
+    auto* q = reinterpret_cast<std::uint8_t*>((reinterpret_cast<std::uintptr_t>(p) + 32) & ~std::uintptr_t{31});
+    for (std::uint8_t* end = p + width - 32; q < end; q += 32) _mm256_store_si256(reinterpret_cast<__m256i*>(q), v);
+  }
+}
+const bool kHasAvx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
+#endif
 
 // floor(a / b) for b > 0.
 __int128 FloorDiv(__int128 a, __int128 b) {
@@ -131,6 +149,12 @@ Box Fill(std::uint8_t* page, std::int64_t x0, std::int64_t y0, std::int64_t x1, 
   if (width == static_cast<std::size_t>(kW)) {
     std::memset(page + y0 * kW, c, static_cast<std::size_t>(y1 - y0 + 1) * kW);
   } else {
+#if defined(__x86_64__) && defined(__GNUC__)
+    if (width >= 32 && kHasAvx2) {
+      FillRowsWide(page + y0 * kW + x0, width, y1 - y0 + 1, c);
+      return Box{static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1), static_cast<int>(y1)};
+    }
+#endif
     for (std::int64_t y = y0; y <= y1; ++y) FillRow(page + y * kW + x0, width, c);
   }
   return Box{static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1), static_cast<int>(y1)};

@@ -55,13 +55,21 @@ TEST(Raster, ClippedLinesMatchTheFullWalk) {
 
 TEST(Raster, FillSetsExactlyItsSpanAtEveryWidthAndAlignment) {
   std::vector<std::uint8_t> page(kPageBytes, 0);
-  for (int x0 = 0; x0 < 20; ++x0) {
-    for (int width = 1; width <= 70; ++width) {
-      std::fill(page.begin() + 640, page.begin() + 3 * 640, 0);
-      raster::Fill(page.data(), x0, 1, x0 + width - 1, 1, 7);
+  std::vector<int> widths;
+  for (int width = 1; width <= 70; ++width) widths.push_back(width);
+  for (int width : {95, 96, 97, 127, 128, 129, 255, 256, 257, 600, 639}) widths.push_back(width);
+  // Two rows, at every alignment a 32-byte store can meet.
+  for (int x0 = 0; x0 < 40; ++x0) {
+    for (int width : widths) {
+      if (x0 + width > 640) continue;
+      std::fill(page.begin(), page.begin() + 4 * 640, 0);
+      raster::Fill(page.data(), x0, 1, x0 + width - 1, 2, 7);
       for (int x = 0; x < 640; ++x) {
-        ASSERT_EQ(page[640 + x], (x >= x0 && x < x0 + width) ? 7 : 0) << x0 << " " << width << " " << x;
-        ASSERT_EQ(page[2 * 640 + x], 0);
+        const int inside = (x >= x0 && x < x0 + width) ? 7 : 0;
+        ASSERT_EQ(page[640 + x], inside) << x0 << " " << width << " " << x;
+        ASSERT_EQ(page[2 * 640 + x], inside) << x0 << " " << width << " " << x;
+        ASSERT_EQ(page[x], 0);
+        ASSERT_EQ(page[3 * 640 + x], 0);
       }
     }
   }
