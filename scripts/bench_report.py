@@ -96,7 +96,8 @@ def main():
     w = max(len(n) for n in rows) if rows else 10
     print(f"{'benchmark':<{w}}  {'time/op':>10}  {'rate':>12}  {'goal':<18} ok")
     failed = 0
-    for name, row in rows.items():
+    # Interleaved repetitions come in any order: the table is sorted by name.
+    for name, row in sorted(rows.items()):
         goal, ok = "", ""
         for pattern, text, check in GOALS:
             if re.search(pattern, name):
