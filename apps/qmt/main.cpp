@@ -51,7 +51,7 @@ std::string ReadInput(const std::string& file, bool utf8) {
   } else {
     bytes = ReadFile(file);
   }
-  return utf8 ? Utf8ToCp932(bytes) : bytes;
+  return utf8 ? Utf8ToCp932(WithoutUtf8Bom(bytes)) : bytes;
 }
 
 }  // namespace qmt::cli

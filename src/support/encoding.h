@@ -36,4 +36,9 @@ bool TryUtf8ToCp932(std::string_view utf8, std::string& out, std::string& error)
 // Convenience for string literals in source files (which are UTF-8).
 inline std::string Sjis(std::string_view utf8) { return Utf8ToCp932(utf8); }
 
+// A UTF-8 file's text without the byte-order mark some editors put first.
+inline std::string_view WithoutUtf8Bom(std::string_view utf8) {
+  return utf8.substr(0, 3) == "\xEF\xBB\xBF" ? utf8.substr(3) : utf8;
+}
+
 }  // namespace qmt

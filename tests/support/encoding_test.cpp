@@ -31,6 +31,13 @@ TEST(Encoding, UndefinedBytesBecomeReplacementCharacter) {
   EXPECT_EQ(Cp932ToUtf8("a\xA0z"), "a\xEF\xBF\xBDz");
 }
 
+TEST(Encoding, ByteOrderMarkIsDroppedOnlyAtTheStart) {
+  EXPECT_EQ(WithoutUtf8Bom("\xEF\xBB\xBFx=1"), "x=1");
+  EXPECT_EQ(WithoutUtf8Bom("x=1\xEF\xBB\xBF"), "x=1\xEF\xBB\xBF");
+  EXPECT_EQ(WithoutUtf8Bom("\xEF\xBB"), "\xEF\xBB");
+  EXPECT_EQ(WithoutUtf8Bom(""), "");
+}
+
 TEST(Encoding, LeadBytes) {
   EXPECT_TRUE(IsLeadByte(0x81));
   EXPECT_TRUE(IsLeadByte(0x9F));
