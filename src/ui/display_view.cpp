@@ -107,7 +107,8 @@ void DisplayView::mouseMoveEvent(QMouseEvent* e) {
 
 void DisplayView::mouseReleaseEvent(QMouseEvent* e) {
   QPoint p = ToDevice(e->position().toPoint());
-  emit DeviceMouse(2, p.x(), p.y(), e->modifiers(), e->buttons() | e->button());
+  // The buttons still held: the released one is no longer among them.
+  emit DeviceMouse(2, p.x(), p.y(), e->modifiers(), e->buttons());
 }
 
 }  // namespace qmt

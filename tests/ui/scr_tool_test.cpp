@@ -473,6 +473,7 @@ class ScrToolTest : public QObject {
     move(40, 25, Qt::LeftButton);
     QCOMPARE(band->Lines().size(), std::size_t{1});
     QTest::mouseRelease(&view, Qt::LeftButton, {}, QPoint(40, 25));
+    QVERIFY(!h.tool->Tracer().Dragging());  // letting go ends the drag
     QTest::mouseClick(&view, Qt::RightButton, {}, QPoint(300, 300));
     QCOMPARE(h.tool->Editor1->Text()->text(), QString("line(10,20,30,5)\r\n"));
     QVERIFY(band->Lines().empty());
