@@ -156,9 +156,9 @@ void TRunner::SinkLine(void* owner, int length, const char* bytes) {
   if (line.empty()) return;
   auto* runner = static_cast<TRunner*>(owner);
   if (runner->running_) {
-    std::uint16_t& error = runner->context_.errorCode;
     // A run being stopped for its lines sends no more of them.
-    if (error == kErrTooManyLines || error == kErrTooManyFailures) return;
+    if (!TakesLines(owner)) return;
+    std::uint16_t& error = runner->context_.errorCode;
     if (++runner->linesThisRun_ > runner->lineBudget) {
       if (error == 0) error = kErrTooManyLines;
       return;
@@ -169,6 +169,12 @@ void TRunner::SinkLine(void* owner, int length, const char* bytes) {
   } else {
     runner->SinkLine(line);
   }
+}
+
+bool TRunner::TakesLines(void* owner) {
+  const auto* runner = static_cast<const TRunner*>(owner);
+  const std::uint16_t error = runner->context_.errorCode;
+  return !runner->running_ || (error != kErrTooManyLines && error != kErrTooManyFailures);
 }
 
 void TRunner::SinkLine(std::string_view line) {

@@ -85,6 +85,10 @@ class TRunner {
   void SinkLine(std::string_view line);
   // The runtime context's sink: the owner is a TRunner.
   static void SinkLine(void* owner, int length, const char* bytes);
+  // Whether SinkLine(owner, ...) would still pass a line on: false once the
+  // current run is being stopped for its lines.  For a sink of its own that
+  // does something with a line before it calls SinkLine.
+  static bool TakesLines(void* owner);
 
   // Writes one trace line (registers, next instruction, stack top).
   void TraceStep();

@@ -200,7 +200,8 @@ void TfScrTool::R1Click() {
 }
 
 void TfScrTool::LogAndExecute(void* owner, int length, const char* bytes) {
-  if (bytes == nullptr) return;
+  // A run stopped for flooding the device logs no more lines either.
+  if (bytes == nullptr || !TRunner::TakesLines(owner)) return;
   if (gLoggingWindow != nullptr) {
     const std::string text =
         length < 1 ? std::string(bytes) : EscapeForDisplay(std::string_view(bytes, static_cast<std::size_t>(length)));

@@ -111,6 +111,19 @@ TEST_F(RunnerTest, LineBudgetsStopARunThatFloodsTheDevice) {
   EXPECT_EQ(accepted.size(), static_cast<std::size_t>(kDefaultLineBudget));
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0], "pc= 26:" + Sjis("コマンド行が多すぎる"));
+  EXPECT_TRUE(TRunner::TakesLines(&runner));  // outside a run nothing is counted
+
+  // A sink of its own that logs before SinkLine (as the tool window's does)
+  // sees the line that crosses the budget, and none after it.
+  static int logged;
+  logged = 0;
+  runner.Context().sink = [](void* owner, int length, const char* bytes) {
+    if (!TRunner::TakesLines(owner)) return;
+    ++logged;
+    TRunner::SinkLine(owner, length, bytes);
+  };
+  runner.RunFrom("L");
+  EXPECT_EQ(logged, kDefaultLineBudget + 1);
 
   // A disc far larger than the screen: every line fails, and the 100th
   // failure stops the run.
