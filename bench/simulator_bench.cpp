@@ -2,12 +2,11 @@
 // is ticked (against the "none" link), and a dropped 640 x 480 JPEG picture
 // decoded and drawn in the device's colours.
 #include <benchmark/benchmark.h>
-#include <jpeglib.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "../tests/common/jpeg_maker.h"
 #include "host/picture_drop.h"
 #include "host/simulator.h"
 #include "host/simulator_binding.h"
@@ -28,35 +27,13 @@ void BM_Simulator_PacingWithoutDevice(benchmark::State& state) {
 }
 BENCHMARK(BM_Simulator_PacingWithoutDevice)->Unit(benchmark::kMicrosecond);
 
+// libjpeg's default quality, 75.
 std::string GradientJpeg() {
-  jpeg_compress_struct c{};
-  jpeg_error_mgr err{};
-  c.err = jpeg_std_error(&err);
-  jpeg_create_compress(&c);
-  unsigned char* buf = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&c, &buf, &size);
-  c.image_width = 640;
-  c.image_height = 480;
-  c.input_components = 3;
-  c.in_color_space = JCS_RGB;
-  jpeg_set_defaults(&c);
-  jpeg_start_compress(&c, TRUE);
-  std::vector<unsigned char> row(640 * 3);
-  while (c.next_scanline < c.image_height) {
-    for (int x = 0; x < 640; ++x) {
-      row[x * 3] = static_cast<unsigned char>(x * 255 / 639);
-      row[x * 3 + 1] = static_cast<unsigned char>(c.next_scanline * 255 / 479);
-      row[x * 3 + 2] = static_cast<unsigned char>((x + c.next_scanline) & 255);
-    }
-    unsigned char* rows[1] = {row.data()};
-    jpeg_write_scanlines(&c, rows, 1);
-  }
-  jpeg_finish_compress(&c);
-  std::string out(reinterpret_cast<char*>(buf), size);
-  jpeg_destroy_compress(&c);
-  std::free(buf);
-  return out;
+  return qmt::test::MakeJpeg(640, 480, 75, [](int x, int y, unsigned char* rgb) {
+    rgb[0] = static_cast<unsigned char>(x * 255 / 639);
+    rgb[1] = static_cast<unsigned char>(y * 255 / 479);
+    rgb[2] = static_cast<unsigned char>((x + y) & 255);
+  });
 }
 
 void BM_Simulator_DropJpeg(benchmark::State& state) {

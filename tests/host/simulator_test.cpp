@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
-#include <jpeglib.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 
+#include "../common/jpeg_maker.h"
 #include "device/bmp.h"
 #include "host/simulator.h"
 #include "simulator_fakes.h"
@@ -183,35 +183,12 @@ TEST(SimulatorLink, FailedLineUnticksCheckRunAndLaterLinesAreNotSent) {
 
 // A small JPEG: left half pure red, right half pure blue.
 std::string MakeJpeg(int w, int h) {
-  jpeg_compress_struct c{};
-  jpeg_error_mgr err{};
-  c.err = jpeg_std_error(&err);
-  jpeg_create_compress(&c);
-  unsigned char* buf = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&c, &buf, &size);
-  c.image_width = w;
-  c.image_height = h;
-  c.input_components = 3;
-  c.in_color_space = JCS_RGB;
-  jpeg_set_defaults(&c);
-  jpeg_set_quality(&c, 100, TRUE);
-  jpeg_start_compress(&c, TRUE);
-  std::vector<unsigned char> row(w * 3);
-  for (int x = 0; x < w; ++x) {
-    bool left = x < w / 2;
-    row[x * 3] = left ? 255 : 0;
-    row[x * 3 + 2] = left ? 0 : 255;
-  }
-  while (c.next_scanline < c.image_height) {
-    unsigned char* rows[1] = {row.data()};
-    jpeg_write_scanlines(&c, rows, 1);
-  }
-  jpeg_finish_compress(&c);
-  std::string out(reinterpret_cast<char*>(buf), size);
-  jpeg_destroy_compress(&c);
-  std::free(buf);
-  return out;
+  return test::MakeJpeg(w, h, 100, [w](int x, int, unsigned char* rgb) {
+    const bool left = x < w / 2;
+    rgb[0] = left ? 255 : 0;
+    rgb[1] = 0;
+    rgb[2] = left ? 0 : 255;
+  });
 }
 
 class SimulatorDrop : public ::testing::Test {
