@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # toolchain
-  g++ cmake ninja-build pkg-config git python3
+  g++ cmake ninja-build pkg-config git python3 ccache
   clang libclang-rt-14-dev
   # libraries of the core and the command-line tool
   libcli11-dev libfreetype-dev libfontconfig-dev libjpeg62-turbo-dev libpng-dev
