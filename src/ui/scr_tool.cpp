@@ -22,6 +22,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
+#include <QShortcut>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <Qsci/qsciscintilla.h>
 #include <QSlider>
 #include <QSplitter>
 #include <QTabWidget>
@@ -36,6 +40,7 @@
 #include "support/file_io.h"
 #include "ui/macro_editor.h"
 #include "ui/scr_tool_palette.h"
+#include "ui/reference_pane.h"
 
 namespace qmt {
 
@@ -320,6 +325,36 @@ void TfScrTool::BuildPages() {
   TraceDock->setWidget(TracePane);
   addDockWidget(Qt::BottomDockWidgetArea, TraceDock);
   TraceDock->hide();
+
+  // The reference pane, opened by F1 in the editor or the test script.
+  ReferenceDock = new ReferencePane(this);
+  addDockWidget(Qt::RightDockWidgetArea, ReferenceDock);
+  ReferenceDock->hide();
+  for (QWidget* w : {static_cast<QWidget*>(Editor1), static_cast<QWidget*>(Memo1)}) {
+    auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), w, this, &TfScrTool::ShowReference);
+    f1->setContext(Qt::WidgetWithChildrenShortcut);
+  }
+}
+
+void TfScrTool::ShowReference() {
+  QString line;
+  int column = 0;
+  if (Memo1->hasFocus()) {
+    const QTextCursor cursor = Memo1->textCursor();
+    line = cursor.block().text();
+    column = cursor.positionInBlock();
+  } else {
+    // Scintilla counts bytes of UTF-8; the lookup counts characters.
+    QsciScintilla* ed = Editor1->Text();
+    const long pos = ed->SendScintilla(QsciScintilla::SCI_GETCURRENTPOS);
+    const int number = static_cast<int>(ed->SendScintilla(QsciScintilla::SCI_LINEFROMPOSITION, pos));
+    const long start = ed->SendScintilla(QsciScintilla::SCI_POSITIONFROMLINE, number);
+    const QByteArray bytes = ed->text(number).toUtf8();
+    line = ed->text(number);
+    column = static_cast<int>(QString::fromUtf8(bytes.left(static_cast<int>(pos - start))).size());
+  }
+  while (line.endsWith(u'\n') || line.endsWith(u'\r')) line.chop(1);
+  ReferenceDock->ShowAt(line, column);
 }
 
 void TfScrTool::BuildMenu() {

@@ -36,6 +36,7 @@ namespace qmt {
 class MacroEditor;
 class TScript;
 class PaletteBox;
+class ReferencePane;
 
 // What the window needs of the data module, the simulator window and the
 // port link, beyond what the data module asks of it (ToolWindowPort).  Text
@@ -137,6 +138,9 @@ class TfScrTool : public QMainWindow, public ToolWindowPort, public TraceTarget 
   void RadioColorClick(int index);
   void TrackBar1Change(int position);
   void SendIfChecked(std::string_view line);
+  // F1: the reference entry of the word under the caret of the macro editor
+  // or the test script, in the reference pane.
+  void ShowReference();
 
   // TraceTarget
   Page ActivePage() const override;
@@ -164,6 +168,7 @@ class TfScrTool : public QMainWindow, public ToolWindowPort, public TraceTarget 
   QButtonGroup* RadioColorButtons;
   QPlainTextEdit* TracePane;
   QDockWidget* TraceDock;
+  ReferencePane* ReferenceDock;  // the built-in reference, F1
   QMenu *Test1, *Tool1;
   QAction *N1, *Save1, *L1, *N2, *R1, *PCODElist1, *Debug1, *BitMapPast1;
 
