@@ -1,8 +1,14 @@
 #include "ui/reference_pane.h"
 
 #include <QFile>
+#include <QMainWindow>
 #include <QRegularExpression>
+#include <QTextBlock>
 #include <QTextBrowser>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextFragment>
+#include <QTextImageFormat>
 
 namespace qmt {
 namespace {
@@ -119,7 +125,12 @@ ReferencePane::ReferencePane(QWidget* parent) : QDockWidget(QString::fromUtf8("�
 
 bool ReferencePane::ShowEntry(const ReferenceKey& key) {
   const QString text = index_.Entry(key);
-  show();
+  if (!isVisible()) {
+    show();
+    // Wide enough for the pictures when it first opens.
+    if (auto* window = qobject_cast<QMainWindow*>(parentWidget()))
+      window->resizeDocks({this}, {400}, Qt::Horizontal);
+  }
   raise();
   if (text.isEmpty()) {
     ShowIndex(key.key.isEmpty() ? QString::fromUtf8("カーソルの位置に調べる語がありません。")
@@ -128,10 +139,30 @@ bool ReferencePane::ShowEntry(const ReferenceKey& key) {
   }
   shown_ = key.key;
   browser_->setMarkdown(text);
+  FitPictures();
   return true;
 }
 
 bool ReferencePane::ShowAt(const QString& line, int column) { return ShowEntry(ReferenceKeyAt(line, column)); }
+
+// The examples' pictures are whole 640 x 480 pages; half size fits the pane
+// and still shows what was drawn.
+void ReferencePane::FitPictures() {
+  QTextDocument* doc = browser_->document();
+  for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+      const QTextFragment fragment = it.fragment();
+      if (!fragment.charFormat().isImageFormat()) continue;
+      QTextImageFormat image = fragment.charFormat().toImageFormat();
+      image.setWidth(320);
+      image.setHeight(240);
+      QTextCursor cursor(doc);
+      cursor.setPosition(fragment.position());
+      cursor.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
+      cursor.setCharFormat(image);
+    }
+  }
+}
 
 void ReferencePane::ShowIndex(const QString& note) {
   shown_.clear();

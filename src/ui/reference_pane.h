@@ -63,6 +63,7 @@ class ReferencePane : public QDockWidget {
 
  private:
   void ShowIndex(const QString& note);
+  void FitPictures();
 
   ReferenceIndex index_;
   QTextBrowser* browser_;
