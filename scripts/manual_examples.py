@@ -92,8 +92,8 @@ def run_example(qmt, example, extra, workdir):
 
 
 def png_pixels(data):
-    """(width, height, colour type, unfiltered rows) of a non-interlaced
-    8-bit PNG."""
+    """(width, height, RGB rows) of a non-interlaced PNG: 8-bit, or palette
+    and grey of any depth."""
     if data[:8] != b"\x89PNG\r\n\x1a\n":
         raise ValueError("not a PNG")
     pos, idat, header, palette = 8, b"", None, b""
@@ -108,11 +108,11 @@ def png_pixels(data):
         elif kind == b"IDAT":
             idat += body
     width, height, depth, colour, _, _, interlace = header
-    if depth != 8 or interlace:
-        raise ValueError("only 8-bit, non-interlaced PNGs are compared")
+    if interlace or not (depth == 8 or (depth in (1, 2, 4) and colour in (0, 3))):
+        raise ValueError("only 8-bit or palette/grey, non-interlaced PNGs are compared")
     bpp = {0: 1, 2: 3, 3: 1, 4: 2, 6: 4}[colour]
     raw = zlib.decompress(idat)
-    stride = width * bpp
+    stride = width * bpp if depth == 8 else (width * depth + 7) // 8
     rows, prev = [], bytearray(stride)
     for y in range(height):
         kind = raw[y * (stride + 1)]
@@ -134,10 +134,20 @@ def png_pixels(data):
                 line[i] = (line[i] + pred) & 255
         rows.append(bytes(line))
         prev = line
+    if depth < 8:
+        mask = (1 << depth) - 1
+        rows = [bytes((row[(x * depth) // 8] >> (8 - depth - (x * depth) % 8)) & mask for x in range(width))
+                for row in rows]
+        if colour == 0:
+            rows = [bytes(v * 255 // mask for v in row) for row in rows]
+    # Compare as RGB whatever form the encoder chose.
     if colour == 3:
         rows = [b"".join(palette[3 * v:3 * v + 3] for v in row) for row in rows]
-        colour = 2
-    return width, height, colour, rows
+    elif colour == 0:
+        rows = [bytes(v for g in row for v in (g, g, g)) for row in rows]
+    elif colour in (4, 6):
+        raise ValueError("pictures with transparency are not compared")
+    return width, height, rows
 
 
 def same_picture(a, b):
