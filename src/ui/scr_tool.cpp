@@ -330,7 +330,7 @@ void TfScrTool::BuildPages() {
   ReferenceDock = new ReferencePane(this);
   addDockWidget(Qt::RightDockWidgetArea, ReferenceDock);
   ReferenceDock->hide();
-  for (QWidget* w : {static_cast<QWidget*>(Editor1), static_cast<QWidget*>(Memo1)}) {
+  for (QWidget* w : {static_cast<QWidget*>(Editor1), static_cast<QWidget*>(Memo1), static_cast<QWidget*>(Memo2)}) {
     auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), w, this, &TfScrTool::ShowReference);
     f1->setContext(Qt::WidgetWithChildrenShortcut);
   }
@@ -339,6 +339,11 @@ void TfScrTool::BuildPages() {
 void TfScrTool::ShowReference() {
   QString line;
   int column = 0;
+  if (Memo2->hasFocus()) {
+    // A command line: its mnemonic, wherever the caret stands.
+    ReferenceDock->ShowEntry({ReferenceKey::Kind::Command, Memo2->textCursor().block().text().left(2)});
+    return;
+  }
   if (Memo1->hasFocus()) {
     const QTextCursor cursor = Memo1->textCursor();
     line = cursor.block().text();

@@ -139,7 +139,8 @@ class TfScrTool : public QMainWindow, public ToolWindowPort, public TraceTarget 
   void TrackBar1Change(int position);
   void SendIfChecked(std::string_view line);
   // F1: the reference entry of the word under the caret of the macro editor
-  // or the test script, in the reference pane.
+  // or the test script, or of the command line under the caret, in the
+  // reference pane.
   void ShowReference();
 
   // TraceTarget

@@ -124,6 +124,20 @@ class ReferencePaneTest : public QObject {
     window.Memo1->setTextCursor(cursor);
     QTest::keyClick(window.Memo1, Qt::Key_F1);
     QCOMPARE(window.ReferenceDock->Shown(), QString("MulDiv"));
+
+    // The command lines beside it: the line's mnemonic.
+    window.Memo2->setPlainText("TA10,10,20,20,1,R\nGI%00");
+    window.Memo2->setFocus();
+    cursor = window.Memo2->textCursor();
+    cursor.setPosition(8);
+    window.Memo2->setTextCursor(cursor);
+    QTest::keyClick(window.Memo2, Qt::Key_F1);
+    QCOMPARE(window.ReferenceDock->Shown(), QString("TA"));
+    cursor.movePosition(QTextCursor::End);
+    window.Memo2->setTextCursor(cursor);
+    QTest::keyClick(window.Memo2, Qt::Key_F1);
+    QCOMPARE(window.ReferenceDock->Shown(), QString("GI"));
+    QVERIFY(window.ReferenceDock->Browser()->toPlainText().contains("32"));
   }
 };
 
