@@ -115,7 +115,9 @@ TRunEnd TRunner::Run() {
   m.stopped = 0;
   running_ = true;
   linesThisRun_ = 0;
-  failedThisRun_ = 0;
+  messagesThisRun_ = 0;
+  heldBack_ = 0;
+  firstHeldBack_.clear();
   struct EndOfRun {
     bool& running;
     ~EndOfRun() { running = false; }
@@ -132,13 +134,18 @@ TRunEnd TRunner::Run() {
   } else {
     StepMany(context_, limit);
   }
+  if (heldBack_ > 0) {
+    Message(SummaryMessage(heldBack_, firstHeldBack_), true);
+    heldBack_ = 0;
+    firstHeldBack_.clear();
+  }
   TRunEnd end = TRunEnd::kStopped;
   if (context_.errorCode != 0) {
-    Message(StopMessage(m.PC, ErrorName(context_.errorCode)));
+    Message(StopMessage(m.PC, ErrorName(context_.errorCode)), true);
     end = TRunEnd::kError;
   } else if (!m.stopped) {
     static const std::string loop = Sjis("無限ループ");
-    Message(StopMessage(m.PC, loop));
+    Message(StopMessage(m.PC, loop), true);
     end = TRunEnd::kBudget;
   }
   if (end != TRunEnd::kStopped) {
@@ -173,24 +180,28 @@ void TRunner::SinkLine(void* owner, int length, const char* bytes) {
 
 bool TRunner::TakesLines(void* owner) {
   const auto* runner = static_cast<const TRunner*>(owner);
-  const std::uint16_t error = runner->context_.errorCode;
-  return !runner->running_ || (error != kErrTooManyLines && error != kErrTooManyFailures);
+  return !runner->running_ || runner->context_.errorCode != kErrTooManyLines;
 }
 
 void TRunner::SinkLine(std::string_view line) {
   TQMT3308& device = GetDevice();
   if (!device.ExecuteLine(line)) {
     Message(device.LastError());
-    if (running_ && ++failedThisRun_ >= failedLineBudget && context_.errorCode == 0) {
-      context_.errorCode = kErrTooManyFailures;
-    }
     return;
   }
   if (onLine) onLine(line);
 }
 
-void TRunner::Message(const std::string& text) {
+void TRunner::Message(const std::string& text, bool always) {
+  if (running_ && !always && ++messagesThisRun_ > messageBudget) {
+    if (heldBack_++ == 0) firstHeldBack_ = text;
+    return;
+  }
   if (onMessage) onMessage(text);
+}
+
+std::string SummaryMessage(int count, const std::string& first) {
+  return Sjis("ほかにメッセージ") + std::to_string(count) + Sjis("件(最初: ") + first + ")";
 }
 
 std::string TraceText(const TRuntimeContext& context) {
