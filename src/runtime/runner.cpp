@@ -6,6 +6,7 @@
 #include "compiler/pcode.h"
 #include "device/qmt3308.h"
 #include "support/encoding.h"
+#include "support/name_case.h"
 
 namespace qmt {
 namespace {
@@ -19,24 +20,6 @@ struct TraceSettings {
 TraceSettings& Trace() {
   static TraceSettings settings;
   return settings;
-}
-
-// Compares label names ignoring the case of ASCII letters; the trail byte of
-// a double-byte character is compared as it is.
-bool SameLabel(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto ca = static_cast<std::uint8_t>(a[i]);
-    const auto cb = static_cast<std::uint8_t>(b[i]);
-    if (IsLeadByte(ca)) {
-      if (ca != cb || i + 1 >= a.size() || a[i + 1] != b[i + 1]) return false;
-      ++i;
-      continue;
-    }
-    auto lower = [](std::uint8_t c) { return static_cast<std::uint8_t>(c >= 'A' && c <= 'Z' ? c + 32 : c); };
-    if (lower(ca) != lower(cb)) return false;
-  }
-  return true;
 }
 
 std::string StopMessage(std::uint16_t pc, const std::string& name) {
@@ -84,7 +67,7 @@ bool TRunner::FindLabel(std::string_view label, std::uint16_t& address) const {
   for (const std::string& entry : labels) {
     const std::size_t eq = entry.rfind('=');
     if (eq == std::string::npos) continue;
-    if (!SameLabel(std::string_view(entry).substr(0, eq), label)) continue;
+    if (!SameName(std::string_view(entry).substr(0, eq), label)) continue;
     address = static_cast<std::uint16_t>(std::atoi(entry.c_str() + eq + 1));
     return true;
   }
