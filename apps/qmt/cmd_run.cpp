@@ -296,7 +296,7 @@ static Command reg(30, [](CLI::App& app) {
       ->capture_default_str()
       ->check(CLI::Range(1, 1 << 30));
   sub->add_option("--max-lines", opt->maxLines,
-                  "Command lines each run may send; a run that fails on 100 lines stops too")
+                  "Command lines each run may send (refused lines count too)")
       ->capture_default_str()
       ->check(CLI::Range(1, 1 << 30));
   sub->add_option("--pages", opt->pages, "Write the four video pages as DIR/VRAM0.bmp ... DIR/VRAM3.bmp")

@@ -107,6 +107,7 @@ class TScript {
     return kind == '*' || kind == '+' || kind == '-' || kind == '/';
   }
   [[noreturn]] void Fatal(const std::string& text) const;
+  [[noreturn]] void MissingOperand();
 
   // Stage 2 and 3 (generator.cpp).
   void FoldLast();
@@ -138,6 +139,13 @@ class TScript {
   // Reader state, valid during Compile.
   Lexer* lexer_ = nullptr;
   int depth_ = 0;
+  // The argument lists (call name) and parentheses (empty name) around the
+  // expression being read, innermost last.
+  struct Enclosing {
+    bool call;
+    std::string_view name;
+  };
+  std::vector<Enclosing> enclosing_;
   int divideByZeroLine_ = -1;  // line of the first constant division by zero
   std::vector<int> scratchNames_, scratchPatches_;  // the generator's notes
 };

@@ -7,6 +7,7 @@
 #include "host/embedded_tables.h"
 #include "host/macro_compile.h"
 #include "support/file_io.h"
+#include "support/name_case.h"
 #include "support/spliter.h"
 
 namespace qmt {
@@ -18,7 +19,7 @@ namespace {
 bool LookUpValue(const std::vector<std::string>& lines, std::string_view name, std::int16_t& dt) {
   for (const std::string& line : lines) {
     std::size_t eq = line.find('=');
-    if (eq == std::string::npos || !SameText(std::string_view(line).substr(0, eq), name)) continue;
+    if (eq == std::string::npos || !SameName(std::string_view(line).substr(0, eq), name)) continue;
     // Only the first line with that name counts.
     if (eq + 1 == line.size()) return false;
     TStringSpliter spliter(line.substr(eq + 1));
@@ -98,7 +99,7 @@ void TDM::CompileMacro() {
 bool TDM::HasLabel(std::string_view label) const {
   for (const std::string& entry : labelTable_) {
     std::size_t eq = entry.rfind('=');
-    if (eq != std::string::npos && SameText(std::string_view(entry).substr(0, eq), label)) return true;
+    if (eq != std::string::npos && SameName(std::string_view(entry).substr(0, eq), label)) return true;
   }
   return false;
 }

@@ -144,6 +144,12 @@ std::unique_ptr<DeviceLink> OpenDirectLink(std::uint16_t base, TGWIOPM_Driver& d
   link->Transmitter().EnsureReady();
   if (!report->Granted()) {
     DriverResult code = report->Failure();
+    if (code == kErrorNotSupported) {
+      message = "port " + name + " cannot be used: this kernel offers no port permission call (ioperm); "
+                "use the kernel's parallel port driver instead (--port ppdev:/dev/parport0); "
+                "running without a device";
+      return NoDevice();
+    }
     message = "port " + name + " cannot be used (port grant: " + TGWIOPM_Driver::ErrorText(code);
     if (code == kErrorAccessDenied) message += "; port instructions need root or CAP_SYS_RAWIO";
     message += "); running without a device";

@@ -148,7 +148,7 @@ long StepMany(TRuntimeContext& context, long limit) {
 #endif
 
 const std::string& ErrorName(std::uint16_t code) {
-  static const std::array<std::string, 15> names = {
+  static const std::array<std::string, 14> names = {
       std::string(),
       Sjis("引数の数が合わない"),
       Sjis("未定義関数"),
@@ -163,7 +163,6 @@ const std::string& ErrorName(std::uint16_t code) {
       Sjis("ゼロ除算"),
       Sjis("コマンド行が長すぎる"),
       Sjis("コマンド行が多すぎる"),
-      Sjis("コマンド行のエラーが多すぎる"),
   };
   return code < names.size() ? names[code] : names[0];
 }

@@ -39,7 +39,6 @@ enum TRunError : std::uint16_t {
   kErrDivisionByZero = 11,
   kErrLineTooLong = 12,        // an assembled command line exceeds the buffer
   kErrTooManyLines = 13,       // a run sent more lines than its line budget
-  kErrTooManyFailures = 14,    // too many of a run's lines failed on the device
 };
 
 struct TRuntimeContext;

@@ -6,6 +6,7 @@
 #include "compiler/pcode.h"
 #include "device/qmt3308.h"
 #include "support/encoding.h"
+#include "support/name_case.h"
 
 namespace qmt {
 namespace {
@@ -19,24 +20,6 @@ struct TraceSettings {
 TraceSettings& Trace() {
   static TraceSettings settings;
   return settings;
-}
-
-// Compares label names ignoring the case of ASCII letters; the trail byte of
-// a double-byte character is compared as it is.
-bool SameLabel(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto ca = static_cast<std::uint8_t>(a[i]);
-    const auto cb = static_cast<std::uint8_t>(b[i]);
-    if (IsLeadByte(ca)) {
-      if (ca != cb || i + 1 >= a.size() || a[i + 1] != b[i + 1]) return false;
-      ++i;
-      continue;
-    }
-    auto lower = [](std::uint8_t c) { return static_cast<std::uint8_t>(c >= 'A' && c <= 'Z' ? c + 32 : c); };
-    if (lower(ca) != lower(cb)) return false;
-  }
-  return true;
 }
 
 std::string StopMessage(std::uint16_t pc, const std::string& name) {
@@ -84,7 +67,7 @@ bool TRunner::FindLabel(std::string_view label, std::uint16_t& address) const {
   for (const std::string& entry : labels) {
     const std::size_t eq = entry.rfind('=');
     if (eq == std::string::npos) continue;
-    if (!SameLabel(std::string_view(entry).substr(0, eq), label)) continue;
+    if (!SameName(std::string_view(entry).substr(0, eq), label)) continue;
     address = static_cast<std::uint16_t>(std::atoi(entry.c_str() + eq + 1));
     return true;
   }
@@ -115,7 +98,9 @@ TRunEnd TRunner::Run() {
   m.stopped = 0;
   running_ = true;
   linesThisRun_ = 0;
-  failedThisRun_ = 0;
+  messagesThisRun_ = 0;
+  heldBack_ = 0;
+  firstHeldBack_.clear();
   struct EndOfRun {
     bool& running;
     ~EndOfRun() { running = false; }
@@ -132,13 +117,18 @@ TRunEnd TRunner::Run() {
   } else {
     StepMany(context_, limit);
   }
+  if (heldBack_ > 0) {
+    Message(SummaryMessage(heldBack_, firstHeldBack_), true);
+    heldBack_ = 0;
+    firstHeldBack_.clear();
+  }
   TRunEnd end = TRunEnd::kStopped;
   if (context_.errorCode != 0) {
-    Message(StopMessage(m.PC, ErrorName(context_.errorCode)));
+    Message(StopMessage(m.PC, ErrorName(context_.errorCode)), true);
     end = TRunEnd::kError;
   } else if (!m.stopped) {
     static const std::string loop = Sjis("無限ループ");
-    Message(StopMessage(m.PC, loop));
+    Message(StopMessage(m.PC, loop), true);
     end = TRunEnd::kBudget;
   }
   if (end != TRunEnd::kStopped) {
@@ -173,24 +163,28 @@ void TRunner::SinkLine(void* owner, int length, const char* bytes) {
 
 bool TRunner::TakesLines(void* owner) {
   const auto* runner = static_cast<const TRunner*>(owner);
-  const std::uint16_t error = runner->context_.errorCode;
-  return !runner->running_ || (error != kErrTooManyLines && error != kErrTooManyFailures);
+  return !runner->running_ || runner->context_.errorCode != kErrTooManyLines;
 }
 
 void TRunner::SinkLine(std::string_view line) {
   TQMT3308& device = GetDevice();
   if (!device.ExecuteLine(line)) {
     Message(device.LastError());
-    if (running_ && ++failedThisRun_ >= failedLineBudget && context_.errorCode == 0) {
-      context_.errorCode = kErrTooManyFailures;
-    }
     return;
   }
   if (onLine) onLine(line);
 }
 
-void TRunner::Message(const std::string& text) {
+void TRunner::Message(const std::string& text, bool always) {
+  if (running_ && !always && ++messagesThisRun_ > messageBudget) {
+    if (heldBack_++ == 0) firstHeldBack_ = text;
+    return;
+  }
   if (onMessage) onMessage(text);
+}
+
+std::string SummaryMessage(int count, const std::string& first) {
+  return Sjis("ほかにメッセージ") + std::to_string(count) + Sjis("件(最初: ") + first + ")";
 }
 
 std::string TraceText(const TRuntimeContext& context) {

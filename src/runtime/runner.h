@@ -25,7 +25,10 @@ inline constexpr int kDefaultStepBudget = 10000;
 // the step budget alone does not keep a run from hanging the window.  The
 // built-in macro's largest run sends about 3,500 lines.
 inline constexpr int kDefaultLineBudget = 100000;
-inline constexpr int kDefaultFailedLineBudget = 100;
+// Messages of one run that reach the message handler one by one; a run
+// whose lines keep failing (a disc partly off the screen) goes on drawing,
+// and the rest of its messages are summed up in one line at its end.
+inline constexpr int kDefaultMessageBudget = 100;
 
 // How a run ended.
 enum class TRunEnd {
@@ -58,10 +61,12 @@ class TRunner {
   // Lines a run may send; the next one is dropped and the run stops with
   // "コマンド行が多すぎる" after the current instruction.
   int lineBudget = kDefaultLineBudget;
-  // Lines of a run that may fail on the device: each failure is reported,
-  // and the one that reaches this count stops the run with
-  // "コマンド行のエラーが多すぎる"; the rest of its lines are dropped.
-  int failedLineBudget = kDefaultFailedLineBudget;
+  // Messages of a run passed to onMessage as they come.  Past this count
+  // they are only counted, and when the run ends one summary line
+  // (SummaryMessage) names the first of them and how many there were; the
+  // message that ends a run by error or budget always goes through, after
+  // the summary.
+  int messageBudget = kDefaultMessageBudget;
 
   // The device lines go to; null (the default) means Device().
   void SetDevice(TQMT3308* device) { device_ = device; }
@@ -86,7 +91,7 @@ class TRunner {
   // The runtime context's sink: the owner is a TRunner.
   static void SinkLine(void* owner, int length, const char* bytes);
   // Whether SinkLine(owner, ...) would still pass a line on: false once the
-  // current run is being stopped for its lines.  For a sink of its own that
+  // current run is being stopped for sending too many lines.  For a sink of its own that
   // does something with a line before it calls SinkLine.
   static bool TakesLines(void* owner);
 
@@ -98,7 +103,9 @@ class TRunner {
   const TCodeArea& Code() const { return *code_; }
 
  private:
-  void Message(const std::string& text);
+  // A message of the current run, under the message budget; outside a run
+  // (or with `always`) it goes straight to onMessage.
+  void Message(const std::string& text, bool always = false);
   bool FindLabel(std::string_view label, std::uint16_t& address) const;
   TRunEnd Run();
 
@@ -108,8 +115,14 @@ class TRunner {
   // The current run's counts; lines sent outside a run are not counted.
   bool running_ = false;
   int linesThisRun_ = 0;
-  int failedThisRun_ = 0;
+  int messagesThisRun_ = 0;
+  int heldBack_ = 0;
+  std::string firstHeldBack_;
 };
+
+// The line that stands for the messages a run held back: how many, and the
+// first of them.
+std::string SummaryMessage(int count, const std::string& first);
 
 // The trace switch: one process-wide flag.
 void SetTraceEnabled(bool on);

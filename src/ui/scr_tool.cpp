@@ -38,6 +38,7 @@
 #include "host/macro_compile.h"
 #include "support/encoding.h"
 #include "support/file_io.h"
+#include "support/name_case.h"
 #include "ui/macro_editor.h"
 #include "ui/scr_tool_palette.h"
 #include "ui/reference_pane.h"
@@ -63,21 +64,6 @@ QPlainTextEdit* Memo(QWidget* parent, bool readOnly = false) {
   return m;
 }
 
-// Case-insensitive comparison of code page 932 names (ASCII letters only;
-// double-byte characters compare exactly).
-bool SameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    if (IsLeadByte(x)) {
-      if (i + 1 >= a.size() || x != y || a[i + 1] != b[i + 1]) return false;
-      ++i;
-      continue;
-    }
-    if (std::tolower(x) != std::tolower(y)) return false;
-  }
-  return true;
-}
 
 }  // namespace
 

@@ -82,14 +82,23 @@ TEST(OpenLink, ChoosesThePortOrExplainsAndRunsWithout) {
 
 TEST(OpenLink, DirectPortIsGrantedUpFrontOrRefused) {
   if (!DirectPort::kSupported) GTEST_SKIP() << "no port instructions on this machine";
-  {
-    IopmStandIn host([](unsigned long, unsigned long, bool) { return EPERM; });
+  // Refusals name their cause: no right, or a kernel without ioperm.
+  const struct {
+    int error;
+    std::vector<const char*> parts;
+  } refusals[] = {
+      {EPERM, {"port direct:0x378 cannot be used (port grant: Access denied", "CAP_SYS_RAWIO"}},
+      {ENOSYS, {"port direct:0x378 cannot be used: this kernel offers no port permission call", "ppdev"}},
+  };
+  for (const auto& r : refusals) {
+    IopmStandIn host([&](unsigned long, unsigned long, bool) { return r.error; });
     TGWIOPM_Driver driver(host, "/");
     std::string message;
     auto link = OpenDirectLink(0x378, driver, message);
     EXPECT_EQ(link->Name(), "none");
-    EXPECT_NE(message.find("port direct:0x378 cannot be used (port grant: Access denied"), std::string::npos)
-        << message;
+    for (const char* part : r.parts) EXPECT_NE(message.find(part), std::string::npos) << message;
+    EXPECT_EQ(message.find("Invalid Function"), std::string::npos) << message;
+    EXPECT_NE(message.find("running without a device"), std::string::npos) << message;
   }
   {
     int calls = 0;

@@ -169,6 +169,18 @@ class ScrToolTest : public QObject {
     QCOMPARE(h.tool->windowTitle(), QString());
   }
 
+  // A test run whose disc lies partly off the screen keeps drawing; its
+  // many refusals end in one summary line in the caption.
+  void refusedLinesEndInOneSummaryAndTheRunGoesOn() {
+    Harness h;
+    h.tool->Memo1->setPlainText("d(\"DS0\")\nd(\"PS0\")\nCirFill(0,240,150)\nbox(300,200,20,20,$2E0)\n");
+    h.tool->R1Click();
+    QVERIFY(h.tool->ErrLog().empty());
+    QVERIFY(h.tool->Memo2->toPlainText().endsWith("TA300,200,320,220,1"));
+    QCOMPARE(int(Device().DisplayPageBytes()[210 * 640 + 310]), 0xE0);
+    QVERIFY2(h.tool->windowTitle().startsWith(U("ほかにメッセージ")), qPrintable(h.tool->windowTitle()));
+  }
+
   void failedTransmissionUnticksCheckRun() {
     Harness h;
     h.tool->CheckRun->setChecked(true);
