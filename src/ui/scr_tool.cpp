@@ -19,6 +19,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
@@ -34,6 +35,7 @@
 #include "host/macro_compile.h"
 #include "support/encoding.h"
 #include "support/file_io.h"
+#include "ui/file_messages.h"
 #include "ui/macro_editor.h"
 #include "ui/scr_tool_palette.h"
 
@@ -43,11 +45,35 @@ namespace {
 
 QString Q(const std::string& cp932) { return QString::fromStdString(Cp932ToUtf8(cp932)); }
 
-class DesktopOpener : public ShellOpener {
+class XdgOpener : public ShellOpener {
  public:
-  bool Open(const std::string& path) override {
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(QString::fromStdString(path)).absoluteFilePath()));
+  explicit XdgOpener(QObject* parent) : parent_(parent) {}
+  void Open(const std::string& path, std::function<void(const QString&)> failed) override {
+    // xdg-open hands the file to the desktop's program for it and says by
+    // its exit status when there is none.
+    auto* process = new QProcess(parent_);
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    QObject::connect(process, &QProcess::errorOccurred, process, [process, failed](QProcess::ProcessError e) {
+      if (e == QProcess::FailedToStart) {
+        failed(QString::fromUtf8("xdg-open がありません（xdg-utils をインストールしてください）"));
+        process->deleteLater();
+      }
+    });
+    QObject::connect(process, &QProcess::finished, process, [process, failed](int code, QProcess::ExitStatus status) {
+      process->deleteLater();
+      if (status != QProcess::NormalExit) {
+        failed(QString::fromUtf8("xdg-open が異常終了しました"));
+      } else if (code == 3) {
+        failed(QString::fromUtf8("このファイルを開くプログラムが見つかりません"));
+      } else if (code != 0) {
+        failed(QString::fromUtf8("開くプログラムが失敗しました（xdg-open の終了コード %1）").arg(code));
+      }
+    });
+    process->start("xdg-open", {QFileInfo(QString::fromStdString(path)).absoluteFilePath()});
   }
+
+ private:
+  QObject* parent_;
 };
 
 QPlainTextEdit* Memo(QWidget* parent, bool readOnly = false) {
@@ -74,7 +100,18 @@ bool SameName(const std::string& a, const std::string& b) {
   return true;
 }
 
+// A compiler message as the error page shows it.  The compiler counts lines
+// from 0, the editor's margin from 1: the editor's number goes in front, so
+// that the two never seem to disagree.
+QString ErrLineText(const std::string& cp932) {
+  int line = -1;
+  if (std::sscanf(cp932.c_str(), "%d", &line) != 1 || line < 0) return Q(cp932);
+  return QString::fromUtf8("[%1行目] ").arg(line + 1) + Q(cp932);
+}
+
 }  // namespace
+
+std::shared_ptr<ShellOpener> DesktopOpener(QObject* parent) { return std::make_shared<XdgOpener>(parent); }
 
 std::int64_t FileAge(const std::string& path) {
   std::error_code ec;
@@ -103,7 +140,7 @@ const std::vector<std::string>& TfScrTool::DefaultColourList() {
 }
 
 TfScrTool::TfScrTool(ScrToolHost& host, QWidget* parent)
-    : QMainWindow(parent), host_(host), opener_(std::make_shared<DesktopOpener>()) {
+    : QMainWindow(parent), host_(host), opener_(DesktopOpener(this)) {
   setWindowTitle("fScrTool");
   resize(820, 600);
   errorBox = [this](const QString& message) { QMessageBox::critical(this, windowTitle(), message); };
@@ -119,12 +156,15 @@ TfScrTool::TfScrTool(ScrToolHost& host, QWidget* parent)
 
   // FormCreate
   colours_ = DefaultColourList();
-  const std::string colourFile = host_.ColourFilePath();
-  if (!colourFile.empty() && std::filesystem::exists(colourFile)) {
+  // An unreadable colour file is treated as an unreadable macro file: the
+  // built-in list stays and the program names the file.
+  const std::string colourFile = host_.ColourFileToRead();
+  std::error_code ec;
+  if (!colourFile.empty() && std::filesystem::exists(std::filesystem::symlink_status(colourFile, ec))) {
     try {
       colours_ = SplitLines(ReadFile(colourFile));
     } catch (const std::exception& e) {
-      ReportError(e.what());
+      colourFileProblem_ = FileErrorText(e) + QString::fromUtf8("。組み込みの色の一覧を使います");
     }
   }
   RefreshColourButtons();
@@ -313,7 +353,7 @@ void TfScrTool::BuildPages() {
   connect(PageControl1, &QTabWidget::currentChanged, this, [this](int) { PageControl1Change(); });
 
   // The trace pane, shown while "&Debug" is on.
-  TraceDock = new QDockWidget("Trace", this);
+  TraceDock = new QDockWidget(QString::fromUtf8("トレース"), this);
   TracePane = Memo(TraceDock, true);
   TracePane->setMaximumBlockCount(5000);
   TracePane->setFont(QFont("Monospace"));
@@ -345,11 +385,16 @@ void TfScrTool::BuildMenu() {
 
 // --- interface for the data module and the simulator window --------------
 
+// Qt gives a window whose title is empty the program's name as its caption;
+// a cleared message line is a blank caption instead.
+const QString TfScrTool::kBlankCaption = QStringLiteral(" ");
+
 void TfScrTool::SetMessage(const std::string& cp932) {
-  setWindowTitle(Q(cp932));
+  setWindowTitle(cp932.empty() ? kBlankCaption : Q(cp932));
 }
 
 std::string TfScrTool::Message() const {
+  if (windowTitle() == kBlankCaption) return "";
   std::string out, error;
   TryUtf8ToCp932(windowTitle().toStdString(), out, error);
   return out;
@@ -366,7 +411,7 @@ void TfScrTool::AppendErrLog(const std::string& cp932) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
   for (const std::string& l : SplitLines(text)) {
     errLog_.push_back(l);
-    ErrMemo->appendPlainText(Q(l));
+    ErrMemo->appendPlainText(ErrLineText(l));
   }
   if (text.empty()) {
     errLog_.push_back("");
@@ -462,6 +507,20 @@ void TfScrTool::RefreshColourButtons() {
 
 void TfScrTool::ReportError(const std::string& message) {
   if (errorBox) errorBox(Q(message));
+}
+
+void TfScrTool::ReportFileError(const std::exception& error) {
+  if (errorBox) errorBox(FileErrorText(error));
+}
+
+void TfScrTool::OpenWithDesktop(const std::string& path) {
+  if (!opener_) return;
+  const QString name = QString::fromStdString(path);
+  opener_->Open(path, [this, name](const QString& why) {
+    std::string cp932, error;
+    TryUtf8ToCp932(QString::fromUtf8("「%1」を開けません: %2").arg(name, why).toStdString(), cp932, error);
+    SetMessage(cp932);
+  });
 }
 
 }  // namespace qmt

@@ -27,9 +27,11 @@
 #include "device/escape.h"
 #include "device/qmt3308.h"
 #include "host/bitmap_converter.h"
+#include "host/config_files.h"
 #include "support/encoding.h"
 #include "support/file_io.h"
 #include "support/spliter.h"
+#include "ui/file_messages.h"
 #include "ui/grid_overlay.h"
 #include "ui/macro_editor.h"
 #include "ui/scr_tool.h"
@@ -65,9 +67,10 @@ bool TfScrTool::eventFilter(QObject* watched, QEvent* e) {
   if (watched == ErrMemo->viewport() && e->type() == QEvent::MouseButtonDblClick) {
     // A message starts with the source line it is about: go there.
     const auto* me = static_cast<QMouseEvent*>(e);
-    const QString text = ErrMemo->cursorForPosition(me->position().toPoint()).block().text();
+    const int block = ErrMemo->cursorForPosition(me->position().toPoint()).block().blockNumber();
     int line = -1;
-    if (std::sscanf(text.toStdString().c_str(), "%d", &line) == 1 && line >= 0) {
+    if (block >= 0 && block < static_cast<int>(errLog_.size()) && std::sscanf(errLog_[block].c_str(), "%d", &line) == 1 &&
+        line >= 0) {
       if (lastCompileWasTest_) {
         PageControl1->setCurrentWidget(TabView);
         QTextCursor c(Memo1->document()->findBlockByNumber(line));
@@ -94,7 +97,7 @@ void TfScrTool::FormActivate() {
   try {
     Editor1->LoadFromFile(path);
   } catch (const std::exception& e) {
-    ReportError(e.what());
+    ReportFileError(e);
   }
 }
 
@@ -102,9 +105,10 @@ void TfScrTool::SaveColourFile() {
   const std::string path = host_.ColourFilePath();
   if (path.empty()) return;
   try {
-    WriteFileAtomic(path, JoinLinesCrLf(colours_));
+    // The configuration folder is made on the first save.
+    WriteListFile(path, colours_);
   } catch (const std::exception& e) {
-    ReportError(e.what());
+    ReportFileError(e);
   }
 }
 
@@ -128,13 +132,26 @@ void TfScrTool::N3Click() {
   host_.StartMacro();
 }
 
+bool TfScrTool::SaveMacroFile(const std::string& path) {
+  std::vector<std::string> lines;
+  std::string error;
+  if (!Editor1->Lines(lines, error)) {
+    if (errorBox) errorBox(QString::fromUtf8("マクロ: ") + UnconvertibleText(Editor1->Text()->text()));
+    return false;
+  }
+  try {
+    // The configuration folder is made on the first save.
+    WriteListFile(path, lines);
+  } catch (const std::exception& e) {
+    ReportFileError(e);
+    return false;
+  }
+  return true;
+}
+
 void TfScrTool::Save1Click() {
   SaveColourFile();
-  try {
-    Editor1->SaveToFile(host_.MacroFilePath());
-  } catch (const std::exception& e) {
-    ReportError(e.what());
-  }
+  SaveMacroFile(host_.MacroFilePath());
 }
 
 void TfScrTool::L1Click() {
@@ -143,20 +160,15 @@ void TfScrTool::L1Click() {
   try {
     Editor1->LoadFromFile(file.toStdString());
   } catch (const std::exception& e) {
-    ReportError(e.what());
+    ReportFileError(e);
   }
 }
 
 void TfScrTool::N2Click() {
   const std::string path = host_.MacroFilePath();
-  try {
-    Editor1->SaveToFile(path);
-  } catch (const std::exception& e) {
-    ReportError(e.what());
-    return;
-  }
+  if (!SaveMacroFile(path)) return;
   externalEditAge_ = FileAge(path);
-  if (opener_) opener_->Open(path);
+  OpenWithDesktop(path);
 }
 
 void TfScrTool::R1Click() {
@@ -211,28 +223,14 @@ void TfScrTool::LogAndExecute(void* owner, int length, const char* bytes) {
 }
 
 void TfScrTool::ReportUnconvertible(const char* where, const QString& text) {
-  // Name the first character that does not convert by its line, its code
-  // point and (on screen only) itself.
-  int line = 1;
-  for (qsizetype i = 0; i < text.size();) {
-    const char32_t cp = QChar::isHighSurrogate(text[i].unicode()) && i + 1 < text.size()
-                            ? QChar::surrogateToUcs4(text[i], text[i + 1])
-                            : text[i].unicode();
-    const qsizetype n = cp > 0xFFFF ? 2 : 1;
-    const QString ch = text.mid(i, n);
-    std::string out, error;
-    if (!TryUtf8ToCp932(ch.toStdString(), out, error)) {
-      char code[16];
-      std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(cp));
-      const std::string message =
-          std::string(where) + ": " + std::to_string(line) + "行目の文字 " + code + " はシフトJISで表せません";
-      errLog_.push_back(Utf8ToCp932(message));
-      ErrMemo->appendPlainText(QString::fromStdString(message) + " (" + ch + ")");
-      return;
-    }
-    if (cp == '\n') ++line;
-    i += n;
-  }
+  // Named by its line, its code point and (on screen only) itself.
+  int line = 0;
+  QString ch;
+  if (!FindUnconvertible(text, line, ch)) return;
+  const QString message = QString::fromUtf8(where) + ": " + UnconvertibleText(text);
+  errLog_.push_back(Utf8ToCp932(message.left(message.lastIndexOf(" (")).toStdString() +
+                                message.mid(message.lastIndexOf(")") + 1).toStdString()));
+  ErrMemo->appendPlainText(message);
 }
 
 void TfScrTool::AppendMemo2(const std::string& cp932) { Memo2->appendPlainText(Q(cp932)); }
@@ -252,7 +250,7 @@ void TfScrTool::Button4Click() {
     if (i == lines.size() - 1 && lines[i].isEmpty()) break;  // the text's last line end
     std::string cp932, error;
     if (!TryUtf8ToCp932(lines[i].toStdString(), cp932, error)) {
-      setWindowTitle(QString::fromStdString("QMTコマンド " + std::to_string(i + 1) + ": " + error));
+      setWindowTitle(QString::fromUtf8("QMTコマンド ") + UnconvertibleText(lines[i], i + 1));
       continue;
     }
     const std::string bytes = Unescape(cp932);
@@ -267,7 +265,7 @@ void TfScrTool::Button2Click() {
     try {
       Device().SavePage(p, file);
     } catch (const std::exception& e) {
-      ReportError(e.what());
+      ReportFileError(e);
       return;
     }
   }
@@ -281,7 +279,7 @@ void TfScrTool::Button3Click() {
       Device().NotifyPageChanged(p);
     } catch (const std::exception& e) {
       // The pages before the bad file are loaded; the rest stay as they were.
-      ReportError(e.what());
+      ReportFileError(e);
       return;
     }
   }
@@ -309,10 +307,10 @@ void TfScrTool::PCODElist1Click() {
   try {
     WriteFileAtomic("PCODEL.txt", JoinLinesCrLf(list));
   } catch (const std::exception& e) {
-    ReportError(e.what());
+    ReportFileError(e);
     return;
   }
-  if (opener_) opener_->Open("PCODEL.txt");
+  OpenWithDesktop("PCODEL.txt");
 }
 
 void TfScrTool::Debug1Click() {

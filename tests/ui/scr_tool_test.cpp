@@ -40,10 +40,7 @@ namespace {
 QString U(const char* utf8) { return QString::fromUtf8(utf8); }
 
 struct RecordingOpener : ShellOpener {
-  bool Open(const std::string& path) override {
-    opened.push_back(path);
-    return true;
-  }
+  void Open(const std::string& path, std::function<void(const QString&)>) override { opened.push_back(path); }
   std::vector<std::string> opened;
 };
 
@@ -166,7 +163,7 @@ class ScrToolTest : public QObject {
     QVERIFY(Harness::DisplayPage() != drawn);
     h.tool->Button4Click();
     QVERIFY(Harness::DisplayPage() == drawn);
-    QCOMPARE(h.tool->windowTitle(), QString());
+    QCOMPARE(h.tool->Message(), std::string());
   }
 
   void failedTransmissionUnticksCheckRun() {
