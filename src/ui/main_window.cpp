@@ -235,23 +235,26 @@ void TFDemo::FitToScreen() {
   QWidget* panel = displayArea_->widget();
   panel->adjustSize();
   const QSize full = panel->size();
+  const auto relayout = [this] {
+    for (QLayout* l : {centralWidget()->layout(), layout()}) {
+      l->invalidate();
+      l->activate();
+    }
+  };
   displayArea_->setFixedSize(full);
-  centralWidget()->layout()->activate();
-  layout()->activate();
+  relayout();
   // What the window would take with the whole page in view, against the
-  // room the screen offers (less the window frame, guessed before the
-  // window is shown).
-  const QSize wanted = sizeHint();
+  // room the screen offers (less the window frame, known once it is shown).
   const QScreen* where = screen();
   if (where != nullptr) {
-    const QSize frame = isVisible() ? frameGeometry().size() - geometry().size() : QSize(8, 40);
+    const QSize frame = isVisible() ? frameGeometry().size() - geometry().size() : QSize(0, 0);
     const QSize room = where->availableGeometry().size() - frame;
+    const QSize wanted = sizeHint();
     const int cutW = std::max(0, wanted.width() - room.width());
     const int cutH = std::max(0, wanted.height() - room.height());
     if (cutW > 0 || cutH > 0) {
       displayArea_->setFixedSize(std::max(160, full.width() - cutW), std::max(120, full.height() - cutH));
-      centralWidget()->layout()->activate();
-      layout()->activate();
+      relayout();
     }
   }
   resize(sizeHint());
