@@ -30,8 +30,8 @@ bool HaveDisplay() {
 }
 
 // Scripted inputs for unattended screenshots and tests: "event:LABEL",
-// "slider:NAME=V", "switch:NAME=0|1", "show:sensors", "show:tool" and
-// "close:main", applied in order through the controls once the macro has
+// "slider:NAME=V", "switch:NAME=0|1", "show:sensors", "show:tool", "zoom:N"
+// and "close:main", applied in order through the controls once the macro has
 // started.
 void ApplyStep(qmt::TFDemo& window, qmt::TfSens& sensors, qmt::TfScrTool& tool, const QString& step) {
   QString kind = step.section(':', 0, 0);
@@ -48,6 +48,10 @@ void ApplyStep(qmt::TFDemo& window, qmt::TfSens& sensors, qmt::TfScrTool& tool, 
   }
   if (kind == "show" && arg == "tool") {
     tool.show();
+    return;
+  }
+  if (kind == "zoom") {
+    window.SetZoom(arg.toInt());
     return;
   }
   if (kind == "close" && arg == "main") {
