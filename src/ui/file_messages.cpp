@@ -62,13 +62,14 @@ bool FindUnconvertible(const QString& text, int& line, QString& character) {
   return false;
 }
 
-QString UnconvertibleText(const QString& text, int firstLine) {
+QString UnconvertibleText(const QString& text, int firstLine, bool showCharacter) {
   int line = 0;
   QString ch;
   if (!FindUnconvertible(text, line, ch)) return {};
   const char32_t cp = ch.size() == 2 ? QChar::surrogateToUcs4(ch[0], ch[1]) : ch[0].unicode();
   const QString code = QString::number(static_cast<uint>(cp), 16).toUpper().rightJustified(4, QChar('0'));
-  return QString::fromUtf8("%1行目の文字 U+%2 (%3) はシフトJISで表せません").arg(line - 1 + firstLine).arg(code, ch);
+  const QString shown = showCharacter ? QString::fromUtf8(" (%1)").arg(ch) : QString();
+  return QString::fromUtf8("%1行目の文字 U+%2%3 はシフトJISで表せません").arg(line - 1 + firstLine).arg(code, shown);
 }
 
 }  // namespace qmt

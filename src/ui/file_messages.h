@@ -18,7 +18,8 @@ bool FindUnconvertible(const QString& text, int& line, QString& character);
 
 // "N行目の文字 U+XXXX (c) はシフトJISで表せません", naming the first character
 // of `text` that code page 932 cannot hold, its line counted from
-// `firstLine`; empty when there is none.
-QString UnconvertibleText(const QString& text, int firstLine = 1);
+// `firstLine`; empty when there is none.  Without `showCharacter` the
+// character itself is left out, for texts that must convert.
+QString UnconvertibleText(const QString& text, int firstLine = 1, bool showCharacter = true);
 
 }  // namespace qmt

@@ -224,13 +224,10 @@ void TfScrTool::LogAndExecute(void* owner, int length, const char* bytes) {
 
 void TfScrTool::ReportUnconvertible(const char* where, const QString& text) {
   // Named by its line, its code point and (on screen only) itself.
-  int line = 0;
-  QString ch;
-  if (!FindUnconvertible(text, line, ch)) return;
-  const QString message = QString::fromUtf8(where) + ": " + UnconvertibleText(text);
-  errLog_.push_back(Utf8ToCp932(message.left(message.lastIndexOf(" (")).toStdString() +
-                                message.mid(message.lastIndexOf(")") + 1).toStdString()));
-  ErrMemo->appendPlainText(message);
+  const QString head = QString::fromUtf8(where) + ": ";
+  if (UnconvertibleText(text).isEmpty()) return;
+  errLog_.push_back(Utf8ToCp932((head + UnconvertibleText(text, 1, false)).toStdString()));
+  ErrMemo->appendPlainText(head + UnconvertibleText(text));
 }
 
 void TfScrTool::AppendMemo2(const std::string& cp932) { Memo2->appendPlainText(Q(cp932)); }
