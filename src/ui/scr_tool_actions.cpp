@@ -329,13 +329,23 @@ void TfScrTool::Debug1Click() {
 }
 
 void TfScrTool::Button5Click() {
-  std::string error;
-  const auto start = ReadGridPair(Utf8ToCp932(Edit2->text().toStdString()), error);
+  std::string error, startText, stepText;
+  // A character code page 932 cannot hold is refused like any other bad
+  // character, by name.
+  if (!TryUtf8ToCp932(Edit2->text().toStdString(), startText, error)) {
+    SetMessage(Sjis("始点: ") + Utf8ToCp932(UnconvertibleText(Edit2->text(), 1, false).toStdString()));
+    return;
+  }
+  if (!TryUtf8ToCp932(Edit1->text().toStdString(), stepText, error)) {
+    SetMessage(Sjis("間隔: ") + Utf8ToCp932(UnconvertibleText(Edit1->text(), 1, false).toStdString()));
+    return;
+  }
+  const auto start = ReadGridPair(startText, error);
   if (!start) {
     SetMessage(Sjis("始点: ") + error);
     return;
   }
-  const auto step = ReadGridPair(Utf8ToCp932(Edit1->text().toStdString()), error);
+  const auto step = ReadGridPair(stepText, error);
   if (!step) {
     SetMessage(Sjis("間隔: ") + error);
     return;

@@ -482,6 +482,10 @@ class ScrToolTest : public QObject {
     h.tool->Edit1->setText("0");
     h.tool->Button5Click();
     QCOMPARE(overlays(), 0);
+    h.tool->Edit1->setText(U("16,\u00e916"));  // no longer ends the program
+    h.tool->Button5Click();
+    QCOMPARE(overlays(), 0);
+    QVERIFY(QString::fromStdString(Cp932ToUtf8(h.tool->Message())).startsWith(U("間隔: 1行目の文字 U+00E9")));
     h.tool->Edit1->setText("16,16");
     h.tool->Button5Click();
     QCOMPARE(overlays(), 1);
