@@ -314,8 +314,9 @@ static Command reg(30, [](CLI::App& app) {
   CLI::Option* macro =
       sub->add_option("MACRO", opt->macro,
                       "Macro file (code page 932); - reads standard input. Without it the program's own macro runs:\n"
-                      "the macro file beside the program (or --macro FILE) when it exists, else the built-in\n"
-                      "pump-panel macro");
+                      "--macro FILE, else the macro file beside the program (when the program's folder is not\n"
+                      "writable: the copy saved in $XDG_CONFIG_HOME/qmt3308, else the one shipped beside it), else\n"
+                      "the built-in pump-panel macro; the colour file likewise");
   sub->add_option("--macro", opt->macroFile, "The program's macro file, instead of the one beside the program")
       ->option_text("FILE")
       ->excludes(macro);
