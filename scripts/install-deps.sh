@@ -13,6 +13,7 @@ packages=(
   fonts-ipafont-gothic fonts-misaki
   # GUI
   qt6-base-dev libqscintilla2-qt6-dev libgl-dev fonts-ipafont-mincho
+  qt6-translations-l10n  # Qt's own dialogs and buttons in Japanese
   xvfb xauth
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev lua5.4 liblua5.4-dev libcairo2-dev

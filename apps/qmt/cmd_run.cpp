@@ -116,13 +116,40 @@ bool CompileDataModuleMacro(const RunOptions& opt, HeadlessToolWindow& tool, TDM
   ConfigFiles files = LocateConfigFiles(ExecutablePath("qmt"), opt.macroFile);
   if (!opt.macroFile.empty() && !std::filesystem::exists(opt.macroFile))
     throw FileError("cannot open " + opt.macroFile + ": No such file or directory");
+  const std::string macroFile = files.MacroFileToRead(), colorFile = files.ColorFileToRead();
+  // A note only for what comes from the configuration folder: files beside
+  // the program and the one named by --macro are where the user put them.
   std::error_code ec;
-  bool fromConfigDir = !files.note.empty() && (std::filesystem::exists(files.macroFile, ec) ||
-                                               std::filesystem::exists(files.colorFile, ec));
-  if (fromConfigDir) PrintError(Utf8ToCp932("note: " + files.note));
-  if (std::filesystem::is_regular_file(files.colorFile, ec)) tool.SetColorList(ReadListFile(files.colorFile));
-  std::string problem = dm.DataModuleCreate(files.macroFile);
-  if (!problem.empty()) PrintError(Utf8ToCp932(problem));
+  std::vector<std::string> fromConfigDir;
+  if (opt.macroFile.empty() && !files.configDir.empty() && macroFile == files.macroFile &&
+      std::filesystem::exists(macroFile, ec))
+    fromConfigDir.push_back("the macro file " + macroFile);
+  if (!files.configDir.empty() && colorFile == files.colorFile && std::filesystem::exists(colorFile, ec))
+    fromConfigDir.push_back("the colour file " + colorFile);
+  if (!fromConfigDir.empty()) {
+    std::string what = fromConfigDir[0] + (fromConfigDir.size() > 1 ? " and " + fromConfigDir[1] : "");
+    PrintError(Utf8ToCp932("note: reading " + what + " (the saved copies: the program's folder " +
+                           std::filesystem::path(ExecutablePath("qmt")).parent_path().string() +
+                           " is not writable)"));
+  }
+  // An unreadable colour file is treated as an unreadable macro file: it is
+  // named, and the built-in list stays.
+  if (std::filesystem::exists(colorFile, ec)) {
+    try {
+      tool.SetColorList(ReadListFile(colorFile));
+    } catch (const FileError& e) {
+      PrintError(Utf8ToCp932(std::string(e.what()) + "; the built-in colour list is used instead"));
+    }
+  }
+  if (!opt.macroFile.empty()) {
+    // The user named it: a file that cannot be read is an error, as a
+    // missing one is.
+    dm.DataModuleCreate("");
+    dm.LoadMacroFile(opt.macroFile, opt.utf8);
+  } else {
+    std::string problem = dm.DataModuleCreate(macroFile, opt.utf8);
+    if (!problem.empty()) PrintError(Utf8ToCp932(problem));
+  }
   dm.CompileMacro();
   for (const std::string& e : tool.ErrLog()) {
     for (const std::string& line : SplitLines(e)) PrintError(line);
@@ -180,7 +207,17 @@ void Apply(const RunAction& action, TRunner& runner, Simulator& sim, TickClock& 
       break;
     }
     case RunAction::Kind::kSwitch: {
-      sim.SetSwitch(Simulator::SwitchByCaption(action.text.substr(0, eq)), action.text.substr(eq + 1) == "1");
+      // A click on the sensor panel: the box and its cell change, and the
+      // panel's event runs at once.  A box already in that state takes no
+      // click.
+      const int index = Simulator::SwitchByCaption(action.text.substr(0, eq));
+      const bool on = action.text.substr(eq + 1) == "1";
+      if (sim.SwitchState(index) == on) break;
+      sim.SetSwitch(index, on);
+      const SwitchInfo& info = kSwitches[static_cast<std::size_t>(index)];
+      if (info.extId >= 0) runner.externals[static_cast<std::size_t>(info.extId)] = on ? 1 : 0;
+      const std::string label = std::string("chg") + info.caption;
+      if (runner.HasLabel(label)) runner.RunFrom(label);
       break;
     }
   }
@@ -267,21 +304,24 @@ static Command reg(30, [](CLI::App& app) {
       "--tick N runs N ticks of the main window's timer with exactly 33 ms of simulated time each\n"
       "(DTIME1-3 step, the timer label, one gauge label per tick). --slider moves a slider as the\n"
       "window's do: it marks its gauge and copies the sliders and switches into their cells. --switch\n"
-      "sets a sensor panel box; its cell follows at the next tick or slider move. The window's inputs\n"
-      "overwrite --set values of their cells at every tick. Run messages and device\n"
+      "clicks a sensor panel box: the box and its cell change and the panel's event (chg and the\n"
+      "caption, e.g. chgPTO) runs at once; a box already in that state is left alone. --set is the\n"
+      "silent way to change a cell: no event runs. The window's inputs overwrite --set values of\n"
+      "their cells at every tick. --utf8 applies to MACRO and to --macro FILE. Run messages and device\n"
       "errors go to standard error. Exit status: 1 when the compile failed, 2 when a run reported a\n"
       "message, else 0.");
   auto opt = std::make_shared<RunOptions>();
   CLI::Option* macro =
       sub->add_option("MACRO", opt->macro,
                       "Macro file (code page 932); - reads standard input. Without it the program's own macro runs:\n"
-                      "the macro file beside the program (or --macro FILE) when it exists, else the built-in\n"
-                      "pump-panel macro");
+                      "--macro FILE, else the macro file beside the program (when the program's folder is not\n"
+                      "writable: the copy saved in $XDG_CONFIG_HOME/qmt3308, else the one shipped beside it), else\n"
+                      "the built-in pump-panel macro; the colour file likewise");
   sub->add_option("--macro", opt->macroFile, "The program's macro file, instead of the one beside the program")
       ->option_text("FILE")
       ->excludes(macro);
-  sub->add_flag("--utf8", opt->utf8, "The macro file is UTF-8; convert it to code page 932 first");
-  CLI::Option* set = sub->add_option("--set", opt->sets, "Write an external value")
+  sub->add_flag("--utf8", opt->utf8, "The macro file (MACRO or --macro FILE) is UTF-8; convert it to code page 932 first");
+  CLI::Option* set = sub->add_option("--set", opt->sets, "Write an external value silently (no event runs)")
                          ->option_text("NAME=VALUE")
                          ->expected(1)
                          ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
@@ -323,7 +363,8 @@ static Command reg(30, [](CLI::App& app) {
           ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
           ->check(CLI::Validator([](std::string& t) { return CheckInput(t, true); }, "NAME=VALUE"));
   CLI::Option* sw =
-      sub->add_option("--switch", opt->switches, "Set a sensor panel box by its caption (PTO, SFT1, ...)")
+      sub->add_option("--switch", opt->switches,
+                      "Click a sensor panel box by its caption (PTO, SFT1, ...): its cell changes and its chg event runs")
           ->option_text("NAME=0|1")
           ->expected(1)
           ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)

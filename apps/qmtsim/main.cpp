@@ -10,21 +10,13 @@
 #include <cstdlib>
 #include <memory>
 
-#include "device/qmt3308.h"
 #include "host/config_files.h"
-#include "host/data_module.h"
-#include "host/line_tracer.h"
 #include "host/simulator.h"
-#include "host/simulator_binding.h"
-#include "link/device_link.h"
-#include "runtime/runner.h"
 #include "support/encoding.h"
-#include "ui/display_view.h"
 #include "ui/main_window.h"
 #include "ui/scr_tool.h"
-#include "ui/scr_tool_band.h"
-#include "ui/scr_tool_binding.h"
 #include "ui/sensor_panel.h"
+#include "ui/simulator_app.h"
 #include "ui/window_font.h"
 
 namespace {
@@ -37,10 +29,11 @@ bool HaveDisplay() {
   return false;
 }
 
-// Scripted inputs for unattended screenshots: "event:LABEL", "slider:NAME=V",
-// "switch:NAME=0|1" and "show:sensors", applied in order through the controls
-// once the macro has started.
-void ApplyStep(qmt::TFDemo& window, qmt::TfSens& sensors, const QString& step) {
+// Scripted inputs for unattended screenshots and tests: "event:LABEL",
+// "slider:NAME=V", "switch:NAME=0|1", "show:sensors", "show:tool", "zoom:N"
+// and "close:main", applied in order through the controls once the macro has
+// started.
+void ApplyStep(qmt::TFDemo& window, qmt::TfSens& sensors, qmt::TfScrTool& tool, const QString& step) {
   QString kind = step.section(':', 0, 0);
   QString arg = step.section(':', 1);
   std::string label, error;
@@ -53,6 +46,18 @@ void ApplyStep(qmt::TFDemo& window, qmt::TfSens& sensors, const QString& step) {
     sensors.show();
     return;
   }
+  if (kind == "show" && arg == "tool") {
+    tool.show();
+    return;
+  }
+  if (kind == "zoom") {
+    window.SetZoom(arg.toInt());
+    return;
+  }
+  if (kind == "close" && arg == "main") {
+    window.close();
+    return;
+  }
   QString name = arg.section('=', 0, 0);
   int value = arg.section('=', 1).toInt();
   if (kind == "slider") {
@@ -61,16 +66,6 @@ void ApplyStep(qmt::TFDemo& window, qmt::TfSens& sensors, const QString& step) {
     int i = qmt::Simulator::SwitchByCaption(name.toStdString());
     if (i >= 0) sensors.Box(i)->setChecked(value != 0);
   }
-}
-
-// Host messages (file paths, port problems) are UTF-8; the message window
-// takes code page 932.  A character code page 932 lacks is shown as "?".
-std::string HostMessage(const std::string& utf8) {
-  std::string cp932, error;
-  if (qmt::TryUtf8ToCp932(utf8, cp932, error)) return cp932;
-  std::string ascii;
-  for (unsigned char c : utf8) ascii += c < 0x80 ? static_cast<char>(c) : '?';
-  return ascii;
 }
 
 }  // namespace
@@ -85,6 +80,8 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("qmtsim");
   QApplication::setFont(qmt::JapaneseGothicFont(12));
+  // The windows speak Japanese; so do Qt's own buttons and dialogs.
+  qmt::InstallJapaneseTranslation(app);
 
   QCommandLineParser parser;
   parser.setApplicationDescription("The QMT3308 simulator window");
@@ -94,7 +91,7 @@ int main(int argc, char** argv) {
                              "PORT");
   QCommandLineOption shotOpt("screenshot", "Save a picture of the window to FILE and quit.", "FILE");
   shotOpt.setFlags(QCommandLineOption::HiddenFromHelp);
-  QCommandLineOption stepOpt("step", "Scripted input before --screenshot.", "STEP");
+  QCommandLineOption stepOpt("step", "Scripted input (with or without --screenshot).", "STEP");
   stepOpt.setFlags(QCommandLineOption::HiddenFromHelp);
   parser.addOption(macroOpt);
   parser.addOption(portOpt);
@@ -102,69 +99,31 @@ int main(int argc, char** argv) {
   parser.addOption(stepOpt);
   parser.process(app);
 
-  qmt::TQMT3308& device = qmt::Device();
-  qmt::TRunner runner;
-  qmt::RunnerPort runnerPort(runner);
-  qmt::ConfigFiles files =
-      qmt::LocateConfigFiles(qmt::ExecutablePath(argv[0]), parser.value(macroOpt).toStdString());
-  // The tool window comes before the data module, which reports to it.
-  qmt::TdmToolHost toolHost(files);
-  qmt::TfScrTool tool(toolHost);
-  qmt::ToolWindowMessages messages(tool);
-  qmt::TDM dm(tool);
-  toolHost.SetDataModule(&dm);
-  if (!files.note.empty()) messages.ShowRunMessage(HostMessage(files.note));
-  if (parser.isSet(macroOpt) && !QFileInfo::exists(parser.value(macroOpt)))
-    messages.ShowRunMessage(HostMessage(parser.value(macroOpt).toStdString() +
-                                        " does not exist yet: the built-in macro runs, and saving the macro writes it"));
-  std::string loadMessage = dm.DataModuleCreate(files.macroFile);
-  if (!loadMessage.empty()) messages.ShowRunMessage(HostMessage(loadMessage));
-  qmt::DataModuleMacroSource macro(dm);
-  std::string linkMessage;
-  std::unique_ptr<qmt::DeviceLink> link = qmt::OpenLink(parser.value(portOpt).toStdString(), linkMessage);
-  qmt::LinkPort linkPort(*link);
-  qmt::DevicePort display;
-  qmt::Simulator sim({&runnerPort, &macro, &messages, &linkPort, &display});
-  toolHost.SetSimulator(&sim);
-  toolHost.SetLink(&linkPort);
-
-  qmt::TFDemo window(sim, device);
-  qmt::TfSens sensors(sim, &window);
-  window.showSensorPanel = [&] {
-    sensors.show();
-    sensors.raise();
-  };
-  window.showToolWindow = [&] {
-    tool.show();
-    tool.raise();
-    tool.activateWindow();
-  };
-  qmt::AttachLineTracer(*window.PaintBox1(), tool);
-  // The mouse on the display drives the line tracer; it writes its line
-  // calls to the tool window, which this program does not open yet.
-  qmt::LineTracer tracer;
-  QObject::connect(window.PaintBox1(), &qmt::DisplayView::DeviceMouse, &window,
-                   [&](int kind, int x, int y, Qt::KeyboardModifiers, Qt::MouseButtons buttons) {
-                     qmt::MouseButtons held{(buttons & Qt::LeftButton) != 0, (buttons & Qt::RightButton) != 0};
-                     tracer.TraceLine(held, x, y, static_cast<qmt::MouseEventKind>(kind), *window.PaintBox1(),
-                                      nullptr);
-                   });
-  if (!linkMessage.empty()) messages.ShowRunMessage(HostMessage(linkMessage));
+  qmt::SimulatorOptions options;
+  options.macroFile = parser.value(macroOpt).toStdString();
+  options.port = parser.value(portOpt).toStdString();
+  qmt::SimulatorApp program(qmt::LocateConfigFiles(qmt::ExecutablePath(argv[0]), options.macroFile), options);
+  qmt::TFDemo& window = program.Window();
+  qmt::TfSens& sensors = program.Sensors();
+  qmt::TfScrTool& tool = program.Tool();
 
   window.show();
 
+  // Let the start-up run and a few ticks happen, apply the steps, let the
+  // gauges catch up, then take the picture.
+  const QStringList steps = parser.values(stepOpt);
+  if (!steps.isEmpty()) {
+    QTimer::singleShot(300, &window, [&, steps] {
+      for (const QString& s : steps) ApplyStep(window, sensors, tool, s);
+    });
+  }
   if (parser.isSet(shotOpt)) {
     QString file = parser.value(shotOpt);
-    QStringList steps = parser.values(stepOpt);
-    // Let the start-up run and a few ticks happen, apply the steps, let the
-    // gauges catch up, then take the picture.
-    QTimer::singleShot(300, &window, [&, steps] {
-      for (const QString& s : steps) ApplyStep(window, sensors, s);
-    });
     QTimer::singleShot(1200, &window, [&, file] {
       window.grab().save(file);
       if (sensors.isVisible()) sensors.grab().save(QFileInfo(file).path() + "/" + QFileInfo(file).completeBaseName() + "-sensors.png");
-      if (tool.windowTitle() != "fScrTool") std::fprintf(stderr, "%s\n", tool.windowTitle().toStdString().c_str());
+      const std::string message = tool.Message();
+      if (!message.empty() && message != "fScrTool") std::fprintf(stderr, "%s\n", qmt::Cp932ToUtf8(message).c_str());
       app.quit();
     });
   }

@@ -53,6 +53,9 @@ ConfigFiles ChooseConfigFiles(const std::string& exePath, const std::string& mac
   files.colorFile = ConfigFileBeside(exePath, "Color.txt");
   if (!folderWritable && !configDir.empty()) {
     fs::path folder = fs::path(exePath).parent_path();
+    files.configDir = configDir;
+    if (macroOverride.empty()) files.shippedMacroFile = files.macroFile;
+    files.shippedColorFile = files.colorFile;
     files.macroFile = (fs::path(configDir) / fs::path(files.macroFile).filename()).string();
     files.colorFile = (fs::path(configDir) / fs::path(files.colorFile).filename()).string();
     files.note = std::string(macroOverride.empty() ? "the macro and colour files are" : "the colour file is") +
@@ -61,6 +64,20 @@ ConfigFiles ChooseConfigFiles(const std::string& exePath, const std::string& mac
   if (!macroOverride.empty()) files.macroFile = macroOverride;
   return files;
 }
+
+namespace {
+
+std::string SavedOrShipped(const std::string& saved, const std::string& shipped) {
+  std::error_code ec;
+  if (shipped.empty() || fs::exists(fs::symlink_status(saved, ec)) || !fs::exists(shipped, ec)) return saved;
+  return shipped;
+}
+
+}  // namespace
+
+std::string ConfigFiles::MacroFileToRead() const { return SavedOrShipped(macroFile, shippedMacroFile); }
+
+std::string ConfigFiles::ColorFileToRead() const { return SavedOrShipped(colorFile, shippedColorFile); }
 
 std::vector<std::string> ReadListFile(const std::string& path) { return SplitLines(ReadFile(path)); }
 

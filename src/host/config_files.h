@@ -1,8 +1,10 @@
 // The two configuration files: the macro file and the colour file.  They sit
 // beside the program, named after it: the executable's full path with its
 // extension removed, followed by "Macro.txt" or "Color.txt".  When the
-// program's folder is not writable (an installed binary), they live in the
-// user's configuration directory instead, under the same names.
+// program's folder is not writable (an installed binary), they are saved in
+// the user's configuration directory instead, under the same names; until
+// the user has saved a copy there, the files shipped beside the program are
+// read.
 //
 // Both are code page 932 text, one list item per line, each line ended by
 // CR LF; reading splits at CR LF, CR or LF.
@@ -14,11 +16,25 @@
 namespace qmt {
 
 struct ConfigFiles {
+  // Where the files are saved, and read from when they exist.
   std::string macroFile;
   std::string colorFile;
+  // The copies beside a program whose folder is not writable: read while the
+  // saved file does not exist.  Empty when the files are beside the program
+  // (or the macro file is named by --macro).
+  std::string shippedMacroFile;
+  std::string shippedColorFile;
+  // The configuration directory the files are saved in; empty when they are
+  // beside the program.
+  std::string configDir;
   // Empty when the files are beside the program; otherwise a sentence (UTF-8)
   // saying where they are kept and why, for the program to show.
   std::string note;
+
+  // The files to read at start: the saved copy when there is one (whatever
+  // it is, so that a broken one is reported), else the shipped one.
+  std::string MacroFileToRead() const;
+  std::string ColorFileToRead() const;
 };
 
 // The path rule: `exePath` without its extension (of the last path
@@ -39,9 +55,9 @@ std::string UserConfigDir();
 // colour file still follows the rule.
 ConfigFiles LocateConfigFiles(const std::string& exePath, const std::string& macroOverride = "");
 
-// The choice itself, given whether the program's folder is writable and the
-// user's configuration directory (files stay beside the program when that
-// directory is empty).
+// The choice itself, the one place that decides where the files live, given
+// whether the program's folder is writable and the user's configuration
+// directory (files stay beside the program when that directory is empty).
 ConfigFiles ChooseConfigFiles(const std::string& exePath, const std::string& macroOverride, bool folderWritable,
                               const std::string& configDir);
 

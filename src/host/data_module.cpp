@@ -6,6 +6,7 @@
 #include "host/config_files.h"
 #include "host/embedded_tables.h"
 #include "host/macro_compile.h"
+#include "support/encoding.h"
 #include "support/file_io.h"
 #include "support/name_case.h"
 #include "support/spliter.h"
@@ -44,19 +45,23 @@ TDM::TDM(ToolWindowPort& tool) : tool_(tool) {
   Script1.OnErrorMsg = [this](int lno, const std::string& msg) { Script1ErrorMsg(lno, msg); };
 }
 
-std::string TDM::DataModuleCreate(const std::string& macroFile) {
+std::string TDM::DataModuleCreate(const std::string& macroFile, bool utf8) {
   labelTable_.clear();
   if (macroFile.empty()) return "";
   std::error_code ec;
   if (!std::filesystem::exists(macroFile, ec)) return "";
-  if (!std::filesystem::is_regular_file(macroFile, ec))
-    return "cannot read " + macroFile + ": not a regular file; the built-in macro is used instead";
   try {
-    Macro.Items().Assign(ReadListFile(macroFile));
-  } catch (const FileError& e) {
+    LoadMacroFile(macroFile, utf8);
+  } catch (const std::exception& e) {
     return std::string(e.what()) + "; the built-in macro is used instead";
   }
   return "";
+}
+
+void TDM::LoadMacroFile(const std::string& macroFile, bool utf8) {
+  std::string bytes = ReadFile(macroFile);
+  if (utf8) bytes = Utf8ToCp932(WithoutUtf8Bom(bytes));
+  Macro.Items().Assign(SplitLines(bytes));
 }
 
 bool TDM::Script1ConstLab(std::string_view name, std::int16_t& dt) {

@@ -226,13 +226,13 @@ DropOutcome Simulator::DropFile(const std::string& path) {
   std::string ext = LowerExtension(path);
   bool bmp = ext == ".bmp";
   bool jpeg = ext == ".jpg" || ext == ".jpeg";
-  if (!bmp && !jpeg && ext != ".txt") return {false, path + "はサポートしていない"};
+  if (!bmp && !jpeg && ext != ".txt") return {false, path + "はサポートしていない", nullptr, false};
 
   std::string bytes;
   try {
     bytes = ReadFile(path);
   } catch (const std::exception& e) {
-    return {false, e.what()};
+    return {false, e.what(), std::current_exception()};
   }
 
   if (ext == ".txt") {
@@ -241,11 +241,11 @@ DropOutcome Simulator::DropFile(const std::string& path) {
     return {};
   }
 
-  if (!ports_.display) return {false, path + ": no display page to draw on"};
+  if (!ports_.display) return {false, path + ": no display page to draw on", nullptr, false};
   RgbImage picture;
   std::string error;
   bool decoded = bmp ? DecodeBmp(bytes, path, picture, error) : DecodeJpeg(bytes, picture, error);
-  if (!decoded) return {false, jpeg ? path + ": " + error : error};
+  if (!decoded) return {false, jpeg ? path + ": " + error : error, nullptr, true};
   DrawPictureOnPage(picture, ports_.display->DisplayPagePixels());
   ports_.display->DisplayPageChanged();
   return {};

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <array>
+#include <exception>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -121,10 +122,15 @@ inline constexpr int kExtDtime1 = 0, kExtDtime2 = 1, kExtDtime3 = 2;
 // The gauge step of the timer is limited to 50 units of 10 ms.
 inline constexpr int kMaxTimeStep = 50;
 
-// Outcome of a dropped file: ok, or a UTF-8 message for a message box.
+// Outcome of a dropped file: ok, or a UTF-8 message for a message box.  A
+// window that words its messages itself finds the file error behind a
+// refusal in `error`, and `notAPicture` set for a picture that does not
+// decode.
 struct DropOutcome {
   bool ok = true;
   std::string message;
+  std::exception_ptr error;
+  bool notAPicture = false;
 };
 
 class Simulator {

@@ -4,15 +4,16 @@
 // window only shows and forwards.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QTimer>
 #include <array>
+#include <cstdint>
 #include <functional>
 
 #include "host/simulator.h"
 
 class QCheckBox;
+class QScrollArea;
 class QPushButton;
 class QSlider;
 
@@ -31,6 +32,8 @@ class TFDemo : public QMainWindow {
   std::function<void()> showToolWindow;
   // How a refused drop is reported; a message box unless replaced.
   std::function<void(const QString&)> showMessage;
+  // The system's millisecond counter read by the timer (time since boot).
+  std::function<std::uint64_t()> millisecondCounter;
 
   DisplayView* PaintBox1() const { return paintBox1_; }
   QPushButton* Key(int index) const { return keys_[index]; }
@@ -45,6 +48,10 @@ class TFDemo : public QMainWindow {
   // Handles dropped files: only the first counts.
   void DropFiles(const QStringList& paths);
   void SaveScreenshot(const QString& path);
+  // 1, 2 or 3 times the page size; the window fits the screen, and the
+  // display scrolls when the page does not.
+  void SetZoom(int zoom);
+  QScrollArea* DisplayArea() const { return displayArea_; }
 
  public slots:
   void Timer1Timer();
@@ -59,6 +66,7 @@ class TFDemo : public QMainWindow {
   QWidget* BuildRightColumn();
   void BuildMenu();
   void ShowCheckRun();
+  void FitToScreen();
 
   Simulator& sim_;
   TQMT3308& device_;
@@ -68,7 +76,7 @@ class TFDemo : public QMainWindow {
   QCheckBox* checkRun_ = nullptr;
   QCheckBox* checkTimer_ = nullptr;
   QTimer timer1_;
-  QElapsedTimer clock_;
+  QScrollArea* displayArea_ = nullptr;
 };
 
 }  // namespace qmt

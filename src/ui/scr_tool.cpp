@@ -39,6 +39,7 @@
 #include "support/encoding.h"
 #include "support/file_io.h"
 #include "support/name_case.h"
+#include "ui/file_messages.h"
 #include "ui/macro_editor.h"
 #include "ui/scr_tool_palette.h"
 #include "ui/reference_pane.h"
@@ -49,13 +50,6 @@ namespace {
 
 QString Q(const std::string& cp932) { return QString::fromStdString(Cp932ToUtf8(cp932)); }
 
-class DesktopOpener : public ShellOpener {
- public:
-  bool Open(const std::string& path) override {
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(QString::fromStdString(path)).absoluteFilePath()));
-  }
-};
-
 QPlainTextEdit* Memo(QWidget* parent, bool readOnly = false) {
   auto* m = new QPlainTextEdit(parent);
   m->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -64,6 +58,15 @@ QPlainTextEdit* Memo(QWidget* parent, bool readOnly = false) {
   return m;
 }
 
+
+// A compiler message as the error page shows it.  The compiler counts lines
+// from 0, the editor's margin from 1: the editor's number goes in front, so
+// that the two never seem to disagree.
+QString ErrLineText(const std::string& cp932) {
+  int line = -1;
+  if (std::sscanf(cp932.c_str(), "%d", &line) != 1 || line < 0) return Q(cp932);
+  return QString::fromUtf8("[%1行目] ").arg(line + 1) + Q(cp932);
+}
 
 }  // namespace
 
@@ -94,7 +97,7 @@ const std::vector<std::string>& TfScrTool::DefaultColourList() {
 }
 
 TfScrTool::TfScrTool(ScrToolHost& host, QWidget* parent)
-    : QMainWindow(parent), host_(host), opener_(std::make_shared<DesktopOpener>()) {
+    : QMainWindow(parent), host_(host), opener_(DesktopOpener(this)) {
   setWindowTitle("fScrTool");
   resize(820, 600);
   errorBox = [this](const QString& message) { QMessageBox::critical(this, windowTitle(), message); };
@@ -110,12 +113,15 @@ TfScrTool::TfScrTool(ScrToolHost& host, QWidget* parent)
 
   // FormCreate
   colours_ = DefaultColourList();
-  const std::string colourFile = host_.ColourFilePath();
-  if (!colourFile.empty() && std::filesystem::exists(colourFile)) {
+  // An unreadable colour file is treated as an unreadable macro file: the
+  // built-in list stays and the program names the file.
+  const std::string colourFile = host_.ColourFileToRead();
+  std::error_code ec;
+  if (!colourFile.empty() && std::filesystem::exists(std::filesystem::symlink_status(colourFile, ec))) {
     try {
       colours_ = SplitLines(ReadFile(colourFile));
     } catch (const std::exception& e) {
-      ReportError(e.what());
+      colourFileProblem_ = FileErrorText(e) + QString::fromUtf8("。組み込みの色の一覧を使います");
     }
   }
   RefreshColourButtons();
@@ -304,7 +310,7 @@ void TfScrTool::BuildPages() {
   connect(PageControl1, &QTabWidget::currentChanged, this, [this](int) { PageControl1Change(); });
 
   // The trace pane, shown while "&Debug" is on.
-  TraceDock = new QDockWidget("Trace", this);
+  TraceDock = new QDockWidget(QString::fromUtf8("トレース"), this);
   TracePane = Memo(TraceDock, true);
   TracePane->setMaximumBlockCount(5000);
   TracePane->setFont(QFont("Monospace"));
@@ -371,11 +377,16 @@ void TfScrTool::BuildMenu() {
 
 // --- interface for the data module and the simulator window --------------
 
+// Qt gives a window whose title is empty the program's name as its caption;
+// a cleared message line is a blank caption instead.
+const QString TfScrTool::kBlankCaption = QStringLiteral(" ");
+
 void TfScrTool::SetMessage(const std::string& cp932) {
-  setWindowTitle(Q(cp932));
+  setWindowTitle(cp932.empty() ? kBlankCaption : Q(cp932));
 }
 
 std::string TfScrTool::Message() const {
+  if (windowTitle() == kBlankCaption) return "";
   std::string out, error;
   TryUtf8ToCp932(windowTitle().toStdString(), out, error);
   return out;
@@ -392,7 +403,7 @@ void TfScrTool::AppendErrLog(const std::string& cp932) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
   for (const std::string& l : SplitLines(text)) {
     errLog_.push_back(l);
-    ErrMemo->appendPlainText(Q(l));
+    ErrMemo->appendPlainText(ErrLineText(l));
   }
   if (text.empty()) {
     errLog_.push_back("");
@@ -488,6 +499,20 @@ void TfScrTool::RefreshColourButtons() {
 
 void TfScrTool::ReportError(const std::string& message) {
   if (errorBox) errorBox(Q(message));
+}
+
+void TfScrTool::ReportFileError(const std::exception& error) {
+  if (errorBox) errorBox(FileErrorText(error));
+}
+
+void TfScrTool::OpenWithDesktop(const std::string& path) {
+  if (!opener_) return;
+  const QString name = QString::fromStdString(path);
+  opener_->Open(path, [this, name](const QString& why) {
+    std::string cp932, error;
+    TryUtf8ToCp932(QString::fromUtf8("「%1」を開けません: %2").arg(name, why).toStdString(), cp932, error);
+    SetMessage(cp932);
+  });
 }
 
 }  // namespace qmt

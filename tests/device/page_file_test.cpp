@@ -148,11 +148,13 @@ TEST(PageFiles, FailuresNameTheFileAndKeepThePage) {
     EXPECT_TRUE(std::equal(before.begin(), before.end(), d.Page(1))) << file;
   };
   expectFailure(dir.File("missing.bmp"), "missing.bmp");
+  fs::create_directories(dir.path / "folder.bmp");
+  expectFailure(dir.File("folder.bmp"), "Is a directory");
 
   // Saving over a folder fails and leaves nothing behind.
   fs::create_directories(dir.path / "taken.bmp");
   EXPECT_THROW(d.SavePage(0, dir.File("taken.bmp")), FileError);
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 1);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 2);
 
   // One file for each way a bitmap can be broken.
   std::string good = EncodePageBmp(d.Page(0));
