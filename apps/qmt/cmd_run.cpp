@@ -304,9 +304,9 @@ static Command reg(30, [](CLI::App& app) {
   sub->add_option("--png", opt->png, "Write the display page as a PNG picture")->option_text("FILE");
   CLI::Option* port =
       sub->add_option("--port", opt->port,
-                      "Also send every accepted line to the device: none, virtual, ppdev[:/dev/parportN] or\n"
-                      "direct[:0x378] (empty: QMT_PORT, else /dev/parport0 when it can be claimed); QMT_PORT\n"
-                      "alone turns sending on too")
+                      "Also send every accepted line to the device: none, virtual, ppdev[:/dev/parportN],\n"
+                      "direct[:0x378], lp:/dev/usb/lp0, tcp:HOST:PORT or file:PATH (empty: QMT_PORT, else\n"
+                      "/dev/parport0 when it can be claimed); QMT_PORT alone turns sending on too")
           ->option_text("PORT");
   sub->add_option("--device-pages", opt->devicePages,
                   "With --port virtual: write the virtual device's pages as DIR/VRAM0.bmp ... DIR/VRAM3.bmp")

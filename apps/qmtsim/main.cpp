@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
   parser.setApplicationDescription("The QMT3308 simulator window");
   parser.addHelpOption();
   QCommandLineOption macroOpt("macro", "Macro file (code page 932) to run instead of the default.", "FILE");
-  QCommandLineOption portOpt("port", "Port of the real device: none, virtual, ppdev[:DEV], direct[:ADDR].",
+  QCommandLineOption portOpt("port", "Port of the real device: none, virtual, ppdev[:DEV], direct[:ADDR], lp:DEV, tcp:HOST:PORT, file:PATH.",
                              "PORT");
   QCommandLineOption shotOpt("screenshot", "Save a picture of the window to FILE and quit.", "FILE");
   shotOpt.setFlags(QCommandLineOption::HiddenFromHelp);
