@@ -59,6 +59,8 @@ class StreamServer {
   void Reply(std::string_view bytes);
 
   bool HasClient() const { return client_ >= 0; }
+  // Reply bytes the client has not taken yet.
+  std::size_t RepliesWaiting() const { return replies_.size(); }
   // Clients that have come and gone.
   std::size_t ClientsServed() const { return served_; }
   std::size_t LinesReceived() const { return lines_; }
