@@ -67,7 +67,7 @@ class TcpServer : public StreamServer {
       if (fd < 0) continue;
       int one = 1;
       ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-      if (::bind(fd, a->ai_addr, a->ai_addrlen) != 0 || ::listen(fd, 8) != 0) {
+      if (::bind(fd, a->ai_addr, a->ai_addrlen) != 0 || ::listen(fd, SOMAXCONN) != 0) {
         error = "cannot listen on " + host + ":" + port + ": " + std::strerror(errno);
         ::close(fd);
         fd = -1;
