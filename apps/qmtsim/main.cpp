@@ -26,6 +26,8 @@
 #include "ui/scr_tool_binding.h"
 #include "ui/sensor_panel.h"
 #include "ui/window_font.h"
+#include "ui/wire_listener.h"
+#include "link/stream_server.h"
 
 namespace {
 
@@ -96,8 +98,16 @@ int main(int argc, char** argv) {
   shotOpt.setFlags(QCommandLineOption::HiddenFromHelp);
   QCommandLineOption stepOpt("step", "Scripted input before --screenshot.", "STEP");
   stepOpt.setFlags(QCommandLineOption::HiddenFromHelp);
+  QCommandLineOption listenOpt(
+      "listen",
+      "Be the device on the wire as well: execute the lines a client sends to ADDRESS, tcp:[HOST:]PORT "
+      "(HOST 127.0.0.1 unless named) or pty[:LINK]; the address is printed on standard output.",
+      "ADDRESS");
+  QCommandLineOption repliesOpt("replies", "With --listen: answer each line with \"ok\" or the device's message.");
   parser.addOption(macroOpt);
   parser.addOption(portOpt);
+  parser.addOption(listenOpt);
+  parser.addOption(repliesOpt);
   parser.addOption(shotOpt);
   parser.addOption(stepOpt);
   parser.process(app);
@@ -150,6 +160,21 @@ int main(int argc, char** argv) {
                                       nullptr);
                    });
   if (!linkMessage.empty()) messages.ShowRunMessage(HostMessage(linkMessage));
+
+  std::unique_ptr<qmt::WireListener> listener;
+  if (parser.isSet(listenOpt)) {
+    std::string error;
+    auto server = qmt::StreamServer::Listen(parser.value(listenOpt).toStdString(), error);
+    if (!server) {
+      std::fprintf(stderr, "qmtsim: %s\n", error.c_str());
+      return 1;
+    }
+    listener = std::make_unique<qmt::WireListener>(std::move(server), device, parser.isSet(repliesOpt));
+    listener->report = [](const std::string& text) { std::fprintf(stderr, "qmtsim: %s\n", text.c_str()); };
+    tool.addDockWidget(Qt::BottomDockWidgetArea, listener->LogDock());
+    std::printf("%s\n", listener->Address().c_str());
+    std::fflush(stdout);
+  }
 
   window.show();
 
