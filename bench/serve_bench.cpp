@@ -84,3 +84,22 @@ void BM_Serve_AssembleShortLines(benchmark::State& state) {
 BENCHMARK(BM_Serve_AssembleShortLines)->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+namespace {
+
+// The longest lines the wire can bring and the most work one short line can
+// ask for: what bounds the time any one line takes.
+void BM_Serve_WorstLine(benchmark::State& state) {
+  static const std::string lines[] = {
+      "TI" + std::string(2 * 640 * 480, 'F'),  // the line limit
+      "RA320,240,2147483647",
+      "RA320,240,-2147483647",
+      "TA0,0,640,480,1",
+  };
+  const std::string& line = lines[state.range(0)];
+  qmt::TQMT3308 device;
+  for (auto _ : state) benchmark::DoNotOptimize(device.ExecuteLine(line));
+}
+BENCHMARK(BM_Serve_WorstLine)->DenseRange(0, 3)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
