@@ -6,6 +6,7 @@
 #include <QCommandLineParser>
 #include <QFileInfo>
 #include <QTimer>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -64,6 +65,11 @@ void ApplyStep(qmt::TFDemo& window, qmt::TfSens& sensors, const QString& step) {
     if (i >= 0) sensors.Box(i)->setChecked(value != 0);
   }
 }
+
+// SIGINT and SIGTERM while listening end the program as closing the window
+// does, so the pseudo-terminal's link is removed.
+volatile std::sig_atomic_t stopSignal = 0;
+void OnStopSignal(int sig) { stopSignal = sig; }
 
 // Host messages (file paths, port problems) are UTF-8; the message window
 // takes code page 932.  A character code page 932 lacks is shown as "?".
@@ -174,6 +180,13 @@ int main(int argc, char** argv) {
     tool.addDockWidget(Qt::BottomDockWidgetArea, listener->LogDock());
     std::printf("%s\n", listener->Address().c_str());
     std::fflush(stdout);
+    std::signal(SIGINT, OnStopSignal);
+    std::signal(SIGTERM, OnStopSignal);
+    auto* stopCheck = new QTimer(&window);
+    QObject::connect(stopCheck, &QTimer::timeout, &app, [] {
+      if (stopSignal != 0) QApplication::quit();
+    });
+    stopCheck->start(50);
   }
 
   window.show();
