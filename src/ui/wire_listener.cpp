@@ -12,12 +12,17 @@
 namespace qmt {
 namespace {
 
-// A line as the log shows it: escaped, and cut short when long.
-std::string Shown(std::string_view line) {
-  constexpr std::size_t kShown = 80;
-  std::string text = EscapeForDisplay(line.substr(0, kShown));
-  if (line.size() > kShown) text += "... (" + std::to_string(line.size()) + Sjis(" バイト)");
-  return text;
+// Bytes of a line the log shows.
+constexpr std::size_t kShown = 80;
+
+// Appends a received line as the log shows it: escaped, cut short when
+// long, and the device's message after it when it failed.
+void AppendLine(std::string& text, std::string_view start, std::size_t length, const std::string& message) {
+  static const std::string bytes = Sjis(" バイト)");
+  static const std::string arrow = Sjis("  → ");
+  text += EscapeForDisplay(start);
+  if (length > start.size()) text += "... (" + std::to_string(length) + bytes;
+  if (!message.empty()) text += arrow + message;
 }
 
 }  // namespace
@@ -36,7 +41,7 @@ WireListener::WireListener(std::unique_ptr<StreamServer> server, TQMT3308& devic
     : QObject(parent), server_(std::move(server)), device_(device) {
   wire_ = std::make_unique<WireDevice>(*server_, device_, replies);
   wire_->SetLineReport([this](std::string_view line, const std::string* error) {
-    Log(error ? Shown(line) + Sjis("  → ") + *error : Shown(line));
+    Log({std::string(line.substr(0, kShown)), error ? *error : std::string(), line.size(), false});
   });
   wire_->SetEventReport([this](StreamServer::Event event, const std::string& detail) {
     std::string log, text;
@@ -63,7 +68,7 @@ WireListener::WireListener(std::unique_ptr<StreamServer> server, TQMT3308& devic
                std::to_string(LineAssembler::kMaxLineBytes) + "-byte line limit";
         break;
     }
-    Log(log);
+    Log({log, {}, 0, true});
     if (report) report(text);
   });
 
@@ -76,7 +81,7 @@ WireListener::WireListener(std::unique_ptr<StreamServer> server, TQMT3308& devic
   pane_->setMaximumBlockCount(kLogLines);
   pane_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   dock_->setWidget(pane_);
-  Log(Sjis("待受: ") + server_->Address());
+  Log({Sjis("待受: ") + server_->Address(), {}, 0, true});
 
   sinceFlush_.start();
   timer_.setInterval(4);
@@ -88,8 +93,8 @@ WireListener::~WireListener() {
   if (device_.GetWindowSurface() == &changes_) device_.SetWindowSurface(nullptr);
 }
 
-void WireListener::Log(std::string cp932) {
-  fresh_.push_back(std::move(cp932));
+void WireListener::Log(Entry entry) {
+  fresh_.push_back(std::move(entry));
   if (fresh_.size() > static_cast<std::size_t>(kLogLines)) {
     fresh_.pop_front();
     ++skipped_;
@@ -126,8 +131,12 @@ void WireListener::Flush() {
   if (fresh_.empty()) return;
   std::string text;
   if (skipped_ > 0) text = Sjis("... ") + std::to_string(skipped_) + Sjis(" 行省略\n");
-  for (const std::string& l : fresh_) {
-    text += l;
+  for (const Entry& e : fresh_) {
+    if (e.note) {
+      text += e.text;
+    } else {
+      AppendLine(text, e.text, e.length, e.message);
+    }
     text += '\n';
   }
   text.pop_back();

@@ -60,15 +60,24 @@ class WireListener : public QObject {
     int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
   };
 
+  // One log line, formatted only when it is shown: a received line (with
+  // the device's message when it failed) or a note of the server's.
+  struct Entry {
+    std::string text;     // the line's bytes, or the note (code page 932)
+    std::string message;  // the device's message; empty when the line ran
+    std::size_t length = 0;  // the line's whole length (only its start is kept)
+    bool note = false;
+  };
+
   void Poll();
   void Flush();
-  void Log(std::string cp932);
+  void Log(Entry entry);
 
   std::unique_ptr<StreamServer> server_;
   std::unique_ptr<WireDevice> wire_;
   TQMT3308& device_;
   Changes changes_;
-  std::deque<std::string> fresh_;  // log lines not shown yet (bounded)
+  std::deque<Entry> fresh_;        // log lines not shown yet (bounded)
   std::size_t skipped_ = 0;        // lines that went before being shown
   QTimer timer_;
   QElapsedTimer sinceFlush_;
