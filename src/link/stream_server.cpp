@@ -195,7 +195,7 @@ class PtyServer : public StreamServer {
     if (client_ >= 0 && !replies_.empty()) FlushReplies();
     if ((fd.revents & (POLLHUP | POLLIN)) == POLLHUP) {
       if (client_ >= 0) {
-        EndClient(false);
+        ClientGone();
       } else if (timeoutMs != 0) {
         // Nobody has the terminal open: wait a little rather than spin.
         int spent = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -228,6 +228,17 @@ class PtyServer : public StreamServer {
     return true;
   }
 
+  // Replies the client left unread would wait in the terminal for the next
+  // one: they are flushed on the terminal's side, which only its holder can.
+  void ClientGone() {
+    EndClient(false);
+    int terminal = ::open(address_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (terminal >= 0) {
+      ::tcflush(terminal, TCIFLUSH);
+      ::close(terminal);
+    }
+  }
+
   void Read() {
     char buffer[kChunk];
     std::size_t taken = 0;
@@ -248,7 +259,7 @@ class PtyServer : public StreamServer {
       if (got < 0 && errno == EINTR) continue;
       if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
       // EIO: the last holder of the terminal has closed it.
-      if (client_ >= 0) EndClient(false);
+      if (client_ >= 0) ClientGone();
       return;
     }
   }

@@ -175,6 +175,10 @@ TEST(StreamServer, PtyClientLeavesWhenTheTerminalHangsUpAfterData) {
   {
     auto server = Start("pty:" + link, log);
     ASSERT_NE(server, nullptr);
+    server->SetLineHandler([&](std::string_view l) {
+      log.lines.emplace_back(l);
+      server->Reply("ok:" + std::string(l.substr(0, 3)) + "\r\n");
+    });
     EXPECT_EQ(fs::read_symlink(link).string(), server->Address());
     // Nobody has opened the terminal yet: no client, no spinning.
     EXPECT_TRUE(server->Serve(30));
@@ -192,12 +196,16 @@ TEST(StreamServer, PtyClientLeavesWhenTheTerminalHangsUpAfterData) {
     EXPECT_EQ(log.lines, (std::vector<std::string>{gi, "DS1"}));
     EXPECT_TRUE(log.Has(Event::kLineCut));
 
-    // Another client may come.
-    client = ::open(link.c_str(), O_WRONLY | O_NOCTTY);
+    // Another client may come, and reads only its own replies, not those
+    // the first one left unread.
+    client = ::open(link.c_str(), O_RDWR | O_NOCTTY);
     Write(client, "ER\r");
     ServeUntil(*server, [&] { return log.lines.size() >= 3; });
-    ::close(client);
     EXPECT_EQ(log.lines.back(), "ER");
+    char reply[64] = {};
+    ssize_t n = ::read(client, reply, sizeof reply);
+    EXPECT_EQ(std::string(reply, n > 0 ? static_cast<std::size_t>(n) : 0), "ok:ER\r\n");
+    ::close(client);
   }
   EXPECT_FALSE(fs::exists(fs::symlink_status(link)));  // removed at the end
 
