@@ -231,8 +231,9 @@ int Run(const RunOptions& opt) {
     if (linkUp && !link.link->SendLine(line)) {
       linkUp = false;
       ++messages;
+      std::string problem = link.link->Problem();
       PrintError("qmt run: the device did not take " + EscapeForDisplay(line) + " (port " + link.link->Name() +
-                 "); no further lines are sent");
+                 (problem.empty() ? "" : ": " + problem) + "); no further lines are sent");
     }
   };
   runner.stepBudget = opt.maxSteps;
