@@ -252,11 +252,14 @@ bool TcpPort::SendLine(std::string_view line) {
 // --- file: -------------------------------------------------------------------
 
 std::unique_ptr<FilePort> FilePort::Open(const std::string& path, std::string& error) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  // Opened without blocking, so that a FIFO nobody reads is refused rather
+  // than waited for; writes then block as a file's do.
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
   if (fd < 0) {
     error = "cannot open " + path + ": " + std::strerror(errno);
     return nullptr;
   }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return std::unique_ptr<FilePort>(new FilePort(fd));
 }
 
