@@ -5,6 +5,7 @@ lines; bad clients (junk, NUL bytes, an overlong line, a flood, half a line,
 connect/disconnect loops, a second client) leave the server serving.
 
 Usage: serve_clients.py QMT WORKDIR.  Every step is bounded in time."""
+import atexit
 import os
 import signal
 import socket
@@ -38,8 +39,21 @@ def unescape(text):
     return bytes(out)
 
 
+servers = []
+
+
+@atexit.register
+def stop_servers():
+    """A failed check leaves no server behind."""
+    for p in servers:
+        if p.poll() is None:
+            p.kill()
+            p.wait()
+
+
 def start_server(*args):
     p = subprocess.Popen([QMT, 'serve', *args], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    servers.append(p)
     address = p.stdout.readline().decode().strip()  # printed and flushed first
     assert address, p.stderr.read().decode()
     return p, address

@@ -3,6 +3,7 @@
 over the pseudo-terminal's fixed name answered with --replies while the macro
 runs, a second TCP client refused on standard error, and SIGTERM closing the
 program with its link removed.  Usage: qmtsim_listen.py QMTSIM WORKDIR."""
+import atexit
 import os
 import signal
 import socket
@@ -16,8 +17,21 @@ env = dict(os.environ, QT_QPA_PLATFORM='offscreen')
 LIMIT = 60
 
 
+servers = []
+
+
+@atexit.register
+def stop_servers():
+    """A failed check leaves no server behind."""
+    for p in servers:
+        if p.poll() is None:
+            p.kill()
+            p.wait()
+
+
 def start(*args):
     p = subprocess.Popen([QMTSIM, *args], stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
+    servers.append(p)
     address = p.stdout.readline().decode().strip()
     assert address, p.stderr.read().decode()
     return p, address
