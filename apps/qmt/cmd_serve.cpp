@@ -67,6 +67,7 @@ static Command reg(45, [](CLI::App& app) {
     std::string png;
     bool once = false;
     bool replies = false;
+    bool lines = false;
   };
   auto opt = std::make_shared<Options>();
   sub->add_option("--listen", opt->listen, "tcp:[HOST:]PORT or pty[:LINK]")->required()->option_text("ADDRESS");
@@ -75,6 +76,7 @@ static Command reg(45, [](CLI::App& app) {
   sub->add_option("--png", opt->png, "At the end, write the display page as a PNG picture")->option_text("FILE");
   sub->add_flag("--once", opt->once, "Serve one client and end when it leaves");
   sub->add_flag("--replies", opt->replies, "Answer each line with \"ok\" or the device's message");
+  sub->add_flag("--lines", opt->lines, "Print each line that arrives on standard output (escaped form)");
   return [opt]() -> int {
     // SIGINT and SIGTERM are held back except while the server waits, so
     // they end the wait and never a line half done.
@@ -102,7 +104,9 @@ static Command reg(45, [](CLI::App& app) {
 
     TQMT3308& device = Device();
     WireDevice wire(*server, device, opt->replies);
-    wire.SetLineReport([](std::string_view line, const std::string* message) {
+    bool lines = opt->lines;
+    wire.SetLineReport([lines](std::string_view line, const std::string* message) {
+      if (lines) PrintLine(EscapeForDisplay(line));
       if (message) PrintError("qmt serve: " + Shown(line) + ": " + *message);
     });
     wire.SetEventReport([](StreamServer::Event event, const std::string& detail) {
@@ -124,6 +128,7 @@ static Command reg(45, [](CLI::App& app) {
 
     while (stopSignal == 0) {
       server->Serve(-1, &waitMask);
+      if (lines) std::fflush(stdout);  // what arrived so far, for a reader of the pipe
       if (opt->once && server->ClientsServed() > 0) break;
     }
     server.reset();  // removes the pseudo-terminal's link
