@@ -73,6 +73,8 @@ GOALS = [
     (r"^BM_Needle_Repaint", "< 10 µs", under(10000)),
     (r"^BM_Host_StartupRun", "< 20 ms", under(20e6)),
     (r"^BM_Host_TickScreenA", "< 300 µs", under(300000)),
+    (r"^BM_Serve_TcpShortLines", "≥ 500 k lines/s", rate_at_least(500e3)),
+    (r"^BM_Serve_WorstLine", "< 10 ms", under(10e6)),
 ]
 
 # (label, numerator, denominator, goal, higher is better?)

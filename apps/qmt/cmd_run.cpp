@@ -268,8 +268,9 @@ int Run(const RunOptions& opt) {
     if (linkUp && !link.link->SendLine(line)) {
       linkUp = false;
       ++messages;
+      std::string problem = link.link->Problem();
       PrintError("qmt run: the device did not take " + EscapeForDisplay(line) + " (port " + link.link->Name() +
-                 "); no further lines are sent");
+                 (problem.empty() ? "" : ": " + problem) + "); no further lines are sent");
     }
   };
   runner.stepBudget = opt.maxSteps;
@@ -344,9 +345,9 @@ static Command reg(30, [](CLI::App& app) {
   sub->add_option("--png", opt->png, "Write the display page as a PNG picture")->option_text("FILE");
   CLI::Option* port =
       sub->add_option("--port", opt->port,
-                      "Also send every accepted line to the device: none, virtual, ppdev[:/dev/parportN] or\n"
-                      "direct[:0x378] (empty: QMT_PORT, else /dev/parport0 when it can be claimed); QMT_PORT\n"
-                      "alone turns sending on too")
+                      "Also send every accepted line to the device: none, virtual, ppdev[:/dev/parportN],\n"
+                      "direct[:0x378], lp:/dev/usb/lp0, tcp:HOST:PORT or file:PATH (empty: QMT_PORT, else\n"
+                      "/dev/parport0 when it can be claimed); QMT_PORT alone turns sending on too")
           ->option_text("PORT");
   sub->add_option("--device-pages", opt->devicePages,
                   "With --port virtual: write the virtual device's pages as DIR/VRAM0.bmp ... DIR/VRAM3.bmp")

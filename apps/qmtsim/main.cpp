@@ -7,17 +7,21 @@
 #include <QFileInfo>
 #include <QTimer>
 #include <cstdio>
+#include <csignal>
 #include <cstdlib>
 #include <memory>
 
+#include "device/qmt3308.h"
 #include "host/config_files.h"
 #include "host/simulator.h"
+#include "link/stream_server.h"
 #include "support/encoding.h"
 #include "ui/main_window.h"
 #include "ui/scr_tool.h"
 #include "ui/sensor_panel.h"
 #include "ui/simulator_app.h"
 #include "ui/window_font.h"
+#include "ui/wire_listener.h"
 
 namespace {
 
@@ -68,6 +72,11 @@ void ApplyStep(qmt::TFDemo& window, qmt::TfSens& sensors, qmt::TfScrTool& tool, 
   }
 }
 
+// SIGINT and SIGTERM while listening end the program as closing the window
+// does, so the pseudo-terminal's link is removed.
+volatile std::sig_atomic_t stopSignal = 0;
+void OnStopSignal(int sig) { stopSignal = sig; }
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -87,14 +96,22 @@ int main(int argc, char** argv) {
   parser.setApplicationDescription("The QMT3308 simulator window");
   parser.addHelpOption();
   QCommandLineOption macroOpt("macro", "Macro file (code page 932) to run instead of the default.", "FILE");
-  QCommandLineOption portOpt("port", "Port of the real device: none, virtual, ppdev[:DEV], direct[:ADDR].",
+  QCommandLineOption portOpt("port", "Port of the real device: none, virtual, ppdev[:DEV], direct[:ADDR], lp:DEV, tcp:HOST:PORT, file:PATH.",
                              "PORT");
   QCommandLineOption shotOpt("screenshot", "Save a picture of the window to FILE and quit.", "FILE");
   shotOpt.setFlags(QCommandLineOption::HiddenFromHelp);
   QCommandLineOption stepOpt("step", "Scripted input (with or without --screenshot).", "STEP");
   stepOpt.setFlags(QCommandLineOption::HiddenFromHelp);
+  QCommandLineOption listenOpt(
+      "listen",
+      "Be the device on the wire as well: execute the lines a client sends to ADDRESS, tcp:[HOST:]PORT "
+      "(HOST 127.0.0.1 unless named) or pty[:LINK]; the address is printed on standard output.",
+      "ADDRESS");
+  QCommandLineOption repliesOpt("replies", "With --listen: answer each line with \"ok\" or the device's message.");
   parser.addOption(macroOpt);
   parser.addOption(portOpt);
+  parser.addOption(listenOpt);
+  parser.addOption(repliesOpt);
   parser.addOption(shotOpt);
   parser.addOption(stepOpt);
   parser.process(app);
@@ -106,6 +123,28 @@ int main(int argc, char** argv) {
   qmt::TFDemo& window = program.Window();
   qmt::TfSens& sensors = program.Sensors();
   qmt::TfScrTool& tool = program.Tool();
+
+  std::unique_ptr<qmt::WireListener> listener;
+  if (parser.isSet(listenOpt)) {
+    std::string error;
+    auto server = qmt::StreamServer::Listen(parser.value(listenOpt).toStdString(), error);
+    if (!server) {
+      std::fprintf(stderr, "qmtsim: %s\n", error.c_str());
+      return 1;
+    }
+    listener = std::make_unique<qmt::WireListener>(std::move(server), qmt::Device(), parser.isSet(repliesOpt));
+    listener->report = [](const std::string& text) { std::fprintf(stderr, "qmtsim: %s\n", text.c_str()); };
+    tool.addDockWidget(Qt::BottomDockWidgetArea, listener->LogDock());
+    std::printf("%s\n", listener->Address().c_str());
+    std::fflush(stdout);
+    std::signal(SIGINT, OnStopSignal);
+    std::signal(SIGTERM, OnStopSignal);
+    auto* stopCheck = new QTimer(&window);
+    QObject::connect(stopCheck, &QTimer::timeout, &app, [] {
+      if (stopSignal != 0) QApplication::quit();
+    });
+    stopCheck->start(50);
+  }
 
   window.show();
 

@@ -65,6 +65,15 @@ TEST(OpenLink, ChoosesThePortOrExplainsAndRunsWithout) {
       {"direct:zz", "none", "has no usable address"},
       {"serial", "none", "unknown port 'serial'"},
       {"virtual:1", "none", "unknown port"},
+      {"lp:/nonexistent/lp0", "none", "cannot open /nonexistent/lp0: No such file"},
+      {"lp:", "none", "names no device file"},
+      {"tcp:", "none", "names no address"},
+      {"tcp:localhost:99999", "none", "is no address"},
+      {"tcp:::1:80", "none", "is no address"},
+      {"tcp:127.0.0.1:0", "none", "is no address"},
+      {"tcp:127.0.0.1:3308", "tcp:127.0.0.1:3308", nullptr},  // connects at the first line
+      {"tcp:[::1]:3308", "tcp:[::1]:3308", nullptr},
+      {"file:/nonexistent/out", "none", "cannot open /nonexistent/out"},
   };
   for (const auto& c : cases) {
     std::string message = "stale";
