@@ -1,0 +1,109 @@
+#include "host/page_pictures.h"
+
+#include <png.h>
+
+#include "device/colour.h"
+#include "support/file_io.h"
+
+namespace qmt {
+
+bool DecodePng(const std::string& bytes, RgbImage& picture, std::string& error) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) {
+    error = image.message;
+    png_image_free(&image);
+    return false;
+  }
+  if (image.width == 0 || image.height == 0 || image.width > kMaxBmpSide || image.height > kMaxBmpSide) {
+    error = "picture of " + std::to_string(image.width) + " x " + std::to_string(image.height) + " pixels";
+    png_image_free(&image);
+    return false;
+  }
+  image.format = PNG_FORMAT_RGB;
+  std::vector<std::uint8_t> rgb(PNG_IMAGE_SIZE(image));
+  // Transparent pixels are composed over black.
+  png_color black{0, 0, 0};
+  if (!png_image_finish_read(&image, &black, rgb.data(), 0, nullptr)) {
+    error = image.message;
+    png_image_free(&image);
+    return false;
+  }
+  picture.width = static_cast<int>(image.width);
+  picture.height = static_cast<int>(image.height);
+  picture.rgb = std::move(rgb);
+  return true;
+}
+
+PageDifference ComparePage(const std::uint8_t* page, const RgbImage& baseline) {
+  PageDifference d;
+  if (baseline.width != kPageWidth || baseline.height != kPageHeight) {
+    d.sizeDiffers = true;
+    d.pixels = kPageBytes;
+    d.firstX = d.firstY = 0;
+    return d;
+  }
+  const std::uint8_t* b = baseline.rgb.data();
+  for (int i = 0; i < kPageBytes; ++i, b += 3) {
+    const Rgb c = ColourToRGB(page[i]);
+    if (c.r == b[0] && c.g == b[1] && c.b == b[2]) continue;
+    if (d.pixels++ == 0) {
+      d.firstX = i % kPageWidth;
+      d.firstY = i / kPageWidth;
+    }
+  }
+  return d;
+}
+
+RgbImage PagePicture(const std::uint8_t* page) {
+  RgbImage p{kPageWidth, kPageHeight, std::vector<std::uint8_t>(static_cast<std::size_t>(kPageBytes) * 3)};
+  for (int i = 0; i < kPageBytes; ++i) {
+    const Rgb c = ColourToRGB(page[i]);
+    p.rgb[3 * i] = c.r;
+    p.rgb[3 * i + 1] = c.g;
+    p.rgb[3 * i + 2] = c.b;
+  }
+  return p;
+}
+
+RgbImage DiffPicture(const std::uint8_t* page, const RgbImage& baseline) {
+  const bool sameSize = baseline.width == kPageWidth && baseline.height == kPageHeight;
+  RgbImage out = sameSize ? baseline : PagePicture(page);
+  for (int i = 0; i < kPageBytes; ++i) {
+    std::uint8_t* o = &out.rgb[3 * static_cast<std::size_t>(i)];
+    const Rgb c = ColourToRGB(page[i]);
+    const bool differs = !sameSize || c.r != o[0] || c.g != o[1] || c.b != o[2];
+    if (differs && sameSize) {
+      o[0] = 255;
+      o[1] = 0;
+      o[2] = 255;
+    } else {
+      for (int k = 0; k < 3; ++k) o[k] = static_cast<std::uint8_t>(o[k] / 3);
+    }
+  }
+  return out;
+}
+
+std::string EncodeRgbPng(const RgbImage& picture) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  image.width = static_cast<png_uint_32>(picture.width);
+  image.height = static_cast<png_uint_32>(picture.height);
+  image.format = PNG_FORMAT_RGB;
+  png_alloc_size_t size = 0;
+  if (!png_image_write_to_memory(&image, nullptr, &size, 0, picture.rgb.data(), 0, nullptr)) {
+    std::string why = image.message;
+    png_image_free(&image);
+    throw FileError("cannot encode PNG: " + why);
+  }
+  std::string out(size, '\0');
+  if (!png_image_write_to_memory(&image, out.data(), &size, 0, picture.rgb.data(), 0, nullptr)) {
+    std::string why = image.message;
+    png_image_free(&image);
+    throw FileError("cannot encode PNG: " + why);
+  }
+  out.resize(size);
+  return out;
+}
+
+}  // namespace qmt
