@@ -7,58 +7,51 @@
 #include "runtime/runner.h"
 
 namespace qmt {
-namespace {
+bool CompiledMacroSource::HasLabel(std::string_view label) const { return runner_.HasLabel(label); }
 
-class FixedMacro : public SimMacroSource {
- public:
-  FixedMacro(const CompiledMacro& macro, TRunner& runner) : macro_(macro), runner_(runner) {}
-  bool MacroReady() const override { return true; }
-  void ClearMacroReady() override {}
-  bool HasErrors() const override { return false; }
-  void ShowErrorPage() override {}
-  bool HasLabel(std::string_view label) const override { return runner_.HasLabel(label); }
-  std::vector<std::string> LabelTable() const override { return macro_.labels; }
-  std::vector<std::uint8_t> Image() const override { return macro_.image; }
-  void CompileMacro() override {}
-  void ReplaceMacro(std::vector<std::string>) override {}
+void ScenarioTap::SetHandlers(Handler message, Handler line) {
+  inner_.SetHandlers(
+      [this, message](const std::string& m) {
+        if (taping_) messages_.push_back(m);
+        if (message) message(m);
+      },
+      [this, line](const std::string& l) {
+        if (taping_) lines_.push_back(l);
+        if (line) line(l);
+      });
+}
 
- private:
-  const CompiledMacro& macro_;
-  TRunner& runner_;
-};
+void ScenarioTap::SetTaping(bool on) {
+  taping_ = on;
+  lines_.clear();
+  messages_.clear();
+}
 
-// Every line reaches the "device" on the port, so each one is kept.
-class LineTap : public SimLink {
- public:
-  bool SendLine(std::string_view line) override {
-    lines.emplace_back(line);
-    return true;
-  }
-  bool DeviceBusy() override { return false; }
+std::vector<std::string> ScenarioTap::TakeLines() {
   std::vector<std::string> lines;
-};
+  lines.swap(lines_);
+  return lines;
+}
 
-class MessageTap : public SimMessages {
- public:
-  void ShowRunMessage(const std::string& message) override { messages.push_back(message); }
+std::vector<std::string> ScenarioTap::TakeMessages() {
   std::vector<std::string> messages;
-};
-
-}  // namespace
+  messages.swap(messages_);
+  return messages;
+}
 
 struct ScenarioMachine::Parts {
   explicit Parts(const CompiledMacro& macro)
-      : port(runner), source(macro, runner), model({&port, &source, &messages, &link, nullptr}) {
+      : port(runner), tap(port), source(macro, runner), model({&tap, &source, nullptr, nullptr, nullptr}) {
     runner.SetDevice(&device);
     runner.Context().state = state.get();
+    tap.SetTaping(true);
   }
   TQMT3308 device;
   std::unique_ptr<TRuntimeState> state = std::make_unique<TRuntimeState>();
   TRunner runner;
   RunnerPort port;
-  FixedMacro source;
-  MessageTap messages;
-  LineTap link;
+  ScenarioTap tap;
+  CompiledMacroSource source;
   Simulator model;
 };
 
@@ -72,17 +65,8 @@ TQMT3308& ScenarioMachine::Device() { return parts_->device; }
 TRunner& ScenarioMachine::Runner() { return parts_->runner; }
 void ScenarioMachine::SetCell(int id, std::int16_t value) { parts_->runner.externals[static_cast<std::size_t>(id)] = value; }
 
-std::vector<std::string> ScenarioMachine::TakeLines() {
-  std::vector<std::string> lines;
-  lines.swap(parts_->link.lines);
-  return lines;
-}
-
-std::vector<std::string> ScenarioMachine::TakeMessages() {
-  std::vector<std::string> messages;
-  messages.swap(parts_->messages.messages);
-  return messages;
-}
+std::vector<std::string> ScenarioMachine::TakeLines() { return parts_->tap.TakeLines(); }
+std::vector<std::string> ScenarioMachine::TakeMessages() { return parts_->tap.TakeMessages(); }
 
 ScenarioReport RunScenario(const Scenario& scenario, const CompiledMacro& macro, const ScenarioOptions& options,
                            PageAnimation* animation) {

@@ -22,6 +22,50 @@ struct CompiledMacro {
   std::vector<std::string> labels;
 };
 
+// A compiled macro as the model's macro source: ready, without errors.
+class CompiledMacroSource : public SimMacroSource {
+ public:
+  // Labels are looked up as `runner` matches them when it runs.
+  CompiledMacroSource(const CompiledMacro& macro, const TRunner& runner) : macro_(macro), runner_(runner) {}
+  bool MacroReady() const override { return true; }
+  void ClearMacroReady() override {}
+  bool HasErrors() const override { return false; }
+  void ShowErrorPage() override {}
+  bool HasLabel(std::string_view label) const override;
+  std::vector<std::string> LabelTable() const override { return macro_.labels; }
+  std::vector<std::uint8_t> Image() const override { return macro_.image; }
+  void CompileMacro() override {}
+  void ReplaceMacro(std::vector<std::string>) override {}
+
+ private:
+  const CompiledMacro& macro_;
+  const TRunner& runner_;
+};
+
+// Passes everything on to the model's runner and keeps, while taping, the
+// lines the device accepted and the run messages: the model's own handlers
+// still get them.
+class ScenarioTap : public SimRunner {
+ public:
+  explicit ScenarioTap(SimRunner& inner) : inner_(inner) {}
+  void SetHandlers(Handler message, Handler line) override;
+  void SetLabelList(const std::vector<std::string>& labels) override { inner_.SetLabelList(labels); }
+  void LoadImage(const std::vector<std::uint8_t>& image) override { inner_.LoadImage(image); }
+  void RunFrom(std::optional<std::string_view> label) override { inner_.RunFrom(label); }
+  std::int16_t Ext(int id) const override { return inner_.Ext(id); }
+  void SetExt(int id, std::int16_t value) override { inner_.SetExt(id, value); }
+
+  void SetTaping(bool on);
+  bool Taping() const { return taping_; }
+  std::vector<std::string> TakeLines();
+  std::vector<std::string> TakeMessages();
+
+ private:
+  SimRunner& inner_;
+  bool taping_ = false;
+  std::vector<std::string> lines_, messages_;
+};
+
 class ScenarioMachine : public ScenarioTarget {
  public:
   explicit ScenarioMachine(const CompiledMacro& macro);
