@@ -5,6 +5,7 @@
 #include <QSlider>
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <QStatusBar>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,8 @@
 #include "host/config_files.h"
 #include "host/data_module.h"
 #include "host/line_tracer.h"
+#include "host/scenario_machine.h"
+#include "host/scenario_runner.h"
 #include "host/simulator.h"
 #include "host/simulator_binding.h"
 #include "link/device_link.h"
@@ -23,6 +26,7 @@
 #include "ui/main_window.h"
 #include "ui/scr_tool.h"
 #include "ui/scr_tool_band.h"
+#include "ui/scenario_session.h"
 #include "ui/scr_tool_binding.h"
 #include "ui/sensor_panel.h"
 #include "ui/window_font.h"
@@ -92,12 +96,20 @@ int main(int argc, char** argv) {
   QCommandLineOption macroOpt("macro", "Macro file (code page 932) to run instead of the default.", "FILE");
   QCommandLineOption portOpt("port", "Port of the real device: none, virtual, ppdev[:DEV], direct[:ADDR].",
                              "PORT");
+  QCommandLineOption scenarioOpt("scenario", "Replay a scenario file in the window once the macro has started.",
+                                 "FILE");
+  QCommandLineOption fastOpt("fast", "With --scenario: replay as fast as possible instead of at real speed.");
+  QCommandLineOption quitOpt("quit",
+                             "With --scenario: quit after the replay, with status 0 when it passed, else 1.");
   QCommandLineOption shotOpt("screenshot", "Save a picture of the window to FILE and quit.", "FILE");
   shotOpt.setFlags(QCommandLineOption::HiddenFromHelp);
   QCommandLineOption stepOpt("step", "Scripted input before --screenshot.", "STEP");
   stepOpt.setFlags(QCommandLineOption::HiddenFromHelp);
   parser.addOption(macroOpt);
   parser.addOption(portOpt);
+  parser.addOption(scenarioOpt);
+  parser.addOption(fastOpt);
+  parser.addOption(quitOpt);
   parser.addOption(shotOpt);
   parser.addOption(stepOpt);
   parser.process(app);
@@ -124,7 +136,9 @@ int main(int argc, char** argv) {
   std::unique_ptr<qmt::DeviceLink> link = qmt::OpenLink(parser.value(portOpt).toStdString(), linkMessage);
   qmt::LinkPort linkPort(*link);
   qmt::DevicePort display;
-  qmt::Simulator sim({&runnerPort, &macro, &messages, &linkPort, &display});
+  // Scenarios read the lines and messages of the main runner through a tap.
+  qmt::ScenarioTap tap(runnerPort);
+  qmt::Simulator sim({&tap, &macro, &messages, &linkPort, &display});
   toolHost.SetSimulator(&sim);
   toolHost.SetLink(&linkPort);
 
@@ -139,6 +153,16 @@ int main(int argc, char** argv) {
     tool.raise();
     tool.activateWindow();
   };
+  qmt::ScenarioSession scenarios(window, sensors, device, tap,
+                                 [&] { qmt::ResetForScenario(runner, device, sim); });
+  int replayStatus = 0;
+  QObject::connect(&scenarios, &qmt::ScenarioSession::finished, &window, [&](bool passed, const QString& line) {
+    std::fprintf(stdout, "%s\n", line.toStdString().c_str());
+    std::fflush(stdout);
+    replayStatus = passed ? 0 : 1;
+    if (parser.isSet(quitOpt)) app.exit(replayStatus);
+    window.statusBar()->showMessage(line);
+  });
   qmt::AttachLineTracer(*window.PaintBox1(), tool);
   // The mouse on the display drives the line tracer; it writes its line
   // calls to the tool window, which this program does not open yet.
@@ -152,6 +176,19 @@ int main(int argc, char** argv) {
   if (!linkMessage.empty()) messages.ShowRunMessage(HostMessage(linkMessage));
 
   window.show();
+
+  if (parser.isSet(scenarioOpt)) {
+    QString file = parser.value(scenarioOpt);
+    bool fast = parser.isSet(fastOpt);
+    QTimer::singleShot(0, &window, [&, file, fast] {
+      QString error;
+      if (!scenarios.StartReplay(file, fast, &error)) {
+        std::fprintf(stderr, "qmtsim: %s\n", error.toStdString().c_str());
+        if (parser.isSet(quitOpt)) app.exit(2);
+        if (window.showMessage) window.showMessage(error);
+      }
+    });
+  }
 
   if (parser.isSet(shotOpt)) {
     QString file = parser.value(shotOpt);

@@ -31,6 +31,13 @@ class TFDemo : public QMainWindow {
   std::function<void()> showToolWindow;
   // How a refused drop is reported; a message box unless replaced.
   std::function<void(const QString&)> showMessage;
+  // Told of every input as it reaches the model, for a recording: a key by
+  // its index in kKeys, a slider's new position, the timer box, and each
+  // tick with the step it added to the clocks (10 ms units) and the time.
+  std::function<void(int key)> onKey;
+  std::function<void(Slider slider, int position)> onSlider;
+  std::function<void(bool on)> onTimerBox;
+  std::function<void(int step, std::uint64_t ms)> onTick;
 
   DisplayView* PaintBox1() const { return paintBox1_; }
   QPushButton* Key(int index) const { return keys_[index]; }
@@ -38,6 +45,8 @@ class TFDemo : public QMainWindow {
   QCheckBox* CheckRun() const { return checkRun_; }
   QCheckBox* CheckTimer() const { return checkTimer_; }
   QTimer& Timer1() { return timer1_; }
+  // Milliseconds since the window was made: the clock of its ticks.
+  std::uint64_t ClockMs() const { return static_cast<std::uint64_t>(clock_.elapsed()); }
   Simulator& Model() { return sim_; }
 
   // The first activation compiles the macro and starts it.
