@@ -238,6 +238,12 @@ std::vector<Outcome> RunAll(const std::vector<Case>& cases, const CompiledMacro&
     }
     return outcomes;
   }
+  // The fonts and glyph caches are set up once here, so that each worker
+  // inherits them instead of loading them again.
+  {
+    ScenarioMachine warm(macro);
+    warm.Start();
+  }
   std::fflush(stdout);
   std::fflush(stderr);
   struct Running {
