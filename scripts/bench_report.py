@@ -78,8 +78,9 @@ GOALS = [
     (r"^BM_Needle_Repaint", "< 10 µs", under(10000)),
     (r"^BM_Host_StartupRun", "< 20 ms", under(20e6)),
     (r"^BM_Host_TickScreenA", "< 300 µs", under(300000)),
-    # well under one second per 1,000 ticks: at least 10,000 ticks/s
-    (r"^BM_Scenario_ReplaySuite", "≥ 10 k ticks/s", rate_at_least(10000)),
+    # well under one second per 1,000 ticks (checks against the baselines
+    # included): at most half a second
+    (r"^BM_Scenario_ReplaySuite", "≥ 2 k ticks/s", rate_at_least(2000)),
     (r"^BM_QmtTest_Jobs2_100Scenarios", "≥ 1.6 cores busy", cores_at_least(1.6)),
 ]
 

@@ -116,8 +116,8 @@ std::string PageAnimation::EncodeGif() const {
   if (!started_) throw FileError("cannot encode GIF: no frames");
   std::vector<std::uint64_t> times{startMs_};
   for (const Frame& f : frames_) times.push_back(f.ms);
-  std::vector<int> delays = Delays(times, endMs_);
-  if (delays.back() == 0) delays.back() = 100;
+  // Each frame lasts until the next; the last one at least one tick.
+  std::vector<int> delays = Delays(times, std::max(endMs_, times.back() + kLastFrameMs));
 
   std::string out;
   int error = 0;

@@ -13,6 +13,8 @@ namespace qmt {
 
 class PageAnimation {
  public:
+  static constexpr std::uint64_t kLastFrameMs = 33;
+
   // Starts over with `page` (640 x 480 colour bytes) shown from `ms`.
   void Start(const std::uint8_t* page, std::uint64_t ms);
   // The page at `ms` (not before the last frame): a frame when it changed.
@@ -31,8 +33,8 @@ class PageAnimation {
 
   // The animation as a GIF that loops: the device's palette, one image per
   // frame (the changed rectangle), delays in hundredths rounded so that the
-  // times add up.  A last frame that would last no time is held for a
-  // second.  Raises FileError when giflib fails.
+  // times add up.  The last frame lasts until the end, and at least one
+  // timer tick.  Raises FileError when giflib fails.
   std::string EncodeGif() const;
 
   // The delays in hundredths of a second for frames shown from `times` (ms,
