@@ -330,8 +330,9 @@ static Command reg(30, [](CLI::App& app) {
                            ->option_text("LABEL")
                            ->expected(1)
                            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-  sub->add_flag("--lines", opt->lines, "Print each command line the device accepted (escaped form)");
-  sub->add_flag("--trace", opt->trace, "Print a trace line for every instruction");
+  CLI::Option* lines =
+      sub->add_flag("--lines", opt->lines, "Print each command line the device accepted (escaped form)");
+  CLI::Option* trace = sub->add_flag("--trace", opt->trace, "Print a trace line for every instruction");
   sub->add_option("--max-steps", opt->maxSteps, "Step budget of each run")
       ->capture_default_str()
       ->check(CLI::Range(1, 1 << 30));
@@ -357,7 +358,7 @@ static Command reg(30, [](CLI::App& app) {
                       "direct[:0x378] (empty: QMT_PORT, else /dev/parport0 when it can be claimed); QMT_PORT\n"
                       "alone turns sending on too")
           ->option_text("PORT");
-  sub->add_option("--device-pages", opt->devicePages,
+  CLI::Option* devicePages = sub->add_option("--device-pages", opt->devicePages,
                   "With --port virtual: write the virtual device's pages as DIR/VRAM0.bmp ... DIR/VRAM3.bmp")
       ->option_text("DIR");
   CLI::Option* tick = sub->add_option("--tick", opt->ticks, "Run N ticks of the 33 ms timer (simulated time)")
@@ -377,7 +378,7 @@ static Command reg(30, [](CLI::App& app) {
           ->expected(1)
           ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
           ->check(CLI::Validator([](std::string& t) { return CheckInput(t, false); }, "NAME=0|1"));
-  for (CLI::Option* o : {set, event, tick, slider, sw, port}) scenario->excludes(o);
+  for (CLI::Option* o : {set, event, tick, slider, sw, port, lines, trace, devicePages}) scenario->excludes(o);
   return [opt, sub, set, event, port, tick, slider, sw] {
     opt->portGiven = port->count() > 0;
     // The n-th occurrence of an option in the parse order takes its n-th
