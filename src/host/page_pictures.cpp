@@ -2,6 +2,8 @@
 
 #include <png.h>
 
+#include <algorithm>
+
 #include "device/colour.h"
 #include "support/file_io.h"
 
@@ -69,6 +71,7 @@ RgbImage PagePicture(const std::uint8_t* page) {
 RgbImage DiffPicture(const std::uint8_t* page, const RgbImage& baseline) {
   const bool sameSize = baseline.width == kPageWidth && baseline.height == kPageHeight;
   RgbImage out = sameSize ? baseline : PagePicture(page);
+  int x0 = kPageWidth, y0 = kPageHeight, x1 = -1, y1 = -1;
   for (int i = 0; i < kPageBytes; ++i) {
     std::uint8_t* o = &out.rgb[3 * static_cast<std::size_t>(i)];
     const Rgb c = ColourToRGB(page[i]);
@@ -77,8 +80,36 @@ RgbImage DiffPicture(const std::uint8_t* page, const RgbImage& baseline) {
       o[0] = 255;
       o[1] = 0;
       o[2] = 255;
+      const int x = i % kPageWidth, y = i / kPageWidth;
+      x0 = std::min(x0, x);
+      x1 = std::max(x1, x);
+      y0 = std::min(y0, y);
+      y1 = y;
     } else {
       for (int k = 0; k < 3; ++k) o[k] = static_cast<std::uint8_t>(o[k] / 3);
+    }
+  }
+  // A yellow frame a few pixels around the differences, so that a single
+  // pixel is found at a glance.
+  if (x1 >= 0) {
+    x0 -= 3;
+    y0 -= 3;
+    x1 += 3;
+    y1 += 3;
+    auto paint = [&](int x, int y) {
+      if (x < 0 || y < 0 || x >= kPageWidth || y >= kPageHeight) return;
+      std::uint8_t* o = &out.rgb[3 * (static_cast<std::size_t>(y) * kPageWidth + x)];
+      o[0] = 255;
+      o[1] = 255;
+      o[2] = 0;
+    };
+    for (int x = x0; x <= x1; ++x) {
+      paint(x, y0);
+      paint(x, y1);
+    }
+    for (int y = y0; y <= y1; ++y) {
+      paint(x0, y);
+      paint(x1, y);
     }
   }
   return out;

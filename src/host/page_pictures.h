@@ -28,7 +28,8 @@ PageDifference ComparePage(const std::uint8_t* page, const RgbImage& baseline);
 // The page in the device's colours.
 RgbImage PagePicture(const std::uint8_t* page);
 // The baseline dimmed to a third, pixels that differ from the page in full
-// magenta; where the baseline is not 640 x 480, the page dimmed instead.
+// magenta inside a yellow frame; where the baseline is not 640 x 480, the
+// page dimmed instead.
 RgbImage DiffPicture(const std::uint8_t* page, const RgbImage& baseline);
 
 // An RGB picture as PNG bytes.  Raises FileError when libpng fails.
