@@ -89,6 +89,12 @@ ScenarioSession::ScenarioSession(TFDemo& window, TfSens& sensors, TQMT3308& devi
 ScenarioSession::~ScenarioSession() {
   // A recording is not lost when the window closes.
   if (recorder_) StopRecording();
+  window_.onKey = nullptr;
+  window_.onSlider = nullptr;
+  window_.onTimerBox = nullptr;
+  window_.onTick = nullptr;
+  sensors_.onBox = nullptr;
+  sensors_.onEvent = nullptr;
 }
 
 void ScenarioSession::BuildMenu() {
