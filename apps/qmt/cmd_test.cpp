@@ -422,7 +422,15 @@ static Command reg(35, [](CLI::App& app) {
       ->option_text("N")
       ->capture_default_str()
       ->check(CLI::Range(1, 256));
-  return [opt] { return Test(*opt); };
+  return [opt] {
+    try {
+      return Test(*opt);
+    } catch (const std::exception& e) {
+      // A missing macro file, a report that cannot be written: errors, 2.
+      std::fprintf(stderr, "qmt test: %s\n", e.what());
+      return 2;
+    }
+  };
 });
 
 }  // namespace

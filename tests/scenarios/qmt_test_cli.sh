@@ -48,6 +48,8 @@ grep -q "^ERROR bad: $work/bad.scn:2: unknown key '押す'" "$work/out" || fail 
 expect_status 2 "$qmt" test "$work/nothing-here"
 expect_status 2 "$qmt" test "$work/s" --jobs 0
 expect_status 2 "$qmt" test "$work/s" --no-such-option
+expect_status 2 "$qmt" test "$work/s" --macro "$work/no-macro.txt"
+grep -q "no-macro.txt" "$work/err" || fail "missing macro: $(cat "$work/err")"
 printf 'expect screen broken.png\n' >"$work/corrupt.scn"
 echo "not a picture" >"$work/broken.png"
 expect_status 2 "$qmt" test "$work/corrupt.scn"
