@@ -16,6 +16,7 @@ void PageAnimation::Start(const std::uint8_t* page, std::uint64_t ms) {
   first_.assign(page, page + kPageBytes);
   current_ = first_;
   frames_.clear();
+  frameBytes_ = 0;
 }
 
 bool PageAnimation::Add(const std::uint8_t* page, std::uint64_t ms) {
@@ -24,6 +25,7 @@ bool PageAnimation::Add(const std::uint8_t* page, std::uint64_t ms) {
     return true;
   }
   endMs_ = std::max(endMs_, ms);
+  Frame f;
   int x0 = kPageWidth, y0 = kPageHeight, x1 = -1, y1 = -1;
   for (int y = 0; y < kPageHeight; ++y) {
     const std::uint8_t* a = page + static_cast<std::size_t>(y) * kPageWidth;
@@ -32,40 +34,44 @@ bool PageAnimation::Add(const std::uint8_t* page, std::uint64_t ms) {
     int left = 0, right = kPageWidth - 1;
     while (a[left] == b[left]) ++left;
     while (a[right] == b[right]) --right;
+    f.spans.push_back({y, left, right - left + 1, f.pixels.size()});
+    f.pixels.insert(f.pixels.end(), a + left, a + right + 1);
     x0 = std::min(x0, left);
     x1 = std::max(x1, right);
     y0 = std::min(y0, y);
     y1 = y;
   }
   if (x1 < 0) return false;
-  Frame f;
   f.ms = std::max(ms, frames_.empty() ? startMs_ : frames_.back().ms);
   f.x = x0;
   f.y = y0;
   f.width = x1 - x0 + 1;
   f.height = y1 - y0 + 1;
-  f.pixels.resize(static_cast<std::size_t>(f.width) * f.height);
-  for (int y = 0; y < f.height; ++y)
-    std::memcpy(&f.pixels[static_cast<std::size_t>(y) * f.width], page + static_cast<std::size_t>(y0 + y) * kPageWidth + x0,
-                static_cast<std::size_t>(f.width));
+  f.pixels.shrink_to_fit();
   Apply(f, current_);
+  frameBytes_ += f.pixels.size() + f.spans.size() * sizeof(Span);
   frames_.push_back(std::move(f));
   return true;
 }
 
 void PageAnimation::Apply(const Frame& f, std::vector<std::uint8_t>& page) {
-  for (int y = 0; y < f.height; ++y)
-    std::memcpy(page.data() + static_cast<std::size_t>(f.y + y) * kPageWidth + f.x,
-                &f.pixels[static_cast<std::size_t>(y) * f.width], static_cast<std::size_t>(f.width));
+  for (const Span& s : f.spans)
+    std::memcpy(page.data() + static_cast<std::size_t>(s.y) * kPageWidth + s.x, &f.pixels[s.offset],
+                static_cast<std::size_t>(s.width));
 }
 
 void PageAnimation::DropBefore(std::uint64_t ms) {
   if (!started_ || ms <= startMs_) return;
   while (!frames_.empty() && frames_.front().ms <= ms) {
     Apply(frames_.front(), first_);
+    frameBytes_ -= frames_.front().pixels.size() + frames_.front().spans.size() * sizeof(Span);
     frames_.pop_front();
   }
   startMs_ = std::min(ms, endMs_);
+}
+
+void PageAnimation::DropOldestBeyond(std::size_t bytes) {
+  while (frameBytes_ > bytes && !frames_.empty()) DropBefore(frames_.front().ms);
 }
 
 std::vector<int> PageAnimation::Delays(const std::vector<std::uint64_t>& times, std::uint64_t end) {
@@ -151,10 +157,15 @@ std::string PageAnimation::EncodeGif() const {
 
   PutDelay(gif, delays[0]);
   PutImage(gif, 0, 0, kPageWidth, kPageHeight, first_.data(), kPageWidth);
+  // Each frame is the rectangle around its changes, cut from the page as
+  // it is after them.
+  std::vector<std::uint8_t> page = first_;
   for (std::size_t i = 0; i < frames_.size(); ++i) {
     const Frame& f = frames_[i];
+    Apply(f, page);
     PutDelay(gif, delays[i + 1]);
-    PutImage(gif, f.x, f.y, f.width, f.height, f.pixels.data(), f.width);
+    PutImage(gif, f.x, f.y, f.width, f.height, page.data() + static_cast<std::size_t>(f.y) * kPageWidth + f.x,
+             kPageWidth);
   }
   closer.gif = nullptr;
   if (EGifCloseFile(gif, &error) == GIF_ERROR) GifFail(error);

@@ -1,7 +1,7 @@
 // An animation of the display page: the frames in which it changed, each
 // with its time, written as an animated GIF in the device's 256 colours.
-// Frames are kept as the rectangle that changed, so minutes of a running
-// panel take little memory; a window may also keep only the last seconds.
+// Frames keep only what changed in each row, so a minute of a running panel
+// takes little memory; a window may also keep only the last seconds.
 #pragma once
 
 #include <cstdint>
@@ -30,6 +30,10 @@ class PageAnimation {
   std::size_t FrameCount() const { return started_ ? frames_.size() + 1 : 0; }
   std::uint64_t StartMs() const { return startMs_; }
   std::uint64_t EndMs() const { return endMs_; }
+  // Memory the frames after the first hold.
+  std::size_t FrameBytes() const { return frameBytes_; }
+  // Forgets the oldest frames until at most `bytes` are held.
+  void DropOldestBeyond(std::size_t bytes);
 
   // The animation as a GIF that loops: the device's palette, one image per
   // frame (the changed rectangle), delays in hundredths rounded so that the
@@ -43,10 +47,16 @@ class PageAnimation {
   static std::vector<int> Delays(const std::vector<std::uint64_t>& times, std::uint64_t end);
 
  private:
+  // The changed part of each changed row, and the rectangle around them.
+  struct Span {
+    int y, x, width;
+    std::size_t offset;  // into pixels
+  };
   struct Frame {
     std::uint64_t ms = 0;
     int x = 0, y = 0, width = 0, height = 0;
-    std::vector<std::uint8_t> pixels;  // the rectangle, row by row
+    std::vector<Span> spans;
+    std::vector<std::uint8_t> pixels;
   };
   static void Apply(const Frame& frame, std::vector<std::uint8_t>& page);
 
@@ -56,6 +66,7 @@ class PageAnimation {
   std::vector<std::uint8_t> first_;    // the page at startMs_
   std::vector<std::uint8_t> current_;  // the page after the last frame
   std::deque<Frame> frames_;
+  std::size_t frameBytes_ = 0;
 };
 
 // Writes the animation as a GIF file (temporary file and rename).  Raises

@@ -153,6 +153,8 @@ void ScenarioSession::RecordTick(int step, std::uint64_t ms) {
   if (recorder_) recorder_->Tick(step);
   recent_.Add(device_.DisplayPageBytes(), ms);
   if (ms > kRecentSeconds * 1000ull) recent_.DropBefore(ms - kRecentSeconds * 1000ull);
+  // A page that changes all over on every tick keeps fewer seconds.
+  recent_.DropOldestBeyond(kRecentBytes);
 }
 
 void ScenarioSession::StartMacroAfresh() {

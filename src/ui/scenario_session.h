@@ -36,6 +36,8 @@ class ScenarioSession : public QObject {
 
   // Seconds of the display page kept for SaveRecentGif.
   static constexpr int kRecentSeconds = 60;
+  // ... within this much memory.
+  static constexpr std::size_t kRecentBytes = std::size_t{64} << 20;
 
   // Restarts the macro as a fresh program and records from there.  False
   // with a message while recording or replaying.

@@ -314,9 +314,19 @@ TEST(PageAnimation, GifHasTheDevicePaletteAndOneFramePerChange) {
   EXPECT_EQ(total, 10);
   DGifCloseFile(gif, &error);
 
+  // Only what changed in each row is kept, not the rectangle around it.
+  PageAnimation corners;
+  corners.Start(device.DisplayPageBytes(), 0);
+  device.DisplayPageBytes()[0] ^= 1;
+  device.DisplayPageBytes()[kPageBytes - 1] ^= 1;
+  EXPECT_TRUE(corners.Add(device.DisplayPageBytes(), 33));
+  EXPECT_LT(corners.FrameBytes(), 100u);
   // Keeping only the last frames: the first becomes the page as it was.
-  a.DropBefore(70);
+  a.DropOldestBeyond(0);
   EXPECT_EQ(a.FrameCount(), 1u);
+  EXPECT_EQ(a.FrameBytes(), 0u);
+  a.Add(device.DisplayPageBytes(), 132);
+  EXPECT_FALSE(a.Add(device.DisplayPageBytes(), 165));
 }
 
 }  // namespace
