@@ -92,14 +92,12 @@ class Reader {
     scenario.file = file_;
     text = WithoutUtf8Bom(text);
     int number = 0;
-    while (!text.empty() || number == 0) {
-      ++number;
+    while (!text.empty()) {
       std::size_t nl = text.find('\n');
       std::string_view raw = text.substr(0, nl);
       text = nl == std::string_view::npos ? std::string_view() : text.substr(nl + 1);
-      line_ = number;
+      line_ = ++number;
       ParseLine(raw, scenario);
-      if (text.empty()) break;
     }
     return scenario;
   }
