@@ -5,7 +5,6 @@
 #include <filesystem>
 
 #include "device/escape.h"
-#include "device/png.h"
 #include "device/qmt3308.h"
 #include "host/page_pictures.h"
 #include "runtime/builtins.h"
@@ -196,7 +195,7 @@ StepResult ScenarioPlayer::CheckPicture(const ScenarioStep& step, const std::uin
   const std::string name = std::filesystem::path(step.path).filename().string();
   if (!FileExists(step.path)) {
     if (options_.update) {
-      WriteWithFolder(step.path, EncodePagePng(page));
+      WriteWithFolder(step.path, EncodePagePalettePng(page));
       r.updated = step.path;
       return r;
     }
@@ -216,7 +215,7 @@ StepResult ScenarioPlayer::CheckPicture(const ScenarioStep& step, const std::uin
   PageDifference d = ComparePage(page, baseline);
   if (d.pixels == 0) return r;
   if (options_.update) {
-    WriteWithFolder(step.path, EncodePagePng(page));
+    WriteWithFolder(step.path, EncodePagePalettePng(page));
     r.updated = step.path;
     return r;
   }

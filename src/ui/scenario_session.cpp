@@ -11,7 +11,8 @@
 #include <QSlider>
 #include <filesystem>
 
-#include "device/png.h"
+#include "host/page_pictures.h"
+#include "support/file_io.h"
 #include "device/qmt3308.h"
 #include "host/scenario_machine.h"
 #include "ui/main_window.h"
@@ -200,7 +201,7 @@ bool ScenarioSession::ExpectScreenHere(QString* error) {
   std::string name = recorder_->NextPictureName();
   std::filesystem::path path = std::filesystem::path(recorder_->File()).parent_path() / name;
   try {
-    WritePagePng(path.string(), device_.DisplayPageBytes());
+    WriteFileAtomic(path.string(), EncodePagePalettePng(device_.DisplayPageBytes()));
   } catch (const std::exception& e) {
     if (error) *error = QString::fromStdString(e.what());
     return false;
