@@ -22,7 +22,8 @@ def load(path):
             continue
         t = b["real_time"] * NS[b.get("time_unit", "ns")]
         name = b.get("run_name", b["name"])
-        rows[name] = {"ns": t, "items": b.get("items_per_second"), "instr": b.get("instr/s")}
+        rows[name] = {"ns": t, "items": b.get("items_per_second"), "instr": b.get("instr/s"),
+                      "cores": b.get("cores")}
     return data.get("context", {}), rows, medians
 
 
@@ -59,6 +60,10 @@ def rate_at_least(rate):
     return lambda row, rows: row["items"] is not None and row["items"] >= rate
 
 
+def cores_at_least(n):
+    return lambda row, rows: row["cores"] is not None and row["cores"] >= n
+
+
 GOALS = [
     (r"^BM_Device_Erase", "≤ 2× memset", within(2.0, "BM_Device_Memset")),
     (r"^BM_Device_FillPage", "≤ 2× memset", within(2.0, "BM_Device_Memset")),
@@ -75,6 +80,10 @@ GOALS = [
     (r"^BM_Host_TickScreenA", "< 300 µs", under(300000)),
     (r"^BM_Serve_TcpShortLines", "≥ 500 k lines/s", rate_at_least(500e3)),
     (r"^BM_Serve_WorstLine", "< 10 ms", under(10e6)),
+    # well under one second per 1,000 ticks (checks against the baselines
+    # included): at most half a second
+    (r"^BM_Scenario_ReplaySuite", "≥ 2 k ticks/s", rate_at_least(2000)),
+    (r"^BM_QmtTest_Jobs2_100Scenarios", "≥ 1.6 cores busy", cores_at_least(1.6)),
 ]
 
 # (label, numerator, denominator, goal, higher is better?)

@@ -16,6 +16,9 @@
 #include "device/qmt3308.h"
 #include "host/config_files.h"
 #include "host/data_module.h"
+#include "host/page_animation.h"
+#include "host/scenario.h"
+#include "host/scenario_machine.h"
 #include "host/macro_compile.h"
 #include "host/name_tables.h"
 #include "host/simulator.h"
@@ -53,6 +56,8 @@ struct RunOptions {
   std::vector<std::string> sliders;  // --slider NAME=VALUE
   std::vector<std::string> switches; // --switch NAME=0|1
   std::vector<RunAction> actions;  // filled from the parse order
+  std::string scenario;  // --scenario: replay this instead of the actions
+  std::string gif;       // --gif: an animation of the display page
 };
 
 // A 16-bit value: decimal with an optional sign, or hexadecimal after "$"
@@ -182,7 +187,7 @@ struct TickClock {
   std::uint64_t nowMs = 0;
 };
 
-void Apply(const RunAction& action, TRunner& runner, Simulator& sim, TickClock& clock) {
+void Apply(const RunAction& action, TRunner& runner, Simulator& sim, TickClock& clock, PageAnimation* animation) {
   static const NameTables tables;
   const std::size_t eq = action.text.find('=');
   switch (action.kind) {
@@ -199,7 +204,10 @@ void Apply(const RunAction& action, TRunner& runner, Simulator& sim, TickClock& 
       break;
     }
     case RunAction::Kind::kTick: {
-      for (int n = std::stoi(action.text); n > 0; --n) sim.Timer1Timer(clock.nowMs += 33);
+      for (int n = std::stoi(action.text); n > 0; --n) {
+        sim.Timer1Timer(clock.nowMs += 33);
+        if (animation) animation->Add(runner.GetDevice().DisplayPageBytes(), clock.nowMs);
+      }
       break;
     }
     case RunAction::Kind::kSlider: {
@@ -223,8 +231,7 @@ void Apply(const RunAction& action, TRunner& runner, Simulator& sim, TickClock& 
   }
 }
 
-void WriteOutputs(const RunOptions& opt) {
-  TQMT3308& device = Device();
+void WriteOutputs(const RunOptions& opt, TQMT3308& device = Device()) {
   if (!opt.pages.empty()) {
     std::error_code ec;
     std::filesystem::create_directories(opt.pages, ec);
@@ -236,12 +243,36 @@ void WriteOutputs(const RunOptions& opt) {
   if (!opt.png.empty()) WritePagePng(opt.png, device.DisplayPageBytes());
 }
 
+// --scenario: replays the file on a machine of its own, as `qmt test` does.
+int RunScenarioFile(const RunOptions& opt, const TScript& script) {
+  Scenario scenario;
+  try {
+    scenario = ReadScenario(opt.scenario);
+  } catch (const ScenarioError& e) {
+    PrintError(Utf8ToCp932(std::string("qmt run: ") + e.what()));
+    return 1;
+  }
+  CompiledMacro macro{script.Code(), {}};
+  script.ListLabels(macro.labels);
+  ScenarioMachine machine(macro);
+  machine.Runner().stepBudget = opt.maxSteps;
+  machine.Runner().lineBudget = opt.maxLines;
+  PageAnimation animation;
+  ScenarioReport report = RunScenarioOn(machine, scenario, {}, opt.gif.empty() ? nullptr : &animation);
+  WriteOutputs(opt, machine.Device());
+  if (!opt.gif.empty()) WriteAnimationGif(opt.gif, animation);
+  if (report.status == ScenarioReport::Status::kPassed) return 0;
+  PrintError(Utf8ToCp932("qmt run: " + opt.scenario + ": " + FailureText(report.failure)));
+  return report.status == ScenarioReport::Status::kError ? 1 : 2;
+}
+
 int Run(const RunOptions& opt) {
   TScript ownScript;
   HeadlessToolWindow tool;
   TDM dm(tool);
   const TScript& script = opt.macro.empty() ? dm.Script1 : ownScript;
   if (opt.macro.empty() ? !CompileDataModuleMacro(opt, tool, dm) : !CompileMacroFile(opt, ownScript)) return 1;
+  if (!opt.scenario.empty()) return RunScenarioFile(opt, script);
 
   TRunner runner;
   int messages = 0;
@@ -285,13 +316,22 @@ int Run(const RunOptions& opt) {
   RunnerLabelSource labels(runner);
   Simulator sim({&runnerPort, &labels});
   TickClock clock;
+  PageAnimation animation;
+  PageAnimation* gif = opt.gif.empty() ? nullptr : &animation;
   if (runner.LoadImage(script.Code())) {
     runner.RunFrom();
-    for (const RunAction& action : opt.actions) Apply(action, runner, sim, clock);
+    if (gif) gif->Start(Device().DisplayPageBytes(), 0);
+    for (const RunAction& action : opt.actions) Apply(action, runner, sim, clock, gif);
   }
   SetTraceEnabled(false);
   SetTraceWriter(nullptr);
   WriteOutputs(opt);
+  if (gif) {
+    if (!gif->Started()) gif->Start(Device().DisplayPageBytes(), 0);
+    gif->Add(Device().DisplayPageBytes(), clock.nowMs);
+    gif->End(clock.nowMs);
+    WriteAnimationGif(opt.gif, *gif);
+  }
   if (!opt.devicePages.empty()) SaveDevicePages(link, opt.devicePages);
   return messages > 0 ? 2 : 0;
 }
@@ -331,8 +371,9 @@ static Command reg(30, [](CLI::App& app) {
                            ->option_text("LABEL")
                            ->expected(1)
                            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-  sub->add_flag("--lines", opt->lines, "Print each command line the device accepted (escaped form)");
-  sub->add_flag("--trace", opt->trace, "Print a trace line for every instruction");
+  CLI::Option* lines =
+      sub->add_flag("--lines", opt->lines, "Print each command line the device accepted (escaped form)");
+  CLI::Option* trace = sub->add_flag("--trace", opt->trace, "Print a trace line for every instruction");
   sub->add_option("--max-steps", opt->maxSteps, "Step budget of each run")
       ->capture_default_str()
       ->check(CLI::Range(1, 1 << 30));
@@ -343,13 +384,22 @@ static Command reg(30, [](CLI::App& app) {
   sub->add_option("--pages", opt->pages, "Write the four video pages as DIR/VRAM0.bmp ... DIR/VRAM3.bmp")
       ->option_text("DIR");
   sub->add_option("--png", opt->png, "Write the display page as a PNG picture")->option_text("FILE");
+  sub->add_option("--gif", opt->gif,
+                  "Write an animated GIF of the display page: one frame per tick that changed it, timed in\n"
+                  "simulated time")
+      ->option_text("FILE");
+  CLI::Option* scenario =
+      sub->add_option("--scenario", opt->scenario,
+                      "Replay a scenario file (docs/scenarios.md) on a fresh device instead of --set, --event,\n"
+                      "--tick, --slider and --switch; exit status 2 when one of its checks failed")
+          ->option_text("FILE");
   CLI::Option* port =
       sub->add_option("--port", opt->port,
                       "Also send every accepted line to the device: none, virtual, ppdev[:/dev/parportN],\n"
                       "direct[:0x378], lp:/dev/usb/lp0, tcp:HOST:PORT or file:PATH (empty: QMT_PORT, else\n"
                       "/dev/parport0 when it can be claimed); QMT_PORT alone turns sending on too")
           ->option_text("PORT");
-  sub->add_option("--device-pages", opt->devicePages,
+  CLI::Option* devicePages = sub->add_option("--device-pages", opt->devicePages,
                   "With --port virtual: write the virtual device's pages as DIR/VRAM0.bmp ... DIR/VRAM3.bmp")
       ->option_text("DIR");
   CLI::Option* tick = sub->add_option("--tick", opt->ticks, "Run N ticks of the 33 ms timer (simulated time)")
@@ -370,6 +420,7 @@ static Command reg(30, [](CLI::App& app) {
           ->expected(1)
           ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
           ->check(CLI::Validator([](std::string& t) { return CheckInput(t, false); }, "NAME=0|1"));
+  for (CLI::Option* o : {set, event, tick, slider, sw, port, lines, trace, devicePages}) scenario->excludes(o);
   return [opt, sub, set, event, port, tick, slider, sw] {
     opt->portGiven = port->count() > 0;
     // The n-th occurrence of an option in the parse order takes its n-th

@@ -5,6 +5,7 @@
 #include <QSlider>
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <QStatusBar>
 #include <QTimer>
 #include <cstdio>
 #include <csignal>
@@ -18,6 +19,7 @@
 #include "support/encoding.h"
 #include "ui/main_window.h"
 #include "ui/scr_tool.h"
+#include "ui/scenario_session.h"
 #include "ui/sensor_panel.h"
 #include "ui/simulator_app.h"
 #include "ui/window_font.h"
@@ -98,6 +100,11 @@ int main(int argc, char** argv) {
   QCommandLineOption macroOpt("macro", "Macro file (code page 932) to run instead of the default.", "FILE");
   QCommandLineOption portOpt("port", "Port of the real device: none, virtual, ppdev[:DEV], direct[:ADDR], lp:DEV, tcp:HOST:PORT, file:PATH.",
                              "PORT");
+  QCommandLineOption scenarioOpt("scenario", "Replay a scenario file in the window once the macro has started.",
+                                 "FILE");
+  QCommandLineOption fastOpt("fast", "With --scenario: replay as fast as possible instead of at real speed.");
+  QCommandLineOption quitOpt("quit",
+                             "With --scenario: quit after the replay, with status 0 when it passed, else 1.");
   QCommandLineOption shotOpt("screenshot", "Save a picture of the window to FILE and quit.", "FILE");
   shotOpt.setFlags(QCommandLineOption::HiddenFromHelp);
   QCommandLineOption stepOpt("step", "Scripted input (with or without --screenshot).", "STEP");
@@ -112,6 +119,9 @@ int main(int argc, char** argv) {
   parser.addOption(portOpt);
   parser.addOption(listenOpt);
   parser.addOption(repliesOpt);
+  parser.addOption(scenarioOpt);
+  parser.addOption(fastOpt);
+  parser.addOption(quitOpt);
   parser.addOption(shotOpt);
   parser.addOption(stepOpt);
   parser.process(app);
@@ -146,7 +156,30 @@ int main(int argc, char** argv) {
     stopCheck->start(50);
   }
 
+  qmt::ScenarioSession& scenarios = program.Scenarios();
+  int replayStatus = 0;
+  QObject::connect(&scenarios, &qmt::ScenarioSession::finished, &window, [&](bool passed, const QString& line) {
+    std::fprintf(stdout, "%s\n", line.toStdString().c_str());
+    std::fflush(stdout);
+    replayStatus = passed ? 0 : 1;
+    if (parser.isSet(quitOpt)) app.exit(replayStatus);
+    window.statusBar()->showMessage(line);
+  });
+
   window.show();
+
+  if (parser.isSet(scenarioOpt)) {
+    QString file = parser.value(scenarioOpt);
+    bool fast = parser.isSet(fastOpt);
+    QTimer::singleShot(0, &window, [&, file, fast] {
+      QString error;
+      if (!scenarios.StartReplay(file, fast, &error)) {
+        std::fprintf(stderr, "qmtsim: %s\n", error.toStdString().c_str());
+        if (parser.isSet(quitOpt)) app.exit(2);
+        if (window.showMessage) window.showMessage(error);
+      }
+    });
+  }
 
   // Let the start-up run and a few ticks happen, apply the steps, let the
   // gauges catch up, then take the picture.

@@ -174,6 +174,12 @@ class Simulator {
   std::uint8_t GaugeDirty() const { return gaugeDirty_; }
   std::int32_t TickCount() const { return tickCount_; }
   std::uint16_t LastTick() const { return lastTick_; }
+  // Back to the start: no gauge pending, no ticks, the previous tick at 0.
+  void ResetTimerCounts() {
+    gaugeDirty_ = 0;
+    tickCount_ = 0;
+    lastTick_ = 0;
+  }
 
   // --- the macro ----------------------------------------------------------
   void StartMacro();

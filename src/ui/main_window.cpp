@@ -77,7 +77,8 @@ TFDemo::TFDemo(Simulator& sim, TQMT3308& device, QWidget* parent)
     b->setFocusPolicy(Qt::TabFocus);
     if (k.red) MakeRed(b);
     std::string label = Sjis(k.label);
-    connect(b, &QPushButton::clicked, this, [this, label] {
+    connect(b, &QPushButton::clicked, this, [this, label, i] {
+      if (onKey) onKey(i);
       sim_.ReadInputs();
       sim_.RaiseEvent(label);
     });
@@ -148,7 +149,10 @@ QWidget* TFDemo::BuildRightColumn() {
     s->setTickInterval(100);
     s->setTickPosition(QSlider::TicksBelow);
     auto slider = static_cast<Slider>(i);
-    connect(s, &QSlider::valueChanged, this, [this, slider](int v) { sim_.SetSlider(slider, v); });
+    connect(s, &QSlider::valueChanged, this, [this, slider](int v) {
+      if (onSlider) onSlider(slider, v);
+      sim_.SetSlider(slider, v);
+    });
     tracks_[i] = s;
     v->addWidget(s);
     v->addSpacing(4);
@@ -178,7 +182,10 @@ QWidget* TFDemo::BuildRightColumn() {
   checkTimer_ = new QCheckBox(QString::fromUtf8("タイマ"));
   checkTimer_->setObjectName("CheckTimer");
   checkTimer_->setChecked(sim_.TimerEnabled());
-  connect(checkTimer_, &QCheckBox::toggled, this, [this](bool on) { sim_.SetTimerEnabled(on); });
+  connect(checkTimer_, &QCheckBox::toggled, this, [this](bool on) {
+    if (onTimerBox) onTimerBox(on);
+    sim_.SetTimerEnabled(on);
+  });
   v->addWidget(checkRun_);
   v->addWidget(checkTimer_);
 
@@ -224,7 +231,16 @@ void TFDemo::ShowCheckRun() {
 
 void TFDemo::FormActivate() { sim_.Activate(); }
 
-void TFDemo::Timer1Timer() { sim_.Timer1Timer(millisecondCounter()); }
+void TFDemo::Timer1Timer() {
+  const std::uint64_t now = ClockMs();
+  const std::uint16_t previous = sim_.LastTick();
+  sim_.Timer1Timer(now);
+  if (onTick) {
+    // The step the model took: the elapsed 10 ms units, at most 50.
+    const auto elapsed = static_cast<std::uint16_t>(static_cast<std::uint16_t>(now & 0xFFFF) - previous);
+    onTick(std::min<int>(elapsed / 10, kMaxTimeStep), now);
+  }
+}
 
 void TFDemo::SetZoom(int zoom) {
   paintBox1_->SetZoom(zoom);

@@ -34,6 +34,13 @@ class TFDemo : public QMainWindow {
   std::function<void(const QString&)> showMessage;
   // The system's millisecond counter read by the timer (time since boot).
   std::function<std::uint64_t()> millisecondCounter;
+  // Told of every input as it reaches the model, for a recording: a key by
+  // its index in kKeys, a slider's new position, the timer box, and each
+  // tick with the step it added to the clocks (10 ms units) and the time.
+  std::function<void(int key)> onKey;
+  std::function<void(Slider slider, int position)> onSlider;
+  std::function<void(bool on)> onTimerBox;
+  std::function<void(int step, std::uint64_t ms)> onTick;
 
   DisplayView* PaintBox1() const { return paintBox1_; }
   QPushButton* Key(int index) const { return keys_[index]; }
@@ -41,6 +48,8 @@ class TFDemo : public QMainWindow {
   QCheckBox* CheckRun() const { return checkRun_; }
   QCheckBox* CheckTimer() const { return checkTimer_; }
   QTimer& Timer1() { return timer1_; }
+  // The clock of its ticks, in milliseconds (millisecondCounter).
+  std::uint64_t ClockMs() const { return millisecondCounter(); }
   Simulator& Model() { return sim_; }
 
   // The first activation compiles the macro and starts it.

@@ -42,7 +42,7 @@ SimulatorApp::SimulatorApp(const ConfigFiles& files, const SimulatorOptions& opt
       options_(options),
       link_(OpenLink(options.port, linkMessage_)),
       linkPort_(*link_),
-      sim_(Simulator::Ports{&runnerPort_, &macro_, &messages_, &linkPort_, &display_}),
+      sim_(Simulator::Ports{&tap_, &macro_, &messages_, &linkPort_, &display_}),
       window_(sim_, Device()),
       sensors_(sim_, &window_) {
   toolHost_.SetDataModule(&dm_);
@@ -68,6 +68,8 @@ SimulatorApp::SimulatorApp(const ConfigFiles& files, const SimulatorOptions& opt
   // The mouse on the display drives the tool window's line tracer, the one
   // tracer of the program.
   band_ = AttachLineTracer(*window_.PaintBox1(), tool_);
+  scenarios_ = std::make_unique<ScenarioSession>(window_, sensors_, Device(), tap_,
+                                                 [this] { ResetForScenario(runner_, Device(), sim_); });
 }
 
 void SimulatorApp::ReportFiles() {

@@ -10,11 +10,13 @@
 
 #include "host/config_files.h"
 #include "host/data_module.h"
+#include "host/scenario_machine.h"
 #include "host/simulator.h"
 #include "host/simulator_binding.h"
 #include "link/device_link.h"
 #include "runtime/runner.h"
 #include "ui/main_window.h"
+#include "ui/scenario_session.h"
 #include "ui/scr_tool.h"
 #include "ui/scr_tool_band.h"
 #include "ui/scr_tool_binding.h"
@@ -39,6 +41,7 @@ class SimulatorApp {
   TfSens& Sensors() { return sensors_; }
   TDM& DataModule() { return dm_; }
   RubberBand& Band() { return *band_; }
+  ScenarioSession& Scenarios() { return *scenarios_; }
 
  private:
   // Says at start which files are in use when they are not beside the
@@ -51,6 +54,8 @@ class SimulatorApp {
   SimulatorOptions options_;
   TRunner runner_;
   RunnerPort runnerPort_{runner_};
+  // Scenarios read the lines and messages of the main runner through a tap.
+  ScenarioTap tap_{runnerPort_};
   // The tool window comes before the data module, which reports to it.
   TdmToolHost toolHost_{files_};
   TfScrTool tool_{toolHost_};
@@ -65,6 +70,7 @@ class SimulatorApp {
   TFDemo window_;
   TfSens sensors_;
   RubberBand* band_ = nullptr;
+  std::unique_ptr<ScenarioSession> scenarios_;
 };
 
 // Qt's own texts (standard buttons, file dialogs) in Japanese, from Qt's
