@@ -64,6 +64,7 @@ TRunner::TRunner() : code_(std::make_unique<TCodeArea>()) {
 TQMT3308& TRunner::GetDevice() const { return device_ ? *device_ : Device(); }
 
 bool TRunner::LoadImage(std::span<const std::uint8_t> image) {
+  Abort();
   if (image.size() > kCodeAreaSize) {
     Message(Sjis("P-codeが大きすぎる:") + std::to_string(image.size()) + Sjis("バイト"));
     return false;
@@ -110,27 +111,45 @@ TRunEnd TRunner::RunFrom(std::string_view label) {
 }
 
 TRunEnd TRunner::Run() {
+  if (paused_) Abort();
   TMachine& m = context_.machine;
   context_.errorCode = 0;
   m.stopped = 0;
   running_ = true;
   linesThisRun_ = 0;
   failedThisRun_ = 0;
-  struct EndOfRun {
-    bool& running;
-    ~EndOfRun() { running = false; }
-  } endOfRun{running_};
   // The budget counts the instructions after the first: a run may execute
   // one more than the budget before it is stopped.
-  const long limit = std::max(stepBudget, 0) + 1L;
-  if (TraceEnabled()) {
-    for (long steps = 0; steps < limit; ++steps) {
+  stepsLeft_ = std::max(stepBudget, 0) + 1L;
+  if (hook_) hook_->RunStarted();
+  return Execute();
+}
+
+TRunEnd TRunner::Resume() {
+  if (!paused_) return TRunEnd::kStopped;
+  paused_ = false;
+  return Execute();
+}
+
+TRunEnd TRunner::Execute() {
+  struct EndOfRun {
+    TRunner& runner;
+    ~EndOfRun() {
+      if (!runner.paused_) runner.running_ = false;
+    }
+  } endOfRun{*this};
+  TMachine& m = context_.machine;
+  if (hook_) {
+    stepsLeft_ -= hook_->Execute(context_, stepsLeft_, paused_);
+    if (paused_) return TRunEnd::kPaused;
+  } else if (TraceEnabled()) {
+    for (; stepsLeft_ > 0; --stepsLeft_) {
       if (Step(context_)) break;
       TraceStep();
       if (context_.errorCode != 0 || m.stopped) break;
     }
   } else {
-    StepMany(context_, limit);
+    stepsLeft_ -= StepMany(context_, stepsLeft_);
   }
   TRunEnd end = TRunEnd::kStopped;
   if (context_.errorCode != 0) {
@@ -141,12 +160,25 @@ TRunEnd TRunner::Run() {
     Message(StopMessage(m.PC, loop));
     end = TRunEnd::kBudget;
   }
-  if (end != TRunEnd::kStopped) {
-    // A run cut short may leave frames open; the next event starts from an
-    // empty stack rather than returning into them.
-    m.SP = m.FP = m.AC = m.RSP = 0;
-  }
+  if (end != TRunEnd::kStopped) EndRun();
+  if (hook_) hook_->RunEnded(end);
   return end;
+}
+
+// A run cut short may leave frames open; the next event starts from an
+// empty stack rather than returning into them.
+void TRunner::EndRun() {
+  TMachine& m = context_.machine;
+  m.SP = m.FP = m.AC = m.RSP = 0;
+}
+
+void TRunner::Abort() {
+  if (!paused_) return;
+  paused_ = false;
+  running_ = false;
+  context_.machine.stopped = 1;
+  EndRun();
+  if (hook_) hook_->RunEnded(TRunEnd::kError);
 }
 
 void TRunner::SinkLine(void* owner, int length, const char* bytes) {

@@ -33,6 +33,21 @@ enum class TRunEnd {
   kError,         // a built-in or the machine set an error code
   kBudget,        // more than the budget of counted instructions
   kUnknownLabel,  // the label is not in the label list; nothing ran
+  kPaused,        // a debugger holds the run; Resume or Abort ends it
+};
+
+// What executes a run's instructions instead of the runner's own loop: the
+// debugger.  Execute runs at most `limit` instructions (it may be called with
+// 0 when the budget is spent) and returns how many ran; it sets `paused` to
+// hold the run between two instructions, and the runner then returns
+// kPaused with everything kept for Resume.
+class TRunHook {
+ public:
+  virtual ~TRunHook() = default;
+  virtual long Execute(TRuntimeContext& context, long limit, bool& paused) = 0;
+  // A run starts (PC at its first instruction), or ends for good.
+  virtual void RunStarted() {}
+  virtual void RunEnded(TRunEnd) {}
 };
 
 class TRunner {
@@ -80,6 +95,20 @@ class TRunner {
   // Whether `label` names an entry point.
   bool HasLabel(std::string_view label) const;
 
+  // The debugger that executes runs, or null for the runner's own loop.
+  void SetHook(TRunHook* hook) { hook_ = hook; }
+  TRunHook* Hook() const { return hook_; }
+  // Whether a run is held by the hook.  Starting another run or loading an
+  // image first ends it as Abort does.
+  bool Paused() const { return paused_; }
+  // Goes on with a held run; returns how it ended, or kPaused again.
+  TRunEnd Resume();
+  // Ends a held run without running more: the stacks are emptied as after
+  // a run message, so that the next event starts cleanly.
+  void Abort();
+  // Counted instructions the current run may still execute.
+  long StepsLeft() const { return stepsLeft_; }
+
   // Executes one line on the device, reporting a failure to onMessage and
   // passing an accepted line to onLine.
   void SinkLine(std::string_view line);
@@ -101,12 +130,17 @@ class TRunner {
   void Message(const std::string& text);
   bool FindLabel(std::string_view label, std::uint16_t& address) const;
   TRunEnd Run();
+  TRunEnd Execute();
+  void EndRun();
 
   std::unique_ptr<TCodeArea> code_;
   TRuntimeContext context_;
   TQMT3308* device_ = nullptr;
   // The current run's counts; lines sent outside a run are not counted.
   bool running_ = false;
+  bool paused_ = false;
+  long stepsLeft_ = 0;
+  TRunHook* hook_ = nullptr;
   int linesThisRun_ = 0;
   int failedThisRun_ = 0;
 };
