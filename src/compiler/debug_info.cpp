@@ -132,6 +132,10 @@ bool CompileExpression(TScript& script, std::string_view expression, const TDebu
   } catch (const ScriptAbort& e) {
     error = MessageText(e.what());
     return false;
+  } catch (const std::runtime_error& e) {
+    // A host's constant whose value does not evaluate.
+    error = e.what();
+    return false;
   }
   for (const TScrItem& t : script.Tokens()) {
     if (t.Kind == tok::kCall || t.Kind == tok::kFunc) {

@@ -144,7 +144,21 @@ void Simulator::RaiseEvent(std::string_view label) {
     macro.ShowErrorPage();
     return;
   }
-  if (macro.HasLabel(label)) ports_.runner->RunFrom(label);
+  if (!macro.HasLabel(label)) return;
+  if (ports_.runner->Held()) {
+    waiting_.emplace_back(label);
+    return;
+  }
+  ports_.runner->RunFrom(label);
+}
+
+bool Simulator::RunWaitingEvents() {
+  while (!waiting_.empty() && !ports_.runner->Held()) {
+    const std::string label = std::move(waiting_.front());
+    waiting_.pop_front();
+    ports_.runner->RunFrom(label);
+  }
+  return waiting_.empty();
 }
 
 void Simulator::Timer1Timer(std::uint64_t nowMs) {
@@ -178,6 +192,7 @@ void Simulator::StartMacro() {
   SimMacroSource& macro = *ports_.macro;
   if (macro.HasErrors()) return;
   SimRunner& runner = *ports_.runner;
+  waiting_.clear();  // they were meant for the macro that goes
   runner.SetHandlers([this](const std::string& m) { ShowRunMessage(m); },
                      [this](const std::string& l) { SendToDevice(l); });
   runner.SetLabelList(macro.LabelTable());

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
@@ -33,6 +34,8 @@ class SimRunner {
   virtual void RunFrom(std::optional<std::string_view> label) = 0;
   virtual std::int16_t Ext(int id) const = 0;
   virtual void SetExt(int id, std::int16_t value) = 0;
+  // Whether a debugger holds a run; events then wait (RunWaitingEvents).
+  virtual bool Held() const { return false; }
 };
 
 // The data module and the tool window's side of it: the macro text, its
@@ -157,8 +160,13 @@ class Simulator {
   void ReadInputs();
 
   // --- events -------------------------------------------------------------
-  // Delivers an event label (code page 932) to the macro.
+  // Delivers an event label (code page 932) to the macro.  While a debugger
+  // holds a run, the label waits, in order, for RunWaitingEvents.
   void RaiseEvent(std::string_view label);
+  // Runs the waiting events in order until one is held again; returns
+  // whether none waits any more.
+  bool RunWaitingEvents();
+  bool HasWaitingEvents() const { return !waiting_.empty(); }
   // One tick of the 33 ms timer; nowMs is a millisecond clock of which only the
   // low 16 bits count.
   void Timer1Timer(std::uint64_t nowMs);
@@ -202,6 +210,7 @@ class Simulator {
   bool timerEnabled_ = true;
   bool checkRun_ = true;
   std::string checkRunCaption_;
+  std::deque<std::string> waiting_;  // events raised while a run was held
 };
 
 }  // namespace qmt

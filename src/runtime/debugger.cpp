@@ -33,6 +33,21 @@ int ArgumentNumber(std::string_view s) {
 
 std::string LineText(int line) { return std::to_string(line + 1); }
 
+// Names of external values compare as the compiler compares them.
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    if (IsLeadByte(static_cast<std::uint8_t>(a[i]))) {
+      if (i + 1 >= a.size() || a[i] != b[i] || a[i + 1] != b[i + 1]) return false;
+      ++i;
+    } else if (lower(a[i]) != lower(b[i])) {
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 TDebugger::TDebugger(TRunner& runner) : runner_(runner), flags_(kCodeAreaSize, 0) {
@@ -393,7 +408,7 @@ bool TDebugger::Evaluate(std::string_view text, std::int16_t& value, std::string
     return true;
   }
   for (const auto& [external, id] : externalNames_) {
-    if (external == name) {
+    if (SameName(external, name)) {
       value = runner_.externals[static_cast<std::size_t>(id)];
       return true;
     }
@@ -425,7 +440,7 @@ bool TDebugger::SetVariable(std::string_view name, std::string_view value, std::
     m.L[local->slot] = v;
   } else {
     auto found = std::find_if(externalNames_.begin(), externalNames_.end(),
-                              [&](const auto& e) { return e.first == name; });
+                              [&](const auto& e) { return SameName(e.first, name); });
     if (found == externalNames_.end()) {
       error = Sjis("変数 ") + std::string(name) + Sjis(" が未定義");
       return false;
