@@ -8,7 +8,7 @@ packages=(
   g++ cmake ninja-build pkg-config git python3 ccache
   clang libclang-rt-14-dev
   # libraries of the core and the command-line tool
-  libcli11-dev libfreetype-dev libfontconfig-dev libjpeg62-turbo-dev libpng-dev
+  libcli11-dev nlohmann-json3-dev libfreetype-dev libfontconfig-dev libjpeg62-turbo-dev libpng-dev
   # fonts for the device's characters
   fonts-ipafont-gothic fonts-misaki
   # GUI
