@@ -18,6 +18,12 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev lua5.4 liblua5.4-dev libcairo2-dev
 )
 
+# node and npm run the debug adapter's client tests; a node installed some
+# other way (nvm, NodeSource) is kept.
+if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
+  packages+=(nodejs npm)
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
