@@ -29,10 +29,10 @@ std::string Frame(std::string_view body) {
 }
 
 void MessageReader::Resync() {
-  // The next "Content-Length:" at the start of a line, or keep a tail that
-  // may still become one.
+  // The next "Content-Length:" (a body may end right before it), or keep a
+  // tail that may still become one.
   for (std::size_t i = 1; i + kLengthField.size() <= buffer_.size(); ++i) {
-    if (buffer_[i - 1] == '\n' && StartsWithIgnoringCase(std::string_view(buffer_).substr(i), kLengthField)) {
+    if (StartsWithIgnoringCase(std::string_view(buffer_).substr(i), kLengthField)) {
       buffer_.erase(0, i);
       return;
     }
@@ -110,10 +110,7 @@ MessageReader::Result MessageReader::Next(std::string& out) {
       out = problem;
       buffer_.erase(0, end + 4);
       // A body that may follow is not a header: skip to the next one.
-      if (!buffer_.empty() && !StartsWithIgnoringCase(buffer_, kLengthField)) {
-        buffer_.insert(buffer_.begin(), '\n');
-        Resync();
-      }
+      if (!buffer_.empty() && !StartsWithIgnoringCase(buffer_, kLengthField)) Resync();
       return Result::kError;
     }
     buffer_.erase(0, end + 4);
