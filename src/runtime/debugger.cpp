@@ -50,13 +50,15 @@ bool SameName(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-TDebugger::TDebugger(TRunner& runner) : runner_(runner), flags_(kCodeAreaSize, 0) {
+TDebugger::TDebugger(TRunner& runner)
+    : runner_(runner), flags_(kCodeAreaSize, 0), original_(kCodeAreaSize, 0) {
   runner_.Abort();
   runner_.SetHook(this);
 }
 
 TDebugger::~TDebugger() {
   runner_.Abort();
+  Unpatch();
   if (runner_.Hook() == this) runner_.SetHook(nullptr);
 }
 
@@ -72,6 +74,7 @@ const std::vector<TBreakpoint>& TDebugger::SetBreakpoints(const std::vector<TBre
 }
 
 void TDebugger::Rebind() {
+  Unpatch();
   std::fill(flags_.begin(), flags_.end(), 0);
   for (const TDebugInfo::Statement& s : info_.statements) flags_[s.pc] |= kStatement;
   breakpoints_.clear();
@@ -120,43 +123,120 @@ void TDebugger::RunEnded(TRunEnd end) {
   if (onRunEnded) onRunEnded(end);
 }
 
+// Breakpoints cost nothing while the run goes on: their first bytes are
+// replaced by the end-of-code byte, so the runner's own loop runs at full
+// speed and returns at one.  Steps and pauses go one Step at a time, with
+// the bytes put back.
+void TDebugger::Patch() {
+  if (patched_) return;
+  TCodeArea& code = runner_.MutableCode();
+  for (const TBreakpoint& b : breakpoints_) {
+    if (!b.verified || (flags_[b.pc] & kPatched)) continue;
+    original_[b.pc] = code[b.pc];
+    code[b.pc] = static_cast<std::uint8_t>(Op::END);
+    flags_[b.pc] |= kPatched;
+  }
+  patched_ = true;
+}
+
+void TDebugger::Unpatch() {
+  if (!patched_) return;
+  TCodeArea& code = runner_.MutableCode();
+  for (const TBreakpoint& b : breakpoints_) {
+    if (!(flags_[b.pc] & kPatched)) continue;
+    code[b.pc] = original_[b.pc];
+    flags_[b.pc] &= static_cast<std::uint8_t>(~kPatched);
+  }
+  patched_ = false;
+}
+
+std::uint8_t TDebugger::CodeAt(std::uint16_t p) const {
+  return (flags_[p] & kPatched) ? original_[p] : runner_.Code()[p];
+}
+
+int TDebugger::StepOriginal(TRuntimeContext& context) {
+  const std::uint16_t pc = context.machine.PC;
+  if (!(flags_[pc] & kPatched)) return Step(context);
+  TCodeArea& code = runner_.MutableCode();
+  code[pc] = original_[pc];
+  const int stopped = Step(context);
+  code[pc] = static_cast<std::uint8_t>(Op::END);
+  return stopped;
+}
+
+void TDebugger::ImageLoaded() {
+  // The new image replaced the patched bytes; its breakpoints come with
+  // its line table.
+  patched_ = false;
+  std::fill(flags_.begin(), flags_.end(), 0);
+  info_ = TDebugInfo();
+  breakpoints_.clear();
+}
+
 long TDebugger::Execute(TRuntimeContext& context, long limit, bool& paused) {
   TMachine& m = context.machine;
   const bool resuming = resuming_;
   resuming_ = false;
   // Going on from a run message: the run ends with it.
   if (context.errorCode != 0 || m.stopped || (resuming && reason_ == TStopReason::kException)) return 0;
-  const std::uint8_t* const flags = flags_.data();
   long left = limit;
-  bool skip = resuming;  // the held instruction runs first
-  std::uint16_t pc = m.PC;
+  bool skip = resuming;  // the held instruction runs first, unchecked
+  auto hold = [&](std::uint16_t pc) {
+    heldPc_ = pc;
+    paused = true;
+    if (onStopped) onStopped(reason_);
+    return limit - left;
+  };
   while (left > 0) {
-    pc = m.PC;
-    if ((flags[pc] & mask_) != 0 && !skip && StopHere(pc)) {
-      heldPc_ = pc;
-      paused = true;
-      if (onStopped) onStopped(reason_);
-      return limit - left;
+    if (mode_ == Mode::kRun) {
+      Patch();
+      if (skip) {
+        skip = false;
+        --left;
+        if (StepOriginal(context) || context.errorCode != 0) break;
+        continue;
+      }
+      left -= StepMany(context, left);
+      if (context.errorCode != 0 || !m.stopped) break;
+      const auto at = static_cast<std::uint16_t>(m.PC - 1);
+      if (!(flags_[at] & kPatched)) break;  // the program's own end
+      // The trap byte is no instruction of the program.
+      ++left;
+      m.stopped = 0;
+      m.PC = at;
+      if (StopHere(at)) return hold(at);
+      skip = true;
+      continue;
     }
+    Unpatch();
+    const std::uint16_t pc = m.PC;
+    if ((flags_[pc] & mask_) != 0 && !skip && StopHere(pc)) return hold(pc);
     skip = false;
     --left;
     if (Step(context) || context.errorCode != 0) break;
   }
   if (!stopOnMessage) return limit - left;
+  std::uint16_t at = m.PC;
   if (context.errorCode != 0) {
     stopMessage_ = ErrorName(context.errorCode);
+    // PC has passed the failing instruction's first byte.
+    at = InstructionBefore(static_cast<std::uint16_t>(m.PC - 1));
   } else if (left == 0 && !m.stopped) {
     stopMessage_ = Sjis("無限ループ");
   } else {
     return limit - left;
   }
-  heldPc_ = pc;
   reason_ = TStopReason::kException;
   mode_ = Mode::kRun;
   mask_ = kBreak;
-  paused = true;
-  if (onStopped) onStopped(reason_);
-  return limit - left;
+  return hold(at);
+}
+
+std::uint16_t TDebugger::InstructionBefore(std::uint16_t pc) const {
+  const auto& list = info_.instructions;
+  auto it = std::upper_bound(list.begin(), list.end(), pc,
+                             [](std::uint16_t p, const TDebugInfo::Instruction& i) { return p < i.pc; });
+  return it == list.begin() ? pc : std::prev(it)->pc;
 }
 
 bool TDebugger::StopHere(std::uint16_t pc) {
@@ -254,12 +334,11 @@ void TDebugger::Stop() {
 
 std::uint8_t TDebugger::EntryKind(int i) const {
   const TMachine& m = runner_.Context().machine;
-  const TCodeArea& code = runner_.Code();
   const int ret = m.RS[i];
   auto at = [&](int back, Op op) {
     if (ret < back) return false;
     const auto p = static_cast<std::uint16_t>(ret - back);
-    return code[p] == static_cast<std::uint8_t>(op) && (info_.Empty() || info_.IsInstruction(p));
+    return CodeAt(p) == static_cast<std::uint8_t>(op) && (info_.Empty() || info_.IsInstruction(p));
   };
   if (at(4, Op::CALL)) return static_cast<std::uint8_t>(Op::CALL);
   if (at(3, Op::GOSUB)) return static_cast<std::uint8_t>(Op::GOSUB);

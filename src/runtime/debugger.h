@@ -120,12 +120,21 @@ class TDebugger : public TRunHook {
   long Execute(TRuntimeContext& context, long limit, bool& paused) override;
   void RunStarted() override;
   void RunEnded(TRunEnd end) override;
+  void ImageLoaded() override;
 
  private:
   enum class Mode { kRun, kEntry, kPause, kStepInto, kStepOver, kStepOut };
-  enum Flag : std::uint8_t { kBreak = 1, kStatement = 2 };
+  enum Flag : std::uint8_t { kBreak = 1, kStatement = 2, kPatched = 4 };
 
   TRunEnd Go(Mode mode);
+  void Patch();
+  void Unpatch();
+  // The program's byte at `p`, under a breakpoint's trap too.
+  std::uint8_t CodeAt(std::uint16_t p) const;
+  // Step, with the program's own byte under a trap.
+  int StepOriginal(TRuntimeContext& context);
+  // The start of the instruction that holds `pc`.
+  std::uint16_t InstructionBefore(std::uint16_t pc) const;
   void Rebind();
   bool StopHere(std::uint16_t pc);
   bool ConditionHolds(const TBreakpoint& b);
@@ -145,7 +154,9 @@ class TDebugger : public TRunHook {
   std::vector<std::pair<std::string, int>> externalNames_;
   std::vector<TBreakpoint> breakpoints_;
   std::vector<TBreakpointRequest> requests_;
-  std::vector<std::uint8_t> flags_;  // per address: kBreak, kStatement
+  std::vector<std::uint8_t> flags_;  // per address: kBreak, kStatement, kPatched
+  std::vector<std::uint8_t> original_;  // the bytes under the traps
+  bool patched_ = false;
   std::uint8_t mask_ = kBreak;
   Mode mode_ = Mode::kRun;
   bool steppedOffRun_ = false;  // a step ran past the end of its run

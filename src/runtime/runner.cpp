@@ -77,6 +77,7 @@ bool TRunner::LoadImage(std::span<const std::uint8_t> image) {
   context_.sink = &TRunner::SinkLine;
   context_.externals = externals.data();
   InitContext(context_, *code_, externals.data());
+  if (hook_) hook_->ImageLoaded();
   if (TraceEnabled()) TraceStep();
   return true;
 }

@@ -48,6 +48,8 @@ class TRunHook {
   // A run starts (PC at its first instruction), or ends for good.
   virtual void RunStarted() {}
   virtual void RunEnded(TRunEnd) {}
+  // LoadImage replaced the code area.
+  virtual void ImageLoaded() {}
 };
 
 class TRunner {
@@ -125,6 +127,8 @@ class TRunner {
   TRuntimeContext& Context() { return context_; }
   const TRuntimeContext& Context() const { return context_; }
   const TCodeArea& Code() const { return *code_; }
+  // For the debugger, which lays its breakpoints into the code.
+  TCodeArea& MutableCode() { return *code_; }
 
  private:
   void Message(const std::string& text);

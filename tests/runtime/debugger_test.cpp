@@ -132,6 +132,26 @@ TEST_F(DebuggerTest, BreakpointInAFunctionShowsStackArgumentsAndLocals) {
   EXPECT_TRUE(messages.empty());
 }
 
+TEST_F(DebuggerTest, BreakpointsOnACallAndInsideItStackUp) {
+  // Run-mode breakpoints lie in the code as traps; the stack still reads
+  // the GOSUB under one.
+  Break({{4, ""}, {8, ""}});
+  EXPECT_EQ(runner.RunFrom("start"), TRunEnd::kPaused);
+  EXPECT_EQ(debugger.CurrentLine(), 4);
+  EXPECT_EQ(debugger.Continue(), TRunEnd::kPaused);
+  EXPECT_EQ(debugger.CurrentLine(), 8);
+  const std::vector<TStackFrame> frames = debugger.StackTrace();
+  ASSERT_EQ(frames.size(), 2u);
+  EXPECT_EQ(frames[0].name, "sub");
+  EXPECT_EQ(frames[1].line, 4);
+  EXPECT_EQ(debugger.Continue(), TRunEnd::kStopped);
+  EXPECT_EQ(Value("z"), 6);
+  // Without breakpoints the image is the compiler's again.
+  const TAByte image = script.Code();
+  debugger.SetBreakpoints({});
+  EXPECT_TRUE(std::equal(image.begin(), image.end(), runner.Code().begin()));
+}
+
 TEST_F(DebuggerTest, EvaluationErrorsAreMessagesNotStops) {
   Break({{11, ""}});
   runner.RunFrom("start");
