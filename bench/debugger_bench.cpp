@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "compiler/script.h"
-#include "host/held_inputs.h"
+#include "host/debug_binding.h"
 #include "host/macro_compile.h"
 #include "host/name_tables.h"
 #include "runtime/debugger.h"

@@ -6,7 +6,7 @@
 
 #include "compiler/script.h"
 #include "device/escape.h"
-#include "host/held_inputs.h"
+#include "host/debug_binding.h"
 #include "host/macro_compile.h"
 #include "host/name_tables.h"
 #include "runtime/debugger.h"

@@ -119,13 +119,23 @@ int Simulator::SwitchByCaption(std::string_view caption) {
 
 void Simulator::SetSlider(Slider slider, int position) {
   int i = static_cast<int>(slider);
+  if (Held()) {
+    std::erase_if(waiting_, [i](const WaitingInput& w) { return w.kind == WaitingInput::Kind::kSlider && w.index == i; });
+    waiting_.push_back({WaitingInput::Kind::kSlider, {}, i, position});
+    return;
+  }
   sliders_[i] = std::clamp(position, 0, 1000);
   gaugeDirty_ |= kSliders[i].gaugeBit;
   ReadInputs();
 }
 
 void Simulator::SetSwitch(int index, bool on) {
-  if (index >= 0 && index < kSwitchCount) switches_[index] = on;
+  if (index < 0 || index >= kSwitchCount) return;
+  if (Held()) {
+    waiting_.push_back({WaitingInput::Kind::kSwitch, {}, index, on ? 1 : 0});
+    return;
+  }
+  switches_[index] = on;
 }
 
 void Simulator::ReadInputs() {
@@ -145,23 +155,38 @@ void Simulator::RaiseEvent(std::string_view label) {
     return;
   }
   if (!macro.HasLabel(label)) return;
-  if (ports_.runner->Held()) {
-    waiting_.emplace_back(label);
+  if (Held()) {
+    waiting_.push_back({WaitingInput::Kind::kEvent, std::string(label)});
     return;
   }
   ports_.runner->RunFrom(label);
 }
 
-bool Simulator::RunWaitingEvents() {
-  while (!waiting_.empty() && !ports_.runner->Held()) {
-    const std::string label = std::move(waiting_.front());
+bool Simulator::RunWaitingInputs() {
+  while (!waiting_.empty() && !Held()) {
+    WaitingInput input = std::move(waiting_.front());
     waiting_.pop_front();
-    ports_.runner->RunFrom(label);
+    switch (input.kind) {
+      case WaitingInput::Kind::kEvent:
+        ports_.runner->RunFrom(input.label);
+        break;
+      case WaitingInput::Kind::kSlider:
+        SetSlider(static_cast<Slider>(input.index), input.value);
+        break;
+      case WaitingInput::Kind::kSwitch:
+        SetSwitch(input.index, input.value != 0);
+        break;
+    }
   }
   return waiting_.empty();
 }
 
 void Simulator::Timer1Timer(std::uint64_t nowMs) {
+  if (Held()) {
+    // The time of the hold does not count.
+    lastTick_ = static_cast<std::uint16_t>(nowMs & 0xFFFF);
+    return;
+  }
   ReadInputs();
   // The step is the elapsed time in 10 ms units, at most 50.  The difference
   // is taken modulo 2^16 so that the counter wrapping between two ticks still

@@ -160,13 +160,17 @@ class Simulator {
   void ReadInputs();
 
   // --- events -------------------------------------------------------------
-  // Delivers an event label (code page 932) to the macro.  While a debugger
-  // holds a run, the label waits, in order, for RunWaitingEvents.
+  // Delivers an event label (code page 932) to the macro.
   void RaiseEvent(std::string_view label);
-  // Runs the waiting events in order until one is held again; returns
-  // whether none waits any more.
-  bool RunWaitingEvents();
-  bool HasWaitingEvents() const { return !waiting_.empty(); }
+
+  // While a debugger holds a run, the macro's world stands still: the timer
+  // skips its ticks (the clocks do not advance), and events, slider moves
+  // and sensor boxes wait in order (a newer move of a slider replaces an
+  // older one that still waits).  Once the run has ended, this delivers
+  // what waits, in order, until a run is held again; it returns whether
+  // nothing waits any more.
+  bool RunWaitingInputs();
+  bool HasWaitingInputs() const { return !waiting_.empty(); }
   // One tick of the 33 ms timer; nowMs is a millisecond clock of which only the
   // low 16 bits count.
   void Timer1Timer(std::uint64_t nowMs);
@@ -210,7 +214,14 @@ class Simulator {
   bool timerEnabled_ = true;
   bool checkRun_ = true;
   std::string checkRunCaption_;
-  std::deque<std::string> waiting_;  // events raised while a run was held
+  struct WaitingInput {
+    enum class Kind { kEvent, kSlider, kSwitch } kind;
+    std::string label;
+    int index = 0;
+    int value = 0;
+  };
+  bool Held() const { return ports_.runner && ports_.runner->Held(); }
+  std::deque<WaitingInput> waiting_;  // inputs made while a run was held
 };
 
 }  // namespace qmt

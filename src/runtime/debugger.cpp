@@ -187,8 +187,9 @@ long TDebugger::Execute(TRuntimeContext& context, long limit, bool& paused) {
     if (onStopped) onStopped(reason_);
     return limit - left;
   };
+  const bool trace = TraceEnabled();
   while (left > 0) {
-    if (mode_ == Mode::kRun) {
+    if (mode_ == Mode::kRun && !trace) {
       Patch();
       if (skip) {
         skip = false;
@@ -213,7 +214,9 @@ long TDebugger::Execute(TRuntimeContext& context, long limit, bool& paused) {
     if ((flags_[pc] & mask_) != 0 && !skip && StopHere(pc)) return hold(pc);
     skip = false;
     --left;
-    if (Step(context) || context.errorCode != 0) break;
+    if (Step(context)) break;
+    if (trace) runner_.TraceStep();
+    if (context.errorCode != 0) break;
   }
   if (!stopOnMessage) return limit - left;
   std::uint16_t at = m.PC;

@@ -1,10 +1,10 @@
-// The simulator while the debugger holds a run: events and inputs wait in
-// order and run afterwards.
+// The simulator while the debugger holds a run: no ticks, and events and
+// inputs wait in order and run afterwards.
 #include <gtest/gtest.h>
 
 #include "compiler/script.h"
 #include "device/qmt3308.h"
-#include "host/held_inputs.h"
+#include "host/debug_binding.h"
 #include "host/macro_compile.h"
 #include "host/name_tables.h"
 #include "host/simulator_binding.h"
@@ -14,7 +14,7 @@
 namespace qmt {
 namespace {
 
-TEST(HeldInputsTest, InputsWaitInOrderWhileARunIsHeld) {
+TEST(HeldRunTest, InputsWaitInOrderWhileARunIsHeld) {
   TQMT3308 device;
   TRunner runner;
   runner.SetDevice(&device);
@@ -34,7 +34,6 @@ TEST(HeldInputsTest, InputsWaitInOrderWhileARunIsHeld) {
   RunnerPort port(runner);
   RunnerLabelSource source(runner);
   Simulator sim({&port, &source});
-  HeldInputs held;
   auto value = [&](const char* name) {
     std::int16_t v = 0;
     std::string error;
@@ -46,26 +45,34 @@ TEST(HeldInputsTest, InputsWaitInOrderWhileARunIsHeld) {
   debugger.SetBreakpoints({{2, ""}});
   sim.Timer1Timer(33);
   ASSERT_TRUE(debugger.Held());
-  EXPECT_TRUE(sim.HasWaitingEvents());  // the gauge event of the same tick
+  EXPECT_TRUE(sim.HasWaitingInputs());  // the gauge event of the same tick
 
-  held.Event("onRUN");
-  held.SetSlider(Slider::Rot, 100);
-  held.Event("onRUN");
-  held.SetSlider(Slider::Rot, 300);  // replaces the 100 that still waits
-  EXPECT_EQ(held.Size(), 3u);
+  sim.RaiseEvent("onRUN");
+  sim.SetSlider(Slider::Rot, 100);
+  sim.RaiseEvent("onRUN");
+  sim.SetSlider(Slider::Rot, 300);  // replaces the 100 that still waits
+  const std::int16_t dtime = value("DTIME1");
+  sim.Timer1Timer(33 + 400);  // no tick while held: the time does not count
   EXPECT_EQ(value("anROT"), 0);
+  EXPECT_EQ(value("DTIME1"), dtime);
+  EXPECT_EQ(value("t"), 0);
 
   debugger.SetBreakpoints({});
   EXPECT_EQ(debugger.Continue(), TRunEnd::kStopped);
-  EXPECT_TRUE(held.Drain(sim, port));
+  EXPECT_TRUE(sim.RunWaitingInputs());
   EXPECT_EQ(value("t"), 1);
   EXPECT_EQ(value("g"), 1);  // before either key
   EXPECT_EQ(value("k"), 2);
   EXPECT_EQ(value("r"), 0);  // both keys ran before the slider's move
   EXPECT_EQ(value("anROT"), 300);
+  // The next tick steps the clocks by the 33 ms since the skipped one.
+  debugger.SetBreakpoints({});
+  sim.Timer1Timer(33 + 400 + 33);
+  EXPECT_EQ(value("DTIME1"), dtime + 3);
+  EXPECT_EQ(value("t"), 2);
 }
 
-TEST(HeldInputsTest, DrainingStopsAtTheNextHeldRun) {
+TEST(HeldRunTest, DrainingStopsAtTheNextHeldRun) {
   TQMT3308 device;
   TRunner runner;
   runner.SetDevice(&device);
@@ -79,17 +86,15 @@ TEST(HeldInputsTest, DrainingStopsAtTheNextHeldRun) {
   RunnerPort port(runner);
   RunnerLabelSource source(runner);
   Simulator sim({&port, &source});
-  HeldInputs held;
   debugger.SetBreakpoints({{2, ""}});
   sim.RaiseEvent("onRUN");
   ASSERT_TRUE(debugger.Held());
-  held.Event("onRUN");
-  held.Event("onRUN");
+  sim.RaiseEvent("onRUN");
+  sim.RaiseEvent("onRUN");
   debugger.Continue();
-  EXPECT_FALSE(held.Drain(sim, port));  // the first waiting key stops again
-  EXPECT_EQ(held.Size(), 1u);
+  EXPECT_FALSE(sim.RunWaitingInputs());  // the first waiting key stops again
   debugger.Continue();
-  EXPECT_TRUE(held.Drain(sim, port));  // the last one is taken, and held
+  EXPECT_TRUE(sim.RunWaitingInputs());  // the last one is taken, and held
   EXPECT_TRUE(debugger.Held());
   debugger.Continue();
   EXPECT_FALSE(debugger.Held());
