@@ -19,6 +19,7 @@
 #include "link/device_link.h"
 #include "runtime/runner.h"
 #include "support/encoding.h"
+#include "ui/debug_panel.h"
 #include "ui/display_view.h"
 #include "ui/main_window.h"
 #include "ui/scr_tool.h"
@@ -126,6 +127,9 @@ int main(int argc, char** argv) {
   qmt::DevicePort display;
   qmt::Simulator sim({&runnerPort, &macro, &messages, &linkPort, &display});
   toolHost.SetSimulator(&sim);
+  // The debugger sits on the main runner from the start: without
+  // breakpoints it costs nothing.
+  qmt::InstallDebugPanel(tool, runner, sim, dm);
   toolHost.SetLink(&linkPort);
 
   qmt::TFDemo window(sim, device);

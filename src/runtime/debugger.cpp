@@ -171,6 +171,7 @@ void TDebugger::ImageLoaded() {
   std::fill(flags_.begin(), flags_.end(), 0);
   info_ = TDebugInfo();
   breakpoints_.clear();
+  if (onImageLoaded) onImageLoaded();
 }
 
 long TDebugger::Execute(TRuntimeContext& context, long limit, bool& paused) {

@@ -80,10 +80,14 @@ class TDebugger : public TRunHook {
   // Hold a run at the instruction that stopped it with a run message.
   bool stopOnMessage = true;
 
-  // Called when a run is held, with the reason.
+  // Called when a run is held, with the reason.  It is called from inside
+  // the run: it may look at everything, but must not resume the run.
   std::function<void(TStopReason)> onStopped;
   // Called when a run ends for good.
   std::function<void(TRunEnd)> onRunEnded;
+  // Called when the runner has loaded a new image: the place to give the
+  // debugger that image's line table (SetDebugInfo) before it runs.
+  std::function<void()> onImageLoaded;
 
   // --- control (while held, these go on with the run) -----------------------
   TRunEnd Continue();

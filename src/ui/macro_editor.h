@@ -72,7 +72,24 @@ class MacroEditor : public QWidget {
   // Marks one line (the line of a run message), or none with -1.
   void MarkLine(int line);
 
+  // Breakpoint markers in the margin (a click there, or ToggleBreakpoint).
+  // They move with the text as it is edited and stay when SetLines puts in
+  // new text (on the same line numbers).
+  std::vector<int> BreakpointLines() const;
+  void ToggleBreakpoint(int line);
+  void SetBreakpointLines(const std::vector<int>& lines);
+  // Shows whether the breakpoint on `line` is bound (a full marker) or not.
+  void SetBreakpointVerified(int line, bool verified);
+  int CaretLine() const;
+  // Highlights the line where a held run stands, or none with -1.
+  void ShowCurrentLine(int line);
+
+ signals:
+  void breakpointsChanged();
+
  private:
+  // Marker 1 is the run message's line.
+  static constexpr int kBreakMarker = 2, kUnboundMarker = 3, kArrowMarker = 4, kCurrentMarker = 5;
   QsciScintilla* text_;
   MacroLexer* lexer_;
   ColumnRuler* ruler_;
