@@ -107,6 +107,21 @@ test('requests out of order and unknown ones get error responses', () =>
     await assert.rejects(dc.evaluateRequest({ expression: 'f(1)' }));
   }));
 
+test('pause before the start stops the first statement; showLines reports the lines sent', () =>
+  withClient(async (dc) => {
+    const program = path.join(FIXTURES, 'lines.txt');
+    const initialized = dc.waitForEvent('initialized');
+    await dc.launch({ program, showLines: true });
+    await initialized;
+    await dc.pauseRequest({ threadId: 1 });
+    await Promise.all([dc.configurationDoneRequest(), dc.assertStoppedLocation('pause', { path: program, line: 1 })]);
+    await Promise.all([
+      dc.continueRequest({ threadId: 1 }),
+      dc.assertOutput('stdout', 'TA0,0,9,9,1\n'),
+      dc.waitForEvent('terminated'),
+    ]);
+  }));
+
 // Raw bytes, as a broken client would send them.
 function frame(body) {
   return `Content-Length: ${Buffer.byteLength(body)}\r\n\r\n${body}`;
