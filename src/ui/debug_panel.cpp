@@ -53,6 +53,11 @@ DebugPanel::DebugPanel(TRunner& runner, Simulator& sim, TDM& dm, MacroEditor& ed
   debugger_->stopOnMessage = false;
   debugger_->onStopped = [this](TStopReason reason) { OnStopped(reason); };
   debugger_->onImageLoaded = [this] { ImageLoaded(); };
+  // A held run may also end from outside the panel (a recompile loads a new
+  // image): the panes then show it running again.
+  debugger_->onRunEnded = [this](TRunEnd) {
+    if (showingHeld_) ShowRunning();
+  };
 
   auto action = [this](const char* caption, const QKeySequence& key, void (DebugPanel::*slot)()) {
     auto* a = new QAction(QString::fromUtf8(caption), this);
@@ -177,6 +182,7 @@ void DebugPanel::AfterRun() {
 }
 
 void DebugPanel::ShowRunning() {
+  showingHeld_ = false;
   editor_.ShowCurrentLine(-1);
   Stack->clear();
   Variables->clear();
@@ -188,6 +194,7 @@ void DebugPanel::ShowRunning() {
 }
 
 void DebugPanel::OnStopped(TStopReason reason) {
+  showingHeld_ = true;
   frame_ = 0;
   QString status = QString::fromUtf8(ReasonText(reason));
   if (reason == TStopReason::kException) status += Text(debugger_->StopMessage());

@@ -67,6 +67,7 @@ class DebugPanel : public QWidget {
   TScript spare_;  // compiles conditions with the data module's names
   std::unique_ptr<TDebugger> debugger_;
   int frame_ = 0;  // the frame whose arguments are shown
+  bool showingHeld_ = false;  // the panes show a held run
   std::map<std::string, std::int16_t> lastValues_, shownValues_;
   std::string bindingNote_;  // how the breakpoints were bound (UTF-8)
 };

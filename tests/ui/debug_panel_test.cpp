@@ -147,6 +147,13 @@ class DebugPanelTest : public QObject {
     h.sim->RaiseEvent("onRUN");
     QVERIFY(h.panel->Debugger().Held());
     QCOMPARE(h.panel->Debugger().CurrentLine(), 4);
+    // A recompile while held ends the held run; the panes follow.
+    h.tool->N3Click();
+    QVERIFY(!h.panel->Debugger().Held());
+    QCOMPARE(h.panel->Stack->topLevelItemCount(), 0);
+    QCOMPARE(h.panel->ContinueAction->isEnabled(), false);
+    h.sim->RaiseEvent("onRUN");
+    QVERIFY(h.panel->Debugger().Held());
     h.panel->ContinueAction->trigger();
     QVERIFY(!h.panel->Debugger().Held());
   }
