@@ -208,7 +208,9 @@ void Session::Launch(const Json& request) {
   }
   const bool utf8 = args.value("utf8", false);
   showLines_ = args.value("showLines", false);
-  const bool stopOnEntry = args.value("stopOnEntry", false);
+  // "Run without debugging": nothing stops the macro.
+  noDebug_ = args.value("noDebug", false);
+  const bool stopOnEntry = args.value("stopOnEntry", false) && !noDebug_;
   program_ = program->get<std::string>();
 
   std::string text;
@@ -238,6 +240,7 @@ void Session::Launch(const Json& request) {
   if (!runner_->LoadImage(script_->Code())) return Fail(request, "the macro's P-code does not fit the code area");
   debugger_ = std::make_unique<TDebugger>(*runner_);
   BindDebugger(*debugger_, *script_, *spare_, *tables_);
+  debugger_->stopOnMessage = !noDebug_;
   debugger_->onStopped = [this](TStopReason reason) { OnStopped(static_cast<int>(reason)); };
   if (stopOnEntry) debugger_->StopOnEntry();
   events_ = std::move(events);
@@ -261,9 +264,11 @@ void Session::SetBreakpoints(const Json& request) {
     requests.push_back(std::move(r));
   }
   Json list = Json::array();
-  if (!SamePath(path, program_)) {
+  if (noDebug_ || !SamePath(path, program_)) {
     for (const TBreakpointRequest& r : requests) {
-      list.push_back({{"verified", false}, {"line", ToClientLine(r.line)}, {"message", "not the launched macro"}});
+      list.push_back({{"verified", false},
+                      {"line", ToClientLine(r.line)},
+                      {"message", noDebug_ ? "running without debugging" : "not the launched macro"}});
     }
     return Respond(request, {{"breakpoints", list}});
   }
@@ -285,7 +290,7 @@ void Session::SetExceptionBreakpoints(const Json& request) {
   bool stop = false;
   for (const Json& f : args.value("filters", Json::array()))
     if (f.is_string() && f.get<std::string>() == "message") stop = true;
-  debugger_->stopOnMessage = stop;
+  debugger_->stopOnMessage = stop && !noDebug_;
   Respond(request, Json());
 }
 

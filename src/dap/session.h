@@ -85,6 +85,7 @@ class Session {
   bool finished_ = false;
   bool linesStartAt1_ = true;
   bool showLines_ = false;
+  bool noDebug_ = false;
   int messages_ = 0;  // run messages, for the exit code
   std::string program_;  // as the client named it
   std::deque<std::string> events_;  // labels still to raise, code page 932
