@@ -75,6 +75,17 @@ DebugPanel::DebugPanel(TRunner& runner, Simulator& sim, TDM& dm, MacroEditor& ed
   ToggleAction = new QAction(QString::fromUtf8("ブレークポイントの設定/解除"), this);
   ToggleAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F8));
   connect(ToggleAction, &QAction::triggered, this, [this] { editor_.ToggleBreakpoint(editor_.CaretLine()); });
+  ConditionAction = new QAction(QString::fromUtf8("ブレークポイントの条件..."), this);
+  ConditionAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F8));
+  connect(ConditionAction, &QAction::triggered, this, [this] {
+    const int line = editor_.CaretLine();
+    bool ok = false;
+    const QString condition = QInputDialog::getText(
+        this, QString::fromUtf8("ブレークポイントの条件"),
+        QString::fromUtf8("%1行目で止まる条件 (例: x > 10、空欄なら常に):").arg(line + 1), QLineEdit::Normal,
+        editor_.BreakpointCondition(line), &ok);
+    if (ok) editor_.SetBreakpointCondition(line, condition);
+  });
 
   auto* buttons = new QHBoxLayout;
   buttons->setSpacing(2);
@@ -139,7 +150,13 @@ void DebugPanel::ImageLoaded() {
 void DebugPanel::SyncBreakpoints() {
   const std::vector<int> lines = editor_.BreakpointLines();
   std::vector<TBreakpointRequest> requests;
-  for (int line : lines) requests.push_back({line, ""});
+  for (int line : lines) {
+    std::string condition, error;
+    // The editor holds only what code page 932 can (its text is checked
+    // the same way on compile).
+    TryUtf8ToCp932(editor_.BreakpointCondition(line).toStdString(), condition, error);
+    requests.push_back({line, condition});
+  }
   const std::vector<TBreakpoint>& bound = debugger_->SetBreakpoints(requests);
   QStringList notes;
   // Before the first compile there is no line table to bind to.
@@ -282,6 +299,7 @@ DebugPanel* InstallDebugPanel(TfScrTool& tool, TRunner& runner, Simulator& sim, 
   }
   menu->addSeparator();
   menu->addAction(panel->ToggleAction);
+  menu->addAction(panel->ConditionAction);
   return panel;
 }
 

@@ -36,7 +36,7 @@ class DebugPanel : public QWidget {
 
   // The commands, with their keys; the owner adds them to its window.
   QAction *ContinueAction, *PauseAction, *StepOverAction, *StepIntoAction, *StepOutAction, *StopAction,
-      *ToggleAction;
+      *ToggleAction, *ConditionAction;
   QCheckBox* StopOnMessage;  // 実行メッセージで停止
   QTreeWidget* Stack;
   QTreeWidget* Variables;

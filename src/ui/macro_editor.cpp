@@ -214,6 +214,7 @@ MacroEditor::MacroEditor(QWidget* parent) : QWidget(parent) {
   text_->setMarkerForegroundColor(QColor(220, 40, 40), kUnboundMarker);
   text_->markerDefine(QsciScintilla::RightArrow, kArrowMarker);
   text_->setMarkerBackgroundColor(QColor(255, 220, 0), kArrowMarker);
+  text_->markerDefine(QsciScintilla::Invisible, kConditionMarker);
   text_->markerDefine(QsciScintilla::Background, kCurrentMarker);
   text_->setMarkerBackgroundColor(QColor(90, 80, 0), kCurrentMarker);
   connect(text_, &QsciScintilla::marginClicked, this,
@@ -248,8 +249,37 @@ void MacroEditor::SetLines(const std::vector<std::string>& lines) {
     utf8 += Cp932ToUtf8(lines[i]);
   }
   const std::vector<int> breakpoints = BreakpointLines();
+  std::vector<std::pair<int, QString>> conditions;
+  for (int line : breakpoints)
+    if (QString c = BreakpointCondition(line); !c.isEmpty()) conditions.emplace_back(line, c);
   text_->setText(QString::fromStdString(utf8));
+  conditions_.clear();
+  text_->markerDeleteAll(kConditionMarker);
+  for (const auto& [line, condition] : conditions)
+    if (line < text_->lines()) conditions_[text_->markerAdd(line, kConditionMarker)] = condition;
   SetBreakpointLines(breakpoints);
+}
+
+QString MacroEditor::BreakpointCondition(int line) const {
+  for (const auto& [handle, condition] : conditions_)
+    if (text_->markerLine(handle) == line) return condition;
+  return {};
+}
+
+void MacroEditor::SetBreakpointCondition(int line, const QString& condition) {
+  if (line < 0 || line >= text_->lines()) return;
+  for (auto it = conditions_.begin(); it != conditions_.end();) {
+    if (text_->markerLine(it->first) == line || text_->markerLine(it->first) < 0) {
+      text_->markerDeleteHandle(it->first);
+      it = conditions_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  if (!condition.trimmed().isEmpty()) conditions_[text_->markerAdd(line, kConditionMarker)] = condition.trimmed();
+  const unsigned mask = (1u << kBreakMarker) | (1u << kUnboundMarker);
+  if (!(text_->markersAtLine(line) & mask)) text_->markerAdd(line, kBreakMarker);
+  emit breakpointsChanged();
 }
 
 std::vector<int> MacroEditor::BreakpointLines() const {
@@ -274,6 +304,7 @@ void MacroEditor::ToggleBreakpoint(int line) {
   if (text_->markersAtLine(line) & mask) {
     text_->markerDelete(line, kBreakMarker);
     text_->markerDelete(line, kUnboundMarker);
+    text_->markerDelete(line, kConditionMarker);
   } else {
     text_->markerAdd(line, kBreakMarker);
   }

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QtTest>
+#include <Qsci/qsciscintilla.h>
 #include <memory>
 
 #include "host/data_module.h"
@@ -156,6 +157,26 @@ class DebugPanelTest : public QObject {
     QVERIFY(h.panel->Debugger().Held());
     h.panel->ContinueAction->trigger();
     QVERIFY(!h.panel->Debugger().Held());
+  }
+
+  void conditionsMoveWithTheirBreakpoints() {
+    Harness h(kMacro);
+    MacroEditor& editor = *h.tool->Editor1;
+    editor.SetBreakpointCondition(2, "x >= 2");
+    QCOMPARE(editor.BreakpointLines(), std::vector<int>{2});
+    editor.Text()->insertAt("\r\n", 0, 0);  // the line moves down
+    QCOMPARE(editor.BreakpointCondition(3), QString("x >= 2"));
+    h.tool->N3Click();
+    QCOMPARE(editor.BreakpointCondition(3), QString("x >= 2"));
+    h.sim->RaiseEvent("onRUN");  // x 0: goes on
+    QVERIFY(!h.panel->Debugger().Held());
+    h.sim->RaiseEvent("onRUN");  // x 10: stops
+    QVERIFY(h.panel->Debugger().Held());
+    QCOMPARE(h.Local("x"), 10);
+    editor.SetBreakpointCondition(3, "x >");  // not an expression: the panel says so
+    QVERIFY(!h.panel->Debugger().Breakpoints().at(0).verified);
+    h.panel->StopAction->trigger();
+    QVERIFY(h.panel->Status->text().contains(QString::fromUtf8("条件")));
   }
 
   void aRunMessageStopsWhenAskedTo() {
