@@ -34,7 +34,7 @@ int ArgumentNumber(std::string_view s) {
 std::string LineText(int line) { return std::to_string(line + 1); }
 
 // Names of external values compare as the compiler compares them.
-bool SameName(std::string_view a, std::string_view b) {
+bool SameExternalName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
     auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
@@ -491,7 +491,7 @@ bool TDebugger::Evaluate(std::string_view text, std::int16_t& value, std::string
     return true;
   }
   for (const auto& [external, id] : externalNames_) {
-    if (SameName(external, name)) {
+    if (SameExternalName(external, name)) {
       value = runner_.externals[static_cast<std::size_t>(id)];
       return true;
     }
@@ -523,7 +523,7 @@ bool TDebugger::SetVariable(std::string_view name, std::string_view value, std::
     m.L[local->slot] = v;
   } else {
     auto found = std::find_if(externalNames_.begin(), externalNames_.end(),
-                              [&](const auto& e) { return SameName(e.first, name); });
+                              [&](const auto& e) { return SameExternalName(e.first, name); });
     if (found == externalNames_.end()) {
       error = Sjis("変数 ") + std::string(name) + Sjis(" が未定義");
       return false;
