@@ -75,6 +75,8 @@ GOALS = [
     (r"^BM_Compiler_TypicalMacro/1000$", "< 300 µs", under(300000)),
     (r"^BM_Compiler_TypicalMacro/10000$", "≤ 12× the 1,000 lines", within(12.0, "BM_Compiler_TypicalMacro/1000")),
     (r"^BM_Interp_Step", "≥ 400 M instr/s", rate_at_least(400e6)),
+    (r"^BM_Debug_NoBreakpoints", "≤ 1.5× RunFrom", within(1.5, "BM_Interp_RunFrom")),
+    (r"^BM_Debug_100Breakpoints", "≤ 2× RunFrom", within(2.0, "BM_Interp_RunFrom")),
     (r"^BM_Needle_Repaint", "< 10 µs", under(10000)),
     (r"^BM_Host_StartupRun", "< 20 ms", under(20e6)),
     (r"^BM_Host_TickScreenA", "< 300 µs", under(300000)),

@@ -50,6 +50,7 @@ void TScript::Compile(std::string_view text) {
   tokens_.clear();
   labels_.clear();
   variables_.clear();
+  statements_.clear();
   source_.assign(text);
   tokens_.reserve(text.size() / 3 + 16);
 
@@ -106,7 +107,12 @@ void TScript::ReadProgram() {
       lexer_->SkipRawByte();
       Next();
     }
-    while (t.Kind != tok::kLineEnd && t.Kind != tok::kEof) Statement();
+    while (t.Kind != tok::kLineEnd && t.Kind != tok::kEof) {
+      const int first = static_cast<int>(tokens_.size());
+      const int line = t.Line;
+      Statement();
+      if (static_cast<int>(tokens_.size()) > first) statements_.emplace_back(first, line);
+    }
     Statement();  // the line end, or the error for text without one
   }
   TScrItem last;

@@ -47,6 +47,7 @@ TRunner::TRunner() : code_(std::make_unique<TCodeArea>()) {
 TQMT3308& TRunner::GetDevice() const { return device_ ? *device_ : Device(); }
 
 bool TRunner::LoadImage(std::span<const std::uint8_t> image) {
+  Abort();
   if (image.size() > kCodeAreaSize) {
     Message(Sjis("P-codeが大きすぎる:") + std::to_string(image.size()) + Sjis("バイト"));
     return false;
@@ -59,6 +60,7 @@ bool TRunner::LoadImage(std::span<const std::uint8_t> image) {
   context_.sink = &TRunner::SinkLine;
   context_.externals = externals.data();
   InitContext(context_, *code_, externals.data());
+  if (hook_) hook_->ImageLoaded();
   if (TraceEnabled()) TraceStep();
   return true;
 }
@@ -93,6 +95,7 @@ TRunEnd TRunner::RunFrom(std::string_view label) {
 }
 
 TRunEnd TRunner::Run() {
+  if (paused_) Abort();
   TMachine& m = context_.machine;
   context_.errorCode = 0;
   m.stopped = 0;
@@ -101,21 +104,38 @@ TRunEnd TRunner::Run() {
   messagesThisRun_ = 0;
   heldBack_ = 0;
   firstHeldBack_.clear();
-  struct EndOfRun {
-    bool& running;
-    ~EndOfRun() { running = false; }
-  } endOfRun{running_};
   // The budget counts the instructions after the first: a run may execute
   // one more than the budget before it is stopped.
-  const long limit = std::max(stepBudget, 0) + 1L;
-  if (TraceEnabled()) {
-    for (long steps = 0; steps < limit; ++steps) {
+  stepsLeft_ = std::max(stepBudget, 0) + 1L;
+  if (hook_) hook_->RunStarted();
+  return Execute();
+}
+
+TRunEnd TRunner::Resume() {
+  if (!paused_) return TRunEnd::kStopped;
+  paused_ = false;
+  return Execute();
+}
+
+TRunEnd TRunner::Execute() {
+  struct EndOfRun {
+    TRunner& runner;
+    ~EndOfRun() {
+      if (!runner.paused_) runner.running_ = false;
+    }
+  } endOfRun{*this};
+  TMachine& m = context_.machine;
+  if (hook_) {
+    stepsLeft_ -= hook_->Execute(context_, stepsLeft_, paused_);
+    if (paused_) return TRunEnd::kPaused;
+  } else if (TraceEnabled()) {
+    for (; stepsLeft_ > 0; --stepsLeft_) {
       if (Step(context_)) break;
       TraceStep();
       if (context_.errorCode != 0 || m.stopped) break;
     }
   } else {
-    StepMany(context_, limit);
+    stepsLeft_ -= StepMany(context_, stepsLeft_);
   }
   if (heldBack_ > 0) {
     Message(SummaryMessage(heldBack_, firstHeldBack_), true);
@@ -131,12 +151,25 @@ TRunEnd TRunner::Run() {
     Message(StopMessage(m.PC, loop), true);
     end = TRunEnd::kBudget;
   }
-  if (end != TRunEnd::kStopped) {
-    // A run cut short may leave frames open; the next event starts from an
-    // empty stack rather than returning into them.
-    m.SP = m.FP = m.AC = m.RSP = 0;
-  }
+  if (end != TRunEnd::kStopped) EndRun();
+  if (hook_) hook_->RunEnded(end);
   return end;
+}
+
+// A run cut short may leave frames open; the next event starts from an
+// empty stack rather than returning into them.
+void TRunner::EndRun() {
+  TMachine& m = context_.machine;
+  m.SP = m.FP = m.AC = m.RSP = 0;
+}
+
+void TRunner::Abort() {
+  if (!paused_) return;
+  paused_ = false;
+  running_ = false;
+  context_.machine.stopped = 1;
+  EndRun();
+  if (hook_) hook_->RunEnded(TRunEnd::kError);
 }
 
 void TRunner::SinkLine(void* owner, int length, const char* bytes) {

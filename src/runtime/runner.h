@@ -36,6 +36,23 @@ enum class TRunEnd {
   kError,         // a built-in or the machine set an error code
   kBudget,        // more than the budget of counted instructions
   kUnknownLabel,  // the label is not in the label list; nothing ran
+  kPaused,        // a debugger holds the run; Resume or Abort ends it
+};
+
+// What executes a run's instructions instead of the runner's own loop: the
+// debugger.  Execute runs at most `limit` instructions (it may be called with
+// 0 when the budget is spent) and returns how many ran; it sets `paused` to
+// hold the run between two instructions, and the runner then returns
+// kPaused with everything kept for Resume.
+class TRunHook {
+ public:
+  virtual ~TRunHook() = default;
+  virtual long Execute(TRuntimeContext& context, long limit, bool& paused) = 0;
+  // A run starts (PC at its first instruction), or ends for good.
+  virtual void RunStarted() {}
+  virtual void RunEnded(TRunEnd) {}
+  // LoadImage replaced the code area.
+  virtual void ImageLoaded() {}
 };
 
 class TRunner {
@@ -85,6 +102,20 @@ class TRunner {
   // Whether `label` names an entry point.
   bool HasLabel(std::string_view label) const;
 
+  // The debugger that executes runs, or null for the runner's own loop.
+  void SetHook(TRunHook* hook) { hook_ = hook; }
+  TRunHook* Hook() const { return hook_; }
+  // Whether a run is held by the hook.  Starting another run or loading an
+  // image first ends it as Abort does.
+  bool Paused() const { return paused_; }
+  // Goes on with a held run; returns how it ended, or kPaused again.
+  TRunEnd Resume();
+  // Ends a held run without running more: the stacks are emptied as after
+  // a run message, so that the next event starts cleanly.
+  void Abort();
+  // Counted instructions the current run may still execute.
+  long StepsLeft() const { return stepsLeft_; }
+
   // Executes one line on the device, reporting a failure to onMessage and
   // passing an accepted line to onLine.
   void SinkLine(std::string_view line);
@@ -101,6 +132,8 @@ class TRunner {
   TRuntimeContext& Context() { return context_; }
   const TRuntimeContext& Context() const { return context_; }
   const TCodeArea& Code() const { return *code_; }
+  // For the debugger, which lays its breakpoints into the code.
+  TCodeArea& MutableCode() { return *code_; }
 
  private:
   // A message of the current run, under the message budget; outside a run
@@ -108,12 +141,17 @@ class TRunner {
   void Message(const std::string& text, bool always = false);
   bool FindLabel(std::string_view label, std::uint16_t& address) const;
   TRunEnd Run();
+  TRunEnd Execute();
+  void EndRun();
 
   std::unique_ptr<TCodeArea> code_;
   TRuntimeContext context_;
   TQMT3308* device_ = nullptr;
   // The current run's counts; lines sent outside a run are not counted.
   bool running_ = false;
+  bool paused_ = false;
+  long stepsLeft_ = 0;
+  TRunHook* hook_ = nullptr;
   int linesThisRun_ = 0;
   int messagesThisRun_ = 0;
   int heldBack_ = 0;

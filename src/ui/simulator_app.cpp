@@ -8,6 +8,7 @@
 
 #include "device/qmt3308.h"
 #include "support/encoding.h"
+#include "ui/debug_panel.h"
 #include "ui/display_view.h"
 #include "ui/file_messages.h"
 
@@ -47,6 +48,9 @@ SimulatorApp::SimulatorApp(const ConfigFiles& files, const SimulatorOptions& opt
       sensors_(sim_, &window_) {
   toolHost_.SetDataModule(&dm_);
   toolHost_.SetSimulator(&sim_);
+  // The debugger sits on the main runner from the start: without
+  // breakpoints it costs nothing.
+  InstallDebugPanel(tool_, runner_, sim_, dm_);
   toolHost_.SetLink(&linkPort_);
   // Closing the main window ends the program, whatever else is open.
   tool_.setAttribute(Qt::WA_QuitOnClose, false);
