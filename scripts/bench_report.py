@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Turns Google Benchmark JSON into one table: each row's figure, its goal
-where one is set, and the ratios measured against peers in the same run."""
+where one is set, and the ratios measured against peers in the same run.
+Several files (one per benchmark program) make one table."""
 import json
 import re
 import sys
@@ -20,10 +21,29 @@ def load(path):
             continue
         if not medians and b.get("run_type") == "aggregate":
             continue
-        t = b["real_time"] * NS[b.get("time_unit", "ns")]
+        unit = NS[b.get("time_unit", "ns")]
+        t = b["real_time"] * unit
+        # A row that runs a program reports the child's CPU time; the
+        # benchmark's own CPU time would be the parent's, waiting.
+        cpu = b["child_cpu_ms"] * 1e6 if "child_cpu_ms" in b else b["cpu_time"] * unit
         name = b.get("run_name", b["name"])
-        rows[name] = {"ns": t, "items": b.get("items_per_second"), "instr": b.get("instr/s")}
+        rows[name] = {"ns": t, "cpu": cpu, "items": b.get("items_per_second"), "instr": b.get("instr/s"),
+                      "counters": {k: b[k] for k in ("ticks", "paints", "painted_px", "widget_px") if k in b}}
     return data.get("context", {}), rows, medians
+
+
+def load_all(paths):
+    ctx, rows, medians = {}, {}, False
+    for path in paths:
+        try:
+            c, r, m = load(path)
+        except (OSError, ValueError, KeyError) as e:
+            print(f"{path}: no results ({e})", file=sys.stderr)
+            continue
+        ctx = ctx or c
+        rows.update(r)
+        medians = medians or m
+    return ctx, rows, medians
 
 
 def fmt_time(ns):
@@ -73,6 +93,9 @@ GOALS = [
     (r"^BM_Needle_Repaint", "< 10 µs", under(10000)),
     (r"^BM_Host_StartupRun", "< 20 ms", under(20e6)),
     (r"^BM_Host_TickScreenA", "< 300 µs", under(300000)),
+    (r"^BM_Window_SliderToPaint/zoom:3$", "< 1 ms", under(1e6)),
+    (r"^BM_Process_QmtsimFirstPaint", "< 300 ms", under(300e6)),
+    (r"^BM_Process_QmtRunPng", "< 50 ms", under(50e6)),
 ]
 
 # (label, numerator, denominator, goal, higher is better?)
@@ -89,13 +112,14 @@ RATIOS = [
 
 
 def main():
-    ctx, rows, medians = load(sys.argv[1])
+    ctx, rows, medians = load_all(sys.argv[1:])
     print(f"host: {ctx.get('host_name', '?')}, {ctx.get('num_cpus', '?')} CPUs @ {ctx.get('mhz_per_cpu', '?')} MHz,"
           f" (the Google Benchmark library itself is a {ctx.get('library_build_type', '?')} build; the suite is Release)")
     if medians:
         print("figures: medians of the repetitions")
     w = max(len(n) for n in rows) if rows else 10
-    print(f"{'benchmark':<{w}}  {'time/op':>10}  {'rate':>12}  {'goal':<18} ok")
+    print("time/op is wall time, which a busy machine inflates; cpu/op is the CPU time (the child's for a program run)")
+    print(f"{'benchmark':<{w}}  {'time/op':>10}  {'cpu/op':>10}  {'rate':>12}  {'goal':<18} ok")
     failed = 0
     # Interleaved repetitions come in any order: the table is sorted by name.
     for name, row in sorted(rows.items()):
@@ -107,7 +131,19 @@ def main():
                 ok = "" if res is None else ("yes" if res else "NO")
                 failed += res is False
                 break
-        print(f"{name:<{w}}  {fmt_time(row['ns']):>10}  {fmt_rate(row['items']):>12}  {goal:<18} {ok}")
+        print(f"{name:<{w}}  {fmt_time(row['ns']):>10}  {fmt_time(row['cpu']):>10}  {fmt_rate(row['items']):>12}"
+              f"  {goal:<18} {ok}")
+    print()
+    # The window's frames: how much of the display each one repainted.
+    for name, row in sorted(rows.items()):
+        c = row["counters"]
+        if "painted_px" in c and c.get("widget_px"):
+            share = c["painted_px"] / c["widget_px"]
+            ok = share < 1.0
+            failed += not ok
+            print(f"{name}: {c.get('ticks', 0):.1f} ticks, {c.get('paints', 0):.1f} paints,"
+                  f" {c['painted_px']:.0f} of {c['widget_px']:.0f} px repainted per frame ({100 * share:.1f} %)"
+                  f"  goal: the changed rectangle only  {'yes' if ok else 'NO'}")
     print()
     for label, num, den, goal in RATIOS:
         if num in rows and den in rows:

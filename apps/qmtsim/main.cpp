@@ -6,6 +6,7 @@
 #include <QCommandLineParser>
 #include <QFileInfo>
 #include <QTimer>
+#include <QEvent>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -73,6 +74,32 @@ std::string HostMessage(const std::string& utf8) {
   return ascii;
 }
 
+// For start-up timing: quits once the display has been painted for the first
+// time, or with status 1 when no frame comes within ten seconds.
+class QuitAfterFirstPaint : public QObject {
+ public:
+  explicit QuitAfterFirstPaint(QWidget& display) : QObject(&display) {
+    display.installEventFilter(this);
+    QTimer::singleShot(10000, this, [] {
+      std::fputs("qmtsim: no frame painted within 10 s\n", stderr);
+      QCoreApplication::exit(1);
+    });
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    // The paint itself goes on; the quit waits until it is done.
+    if (event->type() == QEvent::Paint && !seen_) {
+      seen_ = true;
+      QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  bool seen_ = false;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -96,10 +123,13 @@ int main(int argc, char** argv) {
   shotOpt.setFlags(QCommandLineOption::HiddenFromHelp);
   QCommandLineOption stepOpt("step", "Scripted input before --screenshot.", "STEP");
   stepOpt.setFlags(QCommandLineOption::HiddenFromHelp);
+  QCommandLineOption firstPaintOpt("quit-after-first-paint", "Quit once the display has been painted (start-up timing).");
+  firstPaintOpt.setFlags(QCommandLineOption::HiddenFromHelp);
   parser.addOption(macroOpt);
   parser.addOption(portOpt);
   parser.addOption(shotOpt);
   parser.addOption(stepOpt);
+  parser.addOption(firstPaintOpt);
   parser.process(app);
 
   qmt::TQMT3308& device = qmt::Device();
@@ -151,6 +181,7 @@ int main(int argc, char** argv) {
                    });
   if (!linkMessage.empty()) messages.ShowRunMessage(HostMessage(linkMessage));
 
+  if (parser.isSet(firstPaintOpt)) new QuitAfterFirstPaint(*window.PaintBox1());
   window.show();
 
   if (parser.isSet(shotOpt)) {
