@@ -4,9 +4,9 @@
 #include <QCheckBox>
 #include <QSlider>
 #include <QCommandLineParser>
+#include <QEvent>
 #include <QFileInfo>
 #include <QTimer>
-#include <QEvent>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
