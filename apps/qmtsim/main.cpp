@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QSlider>
 #include <QCommandLineParser>
+#include <QEvent>
 #include <QFileInfo>
 #include <QStatusBar>
 #include <QTimer>
@@ -79,6 +80,32 @@ void ApplyStep(qmt::TFDemo& window, qmt::TfSens& sensors, qmt::TfScrTool& tool, 
 volatile std::sig_atomic_t stopSignal = 0;
 void OnStopSignal(int sig) { stopSignal = sig; }
 
+// For start-up timing: quits once the display has been painted for the first
+// time, or with status 1 when no frame comes within ten seconds.
+class QuitAfterFirstPaint : public QObject {
+ public:
+  explicit QuitAfterFirstPaint(QWidget& display) : QObject(&display) {
+    display.installEventFilter(this);
+    QTimer::singleShot(10000, this, [] {
+      std::fputs("qmtsim: no frame painted within 10 s\n", stderr);
+      QCoreApplication::exit(1);
+    });
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    // The paint itself goes on; the quit waits until it is done.
+    if (event->type() == QEvent::Paint && !seen_) {
+      seen_ = true;
+      QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  bool seen_ = false;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -115,6 +142,8 @@ int main(int argc, char** argv) {
       "(HOST 127.0.0.1 unless named) or pty[:LINK]; the address is printed on standard output.",
       "ADDRESS");
   QCommandLineOption repliesOpt("replies", "With --listen: answer each line with \"ok\" or the device's message.");
+  QCommandLineOption firstPaintOpt("quit-after-first-paint", "Quit once the display has been painted (start-up timing).");
+  firstPaintOpt.setFlags(QCommandLineOption::HiddenFromHelp);
   parser.addOption(macroOpt);
   parser.addOption(portOpt);
   parser.addOption(listenOpt);
@@ -124,6 +153,7 @@ int main(int argc, char** argv) {
   parser.addOption(quitOpt);
   parser.addOption(shotOpt);
   parser.addOption(stepOpt);
+  parser.addOption(firstPaintOpt);
   parser.process(app);
 
   qmt::SimulatorOptions options;
@@ -166,6 +196,7 @@ int main(int argc, char** argv) {
     window.statusBar()->showMessage(line);
   });
 
+  if (parser.isSet(firstPaintOpt)) new QuitAfterFirstPaint(*window.PaintBox1());
   window.show();
 
   if (parser.isSet(scenarioOpt)) {

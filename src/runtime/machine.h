@@ -52,6 +52,9 @@ struct TMachine {
                                const std::int16_t* args) = nullptr;
   void* user = nullptr;
   const std::uint8_t* code = nullptr;  // a whole TCodeArea
+  // StepMany's dispatch map of `code` (fused.h), or null to dispatch on the
+  // opcodes alone.  Whoever sets it keeps it in step with the code.
+  const std::uint8_t* dispatch = nullptr;
   std::uint8_t stopped = 0;
   std::uint8_t opcode = 0;
   std::uint8_t SP = 0;   // values on the operand stack
@@ -80,7 +83,8 @@ struct TRuntimeContext {
   TRuntimeState* state = nullptr;
 };
 
-// code := area, PC := CodeStart, stopped and the registers := 0.  Stacks and
+// code := area, PC := CodeStart, stopped and the registers := 0, no
+// dispatch map.  Stacks and
 // locals keep their contents: locals survive from run to run.
 void InitMachine(TMachine& machine, const TCodeArea& code);
 

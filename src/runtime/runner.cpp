@@ -35,7 +35,7 @@ bool TraceEnabled() { return Trace().enabled; }
 void SetTraceOutput(std::FILE* stream) { Trace().stream = stream; }
 void SetTraceWriter(std::function<void(std::string_view line)> writer) { Trace().writer = std::move(writer); }
 
-TRunner::TRunner() : code_(std::make_unique<TCodeArea>()) {
+TRunner::TRunner() : code_(std::make_unique<TCodeArea>()), dispatch_(std::make_unique<TDispatchMap>()) {
   code_->fill(0);
   // An empty program: CodeStart 4, and the end of code right there.
   (*code_)[0] = 4;
@@ -60,6 +60,8 @@ bool TRunner::LoadImage(std::span<const std::uint8_t> image) {
   context_.sink = &TRunner::SinkLine;
   context_.externals = externals.data();
   InitContext(context_, *code_, externals.data());
+  BuildDispatchMap(*code_, image.size(), *dispatch_);
+  context_.machine.dispatch = dispatch_->data();
   if (hook_) hook_->ImageLoaded();
   if (TraceEnabled()) TraceStep();
   return true;

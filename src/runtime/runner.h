@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "runtime/fused.h"
 #include "runtime/machine.h"
 
 namespace qmt {
@@ -145,6 +146,7 @@ class TRunner {
   void EndRun();
 
   std::unique_ptr<TCodeArea> code_;
+  std::unique_ptr<TDispatchMap> dispatch_;  // of code_, for StepMany
   TRuntimeContext context_;
   TQMT3308* device_ = nullptr;
   // The current run's counts; lines sent outside a run are not counted.

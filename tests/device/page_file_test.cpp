@@ -7,7 +7,10 @@
 #include <filesystem>
 #include <functional>
 
+#include <png.h>
+
 #include "device/bmp.h"
+#include "device/colour.h"
 #include "device/png.h"
 #include "device/qmt3308.h"
 #include "device_test_util.h"
@@ -280,17 +283,28 @@ TEST(PageFiles, LoadingTheShownPageTellsTheView) {
   EXPECT_EQ(view.pageChanges, 1);
 }
 
-TEST(Png, WritesAnRgbPicture) {
+TEST(Png, WritesThePageWithTheDevicePaletteAndEveryPixelDecodesToItsColour) {
   TempDir dir;
-  TQMT3308 d;
-  ASSERT_TRUE(d.ExecuteLine("ER"));
-  WritePagePng(dir.File("page.png"), d.Page(0));
+  std::vector<std::uint8_t> page(kPageBytes);
+  for (int i = 0; i < kPageBytes; ++i) page[i] = static_cast<std::uint8_t>(i * 7 + i / kPageWidth);
+  WritePagePng(dir.File("page.png"), page.data());
   std::string png = ReadFile(dir.File("page.png"));
   ASSERT_GT(png.size(), 33u);
   EXPECT_EQ(png.substr(0, 8), std::string("\x89PNG\r\n\x1A\n", 8));
   EXPECT_EQ(png.substr(16, 8), std::string("\0\0\x02\x80\0\0\x01\xE0", 8));  // 640 x 480
   EXPECT_EQ(png[24], 8);  // bit depth
-  EXPECT_EQ(png[25], 2);  // colour type RGB
+  EXPECT_EQ(png[25], 3);  // colour type: palette
+
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  ASSERT_TRUE(png_image_begin_read_from_memory(&image, png.data(), png.size())) << image.message;
+  image.format = PNG_FORMAT_RGB;
+  std::vector<std::uint8_t> rgb(PNG_IMAGE_SIZE(image));
+  ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) << image.message;
+  int wrong = 0;
+  for (int i = 0; i < kPageBytes; ++i)
+    wrong += ColourToRGB(page[i]) != Rgb{rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]};
+  EXPECT_EQ(wrong, 0);
 }
 
 }  // namespace
