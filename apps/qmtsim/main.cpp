@@ -18,6 +18,7 @@
 #include "host/simulator.h"
 #include "link/stream_server.h"
 #include "support/encoding.h"
+#include "ui/display_view.h"
 #include "ui/main_window.h"
 #include "ui/scr_tool.h"
 #include "ui/scenario_session.h"

@@ -137,6 +137,7 @@ void TDebugger::Patch() {
     flags_[b.pc] |= kPatched;
   }
   patched_ = true;
+  runner_.CodeChanged();
 }
 
 void TDebugger::Unpatch() {
@@ -148,6 +149,7 @@ void TDebugger::Unpatch() {
     flags_[b.pc] &= static_cast<std::uint8_t>(~kPatched);
   }
   patched_ = false;
+  runner_.CodeChanged();
 }
 
 std::uint8_t TDebugger::CodeAt(std::uint16_t p) const {

@@ -85,4 +85,17 @@ void BuildDispatchMap(const TCodeArea& code, std::size_t imageSize, TDispatchMap
   }
 }
 
+void PatchDispatchMap(const TCodeArea& loaded, const TDispatchMap& loadedMap, const TCodeArea& code,
+                      TDispatchMap& map) {
+  map = loadedMap;
+  for (std::size_t p = 0; p < kCodeAreaSize; ++p) {
+    if (code[p] == loaded[p]) continue;
+    map[p] = kOpcodes.is[code[p]] ? code[p] : fused::kOtherSelector;
+    for (std::size_t back = 1; back < fused::kLongestSequence && back <= p; ++back) {
+      const std::size_t q = p - back;
+      if (fused::IsSelector(map[q])) map[q] = code[q];  // a fused start is an instruction
+    }
+  }
+}
+
 }  // namespace qmt

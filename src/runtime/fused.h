@@ -67,6 +67,12 @@ constexpr std::uint8_t Selector(int index) {
 }
 static_assert(kHandlerCount <= 62 + 58, "too many fused handlers for the free bytes");
 
+// Whether a map byte selects a fused handler.
+constexpr bool IsSelector(std::uint8_t b) { return (b >= 0x82 && b <= 0xBF) || b >= 0xC6; }
+
+// The longest fused sequence in bytes: Get, Num, an operator and IF.
+inline constexpr int kLongestSequence = 2 + 3 + 1 + 3;
+
 // What the map holds for a byte that is no instruction (the plain handler
 // for such bytes takes the opcode from the code itself).
 inline constexpr std::uint8_t kOtherSelector = 0x01;
@@ -79,5 +85,12 @@ using TDispatchMap = std::array<std::uint8_t, kCodeAreaSize>;
 // the image (the rest is zero).  Sequences are fused where the instructions
 // decoded from CodeStart on lie.
 void BuildDispatchMap(const TCodeArea& code, std::size_t imageSize, TDispatchMap& map);
+
+// The map of `code`, a copy of `loaded` with some bytes changed (the
+// debugger's breakpoints): `loadedMap` (the map of `loaded`) with every
+// changed byte dispatched as it now is and every fused sequence that
+// covers a changed byte run instruction by instruction.
+void PatchDispatchMap(const TCodeArea& loaded, const TDispatchMap& loadedMap, const TCodeArea& code,
+                      TDispatchMap& map);
 
 }  // namespace qmt

@@ -35,7 +35,11 @@ bool TraceEnabled() { return Trace().enabled; }
 void SetTraceOutput(std::FILE* stream) { Trace().stream = stream; }
 void SetTraceWriter(std::function<void(std::string_view line)> writer) { Trace().writer = std::move(writer); }
 
-TRunner::TRunner() : code_(std::make_unique<TCodeArea>()), dispatch_(std::make_unique<TDispatchMap>()) {
+TRunner::TRunner()
+    : code_(std::make_unique<TCodeArea>()),
+      dispatch_(std::make_unique<TDispatchMap>()),
+      loaded_(std::make_unique<TCodeArea>()),
+      loadedDispatch_(std::make_unique<TDispatchMap>()) {
   code_->fill(0);
   // An empty program: CodeStart 4, and the end of code right there.
   (*code_)[0] = 4;
@@ -61,10 +65,18 @@ bool TRunner::LoadImage(std::span<const std::uint8_t> image) {
   context_.externals = externals.data();
   InitContext(context_, *code_, externals.data());
   BuildDispatchMap(*code_, image.size(), *dispatch_);
+  *loaded_ = *code_;
+  *loadedDispatch_ = *dispatch_;
   context_.machine.dispatch = dispatch_->data();
   if (hook_) hook_->ImageLoaded();
   if (TraceEnabled()) TraceStep();
   return true;
+}
+
+void TRunner::CodeChanged() {
+  // Before the first image the loop dispatches on the opcodes alone.
+  if (context_.machine.dispatch == nullptr) return;
+  PatchDispatchMap(*loaded_, *loadedDispatch_, *code_, *dispatch_);
 }
 
 bool TRunner::FindLabel(std::string_view label, std::uint16_t& address) const {

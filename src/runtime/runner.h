@@ -133,8 +133,11 @@ class TRunner {
   TRuntimeContext& Context() { return context_; }
   const TRuntimeContext& Context() const { return context_; }
   const TCodeArea& Code() const { return *code_; }
-  // For the debugger, which lays its breakpoints into the code.
+  // For the debugger, which lays its breakpoints into the code; it calls
+  // CodeChanged() after it has changed bytes, and before the next run.
   TCodeArea& MutableCode() { return *code_; }
+  // Brings the threaded loop's dispatch map in step with the code.
+  void CodeChanged();
 
  private:
   // A message of the current run, under the message budget; outside a run
@@ -147,6 +150,9 @@ class TRunner {
 
   std::unique_ptr<TCodeArea> code_;
   std::unique_ptr<TDispatchMap> dispatch_;  // of code_, for StepMany
+  // The code and its map as the image was loaded, before any breakpoint.
+  std::unique_ptr<TCodeArea> loaded_;
+  std::unique_ptr<TDispatchMap> loadedDispatch_;
   TRuntimeContext context_;
   TQMT3308* device_ = nullptr;
   // The current run's counts; lines sent outside a run are not counted.
