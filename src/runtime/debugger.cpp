@@ -459,6 +459,7 @@ bool TDebugger::RunExpression(const TAByte& image, int frame, std::int16_t& valu
   m.FP = static_cast<std::uint8_t>(fp);
   m.AC = static_cast<std::uint8_t>(ac);
   m.code = area.data();
+  m.dispatch = nullptr;  // the runner's map is of the runner's code
   m.PC = static_cast<std::uint16_t>(area[0] | (area[1] << 8));
   m.stopped = 0;
   m.RSP = 0;
