@@ -366,11 +366,13 @@ static Command reg(30, [](CLI::App& app) {
                          ->option_text("NAME=VALUE")
                          ->expected(1)
                          ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+          ->allow_extra_args(false)
                          ->check(CLI::Validator(CheckSet, "NAME=VALUE"));
   CLI::Option* event = sub->add_option("--event", opt->events, "Run the macro from LABEL")
                            ->option_text("LABEL")
                            ->expected(1)
-                           ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+                           ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+          ->allow_extra_args(false);
   CLI::Option* lines =
       sub->add_flag("--lines", opt->lines, "Print each command line the device accepted (escaped form)");
   CLI::Option* trace = sub->add_flag("--trace", opt->trace, "Print a trace line for every instruction");
@@ -406,12 +408,14 @@ static Command reg(30, [](CLI::App& app) {
                           ->option_text("N")
                           ->expected(1)
                           ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+          ->allow_extra_args(false)
                           ->check(CLI::Range(0, 10000000));
   CLI::Option* slider =
       sub->add_option("--slider", opt->sliders, "Move a slider: rot, level, pres, gang, flow, throttle; 0-1000")
           ->option_text("NAME=VALUE")
           ->expected(1)
           ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+          ->allow_extra_args(false)
           ->check(CLI::Validator([](std::string& t) { return CheckInput(t, true); }, "NAME=VALUE"));
   CLI::Option* sw =
       sub->add_option("--switch", opt->switches,
@@ -419,6 +423,7 @@ static Command reg(30, [](CLI::App& app) {
           ->option_text("NAME=0|1")
           ->expected(1)
           ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+          ->allow_extra_args(false)
           ->check(CLI::Validator([](std::string& t) { return CheckInput(t, false); }, "NAME=0|1"));
   for (CLI::Option* o : {set, event, tick, slider, sw, port, lines, trace, devicePages}) scenario->excludes(o);
   return [opt, sub, set, event, port, tick, slider, sw] {

@@ -114,6 +114,23 @@ TEST(QmtFiles, MacroOptionHonoursUtf8) {
   EXPECT_EQ(r.err, "");  // a file named by --macro needs no note
 }
 
+// A repeatable option takes one value each time, so the macro file may come
+// after it.
+TEST(QmtFiles, RepeatableOptionsTakeOneValueEach) {
+  Scratch s;
+  s.Write("m.txt", "EXIT\nA:\n  d(\"DS1\")\n  EXIT\n");
+  for (const std::string& option : {"--tick", "--event", "--set", "--slider", "--switch"}) {
+    const std::string value = option == "--tick"     ? "1"
+                              : option == "--event"  ? "A"
+                              : option == "--set"    ? "PTO=1"
+                              : option == "--slider" ? "pres=5"
+                                                     : "PTO=1";
+    Result r = RunQmt(s.qmt, {"run", option, value, s / "m.txt", "--lines"}, {s.Env()});
+    EXPECT_EQ(r.status, 0) << option << ": " << r.err;
+    EXPECT_EQ(r.out, option == "--event" ? "DS1\n" : "") << option;
+  }
+}
+
 TEST(QmtFiles, SwitchIsAClickAndSetIsSilent) {
   Scratch s;
   s.Write("m.txt", "EXIT\nchgPTO:\n  IF PTO == 1 THEN d(\"DS1\")\n  IF PTO == 0 THEN d(\"DS2\")\n  EXIT\n");
