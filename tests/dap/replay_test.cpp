@@ -32,7 +32,7 @@ constexpr const char* kMacro =
     "  q = 1 / t\n"               // 11
     "  EXIT\n";                   // 12
 
-class ReplayTest : public testing::Test {
+class ScenarioSessionTest : public testing::Test {
  protected:
   void SetUp() override {
     dir_ = fs::temp_directory_path() /
@@ -97,7 +97,7 @@ class ReplayTest : public testing::Test {
 // Stopped in the timer's event, the click on the PTO box raised earlier
 // waits for it: the event runs once the timer's run has ended, and the
 // lines come in that order.
-TEST_F(ReplayTest, StopsInARaisedEventAndHoldsTheInputsThatFollow) {
+TEST_F(ScenarioSessionTest, StopsInARaisedEventAndHoldsTheInputsThatFollow) {
   const std::string scn = Write("s.scn",
                                 "switch PTO on\n"
                                 "tick 1\n"
@@ -128,7 +128,7 @@ TEST_F(ReplayTest, StopsInARaisedEventAndHoldsTheInputsThatFollow) {
 
 // A run message stops first; going on ends the replay with the scenario's
 // failure, as a failed check does.
-TEST_F(ReplayTest, ARunMessageStopsThenEndsTheReplay) {
+TEST_F(ScenarioSessionTest, ARunMessageStopsThenEndsTheReplay) {
   const std::string boom = Write("boom.scn", "event boom\nexpect line DS0\n");
   ASSERT_EQ(Launch({{"program", Macro()}, {"utf8", true}, {"scenario", boom}})["success"], true);
   Run();
@@ -142,7 +142,7 @@ TEST_F(ReplayTest, ARunMessageStopsThenEndsTheReplay) {
   EXPECT_EQ(ExitCode(), 2);
 }
 
-TEST_F(ReplayTest, AFailedCheckIsReportedWithItsText) {
+TEST_F(ScenarioSessionTest, AFailedCheckIsReportedWithItsText) {
   const std::string scn = Write("s.scn", "tick 2\nexpect line DS9\nexpect no lines\n");
   Launch({{"program", Macro()}, {"utf8", true}, {"scenario", scn}});
   Run();
@@ -152,7 +152,7 @@ TEST_F(ReplayTest, AFailedCheckIsReportedWithItsText) {
   EXPECT_EQ(ExitCode(), 2);
 }
 
-TEST_F(ReplayTest, LaunchRefusesBadScenarioArguments) {
+TEST_F(ScenarioSessionTest, LaunchRefusesBadScenarioArguments) {
   const std::string bad = Write("bad.scn", "tick 1\njump high\n");
   struct Case {
     Json args;
