@@ -62,9 +62,9 @@ static Command reg(60, [](CLI::App& app) {
   sub->footer(
       "Speaks the Debug Adapter Protocol on standard input and output, for VS Code, Neovim (nvim-dap),\n"
       "Emacs (dap-mode) and other clients. Launch arguments: program (the macro file), events (labels\n"
-      "raised after the start-up run), stopOnEntry, utf8 (a UTF-8 macro file), showLines (an output\n"
-      "event for each command line sent), noDebug. Without events the session ends after the start-up\n"
-      "run.\n"
+      "raised after the start-up run), scenario (a scenario file whose inputs are replayed instead),\n"
+      "stopOnEntry, utf8 (a UTF-8 macro file), showLines (an output event for each command line sent),\n"
+      "noDebug. Without events or scenario the session ends after the start-up run.\n"
       "See docs/debugging.md.");
   return [] { return Serve(); };
 });

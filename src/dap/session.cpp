@@ -9,6 +9,7 @@
 #include "host/debug_binding.h"
 #include "host/macro_compile.h"
 #include "host/name_tables.h"
+#include "host/scenario_replay.h"
 #include "runtime/debugger.h"
 #include "runtime/runner.h"
 #include "support/encoding.h"
@@ -192,8 +193,10 @@ void Session::Launch(const Json& request) {
   auto program = args.find("program");
   if (program == args.end() || !program->is_string() || program->get<std::string>().empty())
     return Fail(request, "launch needs 'program', the macro file");
-  if (args.contains("scenario") && !args["scenario"].is_null()) {
-    return Fail(request, "'scenario' cannot be used: this build of qmt has no scenario reader; use 'events'");
+  const bool scenario = args.contains("scenario") && !args["scenario"].is_null();
+  if (scenario && args.contains("events")) {
+    return Fail(request, "'events' and 'scenario' cannot be used together: 'events' raises labels, 'scenario' "
+                         "replays a scenario's inputs");
   }
   std::deque<std::string> events;
   if (args.contains("events")) {
@@ -228,18 +231,24 @@ void Session::Launch(const Json& request) {
     for (const std::string& e : errors) Output("stderr", Utf8(e));
     return Fail(request, "the macro did not compile: " + Utf8(SplitLines(errors.front()).front()));
   }
-  runner_ = std::make_unique<TRunner>();
-  runner_->onMessage = [this](const std::string& message) {
-    ++messages_;
-    Output("stderr", Utf8(message));
-  };
-  runner_->onLine = [this](std::string_view line) {
-    if (showLines_) Output("stdout", Utf8(EscapeForDisplay(line)));
-  };
-  script_->ListLabels(runner_->labels);
-  if (!runner_->LoadImage(script_->Code())) return Fail(request, "the macro's P-code does not fit the code area");
+  if (scenario) {
+    if (!LoadScenario(request, args)) return;
+  } else {
+    ownRunner_ = std::make_unique<TRunner>();
+    ownRunner_->onMessage = [this](const std::string& message) {
+      ++messages_;
+      Output("stderr", Utf8(message));
+    };
+    ownRunner_->onLine = [this](std::string_view line) {
+      if (showLines_) Output("stdout", Utf8(EscapeForDisplay(line)));
+    };
+    script_->ListLabels(ownRunner_->labels);
+    if (!ownRunner_->LoadImage(script_->Code())) return Fail(request, "the macro's P-code does not fit the code area");
+    runner_ = ownRunner_.get();
+  }
   debugger_ = std::make_unique<TDebugger>(*runner_);
   BindDebugger(*debugger_, *script_, *spare_, *tables_);
+  if (replay_) StartReplay();
   debugger_->stopOnMessage = !noDebug_;
   debugger_->onStopped = [this](TStopReason reason) { OnStopped(static_cast<int>(reason)); };
   if (stopOnEntry) debugger_->StopOnEntry();
@@ -273,6 +282,7 @@ void Session::SetBreakpoints(const Json& request) {
     return Respond(request, {{"breakpoints", list}});
   }
   const std::vector<TBreakpoint>& bound = debugger_->SetBreakpoints(requests);
+  breakpoints_ = std::move(requests);
   int id = 0;
   for (const TBreakpoint& b : bound) {
     Json j = {{"id", ++id},
@@ -318,6 +328,7 @@ bool Session::HasWork() const {
 
 void Session::DoWork() {
   if (!HasWork()) return;
+  if (replay_) return ReplayWork();
   if (!started_) {
     started_ = true;
     runner_->RunFrom();
@@ -334,8 +345,12 @@ void Session::DoWork() {
     }
     return;
   }
+  End(messages_ > 0 ? 2 : 0);
+}
+
+void Session::End(int exitCode) {
   ended_ = true;
-  Event("exited", {{"exitCode", messages_ > 0 ? 2 : 0}});
+  Event("exited", {{"exitCode", exitCode}});
   Event("terminated", Json());
 }
 

@@ -12,11 +12,15 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <nlohmann/json_fwd.hpp>
 
 namespace qmt {
 class NameTables;
+class ScenarioReplay;
+struct ReplayedStep;
+struct TBreakpointRequest;
 class TDebugger;
 class TRunner;
 class TScript;
@@ -41,8 +45,8 @@ class Session {
   // Whether the macro has work to do now (not held, configured, events
   // left or the end not yet announced).
   bool HasWork() const;
-  // Does the next piece of work: the start-up run, the next event, or the
-  // announcement that the program ended.
+  // Does the next piece of work: the start-up run, the next event or
+  // scenario step, or the announcement that the program ended.
   void DoWork();
   // After disconnect: the adapter may exit.
   bool Finished() const { return finished_; }
@@ -71,6 +75,13 @@ class Session {
   void Pause(const Json& request);
   void Disconnect(const Json& request);
   void OnStopped(int reason);
+  // The scenario argument: false when the launch was refused.
+  bool LoadScenario(const Json& request, const Json& args);
+  // Makes the replay's machine the session's runner.
+  void StartReplay();
+  void ReplayWork();
+  void ReportStep(const ReplayedStep& step);
+  void End(int exitCode);
 
   int ToClientLine(int line) const { return line + (linesStartAt1_ ? 1 : 0); }
   int FromClientLine(int line) const { return line - (linesStartAt1_ ? 1 : 0); }
@@ -87,12 +98,18 @@ class Session {
   bool showLines_ = false;
   bool noDebug_ = false;
   int messages_ = 0;  // run messages, for the exit code
+  int replayExit_ = 0;  // the exit code of a scenario that failed
   std::string program_;  // as the client named it
   std::deque<std::string> events_;  // labels still to raise, code page 932
   std::unique_ptr<NameTables> tables_;
   std::unique_ptr<TScript> script_, spare_;
-  std::unique_ptr<TRunner> runner_;
+  std::unique_ptr<TRunner> ownRunner_;  // without a scenario
+  std::unique_ptr<ScenarioReplay> replay_;
   std::unique_ptr<TDebugger> debugger_;
+  TRunner* runner_ = nullptr;  // ownRunner_ or the replay's
+  // The breakpoints as the client set them last, bound again when the
+  // replay loads the macro.
+  std::vector<TBreakpointRequest> breakpoints_;
 };
 
 }  // namespace qmt::dap

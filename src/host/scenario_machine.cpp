@@ -40,8 +40,8 @@ std::vector<std::string> ScenarioTap::TakeMessages() {
 }
 
 struct ScenarioMachine::Parts {
-  explicit Parts(const CompiledMacro& macro)
-      : port(runner), tap(port), source(macro, runner), model({&tap, &source, nullptr, nullptr, nullptr}) {
+  Parts(const CompiledMacro& macro, SimMessages* messages, SimLink* link)
+      : port(runner), tap(port), source(macro, runner), model({&tap, &source, messages, link, nullptr}) {
     runner.SetDevice(&device);
     runner.Context().state = state.get();
     tap.SetTaping(true);
@@ -55,7 +55,8 @@ struct ScenarioMachine::Parts {
   Simulator model;
 };
 
-ScenarioMachine::ScenarioMachine(const CompiledMacro& macro) : parts_(std::make_unique<Parts>(macro)) {}
+ScenarioMachine::ScenarioMachine(const CompiledMacro& macro, SimMessages* messages, SimLink* link)
+    : parts_(std::make_unique<Parts>(macro, messages, link)) {}
 ScenarioMachine::~ScenarioMachine() = default;
 
 void ScenarioMachine::Start() { parts_->model.StartMacro(); }

@@ -54,6 +54,8 @@ class ScenarioTap : public SimRunner {
   void RunFrom(std::optional<std::string_view> label) override { inner_.RunFrom(label); }
   std::int16_t Ext(int id) const override { return inner_.Ext(id); }
   void SetExt(int id, std::int16_t value) override { inner_.SetExt(id, value); }
+  // A run held by a debugger holds the model's inputs too.
+  bool Held() const override { return inner_.Held(); }
 
   void SetTaping(bool on);
   bool Taping() const { return taping_; }
@@ -68,7 +70,9 @@ class ScenarioTap : public SimRunner {
 
 class ScenarioMachine : public ScenarioTarget {
  public:
-  explicit ScenarioMachine(const CompiledMacro& macro);
+  // `messages` and `link`, when given, get the run messages and the lines
+  // sent as a window's would.
+  explicit ScenarioMachine(const CompiledMacro& macro, SimMessages* messages = nullptr, SimLink* link = nullptr);
   ~ScenarioMachine() override;
 
   // Loads the macro and runs it from the start.

@@ -20,6 +20,9 @@
 
 namespace qmt {
 
+// How often a replay looks whether a held run has ended.
+constexpr int kHeldRetryMs = 20;
+
 // The scenario's inputs move the window's controls, so that the window
 // shows what the model has; the model is told once, as the headless
 // player tells it.
@@ -246,13 +249,19 @@ void ScenarioSession::ReplayNext() {
   if (!player_) return;
   // As fast as possible still lets the window paint between batches.
   const int batch = fast_ ? 200 : 1;
-  for (int i = 0; i < batch && !player_->AtEnd(); ++i) {
+  // While the debugger holds a run the scenario stands still too: its next
+  // inputs wait, no tick passes, and it does not end, until the run has.
+  for (int i = 0; i < batch && !player_->AtEnd() && !tap_.Held(); ++i) {
     StepResult r = player_->Step();
     if (r.status != StepResult::Status::kOk) {
       EndReplay(r);
       return;
     }
     if (!fast_ && player_->NextDelayMs() > 0) break;
+  }
+  if (tap_.Held()) {
+    replayTimer_.start(kHeldRetryMs);
+    return;
   }
   if (player_->AtEnd()) {
     EndReplay(StepResult{});

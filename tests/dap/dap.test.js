@@ -95,6 +95,23 @@ test('conditions, step into a function and out again', () =>
     await Promise.all([dc.continueRequest({ threadId: 1 }), dc.waitForEvent('terminated')]);
   }));
 
+test('a scenario raises the event the breakpoint is in, and its check passes', () =>
+  withClient(async (dc) => {
+    const program = path.join(FIXTURES, 'panel.txt');
+    const scenario = path.join(FIXTURES, 'panel.scn');
+    await dc.hitBreakpoint({ program, scenario }, { path: program, line: 5 });
+    const stack = await dc.stackTraceRequest({ threadId: 1 });
+    assert.deepStrictEqual(stack.body.stackFrames.map((f) => [f.name, f.line]), [['onRUN', 5]]);
+    assert.strictEqual((await dc.evaluateRequest({ expression: 'n', frameId: 1 })).body.result, '1');
+    const exited = dc.waitForEvent('exited');
+    await Promise.all([
+      dc.continueRequest({ threadId: 1 }),
+      dc.assertOutput('console', `${scenario}: line 3 (expect line DS1): passed\n${scenario}: passed\n`),
+      dc.waitForEvent('terminated'),
+    ]);
+    assert.strictEqual((await exited).body.exitCode, 0);
+  }));
+
 test('requests out of order and unknown ones get error responses', () =>
   withClient(async (dc) => {
     await assert.rejects(dc.stackTraceRequest({ threadId: 1 }), /initialize/);

@@ -13,11 +13,17 @@
 
 #include "device/qmt3308.h"
 #include "host/data_module.h"
+#include "host/debug_binding.h"
+#include "host/macro_compile.h"
+#include "host/name_tables.h"
 #include "host/scenario.h"
 #include "host/scenario_machine.h"
 #include "host/simulator_binding.h"
+#include "compiler/script.h"
 #include "runtime/builtins.h"
+#include "runtime/debugger.h"
 #include "runtime/runner.h"
+#include "support/encoding.h"
 #include "support/file_io.h"
 #include "ui/main_window.h"
 #include "ui/scenario_session.h"
@@ -154,6 +160,43 @@ class ScenarioSessionTest : public QObject {
     QString error;
     QVERIFY(!s.session.StartReplay(dir.filePath("none.scn"), true, &error));
     QVERIFY2(error.contains("none.scn"), qPrintable(error));
+  }
+
+  // A breakpoint in the timer's event: each tick stops there, and the next
+  // tick comes only after the run has been continued.
+  void replayWaitsWhileTheDebuggerHoldsARun() {
+    QTemporaryDir dir;
+    NameTables tables;
+    TScript script, spare;
+    QVERIFY(CompileMacroLines(script, tables, {"EXIT", Utf8ToCp932("時間割込:"), "  t = t + 1", "  EXIT"}).empty());
+    CompiledMacro macro{script.Code(), {}};
+    script.ListLabels(macro.labels);
+    Stack s(macro);
+    TDebugger debugger(s.runner);
+    debugger.onImageLoaded = [&] {
+      BindDebugger(debugger, script, spare, tables);
+      debugger.SetBreakpoints({{2, ""}});
+    };
+    debugger.onImageLoaded();
+    const QString file = dir.filePath("t.scn");
+    WriteFileAtomic(file.toStdString(), "tick 3\n");
+    QSignalSpy done(&s.session, &ScenarioSession::finished);
+    QVERIFY(s.session.StartReplay(file, true));
+    int stops = 0;
+    while (done.count() == 0 && stops < 5) {
+      QTRY_VERIFY_WITH_TIMEOUT(debugger.Held() || done.count() > 0, 5000);
+      if (done.count() > 0) break;
+      ++stops;
+      QTest::qWait(100);
+      QCOMPARE(done.count(), 0);
+      QCOMPARE(s.sim.TickCount(), stops);
+      debugger.Continue();
+      s.sim.RunWaitingInputs();
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 5000);
+    QCOMPARE(stops, 3);
+    QVERIFY(done.at(0).at(0).toBool());
+    QCOMPARE(s.sim.TickCount(), 3);
   }
 
   void recentSecondsAsGif() {
