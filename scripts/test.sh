@@ -23,7 +23,7 @@ cmake --build build-asan -j "$jobs"
 # per process; only those leaks are let through (as for the fuzz targets).
 supp="$PWD/fuzz/lsan.supp"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  LSAN_OPTIONS="suppressions=$supp" ctest --output-on-failure -j "$jobs")
+  LSAN_OPTIONS="suppressions=$supp:print_suppressions=0" ctest --output-on-failure -j "$jobs")
 
 echo "== fuzz targets, ${FUZZ_SECONDS:-30} s each"
 ./scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
