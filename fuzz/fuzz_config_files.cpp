@@ -1,4 +1,5 @@
 // links: qmt_host
+// dict: macro.dict
 // The macro file and colour file readers on arbitrary files.  The first
 // input byte chooses which file the rest becomes; either way the data module
 // reads it and compiles, so colour values go through the expression
