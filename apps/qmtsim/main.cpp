@@ -13,6 +13,7 @@
 #include "device/qmt3308.h"
 #include "host/config_files.h"
 #include "host/data_module.h"
+#include "host/editor_recovery.h"
 #include "host/line_tracer.h"
 #include "host/simulator.h"
 #include "host/simulator_binding.h"
@@ -152,6 +153,13 @@ int main(int argc, char** argv) {
   if (!linkMessage.empty()) messages.ShowRunMessage(HostMessage(linkMessage));
 
   window.show();
+
+  if (!parser.isSet(shotOpt)) {
+    // The editor's text survives a crash: kept aside while modified, offered
+    // back once the windows are up.
+    tool.EnableRecovery(qmt::RecoveryFilePath(files.macroFile, qmt::UserConfigDir()));
+    QTimer::singleShot(0, &tool, [&tool] { tool.OfferRecovery(); });
+  }
 
   if (parser.isSet(shotOpt)) {
     QString file = parser.value(shotOpt);

@@ -228,8 +228,17 @@ void MacroEditor::SetLines(const std::vector<std::string>& lines) {
     if (i > 0) utf8 += "\r\n";
     utf8 += Cp932ToUtf8(lines[i]);
   }
+  // The same lines (whatever their line ends) are not new text.
+  std::vector<std::string> present;
+  std::string error;
+  const bool same = Lines(present, error) && present == lines;
   text_->setText(QString::fromStdString(utf8));
+  if (!same) savedText_ = text_->text();
 }
+
+bool MacroEditor::Modified() const { return text_->text() != savedText_; }
+
+void MacroEditor::MarkSaved() const { savedText_ = text_->text(); }
 
 void MacroEditor::LoadFromFile(const std::string& path) { SetLines(SplitLines(ReadFile(path))); }
 
@@ -238,6 +247,7 @@ void MacroEditor::SaveToFile(const std::string& path) const {
   std::string error;
   if (!Lines(lines, error)) throw EncodingError(error);
   WriteFileAtomic(path, JoinLinesCrLf(lines));
+  MarkSaved();
 }
 
 void MacroEditor::InsertAtCaret(const std::string& cp932) {

@@ -134,7 +134,9 @@ void TfScrTool::Save1Click() {
     Editor1->SaveToFile(host_.MacroFilePath());
   } catch (const std::exception& e) {
     ReportError(e.what());
+    return;
   }
+  KeepEditorAside();
 }
 
 void TfScrTool::L1Click() {
@@ -155,6 +157,7 @@ void TfScrTool::N2Click() {
     ReportError(e.what());
     return;
   }
+  KeepEditorAside();
   externalEditAge_ = FileAge(path);
   if (opener_) opener_->Open(path);
 }
