@@ -5,9 +5,9 @@
 #
 #   scripts/fuzz.sh [SECONDS] [--merge] [TARGET...]
 #
-# --merge adds the inputs that reached new coverage back into
-# fuzz/corpus/<target>/ (libFuzzer's -merge=1: only what the kept corpus does
-# not already cover), so the seed corpora grow from one campaign to the next.
+# --merge adds back into fuzz/corpus/<target>/ a small set of inputs that
+# covers what the run reached beyond the kept corpus (libFuzzer's
+# -set_cover_merge=1), so the seed corpora grow from one campaign to the next.
 # TARGET names (compile, runner, ...) limit the run to those targets.
 # QMT_FUZZ_BUILD picks the build folder (default build-fuzz), QMT_FUZZ_NO_BUILD=1
 # runs what is built there as it is; the working
@@ -63,7 +63,7 @@ for exe in "$build"/fuzz/fuzz_*; do
   if [ "$merge" = 1 ]; then
     mkdir -p "$seeds"
     before=$(ls "$seeds" | wc -l)
-    "$exe" -merge=1 "$seeds" "$corpus" >"$build/$name.merge.log" 2>&1 || { tail -n 20 "$build/$name.merge.log"; status=1; }
+    "$exe" -set_cover_merge=1 "$seeds" "$corpus" >"$build/$name.merge.log" 2>&1 || { tail -n 20 "$build/$name.merge.log"; status=1; }
     echo "   corpus fuzz/corpus/$target: $before -> $(ls "$seeds" | wc -l) files"
   fi
 done
