@@ -166,6 +166,16 @@ class EditorRecoveryTest : public QObject {
     QVERIFY(Exists(Run::RecoveryPath(*dir)));
   }
 
+  // Last: it ends the application's event loop once.
+  void aNormalExitRemovesTheTextKeptAside() {
+    Run run(*dir);
+    run.Type("v = 5\n");
+    QTRY_VERIFY(Exists(Run::RecoveryPath(*dir)));
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    QCoreApplication::exec();
+    QVERIFY(!Exists(Run::RecoveryPath(*dir)));
+  }
+
  private:
   std::unique_ptr<QTemporaryDir> dir;
 };
