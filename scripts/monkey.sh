@@ -3,14 +3,15 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer: one random seed after the
 # other, each for QMT_MONKEY_STEPS actions (default 2000), offscreen.  A
 # failing seed is printed with the line that replays it, and its log is kept
-# in build-asan/monkey/.
+# in build-asan-gui/monkey/ (a build folder of its own: the GUI with the
+# sanitizers, beside the core-only build-asan of scripts/test.sh).
 #
 #   scripts/monkey.sh [MINUTES]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 minutes=${1:-10}
 steps=${QMT_MONKEY_STEPS:-2000}
-build=build-asan
+build=build-asan-gui
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQMT_SANITIZE=ON -DQMT_BENCH=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)" --target qmt_ui_monkey_test
 mkdir -p "$build/monkey"

@@ -66,6 +66,15 @@ void CollectWarnings(QtMsgType type, const QMessageLogContext&, const QString& t
   std::fprintf(stderr, "Qt: %s\n", qPrintable(text));
 }
 
+// The desktop's "Open" is not called from a test.
+struct CountingOpener : ShellOpener {
+  bool Open(const std::string&) override {
+    ++opened;
+    return true;
+  }
+  int opened = 0;
+};
+
 struct QuietLink : SimLink {
   bool SendLine(std::string_view) override { return true; }
   bool DeviceBusy() override { return false; }
@@ -152,6 +161,8 @@ void MonkeyTest::randomActionsLeaveTheProgramWorking() {
   TfScrTool tool(host);
   QStringList boxes;  // what went to message boxes
   tool.errorBox = [&](const QString& m) { boxes << m; };
+  auto opener = std::make_shared<CountingOpener>();
+  tool.SetShellOpener(opener);
   tool.openDialog = [&] { return dir.filePath(pick(2) ? "dropped.txt" : "missing.txt"); };
   tool.recoveryPrompt = [](const QString&) { return true; };
   tool.EnableRecovery(dir.filePath("recovery/macro.txt").toStdString(), 50);
@@ -295,6 +306,8 @@ void MonkeyTest::randomActionsLeaveTheProgramWorking() {
        }},
       {1, [&] { tool.Save1Click(); }},
       {1, [&] { tool.L1Click(); }},
+      {1, [&] { tool.N2Click(); }},
+      {1, [&] { tool.PCODElist1Click(); }},
       // The command test page: scripts and command lines, junk included.
       {3,
        [&] {
