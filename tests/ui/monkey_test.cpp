@@ -68,10 +68,7 @@ void CollectWarnings(QtMsgType type, const QMessageLogContext&, const QString& t
 
 // The desktop's "Open" is not called from a test.
 struct CountingOpener : ShellOpener {
-  bool Open(const std::string&) override {
-    ++opened;
-    return true;
-  }
+  void Open(const std::string&, std::function<void(const QString&)>) override { ++opened; }
   int opened = 0;
 };
 
