@@ -48,18 +48,30 @@ QString ErrnoText(int code) {
   }
 }
 
+namespace {
+
+// ": 理由", or nothing when no error number is known.
+QString Because(int code) { return code == 0 ? QString() : QString::fromUtf8(": ") + ErrnoText(code); }
+
+}  // namespace
+
 QString FileErrorText(const std::exception& error) {
   const auto* file = dynamic_cast<const FileError*>(&error);
+  // The encoder's own reason (libpng's, giflib's) is English and says
+  // nothing a user can act on.
+  if (file != nullptr && file->Operation() == FileError::Op::Encode)
+    return QString::fromUtf8("画像のデータを作れませんでした");
   if (file == nullptr || file->Path().empty()) return QString::fromUtf8(error.what());
   const QString path = QString::fromStdString(file->Path());
   switch (file->Operation()) {
     case FileError::Op::Read:
-      return QString::fromUtf8("「%1」を読めません: %2").arg(path, ErrnoText(file->Code()));
+      return QString::fromUtf8("「%1」を読めません%2").arg(path, Because(file->Code()));
     case FileError::Op::Write:
-      return QString::fromUtf8("「%1」に保存できません: %2").arg(path, ErrnoText(file->Code()));
+      return QString::fromUtf8("「%1」に保存できません%2").arg(path, Because(file->Code()));
     case FileError::Op::Contents:
       return QString::fromUtf8("「%1」は読める画像ファイルではありません").arg(path);
-    case FileError::Op::Other: break;
+    case FileError::Op::Other:
+    case FileError::Op::Encode: break;
   }
   return QString::fromUtf8(error.what());
 }

@@ -4,6 +4,7 @@
 #include <cerrno>
 
 #include "link/gwiopm.h"
+#include "support/file_io.h"
 #include "ui/file_messages.h"
 #include "ui/link_messages.h"
 
@@ -75,11 +76,16 @@ class LinkMessagesTest : public QObject {
   void noProblemNoText() { QVERIFY(LinkProblemMessage(LinkProblem{}).isEmpty()); }
 
   // Error numbers outside the worded list keep their number and short name,
-  // never the C library's English sentence.
-  void errorNumbers() {
+  // never the C library's English sentence; nor does a failed encoder's.
+  void errorNumbersAndFileErrors() {
     QCOMPARE(ErrnoText(ECONNREFUSED), U("接続を拒否されました"));
     QCOMPARE(ErrnoText(EXDEV), U("エラー %1 (EXDEV)").arg(EXDEV));
     QCOMPARE(ErrnoText(100000), U("エラー 100000"));
+    QCOMPARE(FileErrorText(FileError("cannot encode PNG: out of memory", "", FileError::Op::Encode)),
+             U("画像のデータを作れませんでした"));
+    QCOMPARE(FileErrorText(FileError("cannot write /a/b: cannot create /a", "/a/b", FileError::Op::Write, EACCES)),
+             U("「/a/b」に保存できません: アクセスが許可されていません"));
+    QCOMPARE(FileErrorText(FileError("cannot write /a/b", "/a/b", FileError::Op::Write)), U("「/a/b」に保存できません"));
   }
 };
 

@@ -154,6 +154,7 @@ class ScenarioSessionTest : public QObject {
     QString error;
     QVERIFY(!s.session.StartReplay(dir.filePath("none.scn"), true, &error));
     QVERIFY2(error.contains("none.scn"), qPrintable(error));
+    QVERIFY2(error.contains(QString::fromUtf8("ファイルがありません")), qPrintable(error));
   }
 
   void recentSecondsAsGif() {
