@@ -14,6 +14,7 @@
 #include "device/escape.h"
 #include "device/png.h"
 #include "device/qmt3308.h"
+#include "host/cell_value.h"
 #include "host/config_files.h"
 #include "host/data_module.h"
 #include "host/page_animation.h"
@@ -60,32 +61,6 @@ struct RunOptions {
   std::string gif;       // --gif: an animation of the display page
 };
 
-// A 16-bit value: decimal with an optional sign, or hexadecimal after "$"
-// or "0x"; -32768 to 65535, stored modulo 65536.
-bool ParseValue(std::string_view text, std::int16_t& value) {
-  bool negative = false;
-  int base = 10;
-  if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
-    negative = text[0] == '-';
-    text.remove_prefix(1);
-  }
-  if (text.starts_with("$")) {
-    base = 16;
-    text.remove_prefix(1);
-  } else if (text.starts_with("0x") || text.starts_with("0X")) {
-    base = 16;
-    text.remove_prefix(2);
-  }
-  if (text.empty()) return false;
-  long v = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v, base);
-  if (ec != std::errc() || end != text.data() + text.size()) return false;
-  if (negative) v = -v;
-  if (v < -32768 || v > 65535) return false;
-  value = static_cast<std::int16_t>(static_cast<std::uint16_t>(v));
-  return true;
-}
-
 // Checks NAME=VALUE against the host's external names; "" when fine.
 std::string CheckSet(const std::string& text) {
   const std::size_t eq = text.find('=');
@@ -96,7 +71,7 @@ std::string CheckSet(const std::string& text) {
   static const NameTables tables;
   if (tables.ExternalId(name) < 0) return "unknown external value '" + text.substr(0, eq) + "'";
   std::int16_t value;
-  if (!ParseValue(std::string_view(text).substr(eq + 1), value)) {
+  if (!ParseCellValue(std::string_view(text).substr(eq + 1), value)) {
     return "value of " + text.substr(0, eq) + " is not a number from -32768 to 65535: '" + text.substr(eq + 1) + "'";
   }
   return {};
@@ -193,7 +168,7 @@ void Apply(const RunAction& action, TRunner& runner, Simulator& sim, TickClock& 
   switch (action.kind) {
     case RunAction::Kind::kSet: {
       std::int16_t value = 0;
-      ParseValue(std::string_view(action.text).substr(eq + 1), value);
+      ParseCellValue(std::string_view(action.text).substr(eq + 1), value);
       runner.externals[static_cast<std::size_t>(tables.ExternalId(Utf8ToCp932(action.text.substr(0, eq))))] = value;
       break;
     }

@@ -115,36 +115,6 @@ RgbImage DiffPicture(const std::uint8_t* page, const RgbImage& baseline) {
   return out;
 }
 
-std::string EncodePagePalettePng(const std::uint8_t* page) {
-  std::uint8_t palette[256 * 3];
-  for (int c = 0; c < 256; ++c) {
-    const Rgb rgb = ColourToRGB(static_cast<std::uint8_t>(c));
-    palette[3 * c] = rgb.r;
-    palette[3 * c + 1] = rgb.g;
-    palette[3 * c + 2] = rgb.b;
-  }
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  image.width = kPageWidth;
-  image.height = kPageHeight;
-  image.format = PNG_FORMAT_RGB_COLORMAP;
-  image.colormap_entries = 256;
-  png_alloc_size_t size = 0;
-  if (!png_image_write_to_memory(&image, nullptr, &size, 0, page, 0, palette)) {
-    std::string why = image.message;
-    png_image_free(&image);
-    throw FileError("cannot encode PNG: " + why, "", FileError::Op::Encode);
-  }
-  std::string out(size, '\0');
-  if (!png_image_write_to_memory(&image, out.data(), &size, 0, page, 0, palette)) {
-    std::string why = image.message;
-    png_image_free(&image);
-    throw FileError("cannot encode PNG: " + why, "", FileError::Op::Encode);
-  }
-  out.resize(size);
-  return out;
-}
-
 std::string EncodeRgbPng(const RgbImage& picture) {
   png_image image{};
   image.version = PNG_IMAGE_VERSION;

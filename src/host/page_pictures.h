@@ -32,11 +32,6 @@ RgbImage PagePicture(const std::uint8_t* page);
 // page dimmed instead.
 RgbImage DiffPicture(const std::uint8_t* page, const RgbImage& baseline);
 
-// A 640 x 480 page as an 8-bit palette PNG in the device's 256 colours: a
-// third of the data of an RGB one, so baselines read faster.  Raises
-// FileError when libpng fails.
-std::string EncodePagePalettePng(const std::uint8_t* page);
-
 // An RGB picture as PNG bytes.  Raises FileError when libpng fails.
 std::string EncodeRgbPng(const RgbImage& picture);
 

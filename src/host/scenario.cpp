@@ -3,6 +3,7 @@
 #include <charconv>
 #include <filesystem>
 
+#include "host/cell_value.h"
 #include "host/name_tables.h"
 #include "host/simulator.h"
 #include "support/encoding.h"
@@ -44,32 +45,6 @@ bool ParseInt(std::string_view text, long long& value) {
   if (text.empty()) return false;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   return ec == std::errc() && end == text.data() + text.size();
-}
-
-// A 16-bit cell value: decimal with a sign, or hexadecimal after "$" or
-// "0x"; -32768 to 65535.
-bool ParseCellValue(std::string_view text, int& value) {
-  bool negative = false;
-  if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
-    negative = text[0] == '-';
-    text.remove_prefix(1);
-  }
-  int base = 10;
-  if (text.starts_with("$")) {
-    base = 16;
-    text.remove_prefix(1);
-  } else if (text.starts_with("0x") || text.starts_with("0X")) {
-    base = 16;
-    text.remove_prefix(2);
-  }
-  if (text.empty()) return false;
-  long v = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v, base);
-  if (ec != std::errc() || end != text.data() + text.size()) return false;
-  if (negative) v = -v;
-  if (v < -32768 || v > 65535) return false;
-  value = static_cast<std::int16_t>(static_cast<std::uint16_t>(v));
-  return true;
 }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
@@ -211,7 +186,9 @@ class Reader {
       static const NameTables tables;
       step.index = tables.ExternalId(ToCp932(name));
       if (step.index < 0) Fail("unknown external value '" + name + "'");
-      if (!ParseCellValue(value, step.value)) Fail("value of " + name + " is not a number from -32768 to 65535: '" + value + "'");
+      std::int16_t cell = 0;
+      if (!ParseCellValue(value, cell)) Fail("value of " + name + " is not a number from -32768 to 65535: '" + value + "'");
+      step.value = cell;
       step.kind = ScenarioStep::Kind::kSet;
     } else if (verb == "timer") {
       if (args.size() != 1 || !OnOff(args[0], step.value)) Fail("expected timer on or timer off");

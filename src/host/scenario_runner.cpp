@@ -1,3 +1,4 @@
+#include "device/png.h"
 #include "host/scenario_runner.h"
 
 #include <algorithm>
@@ -195,7 +196,7 @@ StepResult ScenarioPlayer::CheckPicture(const ScenarioStep& step, const std::uin
   const std::string name = std::filesystem::path(step.path).filename().string();
   if (!FileExists(step.path)) {
     if (options_.update) {
-      WriteWithFolder(step.path, EncodePagePalettePng(page));
+      WriteWithFolder(step.path, EncodePagePng(page));
       r.updated = step.path;
       return r;
     }
@@ -215,7 +216,7 @@ StepResult ScenarioPlayer::CheckPicture(const ScenarioStep& step, const std::uin
   PageDifference d = ComparePage(page, baseline);
   if (d.pixels == 0) return r;
   if (options_.update) {
-    WriteWithFolder(step.path, EncodePagePalettePng(page));
+    WriteWithFolder(step.path, EncodePagePng(page));
     r.updated = step.path;
     return r;
   }

@@ -11,6 +11,7 @@
 #include <QSlider>
 #include <filesystem>
 
+#include "device/png.h"
 #include "host/page_pictures.h"
 #include "support/file_io.h"
 #include "device/qmt3308.h"
@@ -205,7 +206,7 @@ bool ScenarioSession::ExpectScreenHere(QString* error) {
   std::string name = recorder_->NextPictureName();
   std::filesystem::path path = std::filesystem::path(recorder_->File()).parent_path() / name;
   try {
-    WriteFileAtomic(path.string(), EncodePagePalettePng(device_.DisplayPageBytes()));
+    WriteFileAtomic(path.string(), EncodePagePng(device_.DisplayPageBytes()));
   } catch (const std::exception& e) {
     if (error) *error = FileErrorText(e);
     return false;

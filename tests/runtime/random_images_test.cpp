@@ -48,6 +48,47 @@ class RandomImageTest : public testing::ContextFixture {
     // Now and then a string for the string-reading built-ins.
     if (program % 3 == 0) std::memcpy(code->data() + 100, "PA#,#,0$", 8);
   }
+
+  // One side of a comparison: a context over the code area with fresh
+  // built-in state, its own externals and lines, and the same locals.
+  struct Side {
+    std::unique_ptr<TRuntimeState> state = std::make_unique<TRuntimeState>();
+    std::array<std::int16_t, kExternalCount> externals{};
+    std::vector<std::string> lines;
+    TRuntimeContext context;
+  };
+
+  void Prepare(Side& side, int localsStep, int localsBase) {
+    InitContext(side.context, *code, side.externals.data());
+    side.context.state = side.state.get();
+    side.context.owner = &side.lines;
+    side.context.sink = context.sink;
+    for (int i = 0; i < kLocalCount; ++i)
+      side.context.machine.L[i] = static_cast<std::int16_t>(i * localsStep + localsBase);
+  }
+
+  // Runs `single` by Step calls and `many` by StepMany up to `limit`
+  // instructions and expects the same count, registers, stacks, locals,
+  // externals, error and output.
+  static void ExpectSameEnd(Side& single, Side& many, long limit, int program) {
+    long ran = 0;
+    while (ran < limit) {
+      ++ran;
+      if (Step(single.context) || single.context.errorCode != 0) break;
+    }
+    ASSERT_EQ(StepMany(many.context, limit), ran) << "program " << program;
+    const TMachine& a = single.context.machine;
+    const TMachine& b = many.context.machine;
+    ASSERT_EQ(many.context.errorCode, single.context.errorCode) << "program " << program;
+    ASSERT_EQ(std::tie(b.stopped, b.opcode, b.SP, b.FP, b.AC, b.RSP, b.PC),
+              std::tie(a.stopped, a.opcode, a.SP, a.FP, a.AC, a.RSP, a.PC))
+        << "program " << program;
+    ASSERT_TRUE(std::equal(std::begin(a.S), std::end(a.S), std::begin(b.S))) << "program " << program;
+    ASSERT_TRUE(std::equal(std::begin(a.RS), std::end(a.RS), std::begin(b.RS))) << "program " << program;
+    ASSERT_TRUE(std::equal(std::begin(a.L), std::end(a.L), std::begin(b.L))) << "program " << program;
+    ASSERT_EQ(many.externals, single.externals) << "program " << program;
+    ASSERT_EQ(many.lines, single.lines) << "program " << program;
+  }
 };
 
 TEST_F(RandomImageTest, AnyImageRunsSafely) {
@@ -71,44 +112,16 @@ TEST_F(RandomImageTest, AnyImageRunsSafely) {
 // fresh built-in state and its own lines: same count, registers, stacks,
 // locals, externals, error and output.
 TEST_F(RandomImageTest, StepManyMatchesSingleSteps) {
-  struct Side {
-    std::unique_ptr<TRuntimeState> state = std::make_unique<TRuntimeState>();
-    std::array<std::int16_t, kExternalCount> externals{};
-    std::vector<std::string> lines;
-    TRuntimeContext context;
-  };
-  auto prepare = [&](Side& side) {
-    InitContext(side.context, *code, side.externals.data());
-    side.context.state = side.state.get();
-    side.context.owner = &side.lines;
-    side.context.sink = context.sink;
-    for (int i = 0; i < kLocalCount; ++i) side.context.machine.L[i] = static_cast<std::int16_t>(i * 7);
-  };
   std::mt19937 random(7);
   for (int program = 0; program < 600; ++program) {
     MakeProgram(random, program, static_cast<int>(random() % 40));
     const long limit = 1 + static_cast<long>(random() % 3000);
     Side single;
     Side many;
-    prepare(single);
-    prepare(many);
-    long ran = 0;
-    while (ran < limit) {
-      ++ran;
-      if (Step(single.context) || single.context.errorCode != 0) break;
-    }
-    ASSERT_EQ(StepMany(many.context, limit), ran) << "program " << program;
-    const TMachine& a = single.context.machine;
-    const TMachine& b = many.context.machine;
-    ASSERT_EQ(many.context.errorCode, single.context.errorCode) << "program " << program;
-    ASSERT_EQ(std::tie(b.stopped, b.opcode, b.SP, b.FP, b.AC, b.RSP, b.PC),
-              std::tie(a.stopped, a.opcode, a.SP, a.FP, a.AC, a.RSP, a.PC))
-        << "program " << program;
-    ASSERT_TRUE(std::equal(std::begin(a.S), std::end(a.S), std::begin(b.S))) << "program " << program;
-    ASSERT_TRUE(std::equal(std::begin(a.RS), std::end(a.RS), std::begin(b.RS))) << "program " << program;
-    ASSERT_TRUE(std::equal(std::begin(a.L), std::end(a.L), std::begin(b.L))) << "program " << program;
-    ASSERT_EQ(many.externals, single.externals) << "program " << program;
-    ASSERT_EQ(many.lines, single.lines) << "program " << program;
+    Prepare(single, 7, 0);
+    Prepare(many, 7, 0);
+    ExpectSameEnd(single, many, limit, program);
+    if (HasFatalFailure()) return;
   }
 }
 
@@ -117,19 +130,6 @@ TEST_F(RandomImageTest, StepManyMatchesSingleSteps) {
 // numbers past the frame, deep stacks, WHILE without DO) and limits that end
 // inside a sequence.
 TEST_F(RandomImageTest, FusedDispatchMatchesSingleSteps) {
-  struct Side {
-    std::unique_ptr<TRuntimeState> state = std::make_unique<TRuntimeState>();
-    std::array<std::int16_t, kExternalCount> externals{};
-    std::vector<std::string> lines;
-    TRuntimeContext context;
-  };
-  auto prepare = [&](Side& side) {
-    InitContext(side.context, *code, side.externals.data());
-    side.context.state = side.state.get();
-    side.context.owner = &side.lines;
-    side.context.sink = context.sink;
-    for (int i = 0; i < kLocalCount; ++i) side.context.machine.L[i] = static_cast<std::int16_t>(i * 7 - 20);
-  };
   auto op = [](Op o) { return static_cast<std::uint8_t>(o); };
   const Op values[] = {Op::AND, Op::OR, Op::XOR, Op::ADD, Op::SUB, Op::MUL, Op::LT,
                        Op::GT,  Op::EQ, Op::GE,  Op::LE,  Op::DIV, Op::NEG};
@@ -214,26 +214,11 @@ TEST_F(RandomImageTest, FusedDispatchMatchesSingleSteps) {
     const long limit = 1 + static_cast<long>(random() % 4000);
     Side single;
     Side many;
-    prepare(single);
-    prepare(many);
+    Prepare(single, 7, -20);
+    Prepare(many, 7, -20);
     many.context.machine.dispatch = map.data();
-    long ran = 0;
-    while (ran < limit) {
-      ++ran;
-      if (Step(single.context) || single.context.errorCode != 0) break;
-    }
-    ASSERT_EQ(StepMany(many.context, limit), ran) << "program " << program;
-    const TMachine& a = single.context.machine;
-    const TMachine& b = many.context.machine;
-    ASSERT_EQ(many.context.errorCode, single.context.errorCode) << "program " << program;
-    ASSERT_EQ(std::tie(b.stopped, b.opcode, b.SP, b.FP, b.AC, b.RSP, b.PC),
-              std::tie(a.stopped, a.opcode, a.SP, a.FP, a.AC, a.RSP, a.PC))
-        << "program " << program;
-    ASSERT_TRUE(std::equal(std::begin(a.S), std::end(a.S), std::begin(b.S))) << "program " << program;
-    ASSERT_TRUE(std::equal(std::begin(a.RS), std::end(a.RS), std::begin(b.RS))) << "program " << program;
-    ASSERT_TRUE(std::equal(std::begin(a.L), std::end(a.L), std::begin(b.L))) << "program " << program;
-    ASSERT_EQ(many.externals, single.externals) << "program " << program;
-    ASSERT_EQ(many.lines, single.lines) << "program " << program;
+    ExpectSameEnd(single, many, limit, program);
+    if (HasFatalFailure()) return;
   }
   // The generator must really exercise the fused handlers.
   EXPECT_GT(fusedStarts, 10000);
