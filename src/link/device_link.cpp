@@ -78,6 +78,10 @@ std::unique_ptr<DeviceLink> OpenDirect(std::string_view arg, std::string& messag
 
 }  // namespace
 
+std::vector<std::string> PortChoiceExamples() {
+  return {"none", "virtual", "ppdev", std::string("ppdev:") + kDefaultParport, "direct", "direct:0x378"};
+}
+
 std::unique_ptr<DeviceLink> OpenLink(std::string_view choice, std::string& message) {
   message.clear();
   if (choice.empty()) {

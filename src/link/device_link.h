@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "link/port_io.h"
 #include "link/transmit.h"
@@ -55,6 +56,10 @@ class DeviceLink {
 // here, on the calling thread, which must be the one that sends (the kernel
 // keeps port rights per thread).
 std::unique_ptr<DeviceLink> OpenLink(std::string_view choice, std::string& message);
+
+// Port texts to offer when completing a --port value: each kind OpenLink
+// knows, bare and with its usual argument ("ppdev:/dev/parport0").
+std::vector<std::string> PortChoiceExamples();
 
 class TGWIOPM_Driver;
 // The direct port at `base`, granted through `driver` (OpenLink uses the
