@@ -5,6 +5,8 @@
 #include <QSlider>
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <QIcon>
+#include <QSettings>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +28,10 @@
 #include "ui/scr_tool_binding.h"
 #include "ui/sensor_panel.h"
 #include "ui/window_font.h"
+#include "ui/window_settings.h"
+#include "ui/about_box.h"
+#include "options.h"
+#include "support/version.h"
 
 namespace {
 
@@ -73,9 +79,36 @@ std::string HostMessage(const std::string& utf8) {
   return ascii;
 }
 
+// The theme's icon when the program is installed, else the one built in.
+QIcon ProgramIcon() {
+  QIcon builtIn;
+  for (int size : {16, 32, 48, 64, 128, 256}) builtIn.addFile(QString(":/icons/qmtsim-%1.png").arg(size));
+  return QIcon::fromTheme("qmtsim", builtIn);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  const qmt::SimulatorOptions options;
+  QCommandLineParser parser;
+  options.SetUp(parser);
+  if (qmt::WantsTextOnly(argc, argv)) {
+    // Help, version and the documents need no display.
+    QCoreApplication core(argc, argv);
+    QCoreApplication::setApplicationName("qmtsim");
+    QCoreApplication::setApplicationVersion(QString::fromStdString(qmt::VersionLine("qmtsim")).section(' ', 1));
+    parser.process(core);
+    if (parser.isSet(options.generateDoc)) {
+      const QString kind = parser.value(options.generateDoc);
+      if (kind != "man" && kind != "bash" && kind != "zsh") {
+        std::fprintf(stderr, "qmtsim: --generate-doc takes man, bash or zsh, not %s\n", kind.toLocal8Bit().constData());
+        return 1;
+      }
+      std::string text = options.Document(kind);
+      std::fwrite(text.data(), 1, text.size(), stdout);
+    }
+    return 0;
+  }
   if (!HaveDisplay()) {
     std::fputs("qmtsim: no display available (DISPLAY and WAYLAND_DISPLAY are unset); "
                "use `qmt run` to run macros without a window\n",
@@ -84,29 +117,27 @@ int main(int argc, char** argv) {
   }
   QApplication app(argc, argv);
   QApplication::setApplicationName("qmtsim");
+  QApplication::setOrganizationName("qmt3308");
+  QApplication::setApplicationVersion(QString::fromStdString(qmt::VersionLine("qmtsim")).section(' ', 1));
+  QApplication::setDesktopFileName("qmtsim");
+  QApplication::setWindowIcon(ProgramIcon());
   QApplication::setFont(qmt::JapaneseGothicFont(12));
-
-  QCommandLineParser parser;
-  parser.setApplicationDescription("The QMT3308 simulator window");
-  parser.addHelpOption();
-  QCommandLineOption macroOpt("macro", "Macro file (code page 932) to run instead of the default.", "FILE");
-  QCommandLineOption portOpt("port", "Port of the real device: none, virtual, ppdev[:DEV], direct[:ADDR].",
-                             "PORT");
-  QCommandLineOption shotOpt("screenshot", "Save a picture of the window to FILE and quit.", "FILE");
-  shotOpt.setFlags(QCommandLineOption::HiddenFromHelp);
-  QCommandLineOption stepOpt("step", "Scripted input before --screenshot.", "STEP");
-  stepOpt.setFlags(QCommandLineOption::HiddenFromHelp);
-  parser.addOption(macroOpt);
-  parser.addOption(portOpt);
-  parser.addOption(shotOpt);
-  parser.addOption(stepOpt);
   parser.process(app);
+  QString macroError;
+  const QString macroFile = options.MacroFile(parser, macroError);
+  if (!macroError.isEmpty()) {
+    std::fprintf(stderr, "%s\n", macroError.toLocal8Bit().constData());
+    return 1;
+  }
+  const auto& portOpt = options.port;
+  const auto& shotOpt = options.screenshot;
+  const auto& stepOpt = options.step;
 
   qmt::TQMT3308& device = qmt::Device();
   qmt::TRunner runner;
   qmt::RunnerPort runnerPort(runner);
   qmt::ConfigFiles files =
-      qmt::LocateConfigFiles(qmt::ExecutablePath(argv[0]), parser.value(macroOpt).toStdString());
+      qmt::LocateConfigFiles(qmt::ExecutablePath(argv[0]), macroFile.toStdString());
   // The tool window comes before the data module, which reports to it.
   qmt::TdmToolHost toolHost(files);
   qmt::TfScrTool tool(toolHost);
@@ -114,8 +145,8 @@ int main(int argc, char** argv) {
   qmt::TDM dm(tool);
   toolHost.SetDataModule(&dm);
   if (!files.note.empty()) messages.ShowRunMessage(HostMessage(files.note));
-  if (parser.isSet(macroOpt) && !QFileInfo::exists(parser.value(macroOpt)))
-    messages.ShowRunMessage(HostMessage(parser.value(macroOpt).toStdString() +
+  if (!macroFile.isEmpty() && !QFileInfo::exists(macroFile))
+    messages.ShowRunMessage(HostMessage(macroFile.toStdString() +
                                         " does not exist yet: the built-in macro runs, and saving the macro writes it"));
   std::string loadMessage = dm.DataModuleCreate(files.macroFile);
   if (!loadMessage.empty()) messages.ShowRunMessage(HostMessage(loadMessage));
@@ -150,6 +181,19 @@ int main(int argc, char** argv) {
                                       nullptr);
                    });
   if (!linkMessage.empty()) messages.ShowRunMessage(HostMessage(linkMessage));
+
+  // The window's size, position, zoom and recent files; a scripted
+  // screenshot neither reads nor changes them.
+  QSettings store;
+  qmt::WindowSettings settings(store);
+  settings.AddFileMenu(window);
+  qmt::AddHelpMenu(window);
+  if (!parser.isSet(shotOpt)) {
+    settings.Restore(window);
+    if (!macroFile.isEmpty() && QFileInfo::exists(macroFile)) settings.AddRecentFile(macroFile);
+    window.fileOpened = [&settings](const QString& path) { settings.AddRecentFile(path); };
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, [&] { settings.Save(window); });
+  }
 
   window.show();
 

@@ -181,6 +181,7 @@ void TFDemo::BuildMenu() {
   auto* zoomGroup = new QActionGroup(this);
   for (int z = 1; z <= 3; ++z) {
     QAction* a = view->addAction(QString("%1\u00d7").arg(z));
+    a->setObjectName(QString("actionZoom%1").arg(z));
     a->setCheckable(true);
     a->setChecked(z == 1);
     a->setShortcut(QKeySequence(QString("Ctrl+%1").arg(z)));
@@ -232,6 +233,7 @@ void TFDemo::DropFiles(const QStringList& paths) {
   if (paths.isEmpty()) return;
   DropOutcome out = sim_.DropFile(paths.first().toStdString());
   if (!out.ok && showMessage) showMessage(QString::fromStdString(out.message));
+  if (out.ok && fileOpened) fileOpened(paths.first());
 }
 
 void TFDemo::SaveScreenshot(const QString& path) {

@@ -31,6 +31,8 @@ class TFDemo : public QMainWindow {
   std::function<void()> showToolWindow;
   // How a refused drop is reported; a message box unless replaced.
   std::function<void(const QString&)> showMessage;
+  // Told of each file a drop opened.
+  std::function<void(const QString&)> fileOpened;
 
   DisplayView* PaintBox1() const { return paintBox1_; }
   QPushButton* Key(int index) const { return keys_[index]; }
