@@ -271,7 +271,7 @@ std::string WriteBashCompletion(const CommandDoc& program) {
   out << fn << "() {\n"
       << "  local line=${COMP_LINE:0:COMP_POINT}\n"
       << "  local -a words\n"
-      << "  read -ra words <<< \"$line\"\n"
+      << "  read -a words <<< \"$line\"\n"
       << "  if [[ ${#words[@]} -eq 0 || $line == *[[:space:]] ]]; then words+=(\"\"); fi\n"
       << "  local cur=${words[-1]} prev=\"\" cmd=\"\" i\n"
       << "  if (( ${#words[@]} > 1 )); then prev=${words[-2]}; fi\n";
