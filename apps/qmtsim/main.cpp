@@ -192,7 +192,7 @@ int main(int argc, char** argv) {
     settings.Restore(window);
     if (!macroFile.isEmpty() && QFileInfo::exists(macroFile)) settings.AddRecentFile(macroFile);
     window.fileOpened = [&settings](const QString& path) { settings.AddRecentFile(path); };
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, [&] { settings.Save(window); });
+    settings.SaveOnClose(window);
   }
 
   window.show();

@@ -1,6 +1,7 @@
 #include "ui/window_settings.h"
 
 #include <QAction>
+#include <QEvent>
 #include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
@@ -27,6 +28,15 @@ void WindowSettings::Save(const TFDemo& window) {
   store_.setValue("window/geometry", window.saveGeometry());
   store_.setValue("window/zoom", window.PaintBox1()->Zoom());
   store_.sync();
+}
+
+void WindowSettings::SaveOnClose(TFDemo& window) { window.installEventFilter(this); }
+
+bool WindowSettings::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Close) {
+    if (auto* window = qobject_cast<TFDemo*>(watched)) Save(*window);
+  }
+  return QObject::eventFilter(watched, event);
 }
 
 QStringList WindowSettings::RecentFiles() const {

@@ -25,6 +25,8 @@ class WindowSettings : public QObject {
   // the zoom asks for.
   void Restore(TFDemo& window) const;
   void Save(const TFDemo& window);
+  // Saves whenever `window` closes.
+  void SaveOnClose(TFDemo& window);
 
   // Most recent first, without duplicates, at most kRecentFiles.
   QStringList RecentFiles() const;
@@ -33,6 +35,9 @@ class WindowSettings : public QObject {
   // Adds the File menu with "最近使ったファイル" before the window's other
   // menus; choosing a file opens it as a drop on the window does.
   void AddFileMenu(TFDemo& window);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void FillRecentMenu(TFDemo& window);

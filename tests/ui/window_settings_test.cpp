@@ -48,7 +48,9 @@ class WindowSettingsTest : public QObject {
       h.window.findChild<QAction*>("actionZoom2")->trigger();
       h.window.resize(h.window.size() + QSize(37, 11));
       savedSize = h.window.size();
-      settings.Save(h.window);
+      settings.SaveOnClose(h.window);
+      h.window.show();
+      h.window.close();
     }
     Harness h;
     WindowSettings settings(store);
