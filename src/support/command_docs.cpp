@@ -135,15 +135,12 @@ std::string Identifier(const std::string& name) {
 
 // Text inside a zsh _arguments description: no brackets, no line breaks, no
 // single quotes (the spec is single-quoted).
-std::string ZshDescription(const std::string& help) {
-  std::string text = Joined(help);
-  std::size_t stop = text.find(". ");
-  if (stop != std::string::npos) text.resize(stop);
+// In a _describe entry only the name's colons would need escaping.
+std::string ZshDescription(const std::string& help, bool forArguments = true) {
   std::string out;
-  for (char c : text) {
-    if (c == '[' || c == ']') out += std::string("\\") + c;
+  for (char c : Joined(help)) {
+    if (forArguments && (c == '[' || c == ']' || c == ':')) out += std::string("\\") + c;
     else if (c == '\'') out += "'\\''";
-    else if (c == ':') out += "\\:";
     else out += c;
   }
   return out;
@@ -329,7 +326,8 @@ std::string WriteZshCompletion(const CommandDoc& program) {
   std::string text = args.str();
   // The command word and its own arguments follow the program's options.
   const std::string tail = "  && return 0\n";
-  text.replace(text.rfind(tail), tail.size(), "  '1:command:->command' \\\n  '*::argument:->argument' && return 0\n");
+  text.replace(text.rfind(tail), tail.size(),
+               "  '1:command:->command' \\\n    '*::argument:->argument' && return 0\n");
   text.replace(text.find("_arguments -s -S"), 16, "_arguments -C -s -S");
   out << text;
   out << "  case $state in\n"
@@ -337,7 +335,7 @@ std::string WriteZshCompletion(const CommandDoc& program) {
       << "      local -a commands\n"
       << "      commands=(\n";
   for (const CommandDoc& c : program.subcommands)
-    out << "        '" << c.name << ":" << ZshDescription(c.summary) << "'\n";
+    out << "        '" << c.name << ":" << ZshDescription(c.summary, false) << "'\n";
   out << "      )\n"
       << "      _describe -t commands '" << program.name << " command' commands ;;\n"
       << "    argument)\n"
