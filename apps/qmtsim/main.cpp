@@ -89,7 +89,7 @@ QIcon ProgramIcon() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const qmt::SimulatorOptions options;
+  const qmt::SimulatorCommandLine options;
   QCommandLineParser parser;
   options.SetUp(parser);
   if (qmt::WantsTextOnly(argc, argv)) {

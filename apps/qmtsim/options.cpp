@@ -41,7 +41,7 @@ OptionDoc Flag(std::vector<std::string> names, std::string help) {
 
 }  // namespace
 
-SimulatorOptions::SimulatorOptions()
+SimulatorCommandLine::SimulatorCommandLine()
     : macro("macro", "Macro file (code page 932) to run instead of the default.", "FILE"),
       port("port", "Port of the real device: none, virtual, ppdev[:DEV], direct[:ADDR].", "PORT"),
       screenshot("screenshot", "Save a picture of the window to FILE and quit.", "FILE"),
@@ -52,7 +52,7 @@ SimulatorOptions::SimulatorOptions()
   generateDoc.setFlags(QCommandLineOption::HiddenFromHelp);
 }
 
-void SimulatorOptions::SetUp(QCommandLineParser& parser) const {
+void SimulatorCommandLine::SetUp(QCommandLineParser& parser) const {
   parser.setApplicationDescription("The QMT3308 simulator window");
   parser.addHelpOption();
   parser.addVersionOption();
@@ -60,7 +60,7 @@ void SimulatorOptions::SetUp(QCommandLineParser& parser) const {
   parser.addPositionalArgument("FILE", kFileHelp, "[FILE]");
 }
 
-QString SimulatorOptions::MacroFile(const QCommandLineParser& parser, QString& error) const {
+QString SimulatorCommandLine::MacroFile(const QCommandLineParser& parser, QString& error) const {
   const QStringList files = parser.positionalArguments();
   if (files.size() > 1) {
     error = "qmtsim: one macro file at most, not " + files.join(' ');
@@ -73,7 +73,7 @@ QString SimulatorOptions::MacroFile(const QCommandLineParser& parser, QString& e
   return files.isEmpty() ? parser.value(macro) : files.first();
 }
 
-std::string SimulatorOptions::Document(const QString& kind) const {
+std::string SimulatorCommandLine::Document(const QString& kind) const {
   CommandDoc doc;
   doc.name = "qmtsim";
   doc.summary = "the QMT3308 simulator window";

@@ -12,8 +12,8 @@ class QCoreApplication;
 
 namespace qmt {
 
-struct SimulatorOptions {
-  SimulatorOptions();
+struct SimulatorCommandLine {
+  SimulatorCommandLine();
 
   QCommandLineOption macro;
   QCommandLineOption port;
