@@ -119,7 +119,7 @@ bool CompileDataModuleMacro(const RunOptions& opt, HeadlessToolWindow& tool, TDM
   std::error_code ec;
   bool fromConfigDir = !files.note.empty() && (std::filesystem::exists(files.macroFile, ec) ||
                                                std::filesystem::exists(files.colorFile, ec));
-  if (fromConfigDir) PrintError(Utf8ToCp932("note: " + files.note));
+  if (fromConfigDir || files.firstStart) PrintError(Utf8ToCp932("note: " + files.note));
   if (std::filesystem::is_regular_file(files.colorFile, ec)) tool.SetColorList(ReadListFile(files.colorFile));
   std::string problem = dm.DataModuleCreate(files.macroFile);
   if (!problem.empty()) PrintError(Utf8ToCp932(problem));

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "host/install_location.h"
 #include "host/macro_compile.h"
 #include "support/file_io.h"
 
@@ -43,7 +44,22 @@ std::string UserConfigDir() {
 ConfigFiles LocateConfigFiles(const std::string& exePath, const std::string& macroOverride) {
   fs::path folder = fs::path(exePath).parent_path();
   if (folder.empty()) folder = ".";
-  return ChooseConfigFiles(exePath, macroOverride, access(folder.c_str(), W_OK) == 0, UserConfigDir());
+  // An installed program writes nothing beside itself, whoever runs it.
+  const bool installed = IsInstalledProgram(exePath);
+  const bool writable = !installed && access(folder.c_str(), W_OK) == 0;
+  const std::string configDir = UserConfigDir();
+  ConfigFiles files = ChooseConfigFiles(exePath, macroOverride, writable, configDir);
+  if (installed && !configDir.empty()) {
+    std::error_code ec;
+    if (fs::exists(configDir, ec)) {
+      files.note.clear();
+    } else {
+      files.firstStart = fs::create_directories(configDir, ec) && !ec;
+      files.note = std::string(macroOverride.empty() ? "the macro and colour files are" : "the colour file is") +
+                   " kept in " + configDir + ", since the program is installed in " + folder.string();
+    }
+  }
+  return files;
 }
 
 ConfigFiles ChooseConfigFiles(const std::string& exePath, const std::string& macroOverride, bool folderWritable,

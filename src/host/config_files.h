@@ -19,6 +19,9 @@ struct ConfigFiles {
   // Empty when the files are beside the program; otherwise a sentence (UTF-8)
   // saying where they are kept and why, for the program to show.
   std::string note;
+  // True at an installed program's first start, when its configuration
+  // folder has just been made: the note is shown then, and not again.
+  bool firstStart = false;
 };
 
 // The path rule: `exePath` without its extension (of the last path
@@ -36,7 +39,10 @@ std::string UserConfigDir();
 
 // Where the files of the program at `exePath` live.  `macroOverride`, when
 // not empty, names the macro file (the --macro option of both programs); the
-// colour file still follows the rule.
+// colour file still follows the rule.  An installed program
+// (IsInstalledProgram) keeps its files in the configuration folder even when
+// it could write its own folder; its first start makes that folder and says
+// so in `note`, later starts say nothing.
 ConfigFiles LocateConfigFiles(const std::string& exePath, const std::string& macroOverride = "");
 
 // The choice itself, given whether the program's folder is writable and the

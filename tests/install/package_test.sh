@@ -47,6 +47,13 @@ out=$(run "$root/usr/bin/qmt" --version) || fail "qmt --version failed"
 [[ $out == "qmt $version"* ]] || fail "qmt --version printed '$out'"
 run "$root/usr/bin/qmt" run --png "$scratch/a.png" 2>"$scratch/run.err" || fail "qmt run failed: $(cat "$scratch/run.err")"
 [ "$(head -c 8 "$scratch/a.png" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] || fail "qmt run --png wrote no PNG"
+# Installed, the program keeps its files in the configuration folder (even
+# though this root could write the scratch bin folder) and says so once.
+grep -q "note: .*kept in $scratch/home/.config/qmt3308, since the program is installed" "$scratch/run.err" ||
+  fail "the first start did not say where the files are: $(cat "$scratch/run.err")"
+[ -d "$scratch/home/.config/qmt3308" ] || fail "the first start made no configuration folder"
+run "$root/usr/bin/qmt" run --png "$scratch/b.png" 2>"$scratch/run2.err" || fail "the second qmt run failed"
+[ -s "$scratch/run2.err" ] && fail "the second start is not quiet: $(cat "$scratch/run2.err")"
 out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM HOME="$scratch/home" "$root/usr/bin/qmtsim" --version) ||
   fail "qmtsim --version without a display failed"
 [[ $out == "qmtsim $version"* ]] || fail "qmtsim --version printed '$out'"
