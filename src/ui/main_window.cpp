@@ -181,7 +181,6 @@ void TFDemo::BuildMenu() {
   auto* zoomGroup = new QActionGroup(this);
   for (int z = 1; z <= 3; ++z) {
     QAction* a = view->addAction(QString("%1\u00d7").arg(z));
-    a->setObjectName(QString("actionZoom%1").arg(z));
     a->setCheckable(true);
     a->setChecked(z == 1);
     a->setShortcut(QKeySequence(QString("Ctrl+%1").arg(z)));
@@ -191,6 +190,7 @@ void TFDemo::BuildMenu() {
       adjustSize();
     });
   }
+  for (int z = 1; z <= 3; ++z) zoomGroup->actions()[z - 1]->setObjectName(QString("actionZoom%1").arg(z));
   view->addSeparator();
   QAction* save = view->addAction(tr("Save screenshot…"));
   save->setShortcut(QKeySequence::Save);

@@ -25,14 +25,14 @@ class TFDemo : public QMainWindow {
   Q_OBJECT
  public:
   TFDemo(Simulator& sim, TQMT3308& device, QWidget* parent = nullptr);
+  // Told of each file a drop opened.
+  std::function<void(const QString&)> fileOpened;
 
   // What Button11 and Button10 show; set by whoever owns those windows.
   std::function<void()> showSensorPanel;
   std::function<void()> showToolWindow;
   // How a refused drop is reported; a message box unless replaced.
   std::function<void(const QString&)> showMessage;
-  // Told of each file a drop opened.
-  std::function<void(const QString&)> fileOpened;
 
   DisplayView* PaintBox1() const { return paintBox1_; }
   QPushButton* Key(int index) const { return keys_[index]; }
