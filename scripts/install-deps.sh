@@ -8,17 +8,24 @@ packages=(
   g++ cmake ninja-build pkg-config git python3 ccache
   clang libclang-rt-14-dev
   # libraries of the core and the command-line tool
-  libcli11-dev libfreetype-dev libfontconfig-dev libjpeg62-turbo-dev libpng-dev
+  libcli11-dev nlohmann-json3-dev libfreetype-dev libfontconfig-dev libjpeg62-turbo-dev libpng-dev libgif-dev
   # fonts for the device's characters
   fonts-ipafont-gothic fonts-misaki
   # GUI
   qt6-base-dev libqscintilla2-qt6-dev libgl-dev fonts-ipafont-mincho
+  qt6-translations-l10n  # Qt's own dialogs and buttons in Japanese
   xvfb xauth
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev lua5.4 liblua5.4-dev libcairo2-dev
   # the Debian package (cpack, dpkg-shlibdeps) and the checks of what it installs
   dpkg-dev desktop-file-utils groff-base zsh
 )
+
+# node and npm run the debug adapter's client tests; a node installed some
+# other way (nvm, NodeSource) is kept.
+if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
+  packages+=(nodejs npm)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -6,6 +6,7 @@
 
 #include "host/program_manual.h"
 #include "link/device_link.h"
+#include "link/stream_server.h"
 #include "support/version.h"
 
 namespace qmt::cli {
@@ -47,6 +48,9 @@ OptionDoc DescribeOption(const CLI::Option& o) {
   if (port) {
     doc.kind = ValueKind::kChoice;
     doc.choices = PortChoiceExamples();
+  } else if (v == "ADDRESS") {
+    doc.kind = ValueKind::kChoice;
+    doc.choices = StreamServer::AddressExamples();
   } else if (v == "FILE" || v == "MACRO" || v.ends_with("FILE")) {
     doc.kind = ValueKind::kFile;
   } else if (v == "DIR") {

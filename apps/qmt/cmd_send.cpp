@@ -14,7 +14,7 @@ namespace {
 static Command reg(40, [](CLI::App& app) {
   auto* sub = app.add_subcommand(
       "send",
-      "Send command lines (one a line, %hh for a raw byte) to the device on the parallel port; "
+      "Send command lines (one a line, %hh for a raw byte) to the device on the port; "
       "stops at the first line the device does not take");
   auto file = std::make_shared<std::string>("-");
   auto port = std::make_shared<std::string>();
@@ -23,7 +23,9 @@ static Command reg(40, [](CLI::App& app) {
   sub->add_option("file", *file, "File of command lines, '-' for standard input")
       ->capture_default_str();
   sub->add_option("--port", *port,
-                  "none, virtual, ppdev[:/dev/parportN] or direct[:0x378] "
+                  "none, virtual, ppdev[:/dev/parportN], direct[:0x378], lp:/dev/usb/lp0 (a printer-class "
+                  "device, such as a USB-to-parallel cable), tcp:HOST:PORT (qmt serve, qmtsim --listen or a "
+                  "network adapter) or file:PATH "
                   "(default: QMT_PORT, else /dev/parport0 when it can be claimed, else none)");
   sub->add_option("--device-pages", *pages,
                   "With --port virtual: save the virtual device's pages as DIR/VRAM0.bmp ... VRAM3.bmp");
@@ -48,8 +50,10 @@ static Command reg(40, [](CLI::App& app) {
       // Blank lines carry no command.
       if (line.empty()) continue;
       if (!setup.link->SendLine(Unescape(line))) {
+        std::string problem = setup.link->Problem();
         PrintError("qmt send: line " + std::to_string(lineNo) + ": " + line +
-                   ": the device did not answer (port " + setup.link->Name() + ")");
+                   ": the device did not answer (port " + setup.link->Name() +
+                   (problem.empty() ? "" : ": " + problem) + ")");
         return 1;
       }
     }

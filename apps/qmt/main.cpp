@@ -80,7 +80,11 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    return app.exit(e);
+    const int code = app.exit(e);
+    // qmt test keeps 1 for failed scenarios: a bad option is an error, 2.
+    for (const CLI::App* sub : app.get_subcommands())
+      if (sub->get_name() == "test" && code != 0) return 2;
+    return code;
   }
   for (auto& [sub, run] : commands) {
     if (sub->parsed()) {

@@ -4,32 +4,32 @@
 #include <QCheckBox>
 #include <QSlider>
 #include <QCommandLineParser>
+#include <QEvent>
 #include <QFileInfo>
 #include <QIcon>
 #include <QSettings>
+#include <QStatusBar>
 #include <QTimer>
 #include <cstdio>
+#include <csignal>
 #include <cstdlib>
 #include <memory>
 
 #include "device/qmt3308.h"
 #include "host/config_files.h"
-#include "host/data_module.h"
-#include "host/line_tracer.h"
 #include "host/simulator.h"
-#include "host/simulator_binding.h"
-#include "link/device_link.h"
-#include "runtime/runner.h"
+#include "link/stream_server.h"
 #include "support/encoding.h"
 #include "ui/display_view.h"
 #include "ui/main_window.h"
 #include "ui/scr_tool.h"
-#include "ui/scr_tool_band.h"
-#include "ui/scr_tool_binding.h"
+#include "ui/scenario_session.h"
 #include "ui/sensor_panel.h"
+#include "ui/simulator_app.h"
 #include "ui/window_font.h"
 #include "ui/window_settings.h"
 #include "ui/about_box.h"
+#include "ui/wire_listener.h"
 #include "options.h"
 #include "support/version.h"
 
@@ -43,10 +43,11 @@ bool HaveDisplay() {
   return false;
 }
 
-// Scripted inputs for unattended screenshots: "event:LABEL", "slider:NAME=V",
-// "switch:NAME=0|1" and "show:sensors", applied in order through the controls
-// once the macro has started.
-void ApplyStep(qmt::TFDemo& window, qmt::TfSens& sensors, const QString& step) {
+// Scripted inputs for unattended screenshots and tests: "event:LABEL",
+// "slider:NAME=V", "switch:NAME=0|1", "show:sensors", "show:tool", "zoom:N"
+// and "close:main", applied in order through the controls once the macro has
+// started.
+void ApplyStep(qmt::TFDemo& window, qmt::TfSens& sensors, qmt::TfScrTool& tool, const QString& step) {
   QString kind = step.section(':', 0, 0);
   QString arg = step.section(':', 1);
   std::string label, error;
@@ -59,6 +60,18 @@ void ApplyStep(qmt::TFDemo& window, qmt::TfSens& sensors, const QString& step) {
     sensors.show();
     return;
   }
+  if (kind == "show" && arg == "tool") {
+    tool.show();
+    return;
+  }
+  if (kind == "zoom") {
+    window.SetZoom(arg.toInt());
+    return;
+  }
+  if (kind == "close" && arg == "main") {
+    window.close();
+    return;
+  }
   QString name = arg.section('=', 0, 0);
   int value = arg.section('=', 1).toInt();
   if (kind == "slider") {
@@ -69,15 +82,36 @@ void ApplyStep(qmt::TFDemo& window, qmt::TfSens& sensors, const QString& step) {
   }
 }
 
-// Host messages (file paths, port problems) are UTF-8; the message window
-// takes code page 932.  A character code page 932 lacks is shown as "?".
-std::string HostMessage(const std::string& utf8) {
-  std::string cp932, error;
-  if (qmt::TryUtf8ToCp932(utf8, cp932, error)) return cp932;
-  std::string ascii;
-  for (unsigned char c : utf8) ascii += c < 0x80 ? static_cast<char>(c) : '?';
-  return ascii;
-}
+// SIGINT and SIGTERM while listening end the program as closing the window
+// does, so the pseudo-terminal's link is removed.
+volatile std::sig_atomic_t stopSignal = 0;
+void OnStopSignal(int sig) { stopSignal = sig; }
+
+// For start-up timing: quits once the display has been painted for the first
+// time, or with status 1 when no frame comes within ten seconds.
+class QuitAfterFirstPaint : public QObject {
+ public:
+  explicit QuitAfterFirstPaint(QWidget& display) : QObject(&display) {
+    display.installEventFilter(this);
+    QTimer::singleShot(10000, this, [] {
+      std::fputs("qmtsim: no frame painted within 10 s\n", stderr);
+      QCoreApplication::exit(1);
+    });
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    // The paint itself goes on; the quit waits until it is done.
+    if (event->type() == QEvent::Paint && !seen_) {
+      seen_ = true;
+      QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  bool seen_ = false;
+};
 
 // The theme's icon when the program is installed, else the one built in.
 QIcon ProgramIcon() {
@@ -120,8 +154,9 @@ int main(int argc, char** argv) {
   QApplication::setOrganizationName("qmt3308");
   QApplication::setApplicationVersion(QString::fromStdString(qmt::VersionLine("qmtsim")).section(' ', 1));
   QApplication::setDesktopFileName("qmtsim");
-  QApplication::setWindowIcon(ProgramIcon());
   QApplication::setFont(qmt::JapaneseGothicFont(12));
+  // The windows speak Japanese; so do Qt's own buttons and dialogs.
+  qmt::InstallJapaneseTranslation(app);
   parser.process(app);
   QString macroError;
   const QString macroFile = options.MacroFile(parser, macroError);
@@ -129,86 +164,92 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", macroError.toLocal8Bit().constData());
     return 1;
   }
-  const auto& portOpt = options.port;
-  const auto& shotOpt = options.screenshot;
-  const auto& stepOpt = options.step;
 
-  qmt::TQMT3308& device = qmt::Device();
-  qmt::TRunner runner;
-  qmt::RunnerPort runnerPort(runner);
-  qmt::ConfigFiles files =
-      qmt::LocateConfigFiles(qmt::ExecutablePath(argv[0]), macroFile.toStdString());
-  // The tool window comes before the data module, which reports to it.
-  qmt::TdmToolHost toolHost(files);
-  qmt::TfScrTool tool(toolHost);
-  qmt::ToolWindowMessages messages(tool);
-  qmt::TDM dm(tool);
-  toolHost.SetDataModule(&dm);
-  if (!files.note.empty()) messages.ShowRunMessage(HostMessage(files.note));
-  if (!macroFile.isEmpty() && !QFileInfo::exists(macroFile))
-    messages.ShowRunMessage(HostMessage(macroFile.toStdString() +
-                                        " does not exist yet: the built-in macro runs, and saving the macro writes it"));
-  std::string loadMessage = dm.DataModuleCreate(files.macroFile);
-  if (!loadMessage.empty()) messages.ShowRunMessage(HostMessage(loadMessage));
-  qmt::DataModuleMacroSource macro(dm);
-  std::string linkMessage;
-  std::unique_ptr<qmt::DeviceLink> link = qmt::OpenLink(parser.value(portOpt).toStdString(), linkMessage);
-  qmt::LinkPort linkPort(*link);
-  qmt::DevicePort display;
-  qmt::Simulator sim({&runnerPort, &macro, &messages, &linkPort, &display});
-  toolHost.SetSimulator(&sim);
-  toolHost.SetLink(&linkPort);
+  qmt::SimulatorOptions simOptions;
+  simOptions.macroFile = macroFile.toStdString();
+  simOptions.port = parser.value(options.port).toStdString();
+  qmt::SimulatorApp program(qmt::LocateConfigFiles(qmt::ExecutablePath(argv[0]), simOptions.macroFile), simOptions);
+  qmt::TFDemo& window = program.Window();
+  qmt::TfSens& sensors = program.Sensors();
+  qmt::TfScrTool& tool = program.Tool();
 
-  qmt::TFDemo window(sim, device);
-  qmt::TfSens sensors(sim, &window);
-  window.showSensorPanel = [&] {
-    sensors.show();
-    sensors.raise();
-  };
-  window.showToolWindow = [&] {
-    tool.show();
-    tool.raise();
-    tool.activateWindow();
-  };
-  qmt::AttachLineTracer(*window.PaintBox1(), tool);
-  // The mouse on the display drives the line tracer; it writes its line
-  // calls to the tool window, which this program does not open yet.
-  qmt::LineTracer tracer;
-  QObject::connect(window.PaintBox1(), &qmt::DisplayView::DeviceMouse, &window,
-                   [&](int kind, int x, int y, Qt::KeyboardModifiers, Qt::MouseButtons buttons) {
-                     qmt::MouseButtons held{(buttons & Qt::LeftButton) != 0, (buttons & Qt::RightButton) != 0};
-                     tracer.TraceLine(held, x, y, static_cast<qmt::MouseEventKind>(kind), *window.PaintBox1(),
-                                      nullptr);
-                   });
-  if (!linkMessage.empty()) messages.ShowRunMessage(HostMessage(linkMessage));
+  std::unique_ptr<qmt::WireListener> listener;
+  if (parser.isSet(options.listen)) {
+    std::string error;
+    auto server = qmt::StreamServer::Listen(parser.value(options.listen).toStdString(), error);
+    if (!server) {
+      std::fprintf(stderr, "qmtsim: %s\n", error.c_str());
+      return 1;
+    }
+    listener = std::make_unique<qmt::WireListener>(std::move(server), qmt::Device(), parser.isSet(options.replies));
+    listener->report = [](const std::string& text) { std::fprintf(stderr, "qmtsim: %s\n", text.c_str()); };
+    tool.addDockWidget(Qt::BottomDockWidgetArea, listener->LogDock());
+    std::printf("%s\n", listener->Address().c_str());
+    std::fflush(stdout);
+    std::signal(SIGINT, OnStopSignal);
+    std::signal(SIGTERM, OnStopSignal);
+    auto* stopCheck = new QTimer(&window);
+    QObject::connect(stopCheck, &QTimer::timeout, &app, [] {
+      if (stopSignal != 0) QApplication::quit();
+    });
+    stopCheck->start(50);
+  }
 
+  qmt::ScenarioSession& scenarios = program.Scenarios();
+  int replayStatus = 0;
+  QObject::connect(&scenarios, &qmt::ScenarioSession::finished, &window, [&](bool passed, const QString& line) {
+    std::fprintf(stdout, "%s\n", line.toStdString().c_str());
+    std::fflush(stdout);
+    replayStatus = passed ? 0 : 1;
+    if (parser.isSet(options.quit)) app.exit(replayStatus);
+    window.statusBar()->showMessage(line);
+  });
+
+  if (parser.isSet(options.quitAfterFirstPaint)) new QuitAfterFirstPaint(*window.PaintBox1());
+  window.show();
+
+  QApplication::setWindowIcon(ProgramIcon());
   // The window's size, position, zoom and recent files; a scripted
   // screenshot neither reads nor changes them.
   QSettings store;
   qmt::WindowSettings settings(store);
   settings.AddFileMenu(window);
   qmt::AddHelpMenu(window);
-  if (!parser.isSet(shotOpt)) {
+  if (!parser.isSet(options.screenshot)) {
     settings.Restore(window);
     if (!macroFile.isEmpty() && QFileInfo::exists(macroFile)) settings.AddRecentFile(macroFile);
     window.fileOpened = [&settings](const QString& path) { settings.AddRecentFile(path); };
     settings.SaveOnClose(window);
   }
 
-  window.show();
-
-  if (parser.isSet(shotOpt)) {
-    QString file = parser.value(shotOpt);
-    QStringList steps = parser.values(stepOpt);
-    // Let the start-up run and a few ticks happen, apply the steps, let the
-    // gauges catch up, then take the picture.
-    QTimer::singleShot(300, &window, [&, steps] {
-      for (const QString& s : steps) ApplyStep(window, sensors, s);
+  if (parser.isSet(options.scenario)) {
+    QString file = parser.value(options.scenario);
+    bool fast = parser.isSet(options.fast);
+    QTimer::singleShot(0, &window, [&, file, fast] {
+      QString error;
+      if (!scenarios.StartReplay(file, fast, &error)) {
+        std::fprintf(stderr, "qmtsim: %s\n", error.toStdString().c_str());
+        if (parser.isSet(options.quit)) app.exit(2);
+        if (window.showMessage) window.showMessage(error);
+      }
     });
+  }
+
+  // Let the start-up run and a few ticks happen, apply the steps, let the
+  // gauges catch up, then take the picture.
+  const QStringList steps = parser.values(options.step);
+  if (!steps.isEmpty()) {
+    QTimer::singleShot(300, &window, [&, steps] {
+      for (const QString& s : steps) ApplyStep(window, sensors, tool, s);
+    });
+  }
+  if (parser.isSet(options.screenshot)) {
+    QString file = parser.value(options.screenshot);
     QTimer::singleShot(1200, &window, [&, file] {
       window.grab().save(file);
       if (sensors.isVisible()) sensors.grab().save(QFileInfo(file).path() + "/" + QFileInfo(file).completeBaseName() + "-sensors.png");
-      if (tool.windowTitle() != "fScrTool") std::fprintf(stderr, "%s\n", tool.windowTitle().toStdString().c_str());
+      const std::string message = tool.Message();
+      if (!message.empty() && message != "fScrTool") std::fprintf(stderr, "%s\n", qmt::Cp932ToUtf8(message).c_str());
       app.quit();
     });
   }

@@ -2,6 +2,7 @@
 
 #include "host/program_manual.h"
 #include "link/device_link.h"
+#include "link/stream_server.h"
 #include "support/command_docs.h"
 #include "support/version.h"
 
@@ -22,6 +23,9 @@ OptionDoc Describe(const QCommandLineOption& o) {
   } else if (v == "PORT") {
     doc.kind = ValueKind::kChoice;
     doc.choices = PortChoiceExamples();
+  } else if (v == "ADDRESS") {
+    doc.kind = ValueKind::kChoice;
+    doc.choices = StreamServer::AddressExamples();
   } else if (v.ends_with("FILE")) {
     doc.kind = ValueKind::kFile;
   } else if (v == "DIR") {
@@ -43,13 +47,23 @@ OptionDoc Flag(std::vector<std::string> names, std::string help) {
 
 SimulatorCommandLine::SimulatorCommandLine()
     : macro("macro", "Macro file (code page 932) to run instead of the default.", "FILE"),
-      port("port", "Port of the real device: none, virtual, ppdev[:DEV], direct[:ADDR].", "PORT"),
+      port("port",
+           "Port of the real device: none, virtual, ppdev[:DEV], direct[:ADDR], lp:DEV, tcp:HOST:PORT, file:PATH.",
+           "PORT"),
+      listen("listen",
+             "Be the device on the wire as well: execute the lines a client sends to ADDRESS, tcp:[HOST:]PORT "
+             "(HOST 127.0.0.1 unless named) or pty[:LINK]; the address is printed on standard output.",
+             "ADDRESS"),
+      replies("replies", "With --listen: answer each line with \"ok\" or the device's message."),
+      scenario("scenario", "Replay a scenario file in the window once the macro has started.", "FILE"),
+      fast("fast", "With --scenario: replay as fast as possible instead of at real speed."),
+      quit("quit", "With --scenario: quit after the replay, with status 0 when it passed, else 1."),
       screenshot("screenshot", "Save a picture of the window to FILE and quit.", "FILE"),
-      step("step", "Scripted input before --screenshot.", "STEP"),
+      step("step", "Scripted input (with or without --screenshot).", "STEP"),
+      quitAfterFirstPaint("quit-after-first-paint", "Quit once the display has been painted (start-up timing)."),
       generateDoc("generate-doc", "Print the manual page or a completion script.", "man|bash|zsh") {
-  screenshot.setFlags(QCommandLineOption::HiddenFromHelp);
-  step.setFlags(QCommandLineOption::HiddenFromHelp);
-  generateDoc.setFlags(QCommandLineOption::HiddenFromHelp);
+  for (QCommandLineOption* o : {&screenshot, &step, &quitAfterFirstPaint, &generateDoc})
+    o->setFlags(QCommandLineOption::HiddenFromHelp);
 }
 
 void SimulatorCommandLine::SetUp(QCommandLineParser& parser) const {

@@ -17,12 +17,20 @@ struct SimulatorCommandLine {
 
   QCommandLineOption macro;
   QCommandLineOption port;
-  QCommandLineOption screenshot;  // hidden: for scripts and tests
-  QCommandLineOption step;        // hidden
-  QCommandLineOption generateDoc; // hidden
+  QCommandLineOption listen;
+  QCommandLineOption replies;
+  QCommandLineOption scenario;
+  QCommandLineOption fast;
+  QCommandLineOption quit;
+  QCommandLineOption screenshot;           // hidden: for scripts and tests
+  QCommandLineOption step;                 // hidden
+  QCommandLineOption quitAfterFirstPaint;  // hidden: start-up timing
+  QCommandLineOption generateDoc;          // hidden
 
   // Every option above, in the order of the help.
-  QList<QCommandLineOption> All() const { return {macro, port, screenshot, step, generateDoc}; }
+  QList<QCommandLineOption> All() const {
+    return {macro, port, listen, replies, scenario, fast, quit, screenshot, step, quitAfterFirstPaint, generateDoc};
+  }
 
   // Sets up `parser` with these options, --help, --version and the FILE
   // argument.

@@ -43,6 +43,10 @@ constexpr std::array<std::uint8_t, 256> kClasses = MakeClasses();
 
 bool Is(std::uint8_t b, CharClass cls) { return (kClasses[b] & cls) != 0; }
 
+// Whether the byte after a lead byte belongs to its character: the end of
+// the text and the line end never do.
+bool TakesTrailByte(std::uint8_t b) { return b != 0 && b != kCr; }
+
 int HexValue(std::uint8_t b) {
   if (b <= '9') return b - '0';
   return (b | 0x20) - 'a' + 10;
@@ -187,8 +191,9 @@ void Lexer::SkipBlockComment() {
       return;
     }
     if (b == kCr) ++line_;
-    // A double-byte character is passed over as one unit.
-    pos_ += (IsLeadByte(b) && At(pos_ + 1) != 0) ? 2 : 1;
+    // A double-byte character is passed over as one unit; a lead byte
+    // before a CR stands alone, so the CR is still counted.
+    pos_ += (IsLeadByte(b) && TakesTrailByte(At(pos_ + 1))) ? 2 : 1;
   }
 }
 
@@ -333,7 +338,7 @@ void Lexer::ReadIdentifier() {
     if (Is(b, kIdentPart)) {
       ++pos_;
     } else if (IsLeadByte(b)) {
-      pos_ += At(pos_ + 1) != 0 ? 2 : 1;
+      pos_ += TakesTrailByte(At(pos_ + 1)) ? 2 : 1;
     } else {
       break;
     }

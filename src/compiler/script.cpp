@@ -50,12 +50,14 @@ void TScript::Compile(std::string_view text) {
   tokens_.clear();
   labels_.clear();
   variables_.clear();
+  statements_.clear();
   source_.assign(text);
   tokens_.reserve(text.size() / 3 + 16);
 
   Lexer lexer(source_, &strings_);
   lexer_ = &lexer;
   depth_ = 0;
+  enclosing_.clear();
   divideByZeroLine_ = -1;
   struct Reset {
     Lexer*& p;
@@ -105,7 +107,12 @@ void TScript::ReadProgram() {
       lexer_->SkipRawByte();
       Next();
     }
-    while (t.Kind != tok::kLineEnd && t.Kind != tok::kEof) Statement();
+    while (t.Kind != tok::kLineEnd && t.Kind != tok::kEof) {
+      const int first = static_cast<int>(tokens_.size());
+      const int line = t.Line;
+      Statement();
+      if (static_cast<int>(tokens_.size()) > first) statements_.emplace_back(first, line);
+    }
     Statement();  // the line end, or the error for text without one
   }
   TScrItem last;
@@ -280,7 +287,9 @@ void TScript::Primary() {
   switch (t.Kind) {
     case '(':
       Next();
+      enclosing_.push_back({false, {}});
       Comparison();
+      enclosing_.pop_back();
       if (t.Kind != ')') Fatal(Msg().notClosed1 + TokenName(t) + Msg().notClosed2);
       Next();
       return;
@@ -303,11 +312,36 @@ void TScript::Primary() {
       CallExpression();
       return;
     default:
-      // An operand is missing ("a + -1", "x =" at the end of a line, "RET"
-      // alone).  Going on would leave an operator without its value, so the
-      // token found is refused here.
-      Fatal(Msg().notHere1 + "\"" + TokenName(t) + "\"" + Msg().notHere2);
+      MissingOperand();
   }
+}
+
+// An operand is missing ("a + -1", "x =" at the end of a line, "RET"
+// alone).  Going on would leave an operator without its value, so the token
+// found instead is refused here, with the message that the construct around
+// it gives for that token: an unclosed call or parenthesis, a stray argument,
+// or "@n" read as a statement of its own ("RET @0 * @1").
+void TScript::MissingOperand() {
+  TScrItem& t = lexer_->Current();
+  const Messages& m = Msg();
+  const std::string found = TokenName(t);
+  if (!enclosing_.empty()) {
+    const Enclosing& around = enclosing_.back();
+    if (around.call) {
+      const std::string name(around.name);
+      if (t.Kind == ';' || t.Kind == tok::kEof) Fatal(m.function + name + m.callOpen);
+      if (t.Kind != ',' && t.Kind != ')') Fatal(m.function + name + m.argument1 + found + m.argument2);
+    } else if (t.Kind != ')') {
+      Fatal(m.notClosed1 + found + m.notClosed2);
+    }
+  } else if (t.Kind == '@') {
+    Next();
+    if (t.Kind != tok::kNum) Fatal("@" + m.atAlone);
+    const std::int16_t n = t.Value;
+    Next();
+    if (t.Kind != '=') Fatal("@" + std::to_string(n) + m.atAlone);
+  }
+  Fatal(m.notHere1 + "\"" + found + "\"" + m.notHere2);
 }
 
 // call -> name "(" [ { LF } expr { "," { LF } expr } ] ")"
@@ -316,6 +350,7 @@ void TScript::CallExpression() {
   TScrItem& t = lexer_->Current();
   TScrItem call = std::move(t);
   call.ArgCount = 0;
+  enclosing_.push_back({true, call.Text});
   Next();
   while (t.Kind == tok::kLineEnd) Next();
   if (t.Kind == ')') {
@@ -339,6 +374,7 @@ void TScript::CallExpression() {
       Fatal(m.function + std::string(call.Text) + m.argument1 + TokenName(t) + m.argument2);
     }
   }
+  enclosing_.pop_back();
   Emit(std::move(call));
   --depth_;
 }

@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "compiler/debug_info.h"
 #include "compiler/lexer.h"
 #include "compiler/pcode.h"
 
@@ -71,6 +72,8 @@ class TScript {
   // The program listing of the last compile, one line per instruction and
   // per label definition.
   void ListCode(std::vector<std::string>& list) const;
+  // The line table and the names of the last compile, for the debugger.
+  TDebugInfo DebugInfo() const;
 
  private:
   struct LabelEntry {
@@ -107,6 +110,7 @@ class TScript {
     return kind == '*' || kind == '+' || kind == '-' || kind == '/';
   }
   [[noreturn]] void Fatal(const std::string& text) const;
+  [[noreturn]] void MissingOperand();
 
   // Stage 2 and 3 (generator.cpp).
   void FoldLast();
@@ -123,6 +127,9 @@ class TScript {
   TAScrItem tokens_;
   std::vector<LabelEntry> labels_;
   std::vector<VariableEntry> variables_;
+  // Where each statement that writes code begins: its first token and the
+  // line it starts on (a call's arguments may continue on later lines).
+  std::vector<std::pair<int, int>> statements_;
   // FNV-1a: names are short, and this beats the library's general hash.
   struct NameHash {
     std::size_t operator()(std::string_view name) const {
@@ -138,6 +145,13 @@ class TScript {
   // Reader state, valid during Compile.
   Lexer* lexer_ = nullptr;
   int depth_ = 0;
+  // The argument lists (call name) and parentheses (empty name) around the
+  // expression being read, innermost last.
+  struct Enclosing {
+    bool call;
+    std::string_view name;
+  };
+  std::vector<Enclosing> enclosing_;
   int divideByZeroLine_ = -1;  // line of the first constant division by zero
   std::vector<int> scratchNames_, scratchPatches_;  // the generator's notes
 };

@@ -17,7 +17,7 @@ namespace {
 constexpr std::int64_t kMaxPixels = std::int64_t{64} << 20;
 
 [[noreturn]] void Corrupt(const std::string& name, const std::string& what) {
-  throw FileError("cannot read bitmap " + name + ": " + what);
+  throw FileError("cannot read bitmap " + name + ": " + what, name, FileError::Op::Contents);
 }
 
 std::uint32_t U16(std::string_view b, std::size_t at) {

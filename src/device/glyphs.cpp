@@ -85,7 +85,10 @@ class FontconfigLocator final : public FontLocator {
   FcConfig* Config() {
     if (config_ == nullptr) {
       if (dirs_.empty()) {
-        config_ = FcInitLoadConfigAndFonts();
+        // The process's own configuration, loaded once and shared with
+        // whatever else in the process uses fontconfig (the windows' fonts):
+        // loading it is most of the cost of a short run.
+        config_ = FcConfigReference(nullptr);
       } else {
         // Font by font, so that no cache is wanted for these folders.
         config_ = FcConfigCreate();

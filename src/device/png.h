@@ -6,8 +6,9 @@
 
 namespace qmt {
 
-// Writes a 640 x 480 page as an RGB PNG, atomically (temporary file and
-// rename).  Raises FileError naming the file on failure.
+// Writes a 640 x 480 page as a PNG with the device's 256 colours as its
+// palette, atomically (temporary file and rename).  Raises FileError naming
+// the file on failure.
 void WritePagePng(const std::string& path, const std::uint8_t* page);
 
 // The same, into memory.

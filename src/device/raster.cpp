@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <numeric>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -127,6 +128,42 @@ Box WalkLine(std::uint8_t* page, std::int64_t major0, std::int64_t minor0, std::
              static_cast<int>(std::max(x0, x1)), static_cast<int>(std::max(y0, y1))};
 }
 
+// The pixels where the walk from the other end lands beside this one.  At a
+// step whose exact minor offset lies halfway between two pixels, the walk
+// above rounds up and the walk from (x2, y2) rounds the other way; setting
+// both makes the line the same whichever end comes first.  Halfway steps
+// exist only when major / gcd is even: they are i = h + k * p with
+// p = major / gcd and h = p / 2, and the other pixel sits at minor offset
+// k * q + (q - 1) / 2 with q = minor / gcd.  Only the steps whose major
+// coordinate is on the page are visited.
+template <bool kMajorX>
+Box HalfwayPixels(std::uint8_t* page, std::int64_t major0, std::int64_t minor0, std::int64_t major,
+                  std::int64_t minor, int majorStep, int minorStep, std::uint8_t c) {
+  const std::int64_t g = std::gcd(major, minor);
+  const std::int64_t p = major / g, q = minor / g;
+  if (p % 2 != 0) return Box{};
+  const std::int64_t h = p / 2;
+  const std::int64_t majorLimit = kMajorX ? kW : kH;
+  const std::int64_t minorLimit = kMajorX ? kH : kW;
+  std::int64_t lo = majorStep > 0 ? -major0 : major0 - (majorLimit - 1);
+  std::int64_t hi = majorStep > 0 ? majorLimit - 1 - major0 : major0;
+  lo = std::max<std::int64_t>(lo, 0);
+  hi = std::min<std::int64_t>(hi, major);
+  if (lo > hi) return Box{};
+  const std::int64_t kLo = std::max<std::int64_t>(0, static_cast<std::int64_t>(CeilDiv(lo - h, p)));
+  const std::int64_t kHi = std::min<std::int64_t>(g - 1, static_cast<std::int64_t>(FloorDiv(hi - h, p)));
+  Box box;
+  for (std::int64_t k = kLo; k <= kHi; ++k) {
+    const std::int64_t a = major0 + (h + k * p) * majorStep;
+    const std::int64_t b = minor0 + (k * q + (q - 1) / 2) * minorStep;
+    if (b < 0 || b >= minorLimit) continue;
+    const std::int64_t x = kMajorX ? a : b, y = kMajorX ? b : a;
+    page[y * kW + x] = c;
+    box.Add(Box{static_cast<int>(x), static_cast<int>(y), static_cast<int>(x), static_cast<int>(y)});
+  }
+  return box;
+}
+
 }  // namespace
 
 Box Line(std::uint8_t* page, std::int64_t x1, std::int64_t y1, std::int64_t x2, std::int64_t y2, std::uint8_t c) {
@@ -135,8 +172,15 @@ Box Line(std::uint8_t* page, std::int64_t x1, std::int64_t y1, std::int64_t x2, 
   int sx = dx < 0 ? -1 : 1, sy = dy < 0 ? -1 : 1;
   if (ady == 0) return Fill(page, std::min(x1, x2), y1, std::max(x1, x2), y1, c);
   if (adx == 0) return Fill(page, x1, std::min(y1, y2), x1, std::max(y1, y2), c);
-  if (adx >= ady) return WalkLine<true>(page, x1, y1, adx, ady, sx, sy, c);
-  return WalkLine<false>(page, y1, x1, ady, adx, sy, sx, c);
+  Box box;
+  if (adx >= ady) {
+    box = WalkLine<true>(page, x1, y1, adx, ady, sx, sy, c);
+    box.Add(HalfwayPixels<true>(page, x1, y1, adx, ady, sx, sy, c));
+  } else {
+    box = WalkLine<false>(page, y1, x1, ady, adx, sy, sx, c);
+    box.Add(HalfwayPixels<false>(page, y1, x1, ady, adx, sy, sx, c));
+  }
+  return box;
 }
 
 Box Fill(std::uint8_t* page, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1, std::uint8_t c) {

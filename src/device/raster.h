@@ -27,8 +27,9 @@ struct Box {
   }
 };
 
-// The straight line from (x1, y1) to (x2, y2), both ends included.  Returns
-// the box of the pixels set.
+// The straight line from (x1, y1) to (x2, y2), both ends included: the
+// pixels of the walk from either end, so the same set whichever end is given
+// first.  Returns the box of the pixels set.
 Box Line(std::uint8_t* page, std::int64_t x1, std::int64_t y1, std::int64_t x2, std::int64_t y2, std::uint8_t c);
 
 // Every pixel with x0 <= x <= x1 and y0 <= y <= y1 (inclusive, in order),

@@ -46,37 +46,58 @@ ConfigFiles LocateConfigFiles(const std::string& exePath, const std::string& mac
   if (folder.empty()) folder = ".";
   // An installed program writes nothing beside itself, whoever runs it.
   const bool installed = IsInstalledProgram(exePath);
-  const bool writable = !installed && access(folder.c_str(), W_OK) == 0;
+  const bool writable = access(folder.c_str(), W_OK) == 0;
   const std::string configDir = UserConfigDir();
-  ConfigFiles files = ChooseConfigFiles(exePath, macroOverride, writable, configDir);
-  if (installed && !configDir.empty()) {
-    std::error_code ec;
-    if (fs::exists(configDir, ec)) {
-      files.note.clear();
-    } else {
-      files.firstStart = fs::create_directories(configDir, ec) && !ec;
-      files.note = std::string(macroOverride.empty() ? "the macro and colour files are" : "the colour file is") +
-                   " kept in " + configDir + ", since the program is installed in " + folder.string();
-    }
+  std::error_code ec;
+  const bool configDirExists = !configDir.empty() && fs::exists(configDir, ec);
+  ConfigFiles files = ChooseConfigFiles(exePath, macroOverride, writable, configDir, installed, configDirExists);
+  if (files.firstStart) {
+    // Made now, so that the next start is not a first one; when it cannot be
+    // made the note still says where the files will go.
+    fs::create_directories(configDir, ec);
   }
   return files;
 }
 
 ConfigFiles ChooseConfigFiles(const std::string& exePath, const std::string& macroOverride, bool folderWritable,
-                              const std::string& configDir) {
+                              const std::string& configDir, bool installed, bool configDirExists) {
   ConfigFiles files;
   files.macroFile = ConfigFileBeside(exePath, "Macro.txt");
   files.colorFile = ConfigFileBeside(exePath, "Color.txt");
-  if (!folderWritable && !configDir.empty()) {
+  if ((installed || !folderWritable) && !configDir.empty()) {
     fs::path folder = fs::path(exePath).parent_path();
+    files.configDir = configDir;
+    files.installed = installed;
+    if (macroOverride.empty()) files.shippedMacroFile = files.macroFile;
+    files.shippedColorFile = files.colorFile;
     files.macroFile = (fs::path(configDir) / fs::path(files.macroFile).filename()).string();
     files.colorFile = (fs::path(configDir) / fs::path(files.colorFile).filename()).string();
-    files.note = std::string(macroOverride.empty() ? "the macro and colour files are" : "the colour file is") +
-                 " kept in " + configDir + " because the program's folder " + folder.string() + " is not writable";
+    const std::string what = macroOverride.empty() ? "the macro and colour files are" : "the colour file is";
+    if (!installed) {
+      files.note = what + " kept in " + configDir + " because the program's folder " + folder.string() +
+                   " is not writable";
+    } else if (!configDirExists) {
+      files.firstStart = true;
+      files.note = what + " kept in " + configDir + ", since the program is installed in " + folder.string();
+    }
   }
   if (!macroOverride.empty()) files.macroFile = macroOverride;
   return files;
 }
+
+namespace {
+
+std::string SavedOrShipped(const std::string& saved, const std::string& shipped) {
+  std::error_code ec;
+  if (shipped.empty() || fs::exists(fs::symlink_status(saved, ec)) || !fs::exists(shipped, ec)) return saved;
+  return shipped;
+}
+
+}  // namespace
+
+std::string ConfigFiles::MacroFileToRead() const { return SavedOrShipped(macroFile, shippedMacroFile); }
+
+std::string ConfigFiles::ColorFileToRead() const { return SavedOrShipped(colorFile, shippedColorFile); }
 
 std::vector<std::string> ReadListFile(const std::string& path) { return SplitLines(ReadFile(path)); }
 

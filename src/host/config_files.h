@@ -1,8 +1,10 @@
 // The two configuration files: the macro file and the colour file.  They sit
 // beside the program, named after it: the executable's full path with its
 // extension removed, followed by "Macro.txt" or "Color.txt".  When the
-// program's folder is not writable (an installed binary), they live in the
-// user's configuration directory instead, under the same names.
+// program's folder is not writable (an installed binary), they are saved in
+// the user's configuration directory instead, under the same names; until
+// the user has saved a copy there, the files shipped beside the program are
+// read.
 //
 // Both are code page 932 text, one list item per line, each line ended by
 // CR LF; reading splits at CR LF, CR or LF.
@@ -14,14 +16,31 @@
 namespace qmt {
 
 struct ConfigFiles {
+  // Where the files are saved, and read from when they exist.
   std::string macroFile;
   std::string colorFile;
+  // The copies beside a program whose folder is not writable: read while the
+  // saved file does not exist.  Empty when the files are beside the program
+  // (or the macro file is named by --macro).
+  std::string shippedMacroFile;
+  std::string shippedColorFile;
+  // The configuration directory the files are saved in; empty when they are
+  // beside the program.
+  std::string configDir;
   // Empty when the files are beside the program; otherwise a sentence (UTF-8)
   // saying where they are kept and why, for the program to show.
   std::string note;
+  // The program is installed (IsInstalledProgram): its files are in the
+  // configuration folder whether or not it could write its own folder.
+  bool installed = false;
   // True at an installed program's first start, when its configuration
   // folder has just been made: the note is shown then, and not again.
   bool firstStart = false;
+
+  // The files to read at start: the saved copy when there is one (whatever
+  // it is, so that a broken one is reported), else the shipped one.
+  std::string MacroFileToRead() const;
+  std::string ColorFileToRead() const;
 };
 
 // The path rule: `exePath` without its extension (of the last path
@@ -45,11 +64,14 @@ std::string UserConfigDir();
 // so in `note`, later starts say nothing.
 ConfigFiles LocateConfigFiles(const std::string& exePath, const std::string& macroOverride = "");
 
-// The choice itself, given whether the program's folder is writable and the
-// user's configuration directory (files stay beside the program when that
-// directory is empty).
+// The choice itself, the one place that decides where the files live, given
+// whether the program's folder is writable and the user's configuration
+// directory (files stay beside the program when that directory is empty).
+// An installed program uses the configuration directory even when its folder
+// is writable; `configDirExists` false makes that its first start, and only
+// then does it carry a note.
 ConfigFiles ChooseConfigFiles(const std::string& exePath, const std::string& macroOverride, bool folderWritable,
-                              const std::string& configDir);
+                              const std::string& configDir, bool installed = false, bool configDirExists = true);
 
 // Reads a list file.  Raises FileError naming the file when it cannot be read.
 std::vector<std::string> ReadListFile(const std::string& path);

@@ -6,7 +6,9 @@
 #include "host/config_files.h"
 #include "host/embedded_tables.h"
 #include "host/macro_compile.h"
+#include "support/encoding.h"
 #include "support/file_io.h"
+#include "support/name_case.h"
 #include "support/spliter.h"
 
 namespace qmt {
@@ -18,7 +20,7 @@ namespace {
 bool LookUpValue(const std::vector<std::string>& lines, std::string_view name, std::int16_t& dt) {
   for (const std::string& line : lines) {
     std::size_t eq = line.find('=');
-    if (eq == std::string::npos || !SameText(std::string_view(line).substr(0, eq), name)) continue;
+    if (eq == std::string::npos || !SameName(std::string_view(line).substr(0, eq), name)) continue;
     // Only the first line with that name counts.
     if (eq + 1 == line.size()) return false;
     TStringSpliter spliter(line.substr(eq + 1));
@@ -43,19 +45,23 @@ TDM::TDM(ToolWindowPort& tool) : tool_(tool) {
   Script1.OnErrorMsg = [this](int lno, const std::string& msg) { Script1ErrorMsg(lno, msg); };
 }
 
-std::string TDM::DataModuleCreate(const std::string& macroFile) {
+std::string TDM::DataModuleCreate(const std::string& macroFile, bool utf8) {
   labelTable_.clear();
   if (macroFile.empty()) return "";
   std::error_code ec;
   if (!std::filesystem::exists(macroFile, ec)) return "";
-  if (!std::filesystem::is_regular_file(macroFile, ec))
-    return "cannot read " + macroFile + ": not a regular file; the built-in macro is used instead";
   try {
-    Macro.Items().Assign(ReadListFile(macroFile));
-  } catch (const FileError& e) {
+    LoadMacroFile(macroFile, utf8);
+  } catch (const std::exception& e) {
     return std::string(e.what()) + "; the built-in macro is used instead";
   }
   return "";
+}
+
+void TDM::LoadMacroFile(const std::string& macroFile, bool utf8) {
+  std::string bytes = ReadFile(macroFile);
+  if (utf8) bytes = Utf8ToCp932(WithoutUtf8Bom(bytes));
+  Macro.Items().Assign(SplitLines(bytes));
 }
 
 bool TDM::Script1ConstLab(std::string_view name, std::int16_t& dt) {
@@ -98,7 +104,7 @@ void TDM::CompileMacro() {
 bool TDM::HasLabel(std::string_view label) const {
   for (const std::string& entry : labelTable_) {
     std::size_t eq = entry.rfind('=');
-    if (eq != std::string::npos && SameText(std::string_view(entry).substr(0, eq), label)) return true;
+    if (eq != std::string::npos && SameName(std::string_view(entry).substr(0, eq), label)) return true;
   }
   return false;
 }

@@ -88,7 +88,13 @@ class TDM {
   // Replaces the macro with the lines of `macroFile` when that file exists.
   // Returns an empty string, or (when the file exists but cannot be read) a
   // message naming it; the default macro then stays.
-  std::string DataModuleCreate(const std::string& macroFile);
+  std::string DataModuleCreate(const std::string& macroFile, bool utf8 = false);
+
+  // Replaces the macro with the lines of `macroFile`; with `utf8` the file is
+  // UTF-8 (a byte-order mark allowed) and converted to code page 932 first.
+  // Raises FileError or EncodingError and leaves the macro as it was when
+  // the file cannot be read or converted.
+  void LoadMacroFile(const std::string& macroFile, bool utf8 = false);
 
   TStringListTray FuncLabel;
   TStringListTray ExtValue;

@@ -3,55 +3,24 @@
 #include "compiler/script.h"
 #include "host/embedded_tables.h"
 #include "support/encoding.h"
+#include "support/name_case.h"
 #include "support/spliter.h"
 
 namespace qmt {
-std::string FoldName(std::string_view name) {
-  std::string key(name);
-  for (std::size_t i = 0; i < key.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(key[i]);
-    if (IsLeadByte(c)) {
-      ++i;  // the trail byte may look like a letter
-    } else if (c >= 'A' && c <= 'Z') {
-      key[i] = static_cast<char>(c + 0x20);
-    }
-  }
-  return key;
-}
-
-// FNV-1a over the folded bytes.
+// FNV-1a over the folded characters.
 std::size_t NameTables::FoldHash::operator()(std::string_view name) const {
   std::uint64_t h = 14695981039346656037ull;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(name[i]);
-    if (IsLeadByte(c) && i + 1 < name.size()) {
-      h = (h ^ c) * 1099511628211ull;
-      c = static_cast<unsigned char>(name[++i]);
-    } else if (c >= 'A' && c <= 'Z') {
-      c = static_cast<unsigned char>(c + 0x20);
-    }
-    h = (h ^ c) * 1099511628211ull;
+  for (std::size_t i = 0; i < name.size();) {
+    std::size_t length = 0;
+    const std::uint16_t c = FoldedCharacter(name, i, length);
+    if (length == 2) h = (h ^ (c >> 8)) * 1099511628211ull;
+    h = (h ^ (c & 0xFF)) * 1099511628211ull;
+    i += length;
   }
   return static_cast<std::size_t>(h);
 }
 
-bool NameTables::FoldEqual::operator()(std::string_view a, std::string_view b) const {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    if (IsLeadByte(x)) {
-      // A double-byte character compares exactly, trail byte included.
-      if (x != y || i + 1 >= a.size()) return x == y;
-      ++i;
-      if (a[i] != b[i]) return false;
-      continue;
-    }
-    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 0x20);
-    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 0x20);
-    if (x != y) return false;
-  }
-  return true;
-}
+bool NameTables::FoldEqual::operator()(std::string_view a, std::string_view b) const { return SameName(a, b); }
 
 namespace {
 unsigned char FoldedFirst(std::string_view name) {

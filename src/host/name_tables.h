@@ -1,8 +1,8 @@
 // The host's name tables and the lookups through which the compiler resolves
 // built-in functions, external values and constants.
 //
-// Names are compared whole, ignoring ASCII letter case (the second byte of a
-// double-byte character is never folded).  In a name=value line the name is
+// Names are compared whole, ignoring letter case as SameName does (the
+// ASCII, full-width Latin, Greek and Cyrillic letters).  In a name=value line the name is
 // the text before the first "=", exactly as written.
 #pragma once
 
@@ -51,8 +51,8 @@ class NameTables {
   void Bind(TScript& script, std::function<void(const std::string& message)> errorLog) const;
 
  private:
-  // Hashing and equality that ignore ASCII letter case, so that lookups
-  // need no folded copy of the name.
+  // Hashing and equality that ignore letter case, so that lookups need no
+  // folded copy of the name.
   struct FoldHash {
     using is_transparent = void;
     std::size_t operator()(std::string_view name) const;
@@ -89,9 +89,5 @@ class NameTables {
   Index<Entry> constants_;
   FirstBytes funcFirst_, extFirst_, constantFirst_;
 };
-
-// The key under which names are compared: ASCII letters folded to lower
-// case, double-byte characters left as they are.
-std::string FoldName(std::string_view name);
 
 }  // namespace qmt

@@ -119,13 +119,23 @@ int Simulator::SwitchByCaption(std::string_view caption) {
 
 void Simulator::SetSlider(Slider slider, int position) {
   int i = static_cast<int>(slider);
+  if (Held()) {
+    std::erase_if(waiting_, [i](const WaitingInput& w) { return w.kind == WaitingInput::Kind::kSlider && w.index == i; });
+    waiting_.push_back({WaitingInput::Kind::kSlider, {}, i, position});
+    return;
+  }
   sliders_[i] = std::clamp(position, 0, 1000);
   gaugeDirty_ |= kSliders[i].gaugeBit;
   ReadInputs();
 }
 
 void Simulator::SetSwitch(int index, bool on) {
-  if (index >= 0 && index < kSwitchCount) switches_[index] = on;
+  if (index < 0 || index >= kSwitchCount) return;
+  if (Held()) {
+    waiting_.push_back({WaitingInput::Kind::kSwitch, {}, index, on ? 1 : 0});
+    return;
+  }
+  switches_[index] = on;
 }
 
 void Simulator::ReadInputs() {
@@ -144,10 +154,39 @@ void Simulator::RaiseEvent(std::string_view label) {
     macro.ShowErrorPage();
     return;
   }
-  if (macro.HasLabel(label)) ports_.runner->RunFrom(label);
+  if (!macro.HasLabel(label)) return;
+  if (Held()) {
+    waiting_.push_back({WaitingInput::Kind::kEvent, std::string(label)});
+    return;
+  }
+  ports_.runner->RunFrom(label);
+}
+
+bool Simulator::RunWaitingInputs() {
+  while (!waiting_.empty() && !Held()) {
+    WaitingInput input = std::move(waiting_.front());
+    waiting_.pop_front();
+    switch (input.kind) {
+      case WaitingInput::Kind::kEvent:
+        ports_.runner->RunFrom(input.label);
+        break;
+      case WaitingInput::Kind::kSlider:
+        SetSlider(static_cast<Slider>(input.index), input.value);
+        break;
+      case WaitingInput::Kind::kSwitch:
+        SetSwitch(input.index, input.value != 0);
+        break;
+    }
+  }
+  return waiting_.empty();
 }
 
 void Simulator::Timer1Timer(std::uint64_t nowMs) {
+  if (Held()) {
+    // The time of the hold does not count.
+    lastTick_ = static_cast<std::uint16_t>(nowMs & 0xFFFF);
+    return;
+  }
   ReadInputs();
   // The step is the elapsed time in 10 ms units, at most 50.  The difference
   // is taken modulo 2^16 so that the counter wrapping between two ticks still
@@ -178,6 +217,7 @@ void Simulator::StartMacro() {
   SimMacroSource& macro = *ports_.macro;
   if (macro.HasErrors()) return;
   SimRunner& runner = *ports_.runner;
+  waiting_.clear();  // they were meant for the macro that goes
   runner.SetHandlers([this](const std::string& m) { ShowRunMessage(m); },
                      [this](const std::string& l) { SendToDevice(l); });
   runner.SetLabelList(macro.LabelTable());
@@ -226,13 +266,13 @@ DropOutcome Simulator::DropFile(const std::string& path) {
   std::string ext = LowerExtension(path);
   bool bmp = ext == ".bmp";
   bool jpeg = ext == ".jpg" || ext == ".jpeg";
-  if (!bmp && !jpeg && ext != ".txt") return {false, path + "はサポートしていない"};
+  if (!bmp && !jpeg && ext != ".txt") return {false, path + "はサポートしていない", nullptr, false};
 
   std::string bytes;
   try {
     bytes = ReadFile(path);
   } catch (const std::exception& e) {
-    return {false, e.what()};
+    return {false, e.what(), std::current_exception()};
   }
 
   if (ext == ".txt") {
@@ -241,11 +281,11 @@ DropOutcome Simulator::DropFile(const std::string& path) {
     return {};
   }
 
-  if (!ports_.display) return {false, path + ": no display page to draw on"};
+  if (!ports_.display) return {false, path + ": no display page to draw on", nullptr, false};
   RgbImage picture;
   std::string error;
   bool decoded = bmp ? DecodeBmp(bytes, path, picture, error) : DecodeJpeg(bytes, picture, error);
-  if (!decoded) return {false, jpeg ? path + ": " + error : error};
+  if (!decoded) return {false, jpeg ? path + ": " + error : error, nullptr, true};
   DrawPictureOnPage(picture, ports_.display->DisplayPagePixels());
   ports_.display->DisplayPageChanged();
   return {};

@@ -9,7 +9,9 @@
 #pragma once
 
 #include <array>
+#include <exception>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
@@ -33,6 +35,8 @@ class SimRunner {
   virtual void RunFrom(std::optional<std::string_view> label) = 0;
   virtual std::int16_t Ext(int id) const = 0;
   virtual void SetExt(int id, std::int16_t value) = 0;
+  // Whether a debugger holds a run; events then wait (RunWaitingEvents).
+  virtual bool Held() const { return false; }
 };
 
 // The data module and the tool window's side of it: the macro text, its
@@ -121,10 +125,15 @@ inline constexpr int kExtDtime1 = 0, kExtDtime2 = 1, kExtDtime3 = 2;
 // The gauge step of the timer is limited to 50 units of 10 ms.
 inline constexpr int kMaxTimeStep = 50;
 
-// Outcome of a dropped file: ok, or a UTF-8 message for a message box.
+// Outcome of a dropped file: ok, or a UTF-8 message for a message box.  A
+// window that words its messages itself finds the file error behind a
+// refusal in `error`, and `notAPicture` set for a picture that does not
+// decode.
 struct DropOutcome {
   bool ok = true;
   std::string message;
+  std::exception_ptr error;
+  bool notAPicture = false;
 };
 
 class Simulator {
@@ -159,6 +168,15 @@ class Simulator {
   // --- events -------------------------------------------------------------
   // Delivers an event label (code page 932) to the macro.
   void RaiseEvent(std::string_view label);
+
+  // While a debugger holds a run, the macro's world stands still: the timer
+  // skips its ticks (the clocks do not advance), and events, slider moves
+  // and sensor boxes wait in order (a newer move of a slider replaces an
+  // older one that still waits).  Once the run has ended, this delivers
+  // what waits, in order, until a run is held again; it returns whether
+  // nothing waits any more.
+  bool RunWaitingInputs();
+  bool HasWaitingInputs() const { return !waiting_.empty(); }
   // One tick of the 33 ms timer; nowMs is a millisecond clock of which only the
   // low 16 bits count.
   void Timer1Timer(std::uint64_t nowMs);
@@ -168,6 +186,12 @@ class Simulator {
   std::uint8_t GaugeDirty() const { return gaugeDirty_; }
   std::int32_t TickCount() const { return tickCount_; }
   std::uint16_t LastTick() const { return lastTick_; }
+  // Back to the start: no gauge pending, no ticks, the previous tick at 0.
+  void ResetTimerCounts() {
+    gaugeDirty_ = 0;
+    tickCount_ = 0;
+    lastTick_ = 0;
+  }
 
   // --- the macro ----------------------------------------------------------
   void StartMacro();
@@ -202,6 +226,14 @@ class Simulator {
   bool timerEnabled_ = true;
   bool checkRun_ = true;
   std::string checkRunCaption_;
+  struct WaitingInput {
+    enum class Kind { kEvent, kSlider, kSwitch } kind;
+    std::string label;
+    int index = 0;
+    int value = 0;
+  };
+  bool Held() const { return ports_.runner && ports_.runner->Held(); }
+  std::deque<WaitingInput> waiting_;  // inputs made while a run was held
 };
 
 }  // namespace qmt

@@ -18,6 +18,7 @@ class RunnerPort : public SimRunner {
   void RunFrom(std::optional<std::string_view> label) override;
   std::int16_t Ext(int id) const override { return runner_.externals[static_cast<size_t>(id)]; }
   void SetExt(int id, std::int16_t value) override { runner_.externals[static_cast<size_t>(id)] = value; }
+  bool Held() const override { return runner_.Paused(); }
 
  private:
   TRunner& runner_;

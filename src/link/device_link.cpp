@@ -14,10 +14,17 @@ DeviceLink::DeviceLink(std::unique_ptr<PortIo> port, std::string name,
                        PortTransmitter::Grant grant, std::uint16_t base)
     : port_(std::move(port)), name_(std::move(name)), transmitter_(*port_, std::move(grant), base) {}
 
+DeviceLink::DeviceLink(std::unique_ptr<StreamPort> stream, std::string name)
+    : port_(std::make_unique<NoDevicePort>()),
+      stream_(std::move(stream)),
+      name_(std::move(name)),
+      transmitter_(*port_) {}
+
 namespace {
 
 constexpr const char* kDefaultParport = "/dev/parport0";
-constexpr const char* kChoices = "none, virtual, ppdev[:DEVICE] or direct[:ADDRESS]";
+constexpr const char* kChoices =
+    "none, virtual, ppdev[:DEVICE], direct[:ADDRESS], lp:DEVICE, tcp:HOST:PORT or file:PATH";
 
 std::unique_ptr<DeviceLink> NoDevice() {
   return std::make_unique<DeviceLink>(std::make_unique<NoDevicePort>(), "none");
@@ -76,10 +83,32 @@ std::unique_ptr<DeviceLink> OpenDirect(std::string_view arg, std::string& messag
   return OpenDirectLink(base, Driver(), message);
 }
 
+std::unique_ptr<DeviceLink> OpenStream(std::string_view kind, std::string_view arg, std::string& message) {
+  std::string name = std::string(kind) + ":" + std::string(arg);
+  if (arg.empty()) {
+    message = "port " + name + " names no " + (kind == "tcp" ? "address (give tcp:127.0.0.1:3308)" :
+                                                kind == "lp" ? "device file (give lp:/dev/usb/lp0)" :
+                                                               "file (give file:PATH)") +
+              "; running without a device";
+    return NoDevice();
+  }
+  std::string error;
+  std::unique_ptr<StreamPort> port;
+  if (kind == "lp") port = LpPort::Open(std::string(arg), error);
+  else if (kind == "tcp") port = TcpPort::Open(arg, error);
+  else port = FilePort::Open(std::string(arg), error);
+  if (!port) {
+    message = "port " + name + " cannot be used (" + error + "); running without a device";
+    return NoDevice();
+  }
+  return std::make_unique<DeviceLink>(std::move(port), name);
+}
+
 }  // namespace
 
 std::vector<std::string> PortChoiceExamples() {
-  return {"none", "virtual", "ppdev", std::string("ppdev:") + kDefaultParport, "direct", "direct:0x378"};
+  return {"none",        "virtual",         "ppdev", std::string("ppdev:") + kDefaultParport, "direct", "direct:0x378",
+          "lp:/dev/usb/lp0", "tcp:127.0.0.1:", "file:"};
 }
 
 std::unique_ptr<DeviceLink> OpenLink(std::string_view choice, std::string& message) {
@@ -121,6 +150,7 @@ std::unique_ptr<DeviceLink> OpenLink(std::string_view choice, std::string& messa
     }
     return OpenDirect(arg, message);
   }
+  if (kind == "lp" || kind == "tcp" || kind == "file") return OpenStream(kind, arg, message);
   message = "unknown port '" + std::string(choice) + "' (choose " + kChoices +
             "); running without a device";
   return NoDevice();
@@ -148,6 +178,12 @@ std::unique_ptr<DeviceLink> OpenDirectLink(std::uint16_t base, TGWIOPM_Driver& d
   link->Transmitter().EnsureReady();
   if (!report->Granted()) {
     DriverResult code = report->Failure();
+    if (code == kErrorNotSupported) {
+      message = "port " + name + " cannot be used: this kernel offers no port permission call (ioperm); "
+                "use the kernel's parallel port driver instead (--port ppdev:/dev/parport0); "
+                "running without a device";
+      return NoDevice();
+    }
     message = "port " + name + " cannot be used (port grant: " + TGWIOPM_Driver::ErrorText(code);
     if (code == kErrorAccessDenied) message += "; port instructions need root or CAP_SYS_RAWIO";
     message += "); running without a device";

@@ -6,6 +6,13 @@
 //   ppdev[:/dev/parportN]  the kernel's parallel-port interface (parport0)
 //   direct[:ADDRESS]       port instructions after the port grant (x86,
 //                          needs CAP_SYS_RAWIO); ADDRESS as 0x378 or 888
+//   lp:PATH                a printer-class device (USB-to-parallel cables)
+//   tcp:HOST:PORT          a TCP peer: `qmt serve`, `qmtsim --listen`, or a
+//                          network adapter in front of a device
+//   file:PATH              a file that receives the bytes
+//
+// The last three carry each line's bytes and its carriage return as one
+// stream (stream_ports.h); their handshake is the device's or the peer's.
 //
 // An empty text means the environment variable QMT_PORT, and when that is
 // unset too, ppdev:/dev/parport0 if it can be claimed, else none.  Direct
@@ -19,6 +26,7 @@
 #include <vector>
 
 #include "link/port_io.h"
+#include "link/stream_ports.h"
 #include "link/transmit.h"
 #include "link/virtual_device.h"
 
@@ -31,11 +39,19 @@ class DeviceLink {
   DeviceLink(std::unique_ptr<PortIo> port, std::string name,
              PortTransmitter::Grant grant = {},
              std::uint16_t base = PortTransmitter::kDefaultBase);
+  // A stream port; the register interface below then reaches no device.
+  DeviceLink(std::unique_ptr<StreamPort> stream, std::string name);
   DeviceLink(const DeviceLink&) = delete;
   DeviceLink& operator=(const DeviceLink&) = delete;
 
-  bool SendLine(std::string_view line) { return transmitter_.SendLine(line); }
-  bool DeviceBusy() { return transmitter_.DeviceBusy(); }
+  bool SendLine(std::string_view line) {
+    return stream_ ? stream_->SendLine(line) : transmitter_.SendLine(line);
+  }
+  // A stream port's device handshakes by itself: it never reads as busy.
+  bool DeviceBusy() { return stream_ ? false : transmitter_.DeviceBusy(); }
+  // Why the last line failed, when the port knows more than "no answer".
+  std::string Problem() const { return stream_ ? stream_->Problem() : std::string(); }
+  StreamPort* Stream() { return stream_.get(); }
 
   const std::string& Name() const { return name_; }
   PortTransmitter& Transmitter() { return transmitter_; }
@@ -46,6 +62,7 @@ class DeviceLink {
 
  private:
   std::unique_ptr<PortIo> port_;
+  std::unique_ptr<StreamPort> stream_;
   std::string name_;
   PortTransmitter transmitter_;
 };

@@ -26,6 +26,9 @@ inline constexpr DriverResult kErrorFileNotFound = 2;
 inline constexpr DriverResult kErrorAccessDenied = 5;
 inline constexpr DriverResult kErrorInvalidHandle = 6;
 inline constexpr DriverResult kErrorInvalidParameter = 87;
+// The request is not supported: the stand-in's answer when the kernel has
+// no port permission call at all (ioperm gives ENOSYS).
+inline constexpr DriverResult kErrorNotSupported = 50;
 
 // Access masks and service settings the driver is installed with.
 inline constexpr std::uint32_t kManagerAllAccess = 0xF003F;

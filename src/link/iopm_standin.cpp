@@ -96,6 +96,7 @@ DriverResult IopmStandIn::Activate() {
                          "): " + std::strerror(err);
       if (err == EPERM || err == EACCES) return Fail(kErrorAccessDenied, what);
       if (err == EINVAL) return Fail(kErrorInvalidParameter, what);
+      if (err == ENOSYS) return Fail(kErrorNotSupported, what);
       return Fail(kErrorInvalidFunction, what);
     }
     done.push_back({from, p - from, want});

@@ -138,8 +138,9 @@ void Span(TRuntimeContext& context, std::uint8_t colour, std::int32_t y, std::in
 
 // d(template, values...): "#" takes the next value in decimal, "$" the
 // string the next value points at.  A template alone goes out unchanged.
-// A placeholder without a value, or a line longer than the buffer, sends
-// nothing and reports the error rather than guessing or cutting.
+// A placeholder without a value takes 0 ("#") or the empty string ("$");
+// a line longer than the buffer sends nothing and reports the error rather
+// than cutting.
 std::int16_t BuiltinD(TRuntimeContext& context, int argc, const std::int16_t* args) {
   if (argc == 0) return -1;
   const std::int16_t templ = args[0];
@@ -163,14 +164,11 @@ std::int16_t BuiltinD(TRuntimeContext& context, int argc, const std::int16_t* ar
     const std::uint8_t b = StringByte(context, templ, i);
     if (b == 0) break;
     if (b == '#' || b == '$') {
-      if (next >= argc) {
-        context.errorCode = kErrArgumentCount;
-        return -1;
-      }
-      const std::int16_t value = args[next++];
+      const bool given = next < argc;
+      const std::int16_t value = given ? args[next++] : 0;
       if (b == '#') {
         line.Decimal(value);
-      } else {
+      } else if (given) {
         for (int k = 0; k < static_cast<int>(kCodeAreaSize); ++k) {
           const std::uint8_t c = StringByte(context, value, k);
           if (c == 0 || line.Overflow()) break;

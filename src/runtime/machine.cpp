@@ -3,6 +3,7 @@
 
 #include <array>
 
+#include "runtime/fused.h"
 #include "support/encoding.h"
 
 namespace qmt {
@@ -20,6 +21,7 @@ void PutExternalCell(void* user, std::uint8_t id, std::int16_t value) {
 
 void InitMachine(TMachine& machine, const TCodeArea& code) {
   machine.code = code.data();
+  machine.dispatch = nullptr;
   machine.stopped = 0;
   machine.PC = static_cast<std::uint16_t>(code[0] | (code[1] << 8));
   machine.SP = 0;
@@ -67,13 +69,18 @@ struct DispatchTable {
   explicit DispatchTable(const void* const* handlers) {
     for (int b = 0; b < 256; ++b) at[b] = handlers[kHandlerIndex.of[b]];
   }
+  // The same with the fused handlers on their selectors (fused.h).
+  DispatchTable(const void* const* handlers, const void* const* fusedHandlers) : DispatchTable(handlers) {
+    for (int i = 0; i < fused::kHandlerCount; ++i) at[fused::Selector(i)] = fusedHandlers[i];
+  }
 };
 
 }  // namespace
 
 // Threaded: every handler ends in its own jump to the next one (a GNU
 // extension, labels as values), which the processor predicts far better
-// than the single jump of a switch.
+// than the single jump of a switch.  With a dispatch map the frequent
+// sequences run in one fused handler each.
 long StepMany(TRuntimeContext& context, long limit) {
   TMachine& m = context.machine;
   if (m.stopped || limit <= 0) return 0;
@@ -83,8 +90,16 @@ long StepMany(TRuntimeContext& context, long limit) {
 #undef QMT_HANDLER
       &&op_other,
   };
-  static const DispatchTable kDispatch(kHandlers);
+  static const void* const kFusedHandlers[] = {
+#define QMT_FUSED_LABEL(kind, src, op) &&fused_##kind##_##src##_##op,
+      QMT_FUSED_HANDLERS(QMT_FUSED_LABEL)
+#undef QMT_FUSED_LABEL
+  };
+  static const DispatchTable kPlain(kHandlers);
+  static const DispatchTable kFused(kHandlers, kFusedHandlers);
   const std::uint8_t* const code = m.code;
+  const std::uint8_t* const map = m.dispatch ? m.dispatch : code;
+  const void* const* const table = m.dispatch ? kFused.at : kPlain.at;
   std::uint16_t pc = m.PC;
   unsigned sp = m.SP;
   long left = limit;  // instructions still allowed, the current one included
@@ -92,12 +107,15 @@ long StepMany(TRuntimeContext& context, long limit) {
 
 #define QMT_DISPATCH()                        \
   do {                                        \
-    op = code[pc++];                          \
+    op = map[pc++];                           \
     m.opcode = op;                            \
-    goto* kDispatch.at[op];                   \
+    goto* table[op];                          \
   } while (0)
 #define QMT_CASE(name) op_##name:
-#define QMT_OTHER op_other:
+  // The map holds one selector for all bytes that are no instruction.
+#define QMT_OTHER \
+  op_other:       \
+  m.opcode = code[static_cast<std::uint16_t>(pc - 1)];
 #define QMT_NEXT()                  \
   do {                              \
     if (--left == 0) goto done;     \
@@ -123,6 +141,7 @@ long StepMany(TRuntimeContext& context, long limit) {
 
   QMT_DISPATCH();
 #include "runtime/instructions.inc"
+#include "runtime/fused.inc"
 
 finish:  // the current instruction stopped, failed or called a failing host
   step_detail::Save(m, pc, sp);
@@ -148,7 +167,7 @@ long StepMany(TRuntimeContext& context, long limit) {
 #endif
 
 const std::string& ErrorName(std::uint16_t code) {
-  static const std::array<std::string, 15> names = {
+  static const std::array<std::string, 14> names = {
       std::string(),
       Sjis("引数の数が合わない"),
       Sjis("未定義関数"),
@@ -163,7 +182,6 @@ const std::string& ErrorName(std::uint16_t code) {
       Sjis("ゼロ除算"),
       Sjis("コマンド行が長すぎる"),
       Sjis("コマンド行が多すぎる"),
-      Sjis("コマンド行のエラーが多すぎる"),
   };
   return code < names.size() ? names[code] : names[0];
 }

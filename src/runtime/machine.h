@@ -39,7 +39,6 @@ enum TRunError : std::uint16_t {
   kErrDivisionByZero = 11,
   kErrLineTooLong = 12,        // an assembled command line exceeds the buffer
   kErrTooManyLines = 13,       // a run sent more lines than its line budget
-  kErrTooManyFailures = 14,    // too many of a run's lines failed on the device
 };
 
 struct TRuntimeContext;
@@ -53,6 +52,9 @@ struct TMachine {
                                const std::int16_t* args) = nullptr;
   void* user = nullptr;
   const std::uint8_t* code = nullptr;  // a whole TCodeArea
+  // StepMany's dispatch map of `code` (fused.h), or null to dispatch on the
+  // opcodes alone.  Whoever sets it keeps it in step with the code.
+  const std::uint8_t* dispatch = nullptr;
   std::uint8_t stopped = 0;
   std::uint8_t opcode = 0;
   std::uint8_t SP = 0;   // values on the operand stack
@@ -81,7 +83,8 @@ struct TRuntimeContext {
   TRuntimeState* state = nullptr;
 };
 
-// code := area, PC := CodeStart, stopped and the registers := 0.  Stacks and
+// code := area, PC := CodeStart, stopped and the registers := 0, no
+// dispatch map.  Stacks and
 // locals keep their contents: locals survive from run to run.
 void InitMachine(TMachine& machine, const TCodeArea& code);
 

@@ -6,6 +6,7 @@
 #include "compiler/pcode.h"
 #include "device/qmt3308.h"
 #include "support/encoding.h"
+#include "support/name_case.h"
 
 namespace qmt {
 namespace {
@@ -21,24 +22,6 @@ TraceSettings& Trace() {
   return settings;
 }
 
-// Compares label names ignoring the case of ASCII letters; the trail byte of
-// a double-byte character is compared as it is.
-bool SameLabel(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto ca = static_cast<std::uint8_t>(a[i]);
-    const auto cb = static_cast<std::uint8_t>(b[i]);
-    if (IsLeadByte(ca)) {
-      if (ca != cb || i + 1 >= a.size() || a[i + 1] != b[i + 1]) return false;
-      ++i;
-      continue;
-    }
-    auto lower = [](std::uint8_t c) { return static_cast<std::uint8_t>(c >= 'A' && c <= 'Z' ? c + 32 : c); };
-    if (lower(ca) != lower(cb)) return false;
-  }
-  return true;
-}
-
 std::string StopMessage(std::uint16_t pc, const std::string& name) {
   char head[16];
   std::snprintf(head, sizeof head, "pc=%3d:", pc);
@@ -52,7 +35,11 @@ bool TraceEnabled() { return Trace().enabled; }
 void SetTraceOutput(std::FILE* stream) { Trace().stream = stream; }
 void SetTraceWriter(std::function<void(std::string_view line)> writer) { Trace().writer = std::move(writer); }
 
-TRunner::TRunner() : code_(std::make_unique<TCodeArea>()) {
+TRunner::TRunner()
+    : code_(std::make_unique<TCodeArea>()),
+      dispatch_(std::make_unique<TDispatchMap>()),
+      loaded_(std::make_unique<TCodeArea>()),
+      loadedDispatch_(std::make_unique<TDispatchMap>()) {
   code_->fill(0);
   // An empty program: CodeStart 4, and the end of code right there.
   (*code_)[0] = 4;
@@ -64,6 +51,7 @@ TRunner::TRunner() : code_(std::make_unique<TCodeArea>()) {
 TQMT3308& TRunner::GetDevice() const { return device_ ? *device_ : Device(); }
 
 bool TRunner::LoadImage(std::span<const std::uint8_t> image) {
+  Abort();
   if (image.size() > kCodeAreaSize) {
     Message(Sjis("P-codeが大きすぎる:") + std::to_string(image.size()) + Sjis("バイト"));
     return false;
@@ -76,15 +64,26 @@ bool TRunner::LoadImage(std::span<const std::uint8_t> image) {
   context_.sink = &TRunner::SinkLine;
   context_.externals = externals.data();
   InitContext(context_, *code_, externals.data());
+  BuildDispatchMap(*code_, image.size(), *dispatch_);
+  *loaded_ = *code_;
+  *loadedDispatch_ = *dispatch_;
+  context_.machine.dispatch = dispatch_->data();
+  if (hook_) hook_->ImageLoaded();
   if (TraceEnabled()) TraceStep();
   return true;
+}
+
+void TRunner::CodeChanged() {
+  // Before the first image the loop dispatches on the opcodes alone.
+  if (context_.machine.dispatch == nullptr) return;
+  PatchDispatchMap(*loaded_, *loadedDispatch_, *code_, *dispatch_);
 }
 
 bool TRunner::FindLabel(std::string_view label, std::uint16_t& address) const {
   for (const std::string& entry : labels) {
     const std::size_t eq = entry.rfind('=');
     if (eq == std::string::npos) continue;
-    if (!SameLabel(std::string_view(entry).substr(0, eq), label)) continue;
+    if (!SameName(std::string_view(entry).substr(0, eq), label)) continue;
     address = static_cast<std::uint16_t>(std::atoi(entry.c_str() + eq + 1));
     return true;
   }
@@ -110,43 +109,81 @@ TRunEnd TRunner::RunFrom(std::string_view label) {
 }
 
 TRunEnd TRunner::Run() {
+  if (paused_) Abort();
   TMachine& m = context_.machine;
   context_.errorCode = 0;
   m.stopped = 0;
   running_ = true;
   linesThisRun_ = 0;
-  failedThisRun_ = 0;
-  struct EndOfRun {
-    bool& running;
-    ~EndOfRun() { running = false; }
-  } endOfRun{running_};
+  messagesThisRun_ = 0;
+  heldBack_ = 0;
+  firstHeldBack_.clear();
   // The budget counts the instructions after the first: a run may execute
   // one more than the budget before it is stopped.
-  const long limit = std::max(stepBudget, 0) + 1L;
-  if (TraceEnabled()) {
-    for (long steps = 0; steps < limit; ++steps) {
+  stepsLeft_ = std::max(stepBudget, 0) + 1L;
+  if (hook_) hook_->RunStarted();
+  return Execute();
+}
+
+TRunEnd TRunner::Resume() {
+  if (!paused_) return TRunEnd::kStopped;
+  paused_ = false;
+  return Execute();
+}
+
+TRunEnd TRunner::Execute() {
+  struct EndOfRun {
+    TRunner& runner;
+    ~EndOfRun() {
+      if (!runner.paused_) runner.running_ = false;
+    }
+  } endOfRun{*this};
+  TMachine& m = context_.machine;
+  if (hook_) {
+    stepsLeft_ -= hook_->Execute(context_, stepsLeft_, paused_);
+    if (paused_) return TRunEnd::kPaused;
+  } else if (TraceEnabled()) {
+    for (; stepsLeft_ > 0; --stepsLeft_) {
       if (Step(context_)) break;
       TraceStep();
       if (context_.errorCode != 0 || m.stopped) break;
     }
   } else {
-    StepMany(context_, limit);
+    stepsLeft_ -= StepMany(context_, stepsLeft_);
+  }
+  if (heldBack_ > 0) {
+    Message(SummaryMessage(heldBack_, firstHeldBack_), true);
+    heldBack_ = 0;
+    firstHeldBack_.clear();
   }
   TRunEnd end = TRunEnd::kStopped;
   if (context_.errorCode != 0) {
-    Message(StopMessage(m.PC, ErrorName(context_.errorCode)));
+    Message(StopMessage(m.PC, ErrorName(context_.errorCode)), true);
     end = TRunEnd::kError;
   } else if (!m.stopped) {
     static const std::string loop = Sjis("無限ループ");
-    Message(StopMessage(m.PC, loop));
+    Message(StopMessage(m.PC, loop), true);
     end = TRunEnd::kBudget;
   }
-  if (end != TRunEnd::kStopped) {
-    // A run cut short may leave frames open; the next event starts from an
-    // empty stack rather than returning into them.
-    m.SP = m.FP = m.AC = m.RSP = 0;
-  }
+  if (end != TRunEnd::kStopped) EndRun();
+  if (hook_) hook_->RunEnded(end);
   return end;
+}
+
+// A run cut short may leave frames open; the next event starts from an
+// empty stack rather than returning into them.
+void TRunner::EndRun() {
+  TMachine& m = context_.machine;
+  m.SP = m.FP = m.AC = m.RSP = 0;
+}
+
+void TRunner::Abort() {
+  if (!paused_) return;
+  paused_ = false;
+  running_ = false;
+  context_.machine.stopped = 1;
+  EndRun();
+  if (hook_) hook_->RunEnded(TRunEnd::kError);
 }
 
 void TRunner::SinkLine(void* owner, int length, const char* bytes) {
@@ -173,24 +210,28 @@ void TRunner::SinkLine(void* owner, int length, const char* bytes) {
 
 bool TRunner::TakesLines(void* owner) {
   const auto* runner = static_cast<const TRunner*>(owner);
-  const std::uint16_t error = runner->context_.errorCode;
-  return !runner->running_ || (error != kErrTooManyLines && error != kErrTooManyFailures);
+  return !runner->running_ || runner->context_.errorCode != kErrTooManyLines;
 }
 
 void TRunner::SinkLine(std::string_view line) {
   TQMT3308& device = GetDevice();
   if (!device.ExecuteLine(line)) {
     Message(device.LastError());
-    if (running_ && ++failedThisRun_ >= failedLineBudget && context_.errorCode == 0) {
-      context_.errorCode = kErrTooManyFailures;
-    }
     return;
   }
   if (onLine) onLine(line);
 }
 
-void TRunner::Message(const std::string& text) {
+void TRunner::Message(const std::string& text, bool always) {
+  if (running_ && !always && ++messagesThisRun_ > messageBudget) {
+    if (heldBack_++ == 0) firstHeldBack_ = text;
+    return;
+  }
   if (onMessage) onMessage(text);
+}
+
+std::string SummaryMessage(int count, const std::string& first) {
+  return Sjis("ほかにメッセージ") + std::to_string(count) + Sjis("件(最初: ") + first + ")";
 }
 
 std::string TraceText(const TRuntimeContext& context) {

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "runtime/fused.h"
 #include "runtime/machine.h"
 
 namespace qmt {
@@ -25,7 +26,10 @@ inline constexpr int kDefaultStepBudget = 10000;
 // the step budget alone does not keep a run from hanging the window.  The
 // built-in macro's largest run sends about 3,500 lines.
 inline constexpr int kDefaultLineBudget = 100000;
-inline constexpr int kDefaultFailedLineBudget = 100;
+// Messages of one run that reach the message handler one by one; a run
+// whose lines keep failing (a disc partly off the screen) goes on drawing,
+// and the rest of its messages are summed up in one line at its end.
+inline constexpr int kDefaultMessageBudget = 100;
 
 // How a run ended.
 enum class TRunEnd {
@@ -33,6 +37,23 @@ enum class TRunEnd {
   kError,         // a built-in or the machine set an error code
   kBudget,        // more than the budget of counted instructions
   kUnknownLabel,  // the label is not in the label list; nothing ran
+  kPaused,        // a debugger holds the run; Resume or Abort ends it
+};
+
+// What executes a run's instructions instead of the runner's own loop: the
+// debugger.  Execute runs at most `limit` instructions (it may be called with
+// 0 when the budget is spent) and returns how many ran; it sets `paused` to
+// hold the run between two instructions, and the runner then returns
+// kPaused with everything kept for Resume.
+class TRunHook {
+ public:
+  virtual ~TRunHook() = default;
+  virtual long Execute(TRuntimeContext& context, long limit, bool& paused) = 0;
+  // A run starts (PC at its first instruction), or ends for good.
+  virtual void RunStarted() {}
+  virtual void RunEnded(TRunEnd) {}
+  // LoadImage replaced the code area.
+  virtual void ImageLoaded() {}
 };
 
 class TRunner {
@@ -58,10 +79,12 @@ class TRunner {
   // Lines a run may send; the next one is dropped and the run stops with
   // "コマンド行が多すぎる" after the current instruction.
   int lineBudget = kDefaultLineBudget;
-  // Lines of a run that may fail on the device: each failure is reported,
-  // and the one that reaches this count stops the run with
-  // "コマンド行のエラーが多すぎる"; the rest of its lines are dropped.
-  int failedLineBudget = kDefaultFailedLineBudget;
+  // Messages of a run passed to onMessage as they come.  Past this count
+  // they are only counted, and when the run ends one summary line
+  // (SummaryMessage) names the first of them and how many there were; the
+  // message that ends a run by error or budget always goes through, after
+  // the summary.
+  int messageBudget = kDefaultMessageBudget;
 
   // The device lines go to; null (the default) means Device().
   void SetDevice(TQMT3308* device) { device_ = device; }
@@ -80,13 +103,27 @@ class TRunner {
   // Whether `label` names an entry point.
   bool HasLabel(std::string_view label) const;
 
+  // The debugger that executes runs, or null for the runner's own loop.
+  void SetHook(TRunHook* hook) { hook_ = hook; }
+  TRunHook* Hook() const { return hook_; }
+  // Whether a run is held by the hook.  Starting another run or loading an
+  // image first ends it as Abort does.
+  bool Paused() const { return paused_; }
+  // Goes on with a held run; returns how it ended, or kPaused again.
+  TRunEnd Resume();
+  // Ends a held run without running more: the stacks are emptied as after
+  // a run message, so that the next event starts cleanly.
+  void Abort();
+  // Counted instructions the current run may still execute.
+  long StepsLeft() const { return stepsLeft_; }
+
   // Executes one line on the device, reporting a failure to onMessage and
   // passing an accepted line to onLine.
   void SinkLine(std::string_view line);
   // The runtime context's sink: the owner is a TRunner.
   static void SinkLine(void* owner, int length, const char* bytes);
   // Whether SinkLine(owner, ...) would still pass a line on: false once the
-  // current run is being stopped for its lines.  For a sink of its own that
+  // current run is being stopped for sending too many lines.  For a sink of its own that
   // does something with a line before it calls SinkLine.
   static bool TakesLines(void* owner);
 
@@ -96,20 +133,42 @@ class TRunner {
   TRuntimeContext& Context() { return context_; }
   const TRuntimeContext& Context() const { return context_; }
   const TCodeArea& Code() const { return *code_; }
+  // For the debugger, which lays its breakpoints into the code; it calls
+  // CodeChanged() after it has changed bytes, and before the next run.
+  TCodeArea& MutableCode() { return *code_; }
+  // Brings the threaded loop's dispatch map in step with the code.
+  void CodeChanged();
 
  private:
-  void Message(const std::string& text);
+  // A message of the current run, under the message budget; outside a run
+  // (or with `always`) it goes straight to onMessage.
+  void Message(const std::string& text, bool always = false);
   bool FindLabel(std::string_view label, std::uint16_t& address) const;
   TRunEnd Run();
+  TRunEnd Execute();
+  void EndRun();
 
   std::unique_ptr<TCodeArea> code_;
+  std::unique_ptr<TDispatchMap> dispatch_;  // of code_, for StepMany
+  // The code and its map as the image was loaded, before any breakpoint.
+  std::unique_ptr<TCodeArea> loaded_;
+  std::unique_ptr<TDispatchMap> loadedDispatch_;
   TRuntimeContext context_;
   TQMT3308* device_ = nullptr;
   // The current run's counts; lines sent outside a run are not counted.
   bool running_ = false;
+  bool paused_ = false;
+  long stepsLeft_ = 0;
+  TRunHook* hook_ = nullptr;
   int linesThisRun_ = 0;
-  int failedThisRun_ = 0;
+  int messagesThisRun_ = 0;
+  int heldBack_ = 0;
+  std::string firstHeldBack_;
 };
+
+// The line that stands for the messages a run held back: how many, and the
+// first of them.
+std::string SummaryMessage(int count, const std::string& first);
 
 // The trace switch: one process-wide flag.
 void SetTraceEnabled(bool on);

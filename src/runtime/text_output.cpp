@@ -124,6 +124,7 @@ std::int16_t BuiltinText(TRuntimeContext& context, int argc, const std::int16_t*
         i += 2;
         endLine = size == 32;
       } else if (size >= 16) {
+        if (lineHasText && line.Room() < 5) break;
         PutWideChar(line, b);
         ++i;
         endLine = true;

@@ -74,7 +74,9 @@ std::string Cp932ToUtf8(std::string_view text) {
     text.remove_prefix(used);
     if (!text.empty()) {
       out += "\xEF\xBF\xBD";  // U+FFFD for an undefined byte
-      size_t skip = IsLeadByte(static_cast<unsigned char>(text[0])) && text.size() > 1 ? 2 : 1;
+      const bool pair = text.size() > 1 && IsLeadByte(static_cast<unsigned char>(text[0])) &&
+                        IsTrailByte(static_cast<unsigned char>(text[1]));
+      size_t skip = pair ? 2 : 1;
       text.remove_prefix(skip);
     }
   }

@@ -15,6 +15,9 @@ constexpr bool IsLeadByte(std::uint8_t b) {
   return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
 }
 
+// Code page 932 trail bytes: 0x40-0x7E and 0x80-0xFC.
+constexpr bool IsTrailByte(std::uint8_t b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); }
+
 // Raised when a text cannot be converted; the message names the offending
 // character and its position.
 class EncodingError : public std::runtime_error {
@@ -23,7 +26,9 @@ class EncodingError : public std::runtime_error {
 };
 
 // Code page 932 -> UTF-8.  Bytes that code page 932 does not define are shown
-// as U+FFFD so that a message is never lost because of one bad byte.
+// as U+FFFD so that a message is never lost because of one bad byte: an
+// unassigned double-byte code is one U+FFFD, and so is a lead byte whose
+// next byte is no trail byte (that byte is converted on its own).
 std::string Cp932ToUtf8(std::string_view cp932);
 
 // UTF-8 -> code page 932.  A character that code page 932 cannot hold (or

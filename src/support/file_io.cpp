@@ -5,53 +5,148 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 namespace qmt {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw FileError("cannot open " + path + ": " + std::strerror(errno));
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  if (in.bad()) throw FileError("cannot read " + path + ": " + std::strerror(errno));
-  return std::move(buffer).str();
+namespace {
+
+[[noreturn]] void Fail(const char* what, const std::string& path, FileError::Op op, int code) {
+  throw FileError(std::string("cannot ") + what + " " + path + ": " + std::strerror(code), path, op, code);
 }
 
-void WriteFileAtomic(const std::string& path, std::string_view bytes) {
-  std::string temp = path + ".tmpXXXXXX";
-  int fd = mkstemp(temp.data());
-  if (fd < 0) throw FileError("cannot write " + path + ": " + std::strerror(errno));
-  auto fail = [&](const char* what) {
-    int err = errno;
-    close(fd);
-    unlink(temp.c_str());
-    throw FileError(std::string("cannot ") + what + " " + path + ": " + std::strerror(err));
-  };
+bool WriteAll(int fd, std::string_view bytes) {
   const char* p = bytes.data();
-  size_t left = bytes.size();
+  std::size_t left = bytes.size();
   while (left > 0) {
     ssize_t n = write(fd, p, left);
     if (n < 0) {
       if (errno == EINTR) continue;
-      fail("write");
+      return false;
     }
     p += n;
-    left -= static_cast<size_t>(n);
+    left -= static_cast<std::size_t>(n);
   }
+  return true;
+}
+
+std::string Folder(const std::string& path) {
+  std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+mode_t CurrentUmask() {
+  mode_t mask = umask(022);
+  umask(mask);
+  return mask;
+}
+
+// The folder refuses new files, but the file itself takes writes: overwrite
+// it where it is.  Not atomic; the only way to save at all in this case.
+void WriteInPlace(const std::string& path, std::string_view bytes) {
+  int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) Fail("write", path, FileError::Op::Write, errno);
+  // Written first and cut to size after, so that the file is never empty
+  // on the way.
+  if (!WriteAll(fd, bytes) || ftruncate(fd, static_cast<off_t>(bytes.size())) != 0 || fsync(fd) != 0) {
+    int err = errno;
+    close(fd);
+    Fail("write", path, FileError::Op::Write, err);
+  }
+  if (close(fd) != 0) Fail("write", path, FileError::Op::Write, errno);
+}
+
+}  // namespace
+
+std::string ReadFile(const std::string& path) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) Fail("open", path, FileError::Op::Read, errno);
+  struct stat st {};
+  if (fstat(fd, &st) != 0) {
+    int err = errno;
+    close(fd);
+    Fail("read", path, FileError::Op::Read, err);
+  }
+  if (S_ISDIR(st.st_mode)) {
+    close(fd);
+    Fail("read", path, FileError::Op::Read, EISDIR);
+  }
+  std::string bytes;
+  if (S_ISREG(st.st_mode) && st.st_size > 0) bytes.reserve(static_cast<std::size_t>(st.st_size));
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      int err = errno;
+      close(fd);
+      Fail("read", path, FileError::Op::Read, err);
+    }
+    bytes.append(buffer, static_cast<std::size_t>(n));
+  }
+  close(fd);
+  return bytes;
+}
+
+std::string ResolveLinks(const std::string& path) {
+  std::string current = path;
+  // As many hops as the kernel itself follows.
+  for (int hop = 0; hop < 40; ++hop) {
+    char target[PATH_MAX];
+    ssize_t n = readlink(current.c_str(), target, sizeof target - 1);
+    if (n < 0) return current;  // not a link (or gone): this is the file
+    std::string next(target, static_cast<std::size_t>(n));
+    current = next.front() == '/' ? next : Folder(current) + "/" + next;
+  }
+  return current;
+}
+
+void WriteFileAtomic(const std::string& path, std::string_view bytes) {
+  const std::string file = ResolveLinks(path);
+  struct stat old {};
+  const bool existed = stat(file.c_str(), &old) == 0;
+  if (existed && S_ISDIR(old.st_mode)) Fail("write", path, FileError::Op::Write, EISDIR);
+
+  std::string temp = file + ".tmpXXXXXX";
+  int fd = mkstemp(temp.data());
+  if (fd < 0) {
+    int err = errno;
+    if ((err == EACCES || err == EPERM) && existed && access(file.c_str(), W_OK) == 0) {
+      WriteInPlace(file, bytes);
+      return;
+    }
+    Fail("write", path, FileError::Op::Write, err);
+  }
+  auto fail = [&](const char* what) {
+    int err = errno;
+    close(fd);
+    unlink(temp.c_str());
+    Fail(what, path, FileError::Op::Write, err);
+  };
+  if (!WriteAll(fd, bytes)) fail("write");
   if (fsync(fd) != 0) fail("write");
-  fchmod(fd, 0644);
+  // The new file takes the old one's place with its permissions and, where
+  // this process may give it, its owner; a new file gets the usual bits.
+  if (existed) {
+    if (fchown(fd, old.st_uid, old.st_gid) != 0) {
+      // Not allowed for another owner: the file becomes this user's.
+    }
+    if (fchmod(fd, old.st_mode & 07777) != 0) fail("write");
+  } else if (fchmod(fd, 0666 & ~CurrentUmask()) != 0) {
+    fail("write");
+  }
   if (close(fd) != 0) {
     int err = errno;
     unlink(temp.c_str());
-    throw FileError("cannot write " + path + ": " + std::strerror(err));
+    Fail("write", path, FileError::Op::Write, err);
   }
-  if (rename(temp.c_str(), path.c_str()) != 0) {
+  if (rename(temp.c_str(), file.c_str()) != 0) {
     int err = errno;
     unlink(temp.c_str());
-    throw FileError("cannot replace " + path + ": " + std::strerror(err));
+    Fail("replace", path, FileError::Op::Write, err);
   }
 }
 

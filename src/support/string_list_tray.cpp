@@ -1,25 +1,8 @@
 #include "support/string_list_tray.h"
 
-#include "support/encoding.h"
+#include "support/name_case.h"
 
 namespace qmt {
-
-bool SameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto x = static_cast<unsigned char>(a[i]);
-    auto y = static_cast<unsigned char>(b[i]);
-    if (IsLeadByte(x)) {
-      if (x != y || i + 1 >= a.size() || a[i + 1] != b[i + 1]) return false;
-      ++i;
-      continue;
-    }
-    if (x >= 'a' && x <= 'z') x -= 0x20;
-    if (y >= 'a' && y <= 'z') y -= 0x20;
-    if (x != y) return false;
-  }
-  return true;
-}
 
 void TMyString::Changing() {
   if (updateCount_ == 0 && OnChanging) OnChanging();
@@ -60,7 +43,7 @@ void TMyString::Assign(const std::vector<std::string>& items) {
 
 int TMyString::IndexOf(std::string_view s) const {
   for (std::size_t i = 0; i < items_.size(); ++i)
-    if (SameText(items_[i], s)) return static_cast<int>(i);
+    if (SameName(items_[i], s)) return static_cast<int>(i);
   return -1;
 }
 
@@ -68,7 +51,7 @@ int TMyString::IndexOfName(std::string_view name) const {
   for (std::size_t i = 0; i < items_.size(); ++i) {
     auto eq = items_[i].find('=');
     if (eq == std::string::npos) continue;
-    if (SameText(std::string_view(items_[i]).substr(0, eq), name)) return static_cast<int>(i);
+    if (SameName(std::string_view(items_[i]).substr(0, eq), name)) return static_cast<int>(i);
   }
   return -1;
 }

@@ -19,13 +19,8 @@ using TNotifyEvent = std::function<void()>;
 // this program does not carry, so such lists are refused both ways.
 inline constexpr std::string_view kScrambledHeader = "<Ctypt>";
 
-// Whole-name equality ignoring ASCII letter case; the second byte of a
-// double-byte character is compared as it is.
-bool SameText(std::string_view a, std::string_view b);
-
 // A string list with change notifications and name=value lookups.  Names
-// are compared ignoring ASCII letter case; the second byte of a double-byte
-// character is never folded.
+// are compared ignoring letter case (SameName).
 class TMyString {
  public:
   std::size_t Count() const { return items_.size(); }

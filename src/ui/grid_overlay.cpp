@@ -60,6 +60,7 @@ GridOverlay::GridOverlay(std::vector<GridLine> lines, QColor colour)
   setAttribute(Qt::WA_TransparentForMouseEvents);
   setAttribute(Qt::WA_ShowWithoutActivating);
   setAttribute(Qt::WA_DeleteOnClose);
+  setAttribute(Qt::WA_QuitOnClose, false);
   if (QScreen* screen = QGuiApplication::primaryScreen()) setGeometry(screen->geometry());
   // Only the lines belong to the window, so the screen shows through even
   // where no compositor makes the background transparent.

@@ -200,7 +200,27 @@ MacroEditor::MacroEditor(QWidget* parent) : QWidget(parent) {
   text_->setMarginWidth(0, QStringLiteral("000000"));
   text_->setMarginsBackgroundColor(QColor(48, 48, 48));
   text_->setMarginsForegroundColor(QColor(200, 200, 200));
-  text_->setMarginWidth(1, 0);
+  // Margin 1: breakpoints and the current line's arrow.
+  text_->setMarginType(1, QsciScintilla::SymbolMargin);
+  text_->setMarginWidth(1, 16);
+  text_->setMarginSensitivity(1, true);
+  text_->setMarginMarkerMask(1, (1 << kBreakMarker) | (1 << kUnboundMarker) | (1 << kArrowMarker));
+  text_->setMarginMarkerMask(0, 0);
+  text_->markerDefine(QsciScintilla::Circle, kBreakMarker);
+  text_->setMarkerBackgroundColor(QColor(220, 40, 40), kBreakMarker);
+  text_->setMarkerForegroundColor(QColor(220, 40, 40), kBreakMarker);
+  text_->markerDefine(QsciScintilla::Circle, kUnboundMarker);
+  text_->setMarkerBackgroundColor(QColor(48, 48, 48), kUnboundMarker);
+  text_->setMarkerForegroundColor(QColor(220, 40, 40), kUnboundMarker);
+  text_->markerDefine(QsciScintilla::RightArrow, kArrowMarker);
+  text_->setMarkerBackgroundColor(QColor(255, 220, 0), kArrowMarker);
+  text_->markerDefine(QsciScintilla::Invisible, kConditionMarker);
+  text_->markerDefine(QsciScintilla::Background, kCurrentMarker);
+  text_->setMarkerBackgroundColor(QColor(90, 80, 0), kCurrentMarker);
+  connect(text_, &QsciScintilla::marginClicked, this,
+          [this](int margin, int line, Qt::KeyboardModifiers) {
+            if (margin == 1) ToggleBreakpoint(line);
+          });
   text_->setWrapMode(QsciScintilla::WrapNone);
   text_->markerDefine(QsciScintilla::Background, 1);
   text_->setMarkerBackgroundColor(QColor(96, 0, 0), 1);
@@ -228,7 +248,88 @@ void MacroEditor::SetLines(const std::vector<std::string>& lines) {
     if (i > 0) utf8 += "\r\n";
     utf8 += Cp932ToUtf8(lines[i]);
   }
+  const std::vector<int> breakpoints = BreakpointLines();
+  std::vector<std::pair<int, QString>> conditions;
+  for (int line : breakpoints)
+    if (QString c = BreakpointCondition(line); !c.isEmpty()) conditions.emplace_back(line, c);
   text_->setText(QString::fromStdString(utf8));
+  conditions_.clear();
+  text_->markerDeleteAll(kConditionMarker);
+  for (const auto& [line, condition] : conditions)
+    if (line < text_->lines()) conditions_[text_->markerAdd(line, kConditionMarker)] = condition;
+  SetBreakpointLines(breakpoints);
+}
+
+QString MacroEditor::BreakpointCondition(int line) const {
+  for (const auto& [handle, condition] : conditions_)
+    if (text_->markerLine(handle) == line) return condition;
+  return {};
+}
+
+void MacroEditor::SetBreakpointCondition(int line, const QString& condition) {
+  if (line < 0 || line >= text_->lines()) return;
+  for (auto it = conditions_.begin(); it != conditions_.end();) {
+    if (text_->markerLine(it->first) == line || text_->markerLine(it->first) < 0) {
+      text_->markerDeleteHandle(it->first);
+      it = conditions_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  if (!condition.trimmed().isEmpty()) conditions_[text_->markerAdd(line, kConditionMarker)] = condition.trimmed();
+  const unsigned mask = (1u << kBreakMarker) | (1u << kUnboundMarker);
+  if (!(text_->markersAtLine(line) & mask)) text_->markerAdd(line, kBreakMarker);
+  emit breakpointsChanged();
+}
+
+std::vector<int> MacroEditor::BreakpointLines() const {
+  std::vector<int> lines;
+  const unsigned mask = (1u << kBreakMarker) | (1u << kUnboundMarker);
+  for (int line = text_->markerFindNext(0, mask); line >= 0; line = text_->markerFindNext(line + 1, mask))
+    lines.push_back(line);
+  return lines;
+}
+
+void MacroEditor::SetBreakpointLines(const std::vector<int>& lines) {
+  text_->markerDeleteAll(kBreakMarker);
+  text_->markerDeleteAll(kUnboundMarker);
+  for (int line : lines)
+    if (line >= 0 && line < text_->lines()) text_->markerAdd(line, kBreakMarker);
+  emit breakpointsChanged();
+}
+
+void MacroEditor::ToggleBreakpoint(int line) {
+  if (line < 0 || line >= text_->lines()) return;
+  const unsigned mask = (1u << kBreakMarker) | (1u << kUnboundMarker);
+  if (text_->markersAtLine(line) & mask) {
+    text_->markerDelete(line, kBreakMarker);
+    text_->markerDelete(line, kUnboundMarker);
+    text_->markerDelete(line, kConditionMarker);
+  } else {
+    text_->markerAdd(line, kBreakMarker);
+  }
+  emit breakpointsChanged();
+}
+
+void MacroEditor::SetBreakpointVerified(int line, bool verified) {
+  text_->markerDelete(line, verified ? kUnboundMarker : kBreakMarker);
+  if (!(text_->markersAtLine(line) & (1u << (verified ? kBreakMarker : kUnboundMarker))))
+    text_->markerAdd(line, verified ? kBreakMarker : kUnboundMarker);
+}
+
+int MacroEditor::CaretLine() const {
+  int line = 0, index = 0;
+  text_->getCursorPosition(&line, &index);
+  return line;
+}
+
+void MacroEditor::ShowCurrentLine(int line) {
+  text_->markerDeleteAll(kCurrentMarker);
+  text_->markerDeleteAll(kArrowMarker);
+  if (line < 0) return;
+  text_->markerAdd(line, kCurrentMarker);
+  text_->markerAdd(line, kArrowMarker);
+  text_->ensureLineVisible(line);
 }
 
 void MacroEditor::LoadFromFile(const std::string& path) { SetLines(SplitLines(ReadFile(path))); }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QWidget>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -72,7 +73,32 @@ class MacroEditor : public QWidget {
   // Marks one line (the line of a run message), or none with -1.
   void MarkLine(int line);
 
+  // Breakpoint markers in the margin (a click there, or ToggleBreakpoint).
+  // They move with the text as it is edited and stay when SetLines puts in
+  // new text (on the same line numbers).
+  std::vector<int> BreakpointLines() const;
+  void ToggleBreakpoint(int line);
+  void SetBreakpointLines(const std::vector<int>& lines);
+  // A breakpoint's condition (UTF-8, empty: always), which moves with its
+  // marker.  Setting one on a line without a breakpoint adds the breakpoint.
+  QString BreakpointCondition(int line) const;
+  void SetBreakpointCondition(int line, const QString& condition);
+  // Shows whether the breakpoint on `line` is bound (a full marker) or not.
+  void SetBreakpointVerified(int line, bool verified);
+  int CaretLine() const;
+  // Highlights the line where a held run stands, or none with -1.
+  void ShowCurrentLine(int line);
+
+ signals:
+  void breakpointsChanged();
+
  private:
+  // Marker 1 is the run message's line.
+  // kConditionMarker is drawn nowhere: its handle keeps a condition with
+  // its line.
+  static constexpr int kBreakMarker = 2, kUnboundMarker = 3, kArrowMarker = 4, kCurrentMarker = 5,
+                       kConditionMarker = 6;
+  std::map<int, QString> conditions_;  // by the handle of a kConditionMarker
   QsciScintilla* text_;
   MacroLexer* lexer_;
   ColumnRuler* ruler_;

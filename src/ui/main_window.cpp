@@ -1,6 +1,9 @@
 #include "ui/main_window.h"
 
 #include <QActionGroup>
+#include <QLayout>
+#include <algorithm>
+#include <chrono>
 #include <QCheckBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -13,6 +16,8 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QSlider>
 #include <QVBoxLayout>
 
@@ -20,6 +25,7 @@
 #include "device/qmt3308.h"
 #include "support/encoding.h"
 #include "ui/display_view.h"
+#include "ui/file_messages.h"
 #include "ui/window_font.h"
 
 namespace qmt {
@@ -57,7 +63,12 @@ TFDemo::TFDemo(Simulator& sim, TQMT3308& device, QWidget* parent)
   paintBox1_ = new DisplayView(device_);
   paintBox1_->setObjectName("PaintBox1");
   panelLayout->addWidget(paintBox1_);
-  left->addWidget(panel1, 0, Qt::AlignLeft | Qt::AlignTop);
+  // The display scrolls when the enlarged page does not fit on the screen.
+  displayArea_ = new QScrollArea;
+  displayArea_->setObjectName("DisplayArea");
+  displayArea_->setFrameShape(QFrame::NoFrame);
+  displayArea_->setWidget(panel1);
+  left->addWidget(displayArea_, 0, Qt::AlignLeft | Qt::AlignTop);
 
   for (int i = 0; i < static_cast<int>(kKeys.size()); ++i) {
     const KeyInfo& k = kKeys[i];
@@ -66,7 +77,8 @@ TFDemo::TFDemo(Simulator& sim, TQMT3308& device, QWidget* parent)
     b->setFocusPolicy(Qt::TabFocus);
     if (k.red) MakeRed(b);
     std::string label = Sjis(k.label);
-    connect(b, &QPushButton::clicked, this, [this, label] {
+    connect(b, &QPushButton::clicked, this, [this, label, i] {
+      if (onKey) onKey(i);
       sim_.ReadInputs();
       sim_.RaiseEvent(label);
     });
@@ -85,8 +97,16 @@ TFDemo::TFDemo(Simulator& sim, TQMT3308& device, QWidget* parent)
   setCentralWidget(central);
   BuildMenu();
 
+  FitToScreen();
+
   sim_.onCheckRunChanged = [this] { ShowCheckRun(); };
-  clock_.start();
+  // The system's millisecond counter: time since boot, as the timer step
+  // expects of it.
+  millisecondCounter = [] {
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          std::chrono::steady_clock::now().time_since_epoch())
+                                          .count());
+  };
   timer1_.setInterval(33);
   connect(&timer1_, &QTimer::timeout, this, &TFDemo::Timer1Timer);
   timer1_.start();
@@ -129,7 +149,10 @@ QWidget* TFDemo::BuildRightColumn() {
     s->setTickInterval(100);
     s->setTickPosition(QSlider::TicksBelow);
     auto slider = static_cast<Slider>(i);
-    connect(s, &QSlider::valueChanged, this, [this, slider](int v) { sim_.SetSlider(slider, v); });
+    connect(s, &QSlider::valueChanged, this, [this, slider](int v) {
+      if (onSlider) onSlider(slider, v);
+      sim_.SetSlider(slider, v);
+    });
     tracks_[i] = s;
     v->addWidget(s);
     v->addSpacing(4);
@@ -159,7 +182,10 @@ QWidget* TFDemo::BuildRightColumn() {
   checkTimer_ = new QCheckBox(QString::fromUtf8("タイマ"));
   checkTimer_->setObjectName("CheckTimer");
   checkTimer_->setChecked(sim_.TimerEnabled());
-  connect(checkTimer_, &QCheckBox::toggled, this, [this](bool on) { sim_.SetTimerEnabled(on); });
+  connect(checkTimer_, &QCheckBox::toggled, this, [this](bool on) {
+    if (onTimerBox) onTimerBox(on);
+    sim_.SetTimerEnabled(on);
+  });
   v->addWidget(checkRun_);
   v->addWidget(checkTimer_);
 
@@ -177,25 +203,24 @@ QWidget* TFDemo::BuildRightColumn() {
 }
 
 void TFDemo::BuildMenu() {
-  QMenu* view = menuBar()->addMenu(tr("&View"));
+  QMenu* view = menuBar()->addMenu(QString::fromUtf8("表示(&V)"));
   auto* zoomGroup = new QActionGroup(this);
   for (int z = 1; z <= 3; ++z) {
-    QAction* a = view->addAction(QString("%1\u00d7").arg(z));
+    QAction* a = view->addAction(QString::fromUtf8("%1倍").arg(z));
     a->setCheckable(true);
     a->setChecked(z == 1);
     a->setShortcut(QKeySequence(QString("Ctrl+%1").arg(z)));
     zoomGroup->addAction(a);
-    connect(a, &QAction::triggered, this, [this, z] {
-      paintBox1_->SetZoom(z);
-      adjustSize();
-    });
+    a->setObjectName(QString("actionZoom%1").arg(z));
+    connect(a, &QAction::triggered, this, [this, z] { SetZoom(z); });
+    zoomActions_.append(a);
   }
-  for (int z = 1; z <= 3; ++z) zoomGroup->actions()[z - 1]->setObjectName(QString("actionZoom%1").arg(z));
   view->addSeparator();
-  QAction* save = view->addAction(tr("Save screenshot…"));
+  QAction* save = view->addAction(QString::fromUtf8("画面を保存…"));
   save->setShortcut(QKeySequence::Save);
   connect(save, &QAction::triggered, this, [this] {
-    QString path = QFileDialog::getSaveFileName(this, tr("Save screenshot"), "screen.png", tr("PNG pictures (*.png)"));
+    QString path = QFileDialog::getSaveFileName(this, QString::fromUtf8("画面を保存"), "screen.png",
+                                                QString::fromUtf8("PNG 画像 (*.png)"));
     if (!path.isEmpty()) SaveScreenshot(path);
   });
 }
@@ -208,7 +233,52 @@ void TFDemo::ShowCheckRun() {
 
 void TFDemo::FormActivate() { sim_.Activate(); }
 
-void TFDemo::Timer1Timer() { sim_.Timer1Timer(static_cast<std::uint64_t>(clock_.elapsed())); }
+void TFDemo::Timer1Timer() {
+  const std::uint64_t now = ClockMs();
+  const std::uint16_t previous = sim_.LastTick();
+  sim_.Timer1Timer(now);
+  if (onTick) {
+    // The step the model took: the elapsed 10 ms units, at most 50.
+    const auto elapsed = static_cast<std::uint16_t>(static_cast<std::uint16_t>(now & 0xFFFF) - previous);
+    onTick(std::min<int>(elapsed / 10, kMaxTimeStep), now);
+  }
+}
+
+void TFDemo::SetZoom(int zoom) {
+  paintBox1_->SetZoom(zoom);
+  // The View menu's check mark follows, however the zoom was chosen.
+  if (zoom >= 1 && zoom <= zoomActions_.size()) zoomActions_[zoom - 1]->setChecked(true);
+  FitToScreen();
+}
+
+void TFDemo::FitToScreen() {
+  QWidget* panel = displayArea_->widget();
+  panel->adjustSize();
+  const QSize full = panel->size();
+  const auto relayout = [this] {
+    for (QLayout* l : {centralWidget()->layout(), layout()}) {
+      l->invalidate();
+      l->activate();
+    }
+  };
+  displayArea_->setFixedSize(full);
+  relayout();
+  // What the window would take with the whole page in view, against the
+  // room the screen offers (less the window frame, known once it is shown).
+  const QScreen* where = screen();
+  if (where != nullptr) {
+    const QSize frame = isVisible() ? frameGeometry().size() - geometry().size() : QSize(0, 0);
+    const QSize room = where->availableGeometry().size() - frame;
+    const QSize wanted = sizeHint();
+    const int cutW = std::max(0, wanted.width() - room.width());
+    const int cutH = std::max(0, wanted.height() - room.height());
+    if (cutW > 0 || cutH > 0) {
+      displayArea_->setFixedSize(std::max(160, full.width() - cutW), std::max(120, full.height() - cutH));
+      relayout();
+    }
+  }
+  resize(sizeHint());
+}
 
 bool TFDemo::event(QEvent* e) {
   // Without a window manager a window may never be activated: showing it
@@ -232,15 +302,28 @@ void TFDemo::dropEvent(QDropEvent* e) {
 void TFDemo::DropFiles(const QStringList& paths) {
   if (paths.isEmpty()) return;
   DropOutcome out = sim_.DropFile(paths.first().toStdString());
-  if (!out.ok && showMessage) showMessage(QString::fromStdString(out.message));
   if (out.ok && fileOpened) fileOpened(paths.first());
+  if (out.ok || !showMessage) return;
+  if (out.error) {
+    try {
+      std::rethrow_exception(out.error);
+    } catch (const std::exception& e) {
+      showMessage(FileErrorText(e));
+      return;
+    }
+  }
+  if (out.notAPicture) {
+    showMessage(QString::fromUtf8("「%1」は読める画像ファイルではありません").arg(paths.first()));
+    return;
+  }
+  showMessage(QString::fromStdString(out.message));
 }
 
 void TFDemo::SaveScreenshot(const QString& path) {
   try {
     WritePagePng(path.toStdString(), device_.DisplayPageBytes());
   } catch (const std::exception& e) {
-    if (showMessage) showMessage(QString::fromStdString(e.what()));
+    if (showMessage) showMessage(FileErrorText(e));
   }
 }
 

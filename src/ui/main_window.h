@@ -4,15 +4,17 @@
 // window only shows and forwards.
 #pragma once
 
-#include <QElapsedTimer>
+#include <QList>
 #include <QMainWindow>
 #include <QTimer>
 #include <array>
+#include <cstdint>
 #include <functional>
 
 #include "host/simulator.h"
 
 class QCheckBox;
+class QScrollArea;
 class QPushButton;
 class QSlider;
 
@@ -33,6 +35,15 @@ class TFDemo : public QMainWindow {
   std::function<void()> showToolWindow;
   // How a refused drop is reported; a message box unless replaced.
   std::function<void(const QString&)> showMessage;
+  // The system's millisecond counter read by the timer (time since boot).
+  std::function<std::uint64_t()> millisecondCounter;
+  // Told of every input as it reaches the model, for a recording: a key by
+  // its index in kKeys, a slider's new position, the timer box, and each
+  // tick with the step it added to the clocks (10 ms units) and the time.
+  std::function<void(int key)> onKey;
+  std::function<void(Slider slider, int position)> onSlider;
+  std::function<void(bool on)> onTimerBox;
+  std::function<void(int step, std::uint64_t ms)> onTick;
 
   DisplayView* PaintBox1() const { return paintBox1_; }
   QPushButton* Key(int index) const { return keys_[index]; }
@@ -40,6 +51,8 @@ class TFDemo : public QMainWindow {
   QCheckBox* CheckRun() const { return checkRun_; }
   QCheckBox* CheckTimer() const { return checkTimer_; }
   QTimer& Timer1() { return timer1_; }
+  // The clock of its ticks, in milliseconds (millisecondCounter).
+  std::uint64_t ClockMs() const { return millisecondCounter(); }
   Simulator& Model() { return sim_; }
 
   // The first activation compiles the macro and starts it.
@@ -47,6 +60,10 @@ class TFDemo : public QMainWindow {
   // Handles dropped files: only the first counts.
   void DropFiles(const QStringList& paths);
   void SaveScreenshot(const QString& path);
+  // 1, 2 or 3 times the page size; the window fits the screen, and the
+  // display scrolls when the page does not.
+  void SetZoom(int zoom);
+  QScrollArea* DisplayArea() const { return displayArea_; }
 
  public slots:
   void Timer1Timer();
@@ -61,16 +78,18 @@ class TFDemo : public QMainWindow {
   QWidget* BuildRightColumn();
   void BuildMenu();
   void ShowCheckRun();
+  void FitToScreen();
 
   Simulator& sim_;
   TQMT3308& device_;
   DisplayView* paintBox1_ = nullptr;
+  QList<QAction*> zoomActions_;  // the View menu's 1x, 2x, 3x
   std::array<QPushButton*, 11> keys_{};
   std::array<QSlider*, kSliderCount> tracks_{};
   QCheckBox* checkRun_ = nullptr;
   QCheckBox* checkTimer_ = nullptr;
   QTimer timer1_;
-  QElapsedTimer clock_;
+  QScrollArea* displayArea_ = nullptr;
 };
 
 }  // namespace qmt

@@ -22,6 +22,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
+#include <QShortcut>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <Qsci/qsciscintilla.h>
 #include <QSlider>
 #include <QSplitter>
 #include <QTabWidget>
@@ -34,21 +38,17 @@
 #include "host/macro_compile.h"
 #include "support/encoding.h"
 #include "support/file_io.h"
+#include "support/name_case.h"
+#include "ui/file_messages.h"
 #include "ui/macro_editor.h"
 #include "ui/scr_tool_palette.h"
+#include "ui/reference_pane.h"
 
 namespace qmt {
 
 namespace {
 
 QString Q(const std::string& cp932) { return QString::fromStdString(Cp932ToUtf8(cp932)); }
-
-class DesktopOpener : public ShellOpener {
- public:
-  bool Open(const std::string& path) override {
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(QString::fromStdString(path)).absoluteFilePath()));
-  }
-};
 
 QPlainTextEdit* Memo(QWidget* parent, bool readOnly = false) {
   auto* m = new QPlainTextEdit(parent);
@@ -58,20 +58,14 @@ QPlainTextEdit* Memo(QWidget* parent, bool readOnly = false) {
   return m;
 }
 
-// Case-insensitive comparison of code page 932 names (ASCII letters only;
-// double-byte characters compare exactly).
-bool SameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    if (IsLeadByte(x)) {
-      if (i + 1 >= a.size() || x != y || a[i + 1] != b[i + 1]) return false;
-      ++i;
-      continue;
-    }
-    if (std::tolower(x) != std::tolower(y)) return false;
-  }
-  return true;
+
+// A compiler message as the error page shows it.  The compiler counts lines
+// from 0, the editor's margin from 1: the editor's number goes in front, so
+// that the two never seem to disagree.
+QString ErrLineText(const std::string& cp932) {
+  int line = -1;
+  if (std::sscanf(cp932.c_str(), "%d", &line) != 1 || line < 0) return Q(cp932);
+  return QString::fromUtf8("[%1行目] ").arg(line + 1) + Q(cp932);
 }
 
 }  // namespace
@@ -103,7 +97,7 @@ const std::vector<std::string>& TfScrTool::DefaultColourList() {
 }
 
 TfScrTool::TfScrTool(ScrToolHost& host, QWidget* parent)
-    : QMainWindow(parent), host_(host), opener_(std::make_shared<DesktopOpener>()) {
+    : QMainWindow(parent), host_(host), opener_(DesktopOpener(this)) {
   setWindowTitle("fScrTool");
   resize(820, 600);
   errorBox = [this](const QString& message) { QMessageBox::critical(this, windowTitle(), message); };
@@ -119,12 +113,15 @@ TfScrTool::TfScrTool(ScrToolHost& host, QWidget* parent)
 
   // FormCreate
   colours_ = DefaultColourList();
-  const std::string colourFile = host_.ColourFilePath();
-  if (!colourFile.empty() && std::filesystem::exists(colourFile)) {
+  // An unreadable colour file is treated as an unreadable macro file: the
+  // built-in list stays and the program names the file.
+  const std::string colourFile = host_.ColourFileToRead();
+  std::error_code ec;
+  if (!colourFile.empty() && std::filesystem::exists(std::filesystem::symlink_status(colourFile, ec))) {
     try {
       colours_ = SplitLines(ReadFile(colourFile));
     } catch (const std::exception& e) {
-      ReportError(e.what());
+      colourFileProblem_ = FileErrorText(e) + QString::fromUtf8("。組み込みの色の一覧を使います");
     }
   }
   RefreshColourButtons();
@@ -313,13 +310,48 @@ void TfScrTool::BuildPages() {
   connect(PageControl1, &QTabWidget::currentChanged, this, [this](int) { PageControl1Change(); });
 
   // The trace pane, shown while "&Debug" is on.
-  TraceDock = new QDockWidget("Trace", this);
+  TraceDock = new QDockWidget(QString::fromUtf8("トレース"), this);
   TracePane = Memo(TraceDock, true);
   TracePane->setMaximumBlockCount(5000);
   TracePane->setFont(QFont("Monospace"));
   TraceDock->setWidget(TracePane);
   addDockWidget(Qt::BottomDockWidgetArea, TraceDock);
   TraceDock->hide();
+
+  // The reference pane, opened by F1 in the editor or the test script.
+  ReferenceDock = new ReferencePane(this);
+  addDockWidget(Qt::RightDockWidgetArea, ReferenceDock);
+  ReferenceDock->hide();
+  for (QWidget* w : {static_cast<QWidget*>(Editor1), static_cast<QWidget*>(Memo1), static_cast<QWidget*>(Memo2)}) {
+    auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), w, this, &TfScrTool::ShowReference);
+    f1->setContext(Qt::WidgetWithChildrenShortcut);
+  }
+}
+
+void TfScrTool::ShowReference() {
+  QString line;
+  int column = 0;
+  if (Memo2->hasFocus()) {
+    // A command line: its mnemonic, wherever the caret stands.
+    ReferenceDock->ShowEntry({ReferenceKey::Kind::Command, Memo2->textCursor().block().text().left(2)});
+    return;
+  }
+  if (Memo1->hasFocus()) {
+    const QTextCursor cursor = Memo1->textCursor();
+    line = cursor.block().text();
+    column = cursor.positionInBlock();
+  } else {
+    // Scintilla counts bytes of UTF-8; the lookup counts characters.
+    QsciScintilla* ed = Editor1->Text();
+    const long pos = ed->SendScintilla(QsciScintilla::SCI_GETCURRENTPOS);
+    const int number = static_cast<int>(ed->SendScintilla(QsciScintilla::SCI_LINEFROMPOSITION, pos));
+    const long start = ed->SendScintilla(QsciScintilla::SCI_POSITIONFROMLINE, number);
+    const QByteArray bytes = ed->text(number).toUtf8();
+    line = ed->text(number);
+    column = static_cast<int>(QString::fromUtf8(bytes.left(static_cast<int>(pos - start))).size());
+  }
+  while (line.endsWith(u'\n') || line.endsWith(u'\r')) line.chop(1);
+  ReferenceDock->ShowAt(line, column);
 }
 
 void TfScrTool::BuildMenu() {
@@ -345,11 +377,16 @@ void TfScrTool::BuildMenu() {
 
 // --- interface for the data module and the simulator window --------------
 
+// Qt gives a window whose title is empty the program's name as its caption;
+// a cleared message line is a blank caption instead.
+const QString TfScrTool::kBlankCaption = QStringLiteral(" ");
+
 void TfScrTool::SetMessage(const std::string& cp932) {
-  setWindowTitle(Q(cp932));
+  setWindowTitle(cp932.empty() ? kBlankCaption : Q(cp932));
 }
 
 std::string TfScrTool::Message() const {
+  if (windowTitle() == kBlankCaption) return "";
   std::string out, error;
   TryUtf8ToCp932(windowTitle().toStdString(), out, error);
   return out;
@@ -366,7 +403,7 @@ void TfScrTool::AppendErrLog(const std::string& cp932) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
   for (const std::string& l : SplitLines(text)) {
     errLog_.push_back(l);
-    ErrMemo->appendPlainText(Q(l));
+    ErrMemo->appendPlainText(ErrLineText(l));
   }
   if (text.empty()) {
     errLog_.push_back("");
@@ -462,6 +499,20 @@ void TfScrTool::RefreshColourButtons() {
 
 void TfScrTool::ReportError(const std::string& message) {
   if (errorBox) errorBox(Q(message));
+}
+
+void TfScrTool::ReportFileError(const std::exception& error) {
+  if (errorBox) errorBox(FileErrorText(error));
+}
+
+void TfScrTool::OpenWithDesktop(const std::string& path) {
+  if (!opener_) return;
+  const QString name = QString::fromStdString(path);
+  opener_->Open(path, [this, name](const QString& why) {
+    std::string cp932, error;
+    TryUtf8ToCp932(QString::fromUtf8("「%1」を開けません: %2").arg(name, why).toStdString(), cp932, error);
+    SetMessage(cp932);
+  });
 }
 
 }  // namespace qmt

@@ -36,6 +36,7 @@ namespace qmt {
 class MacroEditor;
 class TScript;
 class PaletteBox;
+class ReferencePane;
 
 // What the window needs of the data module, the simulator window and the
 // port link, beyond what the data module asks of it (ToolWindowPort).  Text
@@ -46,7 +47,10 @@ class ScrToolHost {
   // The compiler component; its OnErrorMsg appends to this window's log.
   virtual TScript& Script1() = 0;
   virtual std::string MacroFilePath() const = 0;
+  // Where the colour file is saved; the one read at start may be a copy
+  // shipped beside the program until the user saves.
   virtual std::string ColourFilePath() const = 0;
+  virtual std::string ColourFileToRead() const { return ColourFilePath(); }
   // Replaces the lines of `Macro`.
   virtual void SetMacroLines(const std::vector<std::string>& lines) = 0;
   // The data module's CompileMacro (the macro lines as they are), then the
@@ -60,12 +64,17 @@ class ScrToolHost {
   virtual bool SendLine(std::string_view line) = 0;
 };
 
-// Opens a file with the desktop's handler for it (the shell's "Open").
+// Opens a file with the desktop's handler for it (the shell's "Open").  The
+// handler may report later; `failed` then receives why, in Japanese.
 class ShellOpener {
  public:
   virtual ~ShellOpener() = default;
-  virtual bool Open(const std::string& path) = 0;
+  virtual void Open(const std::string& path, std::function<void(const QString& why)> failed) = 0;
 };
+
+// The desktop's opener: xdg-open, whose failure (no program for the file,
+// xdg-open missing) is reported.
+std::shared_ptr<ShellOpener> DesktopOpener(QObject* parent);
 
 class TfScrTool : public QMainWindow, public ToolWindowPort, public TraceTarget {
   Q_OBJECT
@@ -104,6 +113,9 @@ class TfScrTool : public QMainWindow, public ToolWindowPort, public TraceTarget 
   // when there is none.
   bool ColourValue(const std::string& name, std::string& value) const;
   void SetColourList(std::vector<std::string> lines);
+  // Why the colour file could not be read at start (the built-in list is in
+  // use then); empty when it was read or did not exist.
+  const QString& ColourFileProblem() const { return colourFileProblem_; }
 
   // The line tracer, called by the simulator window for every mouse event on
   // its display.
@@ -111,6 +123,9 @@ class TfScrTool : public QMainWindow, public ToolWindowPort, public TraceTarget 
   const LineTracer& Tracer() const { return tracer_; }
 
   // --- replaceable platform pieces (tests put their own) ----------------
+  // The caption of a cleared message line.
+  static const QString kBlankCaption;
+
   void SetShellOpener(std::shared_ptr<ShellOpener> opener) { opener_ = std::move(opener); }
   // The standard error box.
   std::function<void(const QString& message)> errorBox;
@@ -137,6 +152,10 @@ class TfScrTool : public QMainWindow, public ToolWindowPort, public TraceTarget 
   void RadioColorClick(int index);
   void TrackBar1Change(int position);
   void SendIfChecked(std::string_view line);
+  // F1: the reference entry of the word under the caret of the macro editor
+  // or the test script, or of the command line under the caret, in the
+  // reference pane.
+  void ShowReference();
 
   // TraceTarget
   Page ActivePage() const override;
@@ -164,6 +183,7 @@ class TfScrTool : public QMainWindow, public ToolWindowPort, public TraceTarget 
   QButtonGroup* RadioColorButtons;
   QPlainTextEdit* TracePane;
   QDockWidget* TraceDock;
+  ReferencePane* ReferenceDock;  // the built-in reference, F1
   QMenu *Test1, *Tool1;
   QAction *N1, *Save1, *L1, *N2, *R1, *PCODElist1, *Debug1, *BitMapPast1;
 
@@ -181,7 +201,13 @@ class TfScrTool : public QMainWindow, public ToolWindowPort, public TraceTarget 
   void RefreshColourButtons();
   void ColourPanel(std::uint8_t colour, const QString& caption);
   void SaveColourFile();
+  // Saves the editor's text; false (after saying why) when it could not.
+  bool SaveMacroFile(const std::string& path);
   void ReportError(const std::string& cp932);
+  void ReportFileError(const std::exception& error);
+  // Opens `path` with the desktop's handler; a failure goes to the message
+  // line.
+  void OpenWithDesktop(const std::string& path);
   int ErrPageIndex() const;
   void AppendMemo2(const std::string& cp932);
   // Reports a text that code page 932 cannot hold, in the error log.
@@ -197,6 +223,7 @@ class TfScrTool : public QMainWindow, public ToolWindowPort, public TraceTarget 
   std::vector<QRadioButton*> colourButtons_;
   std::int64_t externalEditAge_ = 0;
   bool lastCompileWasTest_ = false;
+  QString colourFileProblem_;
 };
 
 // The modification time of a file in nanoseconds, 0 when it has none.

@@ -27,9 +27,11 @@
 #include "device/escape.h"
 #include "device/qmt3308.h"
 #include "host/bitmap_converter.h"
+#include "host/config_files.h"
 #include "support/encoding.h"
 #include "support/file_io.h"
 #include "support/spliter.h"
+#include "ui/file_messages.h"
 #include "ui/grid_overlay.h"
 #include "ui/macro_editor.h"
 #include "ui/scr_tool.h"
@@ -49,12 +51,6 @@ bool MemoLines(const QPlainTextEdit* memo, std::vector<std::string>& lines, std:
   return true;
 }
 
-void InsertIntoMemo(QPlainTextEdit* memo, const std::string& cp932) {
-  QString text = Q(cp932);
-  text.replace("\r\n", "\n");
-  memo->insertPlainText(text);  // replaces the selection
-}
-
 // The tool window whose test run is going on: the runner's sink is a plain
 // function, and there is one tool runner.
 TfScrTool* gLoggingWindow = nullptr;
@@ -65,9 +61,10 @@ bool TfScrTool::eventFilter(QObject* watched, QEvent* e) {
   if (watched == ErrMemo->viewport() && e->type() == QEvent::MouseButtonDblClick) {
     // A message starts with the source line it is about: go there.
     const auto* me = static_cast<QMouseEvent*>(e);
-    const QString text = ErrMemo->cursorForPosition(me->position().toPoint()).block().text();
+    const int block = ErrMemo->cursorForPosition(me->position().toPoint()).block().blockNumber();
     int line = -1;
-    if (std::sscanf(text.toStdString().c_str(), "%d", &line) == 1 && line >= 0) {
+    if (block >= 0 && block < static_cast<int>(errLog_.size()) && std::sscanf(errLog_[block].c_str(), "%d", &line) == 1 &&
+        line >= 0) {
       if (lastCompileWasTest_) {
         PageControl1->setCurrentWidget(TabView);
         QTextCursor c(Memo1->document()->findBlockByNumber(line));
@@ -94,7 +91,7 @@ void TfScrTool::FormActivate() {
   try {
     Editor1->LoadFromFile(path);
   } catch (const std::exception& e) {
-    ReportError(e.what());
+    ReportFileError(e);
   }
 }
 
@@ -102,9 +99,10 @@ void TfScrTool::SaveColourFile() {
   const std::string path = host_.ColourFilePath();
   if (path.empty()) return;
   try {
-    WriteFileAtomic(path, JoinLinesCrLf(colours_));
+    // The configuration folder is made on the first save.
+    WriteListFile(path, colours_);
   } catch (const std::exception& e) {
-    ReportError(e.what());
+    ReportFileError(e);
   }
 }
 
@@ -128,13 +126,26 @@ void TfScrTool::N3Click() {
   host_.StartMacro();
 }
 
+bool TfScrTool::SaveMacroFile(const std::string& path) {
+  std::vector<std::string> lines;
+  std::string error;
+  if (!Editor1->Lines(lines, error)) {
+    if (errorBox) errorBox(QString::fromUtf8("マクロ: ") + UnconvertibleText(Editor1->Text()->text()));
+    return false;
+  }
+  try {
+    // The configuration folder is made on the first save.
+    WriteListFile(path, lines);
+  } catch (const std::exception& e) {
+    ReportFileError(e);
+    return false;
+  }
+  return true;
+}
+
 void TfScrTool::Save1Click() {
   SaveColourFile();
-  try {
-    Editor1->SaveToFile(host_.MacroFilePath());
-  } catch (const std::exception& e) {
-    ReportError(e.what());
-  }
+  SaveMacroFile(host_.MacroFilePath());
 }
 
 void TfScrTool::L1Click() {
@@ -143,20 +154,15 @@ void TfScrTool::L1Click() {
   try {
     Editor1->LoadFromFile(file.toStdString());
   } catch (const std::exception& e) {
-    ReportError(e.what());
+    ReportFileError(e);
   }
 }
 
 void TfScrTool::N2Click() {
   const std::string path = host_.MacroFilePath();
-  try {
-    Editor1->SaveToFile(path);
-  } catch (const std::exception& e) {
-    ReportError(e.what());
-    return;
-  }
+  if (!SaveMacroFile(path)) return;
   externalEditAge_ = FileAge(path);
-  if (opener_) opener_->Open(path);
+  OpenWithDesktop(path);
 }
 
 void TfScrTool::R1Click() {
@@ -211,28 +217,11 @@ void TfScrTool::LogAndExecute(void* owner, int length, const char* bytes) {
 }
 
 void TfScrTool::ReportUnconvertible(const char* where, const QString& text) {
-  // Name the first character that does not convert by its line, its code
-  // point and (on screen only) itself.
-  int line = 1;
-  for (qsizetype i = 0; i < text.size();) {
-    const char32_t cp = QChar::isHighSurrogate(text[i].unicode()) && i + 1 < text.size()
-                            ? QChar::surrogateToUcs4(text[i], text[i + 1])
-                            : text[i].unicode();
-    const qsizetype n = cp > 0xFFFF ? 2 : 1;
-    const QString ch = text.mid(i, n);
-    std::string out, error;
-    if (!TryUtf8ToCp932(ch.toStdString(), out, error)) {
-      char code[16];
-      std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(cp));
-      const std::string message =
-          std::string(where) + ": " + std::to_string(line) + "行目の文字 " + code + " はシフトJISで表せません";
-      errLog_.push_back(Utf8ToCp932(message));
-      ErrMemo->appendPlainText(QString::fromStdString(message) + " (" + ch + ")");
-      return;
-    }
-    if (cp == '\n') ++line;
-    i += n;
-  }
+  // Named by its line, its code point and (on screen only) itself.
+  const QString head = QString::fromUtf8(where) + ": ";
+  if (UnconvertibleText(text).isEmpty()) return;
+  errLog_.push_back(Utf8ToCp932((head + UnconvertibleText(text, 1, false)).toStdString()));
+  ErrMemo->appendPlainText(head + UnconvertibleText(text));
 }
 
 void TfScrTool::AppendMemo2(const std::string& cp932) { Memo2->appendPlainText(Q(cp932)); }
@@ -252,7 +241,7 @@ void TfScrTool::Button4Click() {
     if (i == lines.size() - 1 && lines[i].isEmpty()) break;  // the text's last line end
     std::string cp932, error;
     if (!TryUtf8ToCp932(lines[i].toStdString(), cp932, error)) {
-      setWindowTitle(QString::fromStdString("QMTコマンド " + std::to_string(i + 1) + ": " + error));
+      setWindowTitle(QString::fromUtf8("QMTコマンド ") + UnconvertibleText(lines[i], i + 1));
       continue;
     }
     const std::string bytes = Unescape(cp932);
@@ -267,7 +256,7 @@ void TfScrTool::Button2Click() {
     try {
       Device().SavePage(p, file);
     } catch (const std::exception& e) {
-      ReportError(e.what());
+      ReportFileError(e);
       return;
     }
   }
@@ -281,7 +270,7 @@ void TfScrTool::Button3Click() {
       Device().NotifyPageChanged(p);
     } catch (const std::exception& e) {
       // The pages before the bad file are loaded; the rest stay as they were.
-      ReportError(e.what());
+      ReportFileError(e);
       return;
     }
   }
@@ -309,10 +298,10 @@ void TfScrTool::PCODElist1Click() {
   try {
     WriteFileAtomic("PCODEL.txt", JoinLinesCrLf(list));
   } catch (const std::exception& e) {
-    ReportError(e.what());
+    ReportFileError(e);
     return;
   }
-  if (opener_) opener_->Open("PCODEL.txt");
+  OpenWithDesktop("PCODEL.txt");
 }
 
 void TfScrTool::Debug1Click() {
@@ -334,13 +323,23 @@ void TfScrTool::Debug1Click() {
 }
 
 void TfScrTool::Button5Click() {
-  std::string error;
-  const auto start = ReadGridPair(Utf8ToCp932(Edit2->text().toStdString()), error);
+  std::string error, startText, stepText;
+  // A character code page 932 cannot hold is refused like any other bad
+  // character, by name.
+  if (!TryUtf8ToCp932(Edit2->text().toStdString(), startText, error)) {
+    SetMessage(Sjis("始点: ") + Utf8ToCp932(UnconvertibleText(Edit2->text(), 1, false).toStdString()));
+    return;
+  }
+  if (!TryUtf8ToCp932(Edit1->text().toStdString(), stepText, error)) {
+    SetMessage(Sjis("間隔: ") + Utf8ToCp932(UnconvertibleText(Edit1->text(), 1, false).toStdString()));
+    return;
+  }
+  const auto start = ReadGridPair(startText, error);
   if (!start) {
     SetMessage(Sjis("始点: ") + error);
     return;
   }
-  const auto step = ReadGridPair(Utf8ToCp932(Edit1->text().toStdString()), error);
+  const auto step = ReadGridPair(stepText, error);
   if (!step) {
     SetMessage(Sjis("間隔: ") + error);
     return;
@@ -407,93 +406,5 @@ void TfScrTool::TrackBar1Change(int position) {
     }
   }
 }
-
-// --- the converters -------------------------------------------------------
-
-void TfScrTool::Tool1Click() {
-  const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-  BitMapPast1->setEnabled(data != nullptr && data->hasImage());
-}
-
-namespace {
-
-// Writes each item to the text control that has the focus at that moment,
-// or collects it for the clipboard.
-class FocusEmitter : public ConverterEmitter {
- public:
-  explicit FocusEmitter(TfScrTool& tool) : tool_(tool) {}
-  void EmitGlyph(const std::string& data) override { Put(data, true); }
-  void EmitCommand(const std::string& command) override { Put(command, false); }
-  ClipboardCollector clipboard;
-
- private:
-  void Put(const std::string& item, bool glyph) {
-    QWidget* focus = QApplication::focusWidget();
-    ConverterTarget target = ConverterTarget::Clipboard;
-    if (focus == tool_.Memo1) target = ConverterTarget::Script;
-    else if (focus == tool_.Memo2) target = ConverterTarget::CommandLines;
-    else if (tool_.Editor1->EditorHasFocus()) target = ConverterTarget::MacroEditor;
-    const std::string text = glyph ? GlyphText(target, item) : CommandText(target, item);
-    switch (target) {
-      case ConverterTarget::Script: InsertIntoMemo(tool_.Memo1, text); break;
-      case ConverterTarget::CommandLines: InsertIntoMemo(tool_.Memo2, text); break;
-      case ConverterTarget::MacroEditor: tool_.Editor1->InsertAtCaret(text); break;
-      case ConverterTarget::Clipboard: clipboard.Add(text); break;
-    }
-  }
-  TfScrTool& tool_;
-};
-
-// Black and white: a pixel is white (1) when its grey level is at least half.
-MonoBitmap ToMono(const QImage& image) {
-  MonoBitmap mono = MonoBitmap::Blank(image.width(), image.height());
-  const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
-  for (int y = 0; y < rgb.height(); ++y)
-    for (int x = 0; x < rgb.width(); ++x) mono.Set(x, y, qGray(rgb.pixel(x, y)) >= 128);
-  return mono;
-}
-
-QImage ToImage(const MonoBitmap& mono) {
-  QImage img(mono.width, mono.height, QImage::Format_RGB32);
-  for (int y = 0; y < mono.height; ++y)
-    for (int x = 0; x < mono.width; ++x) img.setPixel(x, y, mono.Get(x, y) ? 0xFFFFFFFF : 0xFF000000);
-  return img;
-}
-
-}  // namespace
-
-void TfScrTool::BitMapPast1Click() {
-  const QImage image = QGuiApplication::clipboard()->image();
-  if (image.isNull()) {
-    SetMessage(Sjis("クリップボードに画像がありません"));
-    return;
-  }
-  const MonoBitmap mono = ToMono(image);
-  Image1->setPixmap(QPixmap::fromImage(ToImage(mono)));
-  FocusEmitter emitter(*this);
-  ConvertBitmap(mono, emitter);
-  if (!emitter.clipboard.Empty())
-    QGuiApplication::clipboard()->setText(QString::fromStdString(emitter.clipboard.Text()));
-}
-
-void TfScrTool::TraceLine(MouseButtons buttons, int x, int y, MouseEventKind kind, TraceSurface& surface) {
-  tracer_.TraceLine(buttons, x, y, kind, surface, this);
-}
-
-TraceTarget::Page TfScrTool::ActivePage() const {
-  QWidget* page = PageControl1->currentWidget();
-  if (page == TabView) return Page::Test;
-  if (page == TabTool) return Page::Tools;
-  if (page == TabMacro) return Page::Macro;
-  return Page::Other;
-}
-
-bool TfScrTool::ToolsPageShowing() const { return isVisible() && PageControl1->currentWidget() == TabTool; }
-
-void TfScrTool::SetMouseText(const std::string& text) { LabMouse->setText(QString::fromStdString(text)); }
-
-void TfScrTool::InsertIntoScript(const std::string& text) { InsertIntoMemo(Memo1, text); }
-
-void TfScrTool::InsertIntoEditor(const std::string& text) { Editor1->InsertAtCaret(text); }
 
 }  // namespace qmt

@@ -28,6 +28,7 @@ class TdmToolHost : public ScrToolHost {
   TScript& Script1() override;
   std::string MacroFilePath() const override { return files_.macroFile; }
   std::string ColourFilePath() const override { return files_.colorFile; }
+  std::string ColourFileToRead() const override { return files_.ColorFileToRead(); }
   void SetMacroLines(const std::vector<std::string>& lines) override;
   void CompileMacro() override;
   void StartMacro() override;

@@ -18,7 +18,10 @@ TfSens::TfSens(Simulator& sim, QWidget* parent) : QWidget(parent, Qt::Tool), sim
     boxes_[i] = new QCheckBox(QString::fromLatin1(kSwitches[i].caption));
     boxes_[i]->setObjectName(kSwitches[i].control);
     boxes_[i]->setProperty("switchIndex", i);
-    connect(boxes_[i], &QCheckBox::toggled, this, [this, i](bool on) { sim_.SetSwitch(i, on); });
+    connect(boxes_[i], &QCheckBox::toggled, this, [this, i](bool on) {
+      if (onBox) onBox(i, on);
+      sim_.SetSwitch(i, on);
+    });
   }
   auto box = [this](const char* caption) {
     return boxes_[Simulator::SwitchByCaption(caption)];
@@ -75,6 +78,7 @@ void TfSens::Timer1Timer() {
   // Emptied before the run: an event raised from inside it is kept.
   std::string event = std::move(pendingEvent_);
   pendingEvent_.clear();
+  if (onEvent) onEvent(event);
   sim_.RaiseEvent(event);
 }
 

@@ -5,6 +5,7 @@
 
 #include <QTimer>
 #include <QWidget>
+#include <functional>
 #include <string>
 
 class QCheckBox;
@@ -22,6 +23,16 @@ class TfSens : public QWidget {
   QCheckBox* Box(int index) const { return boxes_[index]; }
   const std::string& PendingEvent() const { return pendingEvent_; }
   QTimer& Timer1() { return timer1_; }
+  // Forgets a click whose event has not come yet.
+  void CancelPending() {
+    timer1_.stop();
+    pendingEvent_.clear();
+  }
+
+  // Told, for a recording, of each box the user changed and of each event
+  // the panel delivers (code page 932).
+  std::function<void(int index, bool on)> onBox;
+  std::function<void(const std::string& label)> onEvent;
 
  public slots:
   // The click handler of every box.

@@ -16,10 +16,7 @@ WindowSettings::WindowSettings(QSettings& store, QObject* parent) : QObject(pare
 
 void WindowSettings::Restore(TFDemo& window) const {
   const int zoom = store_.value("window/zoom", 1).toInt();
-  if (zoom >= 2 && zoom <= 3) {
-    // Through the View menu, so its check mark follows.
-    if (auto* action = window.findChild<QAction*>(QString("actionZoom%1").arg(zoom))) action->trigger();
-  }
+  if (zoom >= 2 && zoom <= 3) window.SetZoom(zoom);
   const QByteArray geometry = store_.value("window/geometry").toByteArray();
   if (!geometry.isEmpty()) window.restoreGeometry(geometry);
 }

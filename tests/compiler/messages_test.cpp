@@ -52,6 +52,18 @@ TEST(Messages, Fatal) {
       {"RET\r\nEXIT\r\n", "  1,ここに\"LF\"を書いてはいけない\r\n\nEXIT\r\n"},
       {"d(1,)\r\n", "  0,ここに\")\"を書いてはいけない\r\n\r\n"},
       {"IF THEN x=1\r\n", "  0,ここに\"THEN\"を書いてはいけない\r\n x=1\r\n"},
+      // Where the construct around a missing operand names its message,
+      // that one: an unclosed call or parenthesis, a stray argument, "@n"
+      // left over as a statement without "=".
+      {"d(", "  0,関数dが)で閉じていない\r\n"},
+      {"d(1,\r\n", "  1,関数dが)で閉じていない\r\n"},
+      {"x = d(1 +;\r\n", "  0,関数dが)で閉じていない\r\n\r\n"},
+      {"d(f(2,", "  0,関数fが)で閉じていない\r\n"},
+      {"d(1+THEN)\r\n", "  0,関数dの引数にTHENがある\r\n)\r\n"},
+      {"x=(1+", "  0,)じゃなくてEOFを見つけた\r\n"},
+      {"IF @0 == @1 THEN EXIT\r\n", "  0,@1が単独である\r\n EXIT\r\n"},
+      {"RET @0 * @1\r\n", "  1,@1が単独である\r\n\n"},
+      {"x = 6 / @ y\r\n", "  0,@が単独である\r\n\r\n"},
       // Text without a final line break.
       {"x=1", "  0,ここに\"EOF\"を書いてはいけない\r\n"},
       // The context stops before the second CR among its first 200 bytes;

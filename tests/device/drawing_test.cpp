@@ -86,11 +86,36 @@ TEST_F(Black, LinesClipToThePageAndMoveThePoint) {
   Pixels clipped = PixelsOf(d, 0xFF);
   Pixels expected;
   for (int i = 0; i <= 640; ++i) {
-    int x = 600 + i, y = 400 + (2 * i * 100 + 640) / (2 * 640);
-    if (x < 640 && y < 480) expected.emplace_back(x, y);
+    // Both rows where the exact line passes halfway between two.
+    for (int y = 400 + (2 * i * 100 + 639) / (2 * 640); y <= 400 + (2 * i * 100 + 640) / (2 * 640); ++y) {
+      if (600 + i < 640 && y < 480) expected.emplace_back(600 + i, y);
+    }
   }
   std::sort(expected.begin(), expected.end(), [](auto a, auto b) { return std::pair{a.second, a.first} < std::pair{b.second, b.first}; });
   EXPECT_EQ(clipped, expected);
+}
+
+TEST_F(Black, ALineErasedFromTheOtherEndLeavesNothing) {
+  struct Case {
+    const char* draw;
+    const char* erase;
+  };
+  const Case cases[] = {
+      {"LA10,10,14,11,1", "LA14,11,10,10,0"},
+      {"LA100,100,300,151,1", "LA300,151,100,100,0"},
+      {"LA7,3,3,40,1", "LA3,40,7,3,0"},
+      {"LA10,10,14,11,1", "LR-4,-1,0"},  // LR from where LA ended
+  };
+  for (const Case& c : cases) {
+    Run("ER");
+    Run(c.draw);
+    Run(c.erase);
+    EXPECT_TRUE(PixelsOf(d, 0xFF).empty()) << c.draw << " then " << c.erase << ": " << PixelsOf(d, 0xFF).size();
+  }
+  // Both pixels where the line passes halfway between two rows.
+  Run("ER");
+  Run("LA10,10,14,11,1");
+  EXPECT_EQ(PixelsOf(d, 0xFF), (Pixels{{10, 10}, {11, 10}, {12, 10}, {12, 11}, {13, 11}, {14, 11}}));
 }
 
 TEST_F(Black, Rectangles) {

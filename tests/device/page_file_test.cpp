@@ -7,7 +7,10 @@
 #include <filesystem>
 #include <functional>
 
+#include <png.h>
+
 #include "device/bmp.h"
+#include "device/colour.h"
 #include "device/png.h"
 #include "device/qmt3308.h"
 #include "device_test_util.h"
@@ -148,11 +151,13 @@ TEST(PageFiles, FailuresNameTheFileAndKeepThePage) {
     EXPECT_TRUE(std::equal(before.begin(), before.end(), d.Page(1))) << file;
   };
   expectFailure(dir.File("missing.bmp"), "missing.bmp");
+  fs::create_directories(dir.path / "folder.bmp");
+  expectFailure(dir.File("folder.bmp"), "Is a directory");
 
   // Saving over a folder fails and leaves nothing behind.
   fs::create_directories(dir.path / "taken.bmp");
   EXPECT_THROW(d.SavePage(0, dir.File("taken.bmp")), FileError);
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 1);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 2);
 
   // One file for each way a bitmap can be broken.
   std::string good = EncodePageBmp(d.Page(0));
@@ -278,17 +283,28 @@ TEST(PageFiles, LoadingTheShownPageTellsTheView) {
   EXPECT_EQ(view.pageChanges, 1);
 }
 
-TEST(Png, WritesAnRgbPicture) {
+TEST(Png, WritesThePageWithTheDevicePaletteAndEveryPixelDecodesToItsColour) {
   TempDir dir;
-  TQMT3308 d;
-  ASSERT_TRUE(d.ExecuteLine("ER"));
-  WritePagePng(dir.File("page.png"), d.Page(0));
+  std::vector<std::uint8_t> page(kPageBytes);
+  for (int i = 0; i < kPageBytes; ++i) page[i] = static_cast<std::uint8_t>(i * 7 + i / kPageWidth);
+  WritePagePng(dir.File("page.png"), page.data());
   std::string png = ReadFile(dir.File("page.png"));
   ASSERT_GT(png.size(), 33u);
   EXPECT_EQ(png.substr(0, 8), std::string("\x89PNG\r\n\x1A\n", 8));
   EXPECT_EQ(png.substr(16, 8), std::string("\0\0\x02\x80\0\0\x01\xE0", 8));  // 640 x 480
   EXPECT_EQ(png[24], 8);  // bit depth
-  EXPECT_EQ(png[25], 2);  // colour type RGB
+  EXPECT_EQ(png[25], 3);  // colour type: palette
+
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  ASSERT_TRUE(png_image_begin_read_from_memory(&image, png.data(), png.size())) << image.message;
+  image.format = PNG_FORMAT_RGB;
+  std::vector<std::uint8_t> rgb(PNG_IMAGE_SIZE(image));
+  ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) << image.message;
+  int wrong = 0;
+  for (int i = 0; i < kPageBytes; ++i)
+    wrong += ColourToRGB(page[i]) != Rgb{rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]};
+  EXPECT_EQ(wrong, 0);
 }
 
 }  // namespace

@@ -9,18 +9,26 @@
 namespace qmt {
 namespace {
 
-// Every step of the line, kept when on the page: the reference the clipped
-// walk must reproduce pixel for pixel.
+// Every pixel within half a pixel of the exact line along the minor axis, at
+// each step of the major axis, kept when on the page.  Nothing in it depends
+// on which end comes first: the reference for both the clipping and the
+// symmetry of the rasterizer's lines.
 std::vector<std::uint8_t> ReferenceLine(std::int64_t x1, std::int64_t y1, std::int64_t x2, std::int64_t y2) {
   std::vector<std::uint8_t> page(kPageBytes, 0);
   std::int64_t dx = x2 - x1, dy = y2 - y1;
   std::int64_t adx = std::abs(dx), ady = std::abs(dy);
   std::int64_t major = std::max(adx, ady), minor = std::min(adx, ady);
-  for (std::int64_t i = 0; i <= major; ++i) {
-    std::int64_t m = major == 0 ? 0 : (2 * i * minor + major) / (2 * major);
+  auto set = [&](std::int64_t i, std::int64_t m) {
     std::int64_t x = adx >= ady ? x1 + (dx < 0 ? -i : i) : x1 + (dx < 0 ? -m : m);
     std::int64_t y = adx >= ady ? y1 + (dy < 0 ? -m : m) : y1 + (dy < 0 ? -i : i);
     if (x >= 0 && x < kPageWidth && y >= 0 && y < kPageHeight) page[y * kPageWidth + x] = 1;
+  };
+  for (std::int64_t i = 0; i <= major; ++i) {
+    // |m - i * minor / major| <= 1/2 holds for at most two neighbours.
+    const std::int64_t near = major == 0 ? 0 : i * minor / major;
+    for (std::int64_t m = near - 1; m <= near + 1; ++m) {
+      if (major == 0 ? m == 0 : std::abs(2 * m * major - 2 * i * minor) <= major) set(i, m);
+    }
   }
   return page;
 }
@@ -36,6 +44,10 @@ TEST(Raster, ClippedLinesMatchTheFullWalk) {
     std::fill(page.begin(), page.end(), 0);
     raster::Box box = raster::Line(page.data(), x1, y1, x2, y2, 1);
     ASSERT_EQ(page, ReferenceLine(x1, y1, x2, y2)) << x1 << "," << y1 << " -> " << x2 << "," << y2;
+    // Erased from the other end, the line leaves the page clean.
+    std::vector<std::uint8_t> erased = page;
+    raster::Line(erased.data(), x2, y2, x1, y1, 0);
+    ASSERT_EQ(std::count(erased.begin(), erased.end(), 1), 0) << x2 << "," << y2 << " -> " << x1 << "," << y1;
     // The box is exactly the span of the pixels set.
     int minX = 640, minY = 480, maxX = -1, maxY = -1;
     for (int i = 0; i < kPageBytes; ++i) {
@@ -79,11 +91,14 @@ TEST(Raster, FarOffLinesCostNothingAndDrawNothing) {
   std::vector<std::uint8_t> page(kPageBytes, 0);
   const std::int64_t big = 2147483647;
   EXPECT_TRUE(raster::Line(page.data(), -big, -big, big, -big + 1, 1).Empty());
-  // Through the page from far away on both sides: one pixel per column.
+  // Through the page from far away on both sides: one pixel per column, and
+  // both rows at x = 0, where the line is halfway between them.
   raster::Box box = raster::Line(page.data(), -big, 100, big, 100 + 1, 1);
   EXPECT_EQ(box.x0, 0);
   EXPECT_EQ(box.x1, 639);
-  EXPECT_EQ(std::count(page.begin(), page.end(), 1), 640);
+  EXPECT_EQ(std::count(page.begin(), page.end(), 1), 641);
+  EXPECT_EQ(page[100 * 640], 1);
+  EXPECT_EQ(page[101 * 640], 1);
 }
 
 }  // namespace

@@ -174,6 +174,43 @@ TEST(ConfigFiles, UnwritableFolderMovesTheFilesAndSaysWhere) {
   EXPECT_EQ(named.colorFile, "/home/u/.config/qmt3308/qmtColor.txt");
 }
 
+TEST(ConfigFiles, ShippedFilesAreReadUntilTheUserSavesACopy) {
+  TempDir dir;
+  const std::string exe = dir / "bin/qmtsim", config = dir / "config/qmt3308";
+  WriteListFile(dir / "bin/qmtsimMacro.txt", {"shipped"});
+  WriteListFile(dir / "bin/qmtsimColor.txt", {Sjis("色全背景=$00")});
+  ConfigFiles files = ChooseConfigFiles(exe, "", false, config);
+  EXPECT_EQ(files.MacroFileToRead(), dir / "bin/qmtsimMacro.txt");
+  EXPECT_EQ(files.ColorFileToRead(), dir / "bin/qmtsimColor.txt");
+  // Saving creates the configuration folder on the first try; the saved
+  // copy is what the next start reads.
+  WriteListFile(files.macroFile, {"saved"});
+  EXPECT_EQ(files.MacroFileToRead(), config + "/qmtsimMacro.txt");
+  EXPECT_EQ(ReadListFile(files.MacroFileToRead()), std::vector<std::string>{"saved"});
+  EXPECT_EQ(files.ColorFileToRead(), dir / "bin/qmtsimColor.txt");
+  // A broken saved copy is still the one read, so that it is reported.
+  fs::create_directories(files.colorFile);
+  EXPECT_EQ(files.ColorFileToRead(), files.colorFile);
+  // Beside a writable program, or with --macro, nothing else is read.
+  ConfigFiles beside = ChooseConfigFiles(exe, "", true, config);
+  EXPECT_EQ(beside.MacroFileToRead(), dir / "bin/qmtsimMacro.txt");
+  ConfigFiles named = ChooseConfigFiles(exe, dir / "my.txt", false, config);
+  EXPECT_EQ(named.MacroFileToRead(), dir / "my.txt");
+}
+
+TEST_F(DataModule, UnreadableOrUtf8MacroFiles) {
+  TempDir dir;
+  fs::create_directories(dir / "folder");
+  const std::vector<std::string> builtIn = dm.Macro.Items().Strings();
+  std::string problem = dm.DataModuleCreate(dir / "folder");
+  EXPECT_NE(problem.find(dir / "folder"), std::string::npos) << problem;
+  EXPECT_NE(problem.find("built-in macro"), std::string::npos) << problem;
+  EXPECT_EQ(dm.Macro.Items().Strings(), builtIn);
+  WriteFileAtomic(dir / "u.txt", "\xEF\xBB\xBF" "d(\"色\")\n");
+  EXPECT_EQ(dm.DataModuleCreate(dir / "u.txt", true), "");
+  EXPECT_EQ(dm.Macro.Items().Strings(), std::vector<std::string>{Sjis("d(\"色\")")});
+}
+
 TEST(ConfigFiles, ListFilesRoundTripInCrLfAndCreateTheirFolder) {
   TempDir dir;
   std::string path = dir / "sub/dir/qmtColor.txt";

@@ -4,6 +4,7 @@
 // run message or a device error.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -100,6 +101,75 @@ TEST_F(DefaultMacro, TimerAnimatesScreenAAndResetsTheClockElsewhere) {
   Tick();
   EXPECT_EQ(Ext("DTIME1"), 0);
   EXPECT_GT(Ext("DTIME2"), 0);  // the macro leaves the other clocks alone
+}
+
+// Switches turned on while another screen is shown appear when screen A
+// comes back: the page is the one reached by turning them on while A is
+// shown and then going to B and back.
+TEST_F(DefaultMacro, ScreenAShowsTheInputsThatChangedWhileAway) {
+  const char* const captions[] = {"PTO", "SFT1", "SLSuct"};
+  auto turn = [&](bool on) {
+    for (const char* caption : captions) {
+      const int sw = Simulator::SwitchByCaption(caption);
+      ASSERT_GE(sw, 0) << caption;
+      sim.SetSwitch(sw, on);
+      sim.ReadInputs();
+      Raise(std::string("chg") + caption);
+    }
+  };
+  auto page0 = [] { return std::vector<std::uint8_t>(Device().Page(0), Device().Page(0) + 640 * 480); };
+  turn(true);
+  Raise("B");
+  Raise("A");
+  const std::vector<std::uint8_t> expected = page0();
+  turn(false);
+  const std::vector<std::uint8_t> off = page0();
+  Raise("B");
+  turn(true);
+  Raise("A");
+  const std::vector<std::uint8_t> back = page0();
+  ASSERT_NE(off, expected);
+  int differ = 0;
+  for (std::size_t i = 0; i < back.size(); ++i) differ += back[i] != expected[i];
+  EXPECT_EQ(differ, 0) << "first at (" << [&] {
+    for (std::size_t i = 0; i < back.size(); ++i)
+      if (back[i] != expected[i]) return std::to_string(i % 640) + "," + std::to_string(i / 640);
+    return std::string();
+  }() << ")";
+  EXPECT_TRUE(messages.seen.empty()) << messages.seen[0];
+}
+
+// Every pixel of the three screens is drawn by the macro (nothing of what
+// the page held before shows through at its right or bottom edge), and the
+// water channels run without seams through their bends.
+TEST_F(DefaultMacro, ScreensCoverThePageAndChannelsHaveNoSeams) {
+  // A colour that none of the screens uses stands for what was there before.
+  bool used[256] = {};
+  for (int page = 0; page < 3; ++page) {
+    for (int i = 0; i < 640 * 480; ++i) used[Device().Page(page)[i]] = true;
+  }
+  const auto kUntouched = static_cast<std::uint8_t>(std::find(std::begin(used), std::end(used), false) - used);
+  ASSERT_FALSE(used[kUntouched]);
+  for (int page = 0; page < 3; ++page) std::fill_n(Device().Page(page), 640 * 480, kUntouched);
+  sim.StartMacro();
+  ASSERT_TRUE(messages.seen.empty()) << messages.seen[0];
+  for (int page = 0; page < 3; ++page) {
+    const std::uint8_t* p = Device().Page(page);
+    int left = 0, firstX = -1, firstY = -1;
+    for (int i = 0; i < 640 * 480; ++i) {
+      if (p[i] != kUntouched) continue;
+      if (left++ == 0) firstX = i % 640, firstY = i / 640;
+    }
+    EXPECT_EQ(left, 0) << "page " << page << ", first at (" << firstX << "," << firstY << ")";
+  }
+  // The corners where one channel turns into the next: inside, the empty
+  // channel's colour, never its wall's.
+  const std::uint8_t* a = Device().Page(0);
+  const std::uint8_t inside = a[303 * 640 + 60];
+  const struct {
+    int x, y;
+  } bends[] = {{231, 303}, {231, 307}, {235, 307}, {342, 87}, {342, 91}, {404, 87}, {404, 91}, {555, 293}, {95, 303}};
+  for (const auto& b : bends) EXPECT_EQ(a[b.y * 640 + b.x], inside) << b.x << "," << b.y;
 }
 
 TEST_F(DefaultMacro, TenThousandTicksWithChangingInputs) {

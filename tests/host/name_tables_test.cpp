@@ -80,18 +80,25 @@ TEST(NameTables, ColourListSecondSourceAndErrors) {
   }
 }
 
-TEST(NameTables, FoldsOnlySingleByteLetters) {
-  // The trail byte of ソ is 0x5C and of 表 is 0x5C; of ア (0x83 0x41) it is
-  // "A", which must not be folded into "a".
-  EXPECT_EQ(FoldName("AbC"), "abc");
-  EXPECT_EQ(FoldName(Sjis("アX")), Sjis("ア") + "x");
+TEST(NameTables, NamesIgnoreTheCaseOfEveryScript) {
   NameTables t;
-  t.SetColorList({Sjis("ア=1")});
+  t.SetColorList({Sjis("ア=1"), Sjis("色ａ=2"), Sjis("Ωβ=3"), Sjis("Дом=4")});
   std::int16_t v = 0;
   EXPECT_TRUE(t.ConstantValue(Sjis("ア"), v));
   std::string other = Sjis("ア");
-  other[1] = 'a';  // 0x83 0x61 is a different character
+  other[1] = 'a';  // 0x83 0x61 is a different character: trail bytes never fold
   EXPECT_FALSE(t.ConstantValue(other, v));
+  const struct {
+    const char* name;
+    int value;
+  } found[] = {{"色Ａ", 2}, {"色ａ", 2}, {"ωΒ", 3}, {"ДОМ", 4}, {"дом", 4}};
+  for (const auto& f : found) {
+    v = 0;
+    EXPECT_TRUE(t.ConstantValue(Sjis(f.name), v)) << f.name;
+    EXPECT_EQ(v, f.value) << f.name;
+  }
+  EXPECT_FALSE(t.ConstantValue(Sjis("色A"), v));  // half-width A is another letter
+  EXPECT_EQ(t.ExternalId("ANpres"), t.ExternalId("anPRES"));
 }
 
 TEST(MacroCompile, CompilesWithTheHostTables) {

@@ -65,6 +65,15 @@ TEST(OpenLink, ChoosesThePortOrExplainsAndRunsWithout) {
       {"direct:zz", "none", "has no usable address"},
       {"serial", "none", "unknown port 'serial'"},
       {"virtual:1", "none", "unknown port"},
+      {"lp:/nonexistent/lp0", "none", "cannot open /nonexistent/lp0: No such file"},
+      {"lp:", "none", "names no device file"},
+      {"tcp:", "none", "names no address"},
+      {"tcp:localhost:99999", "none", "is no address"},
+      {"tcp:::1:80", "none", "is no address"},
+      {"tcp:127.0.0.1:0", "none", "is no address"},
+      {"tcp:127.0.0.1:3308", "tcp:127.0.0.1:3308", nullptr},  // connects at the first line
+      {"tcp:[::1]:3308", "tcp:[::1]:3308", nullptr},
+      {"file:/nonexistent/out", "none", "cannot open /nonexistent/out"},
   };
   for (const auto& c : cases) {
     std::string message = "stale";
@@ -82,14 +91,23 @@ TEST(OpenLink, ChoosesThePortOrExplainsAndRunsWithout) {
 
 TEST(OpenLink, DirectPortIsGrantedUpFrontOrRefused) {
   if (!DirectPort::kSupported) GTEST_SKIP() << "no port instructions on this machine";
-  {
-    IopmStandIn host([](unsigned long, unsigned long, bool) { return EPERM; });
+  // Refusals name their cause: no right, or a kernel without ioperm.
+  const struct {
+    int error;
+    std::vector<const char*> parts;
+  } refusals[] = {
+      {EPERM, {"port direct:0x378 cannot be used (port grant: Access denied", "CAP_SYS_RAWIO"}},
+      {ENOSYS, {"port direct:0x378 cannot be used: this kernel offers no port permission call", "ppdev"}},
+  };
+  for (const auto& r : refusals) {
+    IopmStandIn host([&](unsigned long, unsigned long, bool) { return r.error; });
     TGWIOPM_Driver driver(host, "/");
     std::string message;
     auto link = OpenDirectLink(0x378, driver, message);
     EXPECT_EQ(link->Name(), "none");
-    EXPECT_NE(message.find("port direct:0x378 cannot be used (port grant: Access denied"), std::string::npos)
-        << message;
+    for (const char* part : r.parts) EXPECT_NE(message.find(part), std::string::npos) << message;
+    EXPECT_EQ(message.find("Invalid Function"), std::string::npos) << message;
+    EXPECT_NE(message.find("running without a device"), std::string::npos) << message;
   }
   {
     int calls = 0;

@@ -49,7 +49,8 @@ const CallCase kCalls[] = {
     {"d(\"#\") alone is sent unchanged", BuiltinD, {"#"}, {kS0}, {"#"}, 0},
     {"d(\"$#\",s,7)", BuiltinD, {"MS$,#", "AB"}, {kS0, kS1, 7}, {"MSAB,7"}, 0},
     {"d() sends nothing", BuiltinD, {}, {}, {}, -1},
-    {"d with a placeholder short of values", BuiltinD, {"PA#,#,0"}, {kS0, 1}, {}, -1, kErrArgumentCount},
+    {"d with a \"#\" short of its value sends 0", BuiltinD, {"PA#,#,0"}, {kS0, 1}, {"PA1,0,0"}, 0},
+    {"d with a \"$\" short of its value sends nothing for it", BuiltinD, {"MS#$,#"}, {kS0, 5}, {"MS5,0"}, 0},
     {"d with extra values ignores them", BuiltinD, {"PR#"}, {kS0, 1, 2}, {"PR1"}, 0},
     // c
     {"c(0x1C)", BuiltinC, {}, {0x1C}, {"CS1C"}, 0x1C},
@@ -229,6 +230,15 @@ TEST_F(BuiltinStateTest, LongTextIsSplitIntoLinesNotCut) {
   EXPECT_EQ(lines[1].size(), 3u + 62 * 4 + 1);
   EXPECT_EQ(lines[2], "PA" + std::to_string(62 * 16) + ",0,0");
   EXPECT_EQ(lines[3].size(), 3u + 8 * 4 + 1);
+
+  // A single-byte character that no longer fits starts the next line too.
+  lines.clear();
+  Call(BuiltinText, {Str(kanji.substr(0, 62 * 2) + "A"), 0, 0, 16});
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[1].size(), 3u + 62 * 4 + 1);
+  EXPECT_EQ(lines[1].back(), '\'');
+  EXPECT_EQ(lines[2], "PA" + std::to_string(62 * 16) + ",0,0");
+  EXPECT_EQ(lines[3], "GK'2341'");
 }
 
 TEST_F(BuiltinStateTest, TextWithALeadByteAtTheEndIsAnError) {

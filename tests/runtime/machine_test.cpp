@@ -177,7 +177,7 @@ TEST(ErrorNameTest, ClassicNamesAndUnknownCodes) {
   EXPECT_EQ(ErrorName(5), Sjis("パラメータが無い"));
   EXPECT_EQ(ErrorName(0), "");
   EXPECT_EQ(ErrorName(999), "");
-  for (std::uint16_t code = 6; code <= kErrTooManyFailures; ++code) EXPECT_FALSE(ErrorName(code).empty()) << code;
+  for (std::uint16_t code = 6; code <= kErrTooManyLines; ++code) EXPECT_FALSE(ErrorName(code).empty()) << code;
 }
 
 }  // namespace

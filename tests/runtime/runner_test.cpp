@@ -102,9 +102,9 @@ TEST_F(RunnerTest, RejectedLineIsReportedAndTheMacroGoesOn) {
   EXPECT_EQ(device.DrawingPage(), 1);
 }
 
-// One call can emit tens of thousands of lines; the line budgets keep such
+// One call can emit tens of thousands of lines; the line budget keeps such
 // a run from hanging the window, and apply to one run at a time.
-TEST_F(RunnerTest, LineBudgetsStopARunThatFloodsTheDevice) {
+TEST_F(RunnerTest, LineBudgetStopsARunThatFloodsTheDevice) {
   // arc with 30000 steps sends a move and 30000 short relative lines.
   Load("L: arc(320,240,100,0,$FFFF,30000)\nGOTO L\n");
   EXPECT_EQ(runner.RunFrom("L"), TRunEnd::kError);
@@ -125,20 +125,8 @@ TEST_F(RunnerTest, LineBudgetsStopARunThatFloodsTheDevice) {
   runner.RunFrom("L");
   EXPECT_EQ(logged, kDefaultLineBudget + 1);
 
-  // A disc far larger than the screen: every line fails, and the 100th
-  // failure stops the run.
-  Load("L: CirFill(0,0,30000)\nGOTO L\n");
-  messages.clear();
-  accepted.clear();
-  EXPECT_EQ(runner.RunFrom("L"), TRunEnd::kError);
-  EXPECT_TRUE(accepted.empty());
-  ASSERT_EQ(messages.size(), static_cast<std::size_t>(kDefaultFailedLineBudget) + 1);
-  EXPECT_EQ(messages[0], messages[kDefaultFailedLineBudget - 1]);
-  EXPECT_EQ(messages.back(), "pc= 17:" + Sjis("コマンド行のエラーが多すぎる"));
-
-  // The counts start again with each run; smaller budgets work alike.
+  // The counts start again with each run; a smaller budget works alike.
   runner.lineBudget = 5;
-  runner.failedLineBudget = 2;
   Load("d(\"PA1,1\")\nd(\"PA1,1\")\nd(\"PA1,1\")\nd(\"XX\")\nd(\"PA1,1\")\n");
   for (int run = 0; run < 2; ++run) {
     messages.clear();
@@ -148,12 +136,56 @@ TEST_F(RunnerTest, LineBudgetsStopARunThatFloodsTheDevice) {
     EXPECT_EQ(messages.size(), 1u);
     runner.Context().machine.PC = runner.Code()[0];
   }
-  Load("d(\"XX\")\nd(\"XX\")\nd(\"PA1,1\")\n");
+}
+
+// Refused lines never stop a run: what the event draws after a disc partly
+// off the screen still arrives.  Past the message budget the rest of the
+// run's messages come as one summary line that names the first of them.
+TEST_F(RunnerTest, RefusedLinesLetTheRunGoOnWithBoundedMessages) {
+  Load("CirFill(0,240,150)\nbox(300,200,20,20,$2E0)\n");
+  for (int run = 0; run < 2; ++run) {
+    messages.clear();
+    accepted.clear();
+    EXPECT_EQ(runner.RunFrom(), TRunEnd::kStopped);
+    EXPECT_EQ(accepted.back(), "TA300,200,320,220,1");
+    ASSERT_EQ(messages.size(), static_cast<std::size_t>(kDefaultMessageBudget) + 1) << "run " << run;
+    const std::string summary = messages.back();
+    EXPECT_EQ(summary.rfind(Sjis("ほかにメッセージ"), 0), 0u) << Cp932ToUtf8(summary);
+    EXPECT_NE(summary.find(Sjis("件(最初: ") + messages[0] + ")"), std::string::npos) << Cp932ToUtf8(summary);
+    runner.Context().machine.PC = runner.Code()[0];
+  }
+
+  // Small budgets: the count and the first held-back message are exact, and
+  // the message that ends the run still comes last.
+  runner.messageBudget = 2;
+  Load("d(\"X1\")\nd(\"X2\")\nd(\"X3\")\nd(\"X4\")\nd(\"PA1,1\")\nL: GOTO L\n");
   messages.clear();
   accepted.clear();
-  EXPECT_EQ(runner.RunFrom(), TRunEnd::kError);
-  EXPECT_TRUE(accepted.empty());
+  device.ExecuteLine("X3");
+  const std::string third = device.LastError();
+  EXPECT_EQ(runner.RunFrom(), TRunEnd::kBudget);
+  EXPECT_EQ(accepted, (std::vector<std::string>{"PA1,1"}));
+  ASSERT_EQ(messages.size(), 4u);
+  EXPECT_EQ(messages[2], SummaryMessage(2, third));
+  EXPECT_EQ(Cp932ToUtf8(SummaryMessage(2, Sjis("未定義"))), "ほかにメッセージ2件(最初: 未定義)");
+  EXPECT_EQ(messages[3].substr(messages[3].size() - Sjis("無限ループ").size()), Sjis("無限ループ"));
+
+  // Outside a run nothing is held back.
+  messages.clear();
+  runner.RunFrom("nowhere");
+  runner.RunFrom("nowhere");
+  runner.RunFrom("nowhere");
   EXPECT_EQ(messages.size(), 3u);
+
+  // A disc far larger than the screen, again and again: only the line
+  // budget ends the run.
+  runner.messageBudget = kDefaultMessageBudget;
+  Load("L: CirFill(0,0,30000)\nGOTO L\n");
+  messages.clear();
+  accepted.clear();
+  EXPECT_EQ(runner.RunFrom("L"), TRunEnd::kError);
+  ASSERT_EQ(messages.size(), static_cast<std::size_t>(kDefaultMessageBudget) + 2);
+  EXPECT_EQ(messages.back().substr(messages.back().find(':') + 1), Sjis("コマンド行が多すぎる"));
 }
 
 TEST_F(RunnerTest, GIReachesTheSinkAsThirtyFourBytes) {

@@ -29,6 +29,21 @@ TEST(Encoding, UnconvertibleCharacterIsReportedNotDropped) {
 
 TEST(Encoding, UndefinedBytesBecomeReplacementCharacter) {
   EXPECT_EQ(Cp932ToUtf8("a\xA0z"), "a\xEF\xBF\xBDz");
+  // A lead byte without its trail byte is one replacement character, and
+  // the byte after it stays; an unassigned pair is one character.
+  const struct {
+    const char* cp932;
+    const char* utf8;
+  } cases[] = {
+      {"\x82\r\nx", "\xEF\xBF\xBD\r\nx"},
+      {"\x82 A", "\xEF\xBF\xBD A"},
+      {"\xE0\x7F", "\xEF\xBF\xBD\x7F"},
+      {"\x81\xFD", "\xEF\xBF\xBD\xEF\xBF\xBD"},
+      {"\x82\t\x82\xA0", "\xEF\xBF\xBD\t\xE3\x81\x82"},  // then a tab and あ
+      {"x\x82", "x\xEF\xBF\xBD"},
+      {"\x85\x41z", "\xEF\xBF\xBDz"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Cp932ToUtf8(c.cp932), c.utf8) << c.cp932;
 }
 
 TEST(Encoding, ByteOrderMarkIsDroppedOnlyAtTheStart) {

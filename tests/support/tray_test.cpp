@@ -90,7 +90,7 @@ TEST(Tray, BrokenStreamsAreRefusedWithoutTouchingTheList) {
   }
 }
 
-TEST(Tray, NameLookupIgnoresAsciiCaseOnly) {
+TEST(Tray, NameLookupIgnoresLetterCase) {
   TMyString l;
   l.Assign({"DTIME1", "box", Sjis("紫= 0xE0     +3"), "empty=", "a=b=c"});
   EXPECT_EQ(l.IndexOf("dtime1"), 0);
@@ -101,6 +101,8 @@ TEST(Tray, NameLookupIgnoresAsciiCaseOnly) {
   EXPECT_EQ(l.ValueFromIndex(3), "");
   EXPECT_EQ(l.ValueFromIndex(4), "b=c");
   EXPECT_EQ(l.IndexOfName("A"), 4);
+  l.Add(Sjis("色ａ=1"));
+  EXPECT_EQ(l.IndexOfName(Sjis("色Ａ")), 5);
   // The trail byte 0x61 of a double-byte character must not fold to 'A'.
   TMyString k;
   k.Assign({std::string("\x81\x61")});

@@ -12,6 +12,8 @@
 #include <QSlider>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTextBlock>
+#include <QWindow>
 #include <QtTest>
 #include <Qsci/qsciscintilla.h>
 #include <filesystem>
@@ -40,10 +42,7 @@ namespace {
 QString U(const char* utf8) { return QString::fromUtf8(utf8); }
 
 struct RecordingOpener : ShellOpener {
-  bool Open(const std::string& path) override {
-    opened.push_back(path);
-    return true;
-  }
+  void Open(const std::string& path, std::function<void(const QString&)>) override { opened.push_back(path); }
   std::vector<std::string> opened;
 };
 
@@ -166,7 +165,53 @@ class ScrToolTest : public QObject {
     QVERIFY(Harness::DisplayPage() != drawn);
     h.tool->Button4Click();
     QVERIFY(Harness::DisplayPage() == drawn);
-    QCOMPARE(h.tool->windowTitle(), QString());
+    QCOMPARE(h.tool->Message(), std::string());
+  }
+
+  void unconvertibleCommandLineIsNamedOnceInJapanese() {
+    Harness h;
+    h.tool->Memo2->setPlainText(U("DS0\nCS\u00e9E0\n"));
+    h.tool->Button4Click();
+    const QString caption = QString::fromStdString(Cp932ToUtf8(h.tool->Message()));
+    QVERIFY2(caption.startsWith(U("QMTコマンド 2行目の文字 U+00E9")), qPrintable(caption));
+    QVERIFY2(!caption.contains("line") && !caption.contains("character"), qPrintable(caption));
+    // A cleared message line is blank, not the program's name, for the
+    // window system too (Qt puts the program's name in an empty title).
+    h.tool->N3Click();
+    QCOMPARE(h.tool->Message(), std::string());
+    h.tool->show();
+    QVERIFY(QTest::qWaitForWindowExposed(h.tool.get()));
+    QVERIFY(!h.tool->windowHandle()->title().isEmpty());
+    QVERIFY(h.tool->windowHandle()->title().trimmed().isEmpty());
+  }
+
+  void errorListShowsTheEditorsLineNumberToo() {
+    Harness h;
+    h.tool->SetEditorLines({"GOTO INIT", "INIT:", "x = = 1", "EXIT"});
+    h.tool->N3Click();
+    QVERIFY(!h.tool->ErrLog().empty());
+    const std::string logged = h.tool->ErrLog()[0];
+    QVERIFY2(logged.rfind("  2,", 0) == 0, logged.c_str());  // the compiler counts from 0
+    const QString shown = h.tool->ErrMemo->document()->firstBlock().text();
+    QCOMPARE(shown, U("[3行目] ") + QString::fromStdString(Cp932ToUtf8(logged)));
+    // Double-clicking the message goes to the line it names.
+    const QPoint at = h.tool->ErrMemo->cursorRect(QTextCursor(h.tool->ErrMemo->document()->firstBlock())).center();
+    QTest::mouseDClick(h.tool->ErrMemo->viewport(), Qt::LeftButton, {}, at);
+    int line = -1, index = -1;
+    h.tool->Editor1->Text()->getCursorPosition(&line, &index);
+    QCOMPARE(line, 2);
+  }
+
+  // A test run whose disc lies partly off the screen keeps drawing; its
+  // many refusals end in one summary line in the caption.
+  void refusedLinesEndInOneSummaryAndTheRunGoesOn() {
+    Harness h;
+    h.tool->Memo1->setPlainText("d(\"DS0\")\nd(\"PS0\")\nCirFill(0,240,150)\nbox(300,200,20,20,$2E0)\n");
+    h.tool->R1Click();
+    QVERIFY(h.tool->ErrLog().empty());
+    QVERIFY(h.tool->Memo2->toPlainText().endsWith("TA300,200,320,220,1"));
+    QCOMPARE(int(Device().DisplayPageBytes()[210 * 640 + 310]), 0xE0);
+    QVERIFY2(h.tool->windowTitle().startsWith(U("ほかにメッセージ")), qPrintable(h.tool->windowTitle()));
   }
 
   void failedTransmissionUnticksCheckRun() {
@@ -322,7 +367,7 @@ class ScrToolTest : public QObject {
     Harness h;
     h.tool->Button3Click();
     QCOMPARE(h.errors.size(), std::size_t{1});
-    QVERIFY(h.errors[0].find("VRAM0.bmp") != std::string::npos);
+    QCOMPARE(QString::fromStdString(h.errors[0]), U("「VRAM0.bmp」を読めません: ファイルがありません"));
     Device().ExecuteLine("PS2");
     Device().ExecuteLine("CS1C");
     Device().ExecuteLine("ER");
@@ -449,6 +494,10 @@ class ScrToolTest : public QObject {
     h.tool->Edit1->setText("0");
     h.tool->Button5Click();
     QCOMPARE(overlays(), 0);
+    h.tool->Edit1->setText(U("16,\u00e916"));  // no longer ends the program
+    h.tool->Button5Click();
+    QCOMPARE(overlays(), 0);
+    QVERIFY(QString::fromStdString(Cp932ToUtf8(h.tool->Message())).startsWith(U("間隔: 1行目の文字 U+00E9")));
     h.tool->Edit1->setText("16,16");
     h.tool->Button5Click();
     QCOMPARE(overlays(), 1);

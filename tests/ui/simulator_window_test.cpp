@@ -1,5 +1,7 @@
 // The simulator window and the sensor panel over a recording model.
 #include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QMimeData>
 #include <QPushButton>
@@ -80,6 +82,20 @@ class SimulatorWindowTest : public QObject {
     QCOMPARE(h.f.runner.runs.size(), size_t(1));
     QCOMPARE(Utf8(h.f.runner.runs[0]), QString::fromUtf8("連成計"));
     QCOMPARE(h.f.runner.extAtRun[0][6], std::int16_t(310));
+  }
+
+  void firstTickAddsTheCounterSinceBootAndWrapsStayMended() {
+    Harness h;
+    std::uint64_t now = 7 * 65536 + 235;  // low 16 bits 235: 23 units
+    h.window.millisecondCounter = [&] { return now; };
+    h.window.Timer1Timer();
+    for (int id = 0; id < 3; ++id) QCOMPARE(h.f.runner.ext[id], std::int16_t(23));
+    now = 7 * 65536 + 65530;  // a long pause counts 50 at most
+    h.window.Timer1Timer();
+    QCOMPARE(h.f.runner.ext[0], std::int16_t(23 + 50));
+    now = 8 * 65536 + 14;  // the 16-bit counter wrapped 20 ms later
+    h.window.Timer1Timer();
+    QCOMPARE(h.f.runner.ext[0], std::int16_t(23 + 50 + 2));
   }
 
   void timerOffZeroesDtimeAndRaisesNoTimerLabel() {
@@ -169,6 +185,14 @@ class SimulatorWindowTest : public QObject {
     h.window.DropFiles({bad});
     QCOMPARE(h.messages.size(), 2);
     QVERIFY(h.messages[1].contains("bad.jpeg"));
+    QCOMPARE(h.f.display.changes, 1);
+
+    // A folder is no file: refused by name, in the window's language.
+    const QString folder = QFileInfo(bmp).path() + "/pictures.bmp";
+    QVERIFY(QDir().mkpath(folder));
+    h.window.DropFiles({folder});
+    QCOMPARE(h.messages.size(), 3);
+    QCOMPARE(h.messages[2], QString::fromUtf8("「%1」を読めません: フォルダです").arg(folder));
     QCOMPARE(h.f.display.changes, 1);
   }
 

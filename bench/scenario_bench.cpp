@@ -1,0 +1,96 @@
+// Scenarios: replaying the built-in macro's suite (simulated ticks per
+// second, checks against the baselines included), and `qmt test -j 2` on
+// 100 scenarios, with the cores it kept busy (child CPU time / wall time).
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "host/data_module.h"
+#include "host/scenario.h"
+#include "host/scenario_machine.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+qmt::CompiledMacro BuiltIn() {
+  qmt::HeadlessToolWindow tool;
+  qmt::TDM dm(tool);
+  dm.CompileMacro();
+  qmt::CompiledMacro m{dm.Script1.Code(), {}};
+  dm.Script1.ListLabels(m.labels);
+  return m;
+}
+
+std::vector<fs::path> SuiteFiles() {
+  std::vector<fs::path> files;
+  for (const auto& e : fs::directory_iterator(fs::path(QMT_SOURCE_DIR) / "tests/scenarios"))
+    if (e.path().extension() == ".scn") files.push_back(e.path());
+  return files;
+}
+
+void BM_Scenario_ReplaySuite(benchmark::State& state) {
+  const qmt::CompiledMacro macro = BuiltIn();
+  std::vector<qmt::Scenario> suite;
+  std::int64_t ticks = 0;
+  for (const fs::path& f : SuiteFiles()) {
+    suite.push_back(qmt::ReadScenario(f.string()));
+    ticks += suite.back().ticks;
+  }
+  for (auto _ : state) {
+    for (const qmt::Scenario& s : suite) {
+      qmt::ScenarioReport r = qmt::RunScenario(s, macro, {});
+      if (r.status != qmt::ScenarioReport::Status::kPassed) state.SkipWithError(qmt::FailureText(r.failure).c_str());
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * ticks);
+  state.counters["ms_per_1000_ticks"] =
+      benchmark::Counter(static_cast<double>(ticks) / 1000.0 / 1000.0,
+                         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_Scenario_ReplaySuite)->Unit(benchmark::kMillisecond);
+
+double ChildCpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_CHILDREN, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+void BM_QmtTest_Jobs2_100Scenarios(benchmark::State& state) {
+  const fs::path dir = fs::temp_directory_path() / ("qmt-bench-scenarios-" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  const fs::path suite = fs::path(QMT_SOURCE_DIR) / "tests/scenarios";
+  const std::vector<fs::path> files = SuiteFiles();
+  int copies = 0;
+  for (int n = 0; copies < 100; ++n) {
+    const fs::path sub = dir / std::to_string(n);
+    fs::create_directories(sub);
+    for (const auto& e : fs::directory_iterator(suite))
+      if (e.path().extension() != ".scn") fs::copy_file(e.path(), sub / e.path().filename());
+    for (const fs::path& f : files) {
+      if (copies == 100) break;
+      fs::copy_file(f, sub / f.filename());
+      ++copies;
+    }
+  }
+  const std::string command = std::string(QMT_TOOL) + " test -j 2 " + dir.string() + " > /dev/null";
+  double cpu = 0, wall = 0;
+  for (auto _ : state) {
+    const double before = ChildCpuSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    if (std::system(command.c_str()) != 0) state.SkipWithError("qmt test failed");
+    wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    cpu += ChildCpuSeconds() - before;
+  }
+  state.counters["cores"] = wall > 0 ? cpu / wall : 0;
+  fs::remove_all(dir);
+}
+BENCHMARK(BM_QmtTest_Jobs2_100Scenarios)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+}  // namespace

@@ -1,0 +1,112 @@
+#include "host/scenario_machine.h"
+
+#include "device/qmt3308.h"
+#include "host/page_animation.h"
+#include "host/simulator_binding.h"
+#include "runtime/builtins.h"
+#include "runtime/runner.h"
+
+namespace qmt {
+bool CompiledMacroSource::HasLabel(std::string_view label) const { return runner_.HasLabel(label); }
+
+void ScenarioTap::SetHandlers(Handler message, Handler line) {
+  inner_.SetHandlers(
+      [this, message](const std::string& m) {
+        if (taping_) messages_.push_back(m);
+        if (message) message(m);
+      },
+      [this, line](const std::string& l) {
+        if (taping_) lines_.push_back(l);
+        if (line) line(l);
+      });
+}
+
+void ScenarioTap::SetTaping(bool on) {
+  taping_ = on;
+  lines_.clear();
+  messages_.clear();
+}
+
+std::vector<std::string> ScenarioTap::TakeLines() {
+  std::vector<std::string> lines;
+  lines.swap(lines_);
+  return lines;
+}
+
+std::vector<std::string> ScenarioTap::TakeMessages() {
+  std::vector<std::string> messages;
+  messages.swap(messages_);
+  return messages;
+}
+
+struct ScenarioMachine::Parts {
+  Parts(const CompiledMacro& macro, SimMessages* messages, SimLink* link)
+      : port(runner), tap(port), source(macro, runner), model({&tap, &source, messages, link, nullptr}) {
+    runner.SetDevice(&device);
+    runner.Context().state = state.get();
+    tap.SetTaping(true);
+  }
+  TQMT3308 device;
+  std::unique_ptr<TRuntimeState> state = std::make_unique<TRuntimeState>();
+  TRunner runner;
+  RunnerPort port;
+  ScenarioTap tap;
+  CompiledMacroSource source;
+  Simulator model;
+};
+
+ScenarioMachine::ScenarioMachine(const CompiledMacro& macro, SimMessages* messages, SimLink* link)
+    : parts_(std::make_unique<Parts>(macro, messages, link)) {}
+ScenarioMachine::~ScenarioMachine() = default;
+
+void ScenarioMachine::Start() { parts_->model.StartMacro(); }
+Simulator& ScenarioMachine::Model() { return parts_->model; }
+const TQMT3308& ScenarioMachine::Screen() const { return parts_->device; }
+TQMT3308& ScenarioMachine::Device() { return parts_->device; }
+TRunner& ScenarioMachine::Runner() { return parts_->runner; }
+void ScenarioMachine::SetCell(int id, std::int16_t value) { parts_->runner.externals[static_cast<std::size_t>(id)] = value; }
+
+std::vector<std::string> ScenarioMachine::TakeLines() { return parts_->tap.TakeLines(); }
+std::vector<std::string> ScenarioMachine::TakeMessages() { return parts_->tap.TakeMessages(); }
+
+ScenarioReport RunScenario(const Scenario& scenario, const CompiledMacro& macro, const ScenarioOptions& options,
+                           PageAnimation* animation) {
+  ScenarioMachine machine(macro);
+  return RunScenarioOn(machine, scenario, options, animation);
+}
+
+ScenarioReport RunScenarioOn(ScenarioMachine& machine, const Scenario& scenario, const ScenarioOptions& options,
+                             PageAnimation* animation) {
+  ScenarioReport report;
+  machine.Start();
+  ScenarioPlayer player(scenario, machine, options);
+  if (animation) {
+    animation->Start(machine.Screen().DisplayPageBytes(), 0);
+    player.onTick = [&](std::uint64_t ms) { animation->Add(machine.Screen().DisplayPageBytes(), ms); };
+  }
+  StepResult r = player.Begin();
+  while (r.status == StepResult::Status::kOk && !player.AtEnd()) {
+    r = player.Step();
+    if (r.stepDone && r.status == StepResult::Status::kOk && !r.updated.empty()) report.updated.push_back(r.updated);
+  }
+  if (animation) {
+    animation->Add(machine.Screen().DisplayPageBytes(), player.NowMs());
+    animation->End(player.NowMs());
+  }
+  report.simulatedMs = player.NowMs();
+  report.ticks = machine.Model().TickCount();
+  if (r.status != StepResult::Status::kOk) {
+    report.status = r.status == StepResult::Status::kError ? ScenarioReport::Status::kError
+                                                           : ScenarioReport::Status::kFailed;
+    report.failure = std::move(r);
+  }
+  return report;
+}
+
+std::string FailureText(const StepResult& failure) {
+  std::string where = failure.line == 0 ? "start-up run"
+                                        : "line " + std::to_string(failure.line) + " (" + failure.step + ")";
+  return where + ": " + failure.message;
+}
+
+}  // namespace qmt

@@ -1,0 +1,291 @@
+#include "host/scenario_runner.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+
+#include "device/escape.h"
+#include "device/qmt3308.h"
+#include "host/page_pictures.h"
+#include "runtime/builtins.h"
+#include "runtime/runner.h"
+#include "support/encoding.h"
+#include "support/file_io.h"
+
+namespace qmt {
+
+std::string GroupedNumber(long long n) {
+  std::string digits = std::to_string(n < 0 ? -n : n);
+  std::string out;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return n < 0 ? "-" + out : out;
+}
+
+void ResetForScenario(TRunner& runner, TQMT3308& device, Simulator& model) {
+  for (int p = 0; p < 4; ++p) {
+    std::memset(device.Page(p), 0xFF, kPageBytes);
+    std::memset(device.StorePage(p), 0x00, kPageBytes);
+  }
+  device.MutableState() = DrawingState{};
+  device.NotifyPageChanged(device.DisplayPage());
+  TRuntimeContext& context = runner.Context();
+  *(context.state ? context.state : &RuntimeState()) = TRuntimeState{};
+  runner.externals.fill(0);
+  TMachine& m = context.machine;
+  std::fill(std::begin(m.L), std::end(m.L), 0);
+  std::fill(std::begin(m.S), std::end(m.S), 0);
+  std::fill(std::begin(m.RS), std::end(m.RS), 0);
+  model.ResetTimerCounts();
+}
+
+namespace {
+
+bool FileExists(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(path, ec);
+}
+
+void WriteWithFolder(const std::string& path, std::string_view bytes) {
+  std::error_code ec;
+  std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  if (!parent.empty()) std::filesystem::create_directories(parent, ec);
+  WriteFileAtomic(path, bytes);
+}
+
+}  // namespace
+
+ScenarioPlayer::ScenarioPlayer(const Scenario& scenario, ScenarioTarget& target, ScenarioOptions options)
+    : scenario_(scenario), target_(target), options_(options) {
+  for (std::size_t i = 0; i < scenario_.steps.size(); ++i) {
+    if (scenario_.steps[i].kind == ScenarioStep::Kind::kExpectLines) {
+      anyLinesCheck_ = true;
+      lastLinesCheck_ = i;
+    }
+  }
+}
+
+void ScenarioPlayer::CollectLines() {
+  std::vector<std::string> taken = target_.TakeLines();
+  if (!anyLinesCheck_ || next_ > lastLinesCheck_ || linesOverflow_) return;
+  for (std::string& l : taken) {
+    if (lines_.size() >= kScenarioMaxLines) {
+      linesOverflow_ = true;
+      lines_.clear();
+      return;
+    }
+    lines_.push_back(std::move(l));
+  }
+}
+
+StepResult ScenarioPlayer::Result(const ScenarioStep& step) const {
+  StepResult r;
+  r.line = step.line;
+  r.step = step.text;
+  return r;
+}
+
+StepResult ScenarioPlayer::Begin() {
+  CollectLines();
+  StepResult r;
+  std::vector<std::string> messages = target_.TakeMessages();
+  if (!messages.empty()) {
+    r.status = StepResult::Status::kFailed;
+    r.message = "run message: " + Cp932ToUtf8(messages.front());
+  }
+  return r;
+}
+
+int ScenarioPlayer::NextDelayMs() const {
+  if (AtEnd()) return 0;
+  const ScenarioStep& s = Next();
+  if (s.kind != ScenarioStep::Kind::kTick) return 0;
+  return s.value < 0 ? kScenarioTickMs : s.value * 10;
+}
+
+StepResult ScenarioPlayer::Step() {
+  const ScenarioStep& step = scenario_.steps[next_];
+  StepResult result = Result(step);
+  Simulator& model = target_.Model();
+  using Kind = ScenarioStep::Kind;
+  bool check = false;
+  switch (step.kind) {
+    case Kind::kEvent:
+      model.RaiseEvent(step.label);
+      break;
+    case Kind::kKey:
+      model.ReadInputs();
+      model.RaiseEvent(step.label);
+      break;
+    case Kind::kTick: {
+      nowMs_ += static_cast<std::uint64_t>(NextDelayMs());
+      model.Timer1Timer(nowMs_);
+      // The sensor panel's event comes one period after the click.
+      if (!pendingSwitchEvent_.empty()) {
+        std::string event = std::move(pendingSwitchEvent_);
+        pendingSwitchEvent_.clear();
+        model.RaiseEvent(event);
+      }
+      if (onTick) onTick(nowMs_);
+      result.stepDone = ++ticksDone_ >= step.count;
+      break;
+    }
+    case Kind::kSlider:
+      target_.MoveSlider(static_cast<Slider>(step.index), step.value);
+      break;
+    case Kind::kSwitch:
+      target_.SetBox(step.index, step.value != 0);
+      pendingSwitchEvent_ = "chg" + std::string(kSwitches[step.index].caption);
+      break;
+    case Kind::kBox:
+      target_.SetBox(step.index, step.value != 0);
+      break;
+    case Kind::kSet:
+      target_.SetCell(step.index, static_cast<std::int16_t>(step.value));
+      break;
+    case Kind::kTimer:
+      target_.SetTimerBox(step.value != 0);
+      break;
+    case Kind::kExpectScreen:
+    case Kind::kExpectPage:
+    case Kind::kExpectLines:
+      check = true;
+      break;
+  }
+  if (result.stepDone) {
+    ticksDone_ = 0;
+  }
+  CollectLines();
+  std::vector<std::string> messages = target_.TakeMessages();
+  if (!messages.empty()) {
+    result.status = StepResult::Status::kFailed;
+    result.message = "run message: " + Cp932ToUtf8(messages.front());
+  } else if (check) {
+    StepResult c = Check(step);
+    c.line = result.line;
+    c.step = result.step;
+    result = std::move(c);
+  }
+  if (result.stepDone) ++next_;
+  return result;
+}
+
+StepResult ScenarioPlayer::Check(const ScenarioStep& step) {
+  try {
+    switch (step.kind) {
+      case ScenarioStep::Kind::kExpectScreen:
+        return CheckPicture(step, target_.Screen().DisplayPageBytes(), "screen");
+      case ScenarioStep::Kind::kExpectPage:
+        return CheckPicture(step, target_.Screen().Page(step.index), "page " + std::to_string(step.index));
+      default:
+        return CheckLines(step);
+    }
+  } catch (const std::exception& e) {
+    StepResult r = Result(step);
+    r.status = StepResult::Status::kError;
+    r.message = e.what();
+    return r;
+  }
+}
+
+StepResult ScenarioPlayer::CheckPicture(const ScenarioStep& step, const std::uint8_t* page, const std::string& what) {
+  StepResult r = Result(step);
+  const std::string name = std::filesystem::path(step.path).filename().string();
+  if (!FileExists(step.path)) {
+    if (options_.update) {
+      WriteWithFolder(step.path, EncodePagePalettePng(page));
+      r.updated = step.path;
+      return r;
+    }
+    r.status = StepResult::Status::kFailed;
+    r.message = "no baseline " + step.path + "; `qmt test --update` creates it";
+    r.pictures = true;
+    r.actual.assign(page, page + kPageBytes);
+    return r;
+  }
+  RgbImage baseline;
+  std::string error;
+  if (!DecodePng(ReadFile(step.path), baseline, error)) {
+    r.status = StepResult::Status::kError;
+    r.message = step.path + ": not a PNG picture that can be read (" + error + ")";
+    return r;
+  }
+  PageDifference d = ComparePage(page, baseline);
+  if (d.pixels == 0) return r;
+  if (options_.update) {
+    WriteWithFolder(step.path, EncodePagePalettePng(page));
+    r.updated = step.path;
+    return r;
+  }
+  r.status = StepResult::Status::kFailed;
+  if (d.sizeDiffers) {
+    r.message = what + " differs: the baseline " + name + " is " + std::to_string(baseline.width) + " x " +
+                std::to_string(baseline.height) + ", not 640 x 480";
+  } else {
+    r.message = what + " differs in " + GroupedNumber(d.pixels) + (d.pixels == 1 ? " pixel" : " pixels") +
+                ", first at (" + std::to_string(d.firstX) + ", " + std::to_string(d.firstY) + ")";
+  }
+  r.pictures = true;
+  r.actual.assign(page, page + kPageBytes);
+  r.haveBaseline = true;
+  r.baseline = std::move(baseline);
+  return r;
+}
+
+StepResult ScenarioPlayer::CheckLines(const ScenarioStep& step) {
+  StepResult r = Result(step);
+  std::vector<std::string> actual;
+  actual.reserve(lines_.size());
+  for (const std::string& l : lines_) actual.push_back(EscapeForDisplay(l));
+  lines_.clear();
+  if (linesOverflow_) {
+    linesOverflow_ = false;
+    r.status = StepResult::Status::kFailed;
+    r.message = "more than " + GroupedNumber(static_cast<long long>(kScenarioMaxLines)) +
+                " command lines since the previous lines check";
+    return r;
+  }
+  std::vector<std::string> expected;
+  if (step.inlineLines) {
+    expected = step.lines;
+  } else if (!FileExists(step.path)) {
+    if (options_.update) {
+      WriteWithFolder(step.path, LinesFileText(actual));
+      r.updated = step.path;
+      return r;
+    }
+    r.status = StepResult::Status::kFailed;
+    r.message = "no lines file " + step.path + "; `qmt test --update` creates it";
+    r.actualLines = std::move(actual);
+    return r;
+  } else {
+    expected = ReadLinesFile(step.path);
+  }
+  if (expected == actual) return r;
+  if (options_.update && !step.inlineLines) {
+    WriteWithFolder(step.path, LinesFileText(actual));
+    r.updated = step.path;
+    return r;
+  }
+  r.status = StepResult::Status::kFailed;
+  std::size_t i = 0;
+  while (i < expected.size() && i < actual.size() && expected[i] == actual[i]) ++i;
+  if (i < expected.size() && i < actual.size()) {
+    r.message = "line " + std::to_string(i + 1) + " sent is " + Cp932ToUtf8(actual[i]) + ", expected " +
+                Cp932ToUtf8(expected[i]);
+  } else if (i < expected.size()) {
+    r.message = GroupedNumber(static_cast<long long>(actual.size())) + " lines sent, expected " +
+                GroupedNumber(static_cast<long long>(expected.size())) + "; the first missing is " +
+                Cp932ToUtf8(expected[i]);
+  } else {
+    r.message = GroupedNumber(static_cast<long long>(actual.size())) + " lines sent, expected " +
+                GroupedNumber(static_cast<long long>(expected.size())) + "; the first extra is " +
+                Cp932ToUtf8(actual[i]);
+  }
+  r.actualLines = std::move(actual);
+  return r;
+}
+
+}  // namespace qmt

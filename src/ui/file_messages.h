@@ -1,0 +1,25 @@
+// The windows' wording of file and character problems, in Japanese like the
+// rest of the windows.  The core words its errors in English for `qmt`;
+// what the windows show is put together here from what the error carries.
+#pragma once
+
+#include <QString>
+#include <exception>
+
+namespace qmt {
+
+// "「path」を読めません: 理由" and the like for a FileError; another error's
+// own text.
+QString FileErrorText(const std::exception& error);
+
+// The first character of `text` that code page 932 cannot hold: its line
+// (from 1) and the character itself.  False when every character converts.
+bool FindUnconvertible(const QString& text, int& line, QString& character);
+
+// "N行目の文字 U+XXXX (c) はシフトJISで表せません", naming the first character
+// of `text` that code page 932 cannot hold, its line counted from
+// `firstLine`; empty when there is none.  Without `showCharacter` the
+// character itself is left out, for texts that must convert.
+QString UnconvertibleText(const QString& text, int firstLine = 1, bool showCharacter = true);
+
+}  // namespace qmt

@@ -1,0 +1,302 @@
+#include "ui/scenario_session.h"
+
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <filesystem>
+
+#include "host/page_pictures.h"
+#include "support/file_io.h"
+#include "device/qmt3308.h"
+#include "host/scenario_machine.h"
+#include "ui/main_window.h"
+#include "ui/sensor_panel.h"
+
+namespace qmt {
+
+// How often a replay looks whether a held run has ended.
+constexpr int kHeldRetryMs = 20;
+
+// The scenario's inputs move the window's controls, so that the window
+// shows what the model has; the model is told once, as the headless
+// player tells it.
+class ScenarioSession::WindowTarget : public ScenarioTarget {
+ public:
+  WindowTarget(TFDemo& window, TfSens& sensors, TQMT3308& device, ScenarioTap& tap)
+      : window_(window), sensors_(sensors), device_(device), tap_(tap) {}
+  Simulator& Model() override { return window_.Model(); }
+  const TQMT3308& Screen() const override { return device_; }
+  void SetCell(int id, std::int16_t value) override { tap_.SetExt(id, value); }
+  std::vector<std::string> TakeLines() override { return tap_.TakeLines(); }
+  std::vector<std::string> TakeMessages() override { return tap_.TakeMessages(); }
+  void MoveSlider(Slider slider, int position) override {
+    QSlider* s = window_.Track(slider);
+    {
+      QSignalBlocker block(s);
+      s->setValue(position);
+    }
+    Model().SetSlider(slider, position);
+  }
+  void SetBox(int index, bool on) override {
+    QCheckBox* b = sensors_.Box(index);
+    {
+      QSignalBlocker block(b);
+      b->setChecked(on);
+    }
+    Model().SetSwitch(index, on);
+  }
+  void SetTimerBox(bool on) override {
+    {
+      QSignalBlocker block(window_.CheckTimer());
+      window_.CheckTimer()->setChecked(on);
+    }
+    Model().SetTimerEnabled(on);
+  }
+
+ private:
+  TFDemo& window_;
+  TfSens& sensors_;
+  TQMT3308& device_;
+  ScenarioTap& tap_;
+};
+
+ScenarioSession::ScenarioSession(TFDemo& window, TfSens& sensors, TQMT3308& device, ScenarioTap& tap,
+                                 std::function<void()> reset)
+    : QObject(&window), window_(window), sensors_(sensors), device_(device), tap_(tap), reset_(std::move(reset)) {
+  window_.onKey = [this](int key) {
+    if (recorder_) recorder_->Key(key);
+  };
+  window_.onSlider = [this](Slider s, int v) {
+    if (recorder_) recorder_->Slider(s, v);
+  };
+  window_.onTimerBox = [this](bool on) {
+    if (recorder_) recorder_->TimerBox(on);
+  };
+  window_.onTick = [this](int step, std::uint64_t ms) { RecordTick(step, ms); };
+  sensors_.onBox = [this](int index, bool on) {
+    if (recorder_) recorder_->Box(index, on);
+  };
+  sensors_.onEvent = [this](const std::string& label) {
+    if (recorder_) recorder_->Event(label);
+  };
+  replayTimer_.setSingleShot(true);
+  connect(&replayTimer_, &QTimer::timeout, this, &ScenarioSession::ReplayNext);
+  BuildMenu();
+}
+
+ScenarioSession::~ScenarioSession() {
+  // A recording is not lost when the window closes.
+  if (recorder_) StopRecording();
+  window_.onKey = nullptr;
+  window_.onSlider = nullptr;
+  window_.onTimerBox = nullptr;
+  window_.onTick = nullptr;
+  sensors_.onBox = nullptr;
+  sensors_.onEvent = nullptr;
+}
+
+void ScenarioSession::BuildMenu() {
+  QMenu* menu = window_.menuBar()->addMenu(QString::fromUtf8("シナリオ(&S)"));
+  auto complain = [this](const QString& error) {
+    if (!error.isEmpty() && window_.showMessage) window_.showMessage(error);
+  };
+  start_ = menu->addAction(QString::fromUtf8("記録開始…"));
+  connect(start_, &QAction::triggered, this, [this, complain] {
+    QString file = QFileDialog::getSaveFileName(&window_, QString::fromUtf8("記録するシナリオファイル"), "session.scn",
+                                                QString::fromUtf8("シナリオ (*.scn)"));
+    QString error;
+    if (!file.isEmpty() && !StartRecording(file, &error)) complain(error);
+  });
+  expect_ = menu->addAction(QString::fromUtf8("この画面を期待値にする"));
+  connect(expect_, &QAction::triggered, this, [this, complain] {
+    QString error;
+    if (!ExpectScreenHere(&error)) complain(error);
+  });
+  stop_ = menu->addAction(QString::fromUtf8("記録停止"));
+  connect(stop_, &QAction::triggered, this, [this, complain] {
+    QString error;
+    if (!StopRecording(&error)) complain(error);
+  });
+  menu->addSeparator();
+  replay_ = menu->addAction(QString::fromUtf8("シナリオを再生…"));
+  connect(replay_, &QAction::triggered, this, [this, complain] {
+    QString file = QFileDialog::getOpenFileName(&window_, QString::fromUtf8("再生するシナリオ"), QString(),
+                                                QString::fromUtf8("シナリオ (*.scn)"));
+    QString error;
+    if (!file.isEmpty() && !StartReplay(file, false, &error)) complain(error);
+  });
+  menu->addSeparator();
+  QAction* gif = menu->addAction(QString::fromUtf8("直近の画面をGIFで保存…"));
+  connect(gif, &QAction::triggered, this, [this, complain] {
+    bool ok = false;
+    int seconds = QInputDialog::getInt(&window_, QString::fromUtf8("GIFで保存"), QString::fromUtf8("直近の秒数:"), 10, 1,
+                                       kRecentSeconds, 1, &ok);
+    if (!ok) return;
+    QString file = QFileDialog::getSaveFileName(&window_, QString::fromUtf8("GIFの保存先"), "screen.gif",
+                                                QString::fromUtf8("GIF (*.gif)"));
+    QString error;
+    if (!file.isEmpty() && !SaveRecentGif(file, seconds, &error)) complain(error);
+  });
+  UpdateActions();
+}
+
+void ScenarioSession::UpdateActions() {
+  start_->setEnabled(!recorder_ && !player_);
+  stop_->setEnabled(recorder_ != nullptr);
+  expect_->setEnabled(recorder_ != nullptr);
+  replay_->setEnabled(!recorder_ && !player_);
+}
+
+void ScenarioSession::RecordTick(int step, std::uint64_t ms) {
+  if (recorder_) recorder_->Tick(step);
+  recent_.Add(device_.DisplayPageBytes(), ms);
+  if (ms > kRecentSeconds * 1000ull) recent_.DropBefore(ms - kRecentSeconds * 1000ull);
+  // A page that changes all over on every tick keeps fewer seconds.
+  recent_.DropOldestBeyond(kRecentBytes);
+}
+
+void ScenarioSession::StartMacroAfresh() {
+  sensors_.CancelPending();
+  reset_();
+  window_.Model().StartMacro();
+}
+
+bool ScenarioSession::StartRecording(const QString& file, QString* error) {
+  if (recorder_ || player_) {
+    if (error) *error = QString::fromUtf8("記録中または再生中です");
+    return false;
+  }
+  tap_.SetTaping(false);
+  StartMacroAfresh();
+  recorder_ = std::make_unique<ScenarioRecorder>(file.toStdString());
+  recorder_->RecordInputs(window_.Model());
+  // The model learns the inputs again as the replay will tell it.
+  Simulator& model = window_.Model();
+  for (int i = 0; i < kSliderCount; ++i) {
+    int v = model.SliderPosition(static_cast<Slider>(i));
+    if (v != 0) model.SetSlider(static_cast<Slider>(i), v);
+  }
+  UpdateActions();
+  return true;
+}
+
+bool ScenarioSession::StopRecording(QString* error) {
+  if (!recorder_) return true;
+  std::unique_ptr<ScenarioRecorder> recorder = std::move(recorder_);
+  UpdateActions();
+  try {
+    recorder->Save();
+  } catch (const std::exception& e) {
+    if (error) *error = QString::fromStdString(e.what());
+    return false;
+  }
+  return true;
+}
+
+bool ScenarioSession::ExpectScreenHere(QString* error) {
+  if (!recorder_) return false;
+  std::string name = recorder_->NextPictureName();
+  std::filesystem::path path = std::filesystem::path(recorder_->File()).parent_path() / name;
+  try {
+    WriteFileAtomic(path.string(), EncodePagePalettePng(device_.DisplayPageBytes()));
+  } catch (const std::exception& e) {
+    if (error) *error = QString::fromStdString(e.what());
+    return false;
+  }
+  recorder_->ExpectScreen(name);
+  return true;
+}
+
+bool ScenarioSession::StartReplay(const QString& file, bool fast, QString* error) {
+  if (recorder_ || player_) {
+    if (error) *error = QString::fromUtf8("記録中または再生中です");
+    return false;
+  }
+  try {
+    scenario_ = std::make_unique<Scenario>(ReadScenario(file.toStdString()));
+  } catch (const std::exception& e) {
+    if (error) *error = QString::fromStdString(e.what());
+    return false;
+  }
+  replayName_ = QFileInfo(file).completeBaseName();
+  fast_ = fast;
+  window_.Timer1().stop();
+  target_ = std::make_unique<WindowTarget>(window_, sensors_, device_, tap_);
+  // A fresh program: the controls at rest, then the macro's start.
+  for (int i = 0; i < kSliderCount; ++i) target_->MoveSlider(static_cast<Slider>(i), 0);
+  for (int i = 0; i < kSwitchCount; ++i) target_->SetBox(i, false);
+  target_->SetTimerBox(true);
+  tap_.SetTaping(true);
+  StartMacroAfresh();
+  player_ = std::make_unique<ScenarioPlayer>(*scenario_, *target_);
+  UpdateActions();
+  StepResult r = player_->Begin();
+  if (r.status != StepResult::Status::kOk) {
+    EndReplay(r);
+    return true;
+  }
+  replayTimer_.start(0);
+  return true;
+}
+
+void ScenarioSession::ReplayNext() {
+  if (!player_) return;
+  // As fast as possible still lets the window paint between batches.
+  const int batch = fast_ ? 200 : 1;
+  // While the debugger holds a run the scenario stands still too: its next
+  // inputs wait, no tick passes, and it does not end, until the run has.
+  for (int i = 0; i < batch && !player_->AtEnd() && !tap_.Held(); ++i) {
+    StepResult r = player_->Step();
+    if (r.status != StepResult::Status::kOk) {
+      EndReplay(r);
+      return;
+    }
+    if (!fast_ && player_->NextDelayMs() > 0) break;
+  }
+  if (tap_.Held()) {
+    replayTimer_.start(kHeldRetryMs);
+    return;
+  }
+  if (player_->AtEnd()) {
+    EndReplay(StepResult{});
+    return;
+  }
+  replayTimer_.start(fast_ ? 0 : player_->NextDelayMs());
+}
+
+void ScenarioSession::EndReplay(const StepResult& result) {
+  const bool passed = result.status == StepResult::Status::kOk;
+  QString line = passed ? "PASS " + replayName_
+                        : (result.status == StepResult::Status::kError ? "ERROR " : "FAIL ") + replayName_ + ": " +
+                              QString::fromStdString(FailureText(result));
+  player_.reset();
+  tap_.SetTaping(false);
+  UpdateActions();
+  window_.Timer1().start();
+  emit finished(passed, line);
+}
+
+bool ScenarioSession::SaveRecentGif(const QString& file, int seconds, QString* error) {
+  if (!recent_.Started()) recent_.Start(device_.DisplayPageBytes(), window_.ClockMs());
+  PageAnimation last = recent_;
+  const std::uint64_t now = window_.ClockMs();
+  last.Add(device_.DisplayPageBytes(), now);
+  last.End(now);
+  const std::uint64_t span = static_cast<std::uint64_t>(seconds) * 1000;
+  if (now > span) last.DropBefore(now - span);
+  try {
+    WriteAnimationGif(file.toStdString(), last);
+  } catch (const std::exception& e) {
+    if (error) *error = QString::fromStdString(e.what());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace qmt

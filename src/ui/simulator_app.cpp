@@ -1,0 +1,129 @@
+#include "ui/simulator_app.h"
+
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+#include <filesystem>
+
+#include "device/qmt3308.h"
+#include "support/encoding.h"
+#include "ui/debug_panel.h"
+#include "ui/display_view.h"
+#include "ui/file_messages.h"
+
+namespace qmt {
+
+namespace {
+
+// The message line takes code page 932; a character it lacks (in a file
+// name, say) is shown as "?".
+std::string ToCp932(const QString& text) {
+  std::string cp932, error;
+  if (TryUtf8ToCp932(text.toStdString(), cp932, error)) return cp932;
+  QString plain;
+  for (QChar c : text) {
+    std::string one;
+    plain += TryUtf8ToCp932(QString(c).toStdString(), one, error) ? c : QChar('?');
+  }
+  std::string out;
+  TryUtf8ToCp932(plain.toStdString(), out, error);
+  return out;
+}
+
+bool Exists(const std::string& path) {
+  std::error_code ec;
+  return !path.empty() && std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+}
+
+}  // namespace
+
+SimulatorApp::SimulatorApp(const ConfigFiles& files, const SimulatorOptions& options)
+    : files_(files),
+      options_(options),
+      link_(OpenLink(options.port, linkMessage_)),
+      linkPort_(*link_),
+      sim_(Simulator::Ports{&tap_, &macro_, &messages_, &linkPort_, &display_}),
+      window_(sim_, Device()),
+      sensors_(sim_, &window_) {
+  toolHost_.SetDataModule(&dm_);
+  toolHost_.SetSimulator(&sim_);
+  // The debugger sits on the main runner from the start: without
+  // breakpoints it costs nothing.
+  InstallDebugPanel(tool_, runner_, sim_, dm_);
+  toolHost_.SetLink(&linkPort_);
+  // Closing the main window ends the program, whatever else is open.
+  tool_.setAttribute(Qt::WA_QuitOnClose, false);
+
+  ReportFiles();
+  LoadMacro();
+  if (!tool_.ColourFileProblem().isEmpty()) ShowStartMessage(tool_.ColourFileProblem());
+  if (!linkMessage_.empty()) ShowStartMessage(QString::fromStdString(linkMessage_));
+
+  window_.showSensorPanel = [this] {
+    sensors_.show();
+    sensors_.raise();
+  };
+  window_.showToolWindow = [this] {
+    tool_.show();
+    tool_.raise();
+    tool_.activateWindow();
+  };
+  // The mouse on the display drives the tool window's line tracer, the one
+  // tracer of the program.
+  band_ = AttachLineTracer(*window_.PaintBox1(), tool_);
+  scenarios_ = std::make_unique<ScenarioSession>(window_, sensors_, Device(), tap_,
+                                                 [this] { ResetForScenario(runner_, Device(), sim_); });
+}
+
+void SimulatorApp::ReportFiles() {
+  if (files_.configDir.empty()) return;
+  // An installed program always keeps its files there: it says so at its
+  // first start only.
+  if (files_.installed && !files_.firstStart) return;
+  const std::string macro = options_.macroFile.empty() ? files_.MacroFileToRead() : options_.macroFile;
+  const std::string colour = files_.ColorFileToRead();
+  const QString builtIn = QString::fromUtf8("組み込み");
+  const QString reason = files_.installed
+                            ? QString::fromUtf8("プログラムが %3 にインストールされているため")
+                            : QString::fromUtf8("プログラムのフォルダ %3 に書き込めないため");
+  const QString text =
+      (QString::fromUtf8("使用中のファイル: マクロ %1、色 %2（") + reason + QString::fromUtf8("、保存先は %4）"))
+          .arg(Exists(macro) ? QString::fromStdString(macro) : builtIn,
+               Exists(colour) ? QString::fromStdString(colour) : builtIn,
+               QString::fromStdString(std::filesystem::path(files_.shippedColorFile).parent_path().string()),
+               QString::fromStdString(files_.configDir));
+  tool_.SetMessage(ToCp932(text));
+}
+
+void SimulatorApp::LoadMacro() {
+  dm_.DataModuleCreate("");
+  const std::string path = options_.macroFile.empty() ? files_.MacroFileToRead() : options_.macroFile;
+  if (!Exists(path)) {
+    if (!options_.macroFile.empty())
+      tool_.SetMessage(ToCp932(QString::fromUtf8("%1 はまだありません。組み込みのマクロで動き、保存するとこのファイルに書き込みます")
+                                   .arg(QString::fromStdString(path))));
+    return;
+  }
+  try {
+    dm_.LoadMacroFile(path);
+  } catch (const std::exception& e) {
+    ShowStartMessage(FileErrorText(e) + QString::fromUtf8("。組み込みのマクロを使います"));
+  }
+}
+
+void SimulatorApp::ShowStartMessage(const QString& message) { messages_.ShowRunMessage(ToCp932(message)); }
+
+bool InstallJapaneseTranslation(QCoreApplication& app) {
+  auto* translator = new QTranslator(&app);
+  if (!translator->load(QLocale(QLocale::Japanese, QLocale::Japan), "qtbase", "_",
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    delete translator;
+    return false;
+  }
+  QCoreApplication::installTranslator(translator);
+  QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
+  return true;
+}
+
+}  // namespace qmt

@@ -1,0 +1,148 @@
+#include "ui/wire_listener.h"
+
+#include <QDockWidget>
+#include <QFontDatabase>
+#include <QPlainTextEdit>
+#include <algorithm>
+
+#include "device/escape.h"
+#include "device/qmt3308.h"
+#include "support/encoding.h"
+
+namespace qmt {
+namespace {
+
+// Bytes of a line the log shows.
+constexpr std::size_t kShown = 80;
+
+// Appends a received line as the log shows it: escaped, cut short when
+// long, and the device's message after it when it failed.
+void AppendLine(std::string& text, std::string_view start, std::size_t length, const std::string& message) {
+  static const std::string bytes = Sjis(" バイト)");
+  static const std::string arrow = Sjis("  → ");
+  text += EscapeForDisplay(start);
+  if (length > start.size()) text += "... (" + std::to_string(length) + bytes;
+  if (!message.empty()) text += arrow + message;
+}
+
+}  // namespace
+
+void WireListener::Changes::AreaChanged(int ax0, int ay0, int ax1, int ay1) {
+  if (!any) {
+    x0 = ax0, y0 = ay0, x1 = ax1, y1 = ay1;
+    any = true;
+    return;
+  }
+  x0 = std::min(x0, ax0), y0 = std::min(y0, ay0);
+  x1 = std::max(x1, ax1), y1 = std::max(y1, ay1);
+}
+
+WireListener::WireListener(std::unique_ptr<StreamServer> server, TQMT3308& device, bool replies, QObject* parent)
+    : QObject(parent), server_(std::move(server)), device_(device) {
+  wire_ = std::make_unique<WireDevice>(*server_, device_, replies);
+  wire_->SetLineReport([this](std::string_view line, const std::string* error) {
+    Log({std::string(line.substr(0, kShown)), error ? *error : std::string(), line.size(), false});
+  });
+  wire_->SetEventReport([this](StreamServer::Event event, const std::string& detail) {
+    std::string log, text;
+    switch (event) {
+      case StreamServer::Event::kClientConnected:
+        log = Sjis("接続: ") + detail;
+        text = detail + " connected";
+        break;
+      case StreamServer::Event::kClientLeft:
+        log = Sjis("切断: ") + detail;
+        text = detail + " left";
+        break;
+      case StreamServer::Event::kClientRefused:
+        log = Sjis("拒否: ") + detail + Sjis(" (別のクライアントを受信中)");
+        text = detail + " refused: another client is being served";
+        break;
+      case StreamServer::Event::kLineCut:
+        log = Sjis("行の途中で切断: ") + detail + Sjis(" バイトを破棄");
+        text = "the client left in the middle of a line; its " + detail + " bytes are dropped";
+        break;
+      case StreamServer::Event::kLineDropped:
+        log = WireDevice::LineTooLongMessage() + ": " + detail + Sjis(" バイトを破棄");
+        text = "a line of " + detail + " bytes is dropped: longer than the device's " +
+               std::to_string(LineAssembler::kMaxLineBytes) + "-byte line limit";
+        break;
+    }
+    Log({log, {}, 0, true});
+    if (report) report(text);
+  });
+
+  dock_ = new QDockWidget(QString::fromUtf8("受信ログ"));
+  dock_->setObjectName("WireLogDock");
+  pane_ = new QPlainTextEdit(dock_);
+  pane_->setObjectName("WireLog");
+  pane_->setReadOnly(true);
+  pane_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  pane_->setMaximumBlockCount(kLogLines);
+  pane_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  dock_->setWidget(pane_);
+  Log({Sjis("待受: ") + server_->Address(), {}, 0, true});
+
+  sinceFlush_.start();
+  timer_.setInterval(4);
+  connect(&timer_, &QTimer::timeout, this, &WireListener::Poll);
+  timer_.start();
+}
+
+WireListener::~WireListener() {
+  if (device_.GetWindowSurface() == &changes_) device_.SetWindowSurface(nullptr);
+}
+
+void WireListener::Log(Entry entry) {
+  fresh_.push_back(std::move(entry));
+  if (fresh_.size() > static_cast<std::size_t>(kLogLines)) {
+    fresh_.pop_front();
+    ++skipped_;
+  }
+}
+
+void WireListener::Poll() {
+  // Drawing reaches the window's view through the collector while lines run;
+  // the view hears of it once per frame.
+  WindowSurface* view = device_.GetWindowSurface();
+  device_.SetWindowSurface(view ? &changes_ : nullptr);
+  QElapsedTimer spent;
+  spent.start();
+  std::size_t before;
+  do {
+    before = server_->LinesReceived() + server_->ClientsServed();
+    server_->Serve(0);
+  } while (spent.elapsed() < kBudgetMs && server_->LinesReceived() + server_->ClientsServed() != before);
+  device_.SetWindowSurface(view);
+  if (sinceFlush_.elapsed() >= kFrameMs) Flush();
+}
+
+void WireListener::PollNow() {
+  Poll();
+  Flush();
+}
+
+void WireListener::Flush() {
+  sinceFlush_.restart();
+  WindowSurface* view = device_.GetWindowSurface();
+  if (view && changes_.page) view->PageChanged();
+  else if (view && changes_.any) view->AreaChanged(changes_.x0, changes_.y0, changes_.x1, changes_.y1);
+  changes_ = Changes();
+  if (fresh_.empty()) return;
+  std::string text;
+  if (skipped_ > 0) text = Sjis("... ") + std::to_string(skipped_) + Sjis(" 行省略\n");
+  for (const Entry& e : fresh_) {
+    if (e.note) {
+      text += e.text;
+    } else {
+      AppendLine(text, e.text, e.length, e.message);
+    }
+    text += '\n';
+  }
+  text.pop_back();
+  fresh_.clear();
+  skipped_ = 0;
+  pane_->appendPlainText(QString::fromStdString(Cp932ToUtf8(text)));
+}
+
+}  // namespace qmt

@@ -1,0 +1,170 @@
+// qmt dap driven through whole sessions by the Debug Adapter Protocol's own
+// test client, as an editor would drive it.
+'use strict';
+
+const test = require('node:test');
+const assert = require('node:assert');
+const path = require('node:path');
+const cp = require('node:child_process');
+const { DebugClient } = require('@vscode/debugadapter-testsupport');
+
+const QMT = process.env.QMT;
+const FIXTURES = process.env.QMT_DAP_FIXTURES;
+const EVENTS = path.join(FIXTURES, 'events.txt');
+const CALLS = path.join(FIXTURES, 'calls.txt');
+
+async function withClient(body) {
+  const dc = new DebugClient(QMT, 'dap', 'qmt');
+  dc.defaultTimeout = 10000;
+  await dc.start();
+  try {
+    await body(dc);
+  } finally {
+    await dc.stop();
+  }
+}
+
+async function variables(dc, frameId, scopeName) {
+  const scopes = await dc.scopesRequest({ frameId });
+  const scope = scopes.body.scopes.find((s) => s.name === scopeName);
+  assert.ok(scope, `scope ${scopeName}`);
+  const vars = await dc.variablesRequest({ variablesReference: scope.variablesReference });
+  return Object.fromEntries(vars.body.variables.map((v) => [v.name, v.value]));
+}
+
+test('breakpoint, stack, variables, step and continue to the end', () =>
+  withClient(async (dc) => {
+    await dc.hitBreakpoint({ program: EVENTS, events: ['onKEY'] }, { path: EVENTS, line: 5 });
+    const stack = await dc.stackTraceRequest({ threadId: 1 });
+    assert.deepStrictEqual(stack.body.stackFrames.map((f) => [f.name, f.line]), [['sub', 5], ['(macro)', 2]]);
+    const locals = await variables(dc, stack.body.stackFrames[0].id, 'Locals');
+    assert.strictEqual(locals.x, '1');
+    assert.strictEqual(locals.y, '0');
+    const externals = await variables(dc, stack.body.stackFrames[0].id, 'Externals');
+    assert.strictEqual(externals.DTIME1, '0');
+
+    const set = await dc.setVariableRequest({ variablesReference: 1, name: 'x', value: '-7' });
+    assert.strictEqual(set.body.value, '-7');
+    const sum = await dc.evaluateRequest({ expression: 'x * 100 + y', frameId: 1 });
+    assert.strictEqual(sum.body.result, '-700');
+
+    await Promise.all([dc.nextRequest({ threadId: 1 }), dc.assertStoppedLocation('step', { path: EVENTS, line: 6 })]);
+    assert.strictEqual((await dc.evaluateRequest({ expression: 'y', frameId: 1 })).body.result, '34');
+    await Promise.all([dc.continueRequest({ threadId: 1 }), dc.waitForEvent('terminated')]);
+  }));
+
+test('a run message stops at its line, then goes out as output', () =>
+  withClient(async (dc) => {
+    await Promise.all([
+      dc.configurationSequence(),
+      dc.launch({ program: EVENTS, events: ['onKEY'], stopOnEntry: true }),
+      dc.assertStoppedLocation('entry', { path: EVENTS, line: 1 }),
+    ]);
+    await Promise.all([dc.continueRequest({ threadId: 1 }), dc.assertStoppedLocation('exception', { line: 9 })]);
+    const exited = dc.waitForEvent('exited');
+    await Promise.all([
+      dc.continueRequest({ threadId: 1 }),
+      dc.assertOutput('stderr', 'pc='),
+      dc.waitForEvent('terminated'),
+    ]);
+    assert.strictEqual((await exited).body.exitCode, 2);
+  }));
+
+test('conditions, step into a function and out again', () =>
+  withClient(async (dc) => {
+    await Promise.all([
+      dc.waitForEvent('initialized').then(async () => {
+        const r = await dc.setBreakpointsRequest({
+          source: { path: CALLS },
+          breakpoints: [{ line: 3, condition: 'i == 3' }, { line: 40 }, { line: 4, condition: 'i ==' }],
+        });
+        assert.deepStrictEqual(r.body.breakpoints.map((b) => b.verified), [true, false, false]);
+        assert.ok(r.body.breakpoints[2].message);
+        return dc.configurationDoneRequest();
+      }),
+      dc.launch({ program: CALLS }),
+      dc.assertStoppedLocation('breakpoint', { line: 3 }),
+    ]);
+    assert.strictEqual((await dc.evaluateRequest({ expression: 'i', frameId: 1 })).body.result, '3');
+    await Promise.all([dc.stepInRequest({ threadId: 1 }), dc.assertStoppedLocation('step', { line: 7 })]);
+    const stack = await dc.stackTraceRequest({ threadId: 1 });
+    assert.deepStrictEqual(stack.body.stackFrames.map((f) => [f.name, f.line]), [['twice', 7], ['(macro)', 3]]);
+    assert.deepStrictEqual(await variables(dc, 1, 'Arguments'), { '@0': '3' });
+    await Promise.all([dc.stepOutRequest({ threadId: 1 }), dc.assertStoppedLocation('step', { line: 4 })]);
+    assert.strictEqual((await dc.evaluateRequest({ expression: 'r', frameId: 1 })).body.result, '6');
+    await Promise.all([dc.continueRequest({ threadId: 1 }), dc.waitForEvent('terminated')]);
+  }));
+
+test('a scenario raises the event the breakpoint is in, and its check passes', () =>
+  withClient(async (dc) => {
+    const program = path.join(FIXTURES, 'panel.txt');
+    const scenario = path.join(FIXTURES, 'panel.scn');
+    await dc.hitBreakpoint({ program, scenario }, { path: program, line: 5 });
+    const stack = await dc.stackTraceRequest({ threadId: 1 });
+    assert.deepStrictEqual(stack.body.stackFrames.map((f) => [f.name, f.line]), [['onRUN', 5]]);
+    assert.strictEqual((await dc.evaluateRequest({ expression: 'n', frameId: 1 })).body.result, '1');
+    const exited = dc.waitForEvent('exited');
+    await Promise.all([
+      dc.continueRequest({ threadId: 1 }),
+      dc.assertOutput('console', `${scenario}: line 3 (expect line DS1): passed\n${scenario}: passed\n`),
+      dc.waitForEvent('terminated'),
+    ]);
+    assert.strictEqual((await exited).body.exitCode, 0);
+  }));
+
+test('requests out of order and unknown ones get error responses', () =>
+  withClient(async (dc) => {
+    await assert.rejects(dc.stackTraceRequest({ threadId: 1 }), /initialize/);
+    await dc.initializeRequest();
+    await assert.rejects(dc.customRequest('frobnicate'), /unknown request/);
+    await assert.rejects(dc.continueRequest({ threadId: 1 }), /launch/);
+    await assert.rejects(dc.launchRequest({ program: path.join(FIXTURES, 'no-such-file.txt') }));
+    await dc.launchRequest({ program: EVENTS });
+    await assert.rejects(dc.nextRequest({ threadId: 1 }), /not stopped/);
+    await assert.rejects(dc.evaluateRequest({ expression: 'f(1)' }));
+  }));
+
+test('pause before the start stops the first statement; showLines reports the lines sent', () =>
+  withClient(async (dc) => {
+    const program = path.join(FIXTURES, 'lines.txt');
+    const initialized = dc.waitForEvent('initialized');
+    await dc.launch({ program, showLines: true });
+    await initialized;
+    await dc.pauseRequest({ threadId: 1 });
+    await Promise.all([dc.configurationDoneRequest(), dc.assertStoppedLocation('pause', { path: program, line: 1 })]);
+    await Promise.all([
+      dc.continueRequest({ threadId: 1 }),
+      dc.assertOutput('stdout', 'TA0,0,9,9,1\n'),
+      dc.waitForEvent('terminated'),
+    ]);
+  }));
+
+// Raw bytes, as a broken client would send them.
+function frame(body) {
+  return `Content-Length: ${Buffer.byteLength(body)}\r\n\r\n${body}`;
+}
+
+test('malformed messages get error responses, and disconnect ends the adapter', async () => {
+  const adapter = cp.spawn(QMT, ['dap']);
+  let output = '';
+  adapter.stdout.on('data', (d) => {
+    output += d.toString();
+  });
+  const exited = new Promise((resolve) => adapter.on('exit', (code) => resolve(code)));
+  adapter.stdin.write(frame('{not json'));
+  adapter.stdin.write('Content-Length: twelve\r\n\r\n');
+  adapter.stdin.write(frame('[1, 2]'));
+  adapter.stdin.write(frame('{"seq": 1, "type": "request", "command": "initialize", "arguments": 5}'));
+  adapter.stdin.write(frame('{"seq": 2, "type": "request", "command": "initialize"}'));
+  await new Promise((resolve) => setTimeout(resolve, 300));
+  const started = Date.now();
+  adapter.stdin.write(frame('{"seq": 3, "type": "request", "command": "disconnect"}'));
+  assert.strictEqual(await exited, 0);
+  assert.ok(Date.now() - started < 1000, 'the adapter exits within a second');
+  const bodies = output.split(/Content-Length: \d+\r\n\r\n/).filter((s) => s).map((s) => JSON.parse(s));
+  assert.deepStrictEqual(
+    bodies.map((b) => [b.command, b.success]),
+    [['', false], ['', false], ['', false], ['initialize', false], ['initialize', true], ['disconnect', true]],
+  );
+  assert.match(bodies[1].message, /Content-Length/);
+});

@@ -1,0 +1,333 @@
+// Scenarios: the reader's errors, the player's timing of ticks and sensor
+// clicks, the checks of lines and screens, and the GIF animation.
+#include <gif_lib.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "compiler/script.h"
+#include "device/colour.h"
+#include "device/png.h"
+#include "device/qmt3308.h"
+#include "host/macro_compile.h"
+#include "host/name_tables.h"
+#include "host/page_animation.h"
+#include "host/page_pictures.h"
+#include "host/scenario.h"
+#include "host/scenario_machine.h"
+#include "runtime/runner.h"
+#include "support/encoding.h"
+#include "support/file_io.h"
+
+namespace qmt {
+namespace {
+
+namespace fs = std::filesystem;
+
+CompiledMacro Compile(const std::vector<std::string>& utf8) {
+  std::vector<std::string> lines;
+  for (const std::string& l : utf8) lines.push_back(Sjis(l));
+  TScript script;
+  NameTables tables;
+  std::vector<std::string> errors = CompileMacroLines(script, tables, lines);
+  EXPECT_TRUE(errors.empty()) << Cp932ToUtf8(errors.empty() ? "" : errors[0]);
+  CompiledMacro m{script.Code(), {}};
+  script.ListLabels(m.labels);
+  return m;
+}
+
+// The timer tells its step through the colour it sets; a click on PTO
+// tells whether the cell had followed the box when the event came.
+const CompiledMacro& TestMacro() {
+  static const CompiledMacro m = Compile({
+      "d(\"CS00\")",
+      "EXIT",
+      "時間割込:",
+      "  IF DTIME1==3 THEN d(\"CS03\")",
+      "  IF DTIME1==4 THEN d(\"CS1C\")",
+      "  DTIME1=0",
+      "  EXIT",
+      "chgPTO:",
+      "  IF PTO==1 THEN d(\"CSE0\")",
+      "  EXIT",
+      "onRUN: d(\"LA0,0,639,479,1\"): EXIT",
+      "onBAD: d(\"ZZ\"): EXIT",
+  });
+  return m;
+}
+
+struct TempDir {
+  fs::path path;
+  TempDir() {
+    path = fs::temp_directory_path() / ("qmt-scenario-" + std::to_string(::getpid()) + "-" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(path);
+    fs::create_directories(path);
+  }
+  ~TempDir() { fs::remove_all(path); }
+  std::string File(const std::string& name) const { return (path / name).string(); }
+};
+
+ScenarioReport Play(const std::string& text, const std::string& file = "t.scn", bool update = false) {
+  Scenario s = ParseScenario(text, file);
+  ScenarioOptions o;
+  o.update = update;
+  return RunScenario(s, TestMacro(), o);
+}
+
+TEST(ScenarioReader, RejectsBadLinesNamingFileLineAndFault) {
+  const struct {
+    const char* text;
+    const char* fault;
+  } cases[] = {
+      {"tick 1\nfly away", "s.scn:2: unknown step 'fly'"},
+      {"tick", "s.scn:1: expected tick N"},
+      {"tick 0", "tick count 0 is not"},
+      {"tick 2 step 51", "S being 0-50"},
+      {"tick 600000\ntick 400001", "s.scn:2: more than 1000000 ticks"},
+      {"slider pres=1001", "position of slider pres is not 0-1000"},
+      {"slider wind=3", "unknown slider 'wind'"},
+      {"slider pres", "expected slider NAME=VALUE"},
+      {"switch PTO maybe", "takes on or off"},
+      {"box NOPE on", "unknown switch 'NOPE'"},
+      {"key 押す", "unknown key '押す'"},
+      {"set anPRES=70000", "is not a number from -32768 to 65535"},
+      {"set nothing=1", "unknown external value 'nothing'"},
+      {"event", "event needs a label"},
+      {"event \xff\xfe", "s.scn:1:"},
+      {"timer sometimes", "expected timer on or timer off"},
+      {"expect page 4 x.png", "N being 0-3"},
+      {"expect screen", "expect screen FILE.png"},
+      {"expect colours", "expected expect screen"},
+      {"# fine\n\nevent A\x00", "NUL"},
+  };
+  for (const auto& c : cases) {
+    std::string text = c.text;
+    if (text.ends_with("A")) text += std::string(1, '\0');
+    try {
+      ParseScenario(text, "dir/s.scn");
+      ADD_FAILURE() << "accepted: " << c.text;
+    } catch (const ScenarioError& e) {
+      EXPECT_NE(std::string(e.what()).find(c.fault), std::string::npos) << e.what();
+      EXPECT_TRUE(std::string(e.what()).starts_with("dir/s.scn:")) << e.what();
+    }
+  }
+}
+
+TEST(ScenarioReader, ReadsEveryStepWithPathsBesideTheFile) {
+  Scenario s = ParseScenario(
+      "\xEF\xBB\xBF# a recording\r\n"
+      "key 作動   # the RUN key\n"
+      "key swSTOP\n"
+      "event 時間割込\n"
+      "tick 3\n"
+      "tick 2 step 4\n"
+      "slider Pres=620\n"
+      "switch SFT1 on\n"
+      "box PTO off\n"
+      "set anPRES=$10\n"
+      "timer off\n"
+      "expect screen shots/a.png\n"
+      "expect page 2 /abs/c.png\n"
+      "expect lines ../l.txt\n"
+      "expect line CS1C # not a comment\n"
+      "expect line ER\n"
+      "\n"
+      "expect line DS0\n"
+      "expect no lines\n",
+      "suite/s.scn");
+  using K = ScenarioStep::Kind;
+  std::vector<K> kinds;
+  for (const ScenarioStep& st : s.steps) kinds.push_back(st.kind);
+  EXPECT_EQ(kinds, (std::vector<K>{K::kKey, K::kKey, K::kEvent, K::kTick, K::kTick, K::kSlider, K::kSwitch, K::kBox,
+                                   K::kSet, K::kTimer, K::kExpectScreen, K::kExpectPage, K::kExpectLines,
+                                   K::kExpectLines, K::kExpectLines, K::kExpectLines}));
+  EXPECT_EQ(s.ticks, 5);
+  EXPECT_EQ(s.steps[0].label, "onRUN");
+  EXPECT_EQ(s.steps[0].text, "key 作動");
+  EXPECT_EQ(s.steps[0].line, 2);
+  EXPECT_EQ(s.steps[1].label, "onSTOP");
+  EXPECT_EQ(s.steps[2].label, Sjis("時間割込"));
+  EXPECT_EQ(s.steps[3].value, -1);
+  EXPECT_EQ(s.steps[4].value, 4);
+  EXPECT_EQ(s.steps[5].value, 620);
+  EXPECT_EQ(s.steps[8].value, 16);
+  EXPECT_EQ(s.steps[10].path, "suite/shots/a.png");
+  EXPECT_EQ(s.steps[11].path, "/abs/c.png");
+  EXPECT_EQ(s.steps[12].path, "l.txt");
+  // Consecutive expect line steps are one check; a blank line ends it.
+  EXPECT_EQ(s.steps[13].lines, (std::vector<std::string>{"CS1C # not a comment", "ER"}));
+  EXPECT_EQ(s.steps[14].lines, (std::vector<std::string>{"DS0"}));
+  EXPECT_TRUE(s.steps[15].inlineLines);
+  EXPECT_TRUE(s.steps[15].lines.empty());
+}
+
+TEST(ScenarioPlayer, TicksStepTheClocksAndClicksComeAfterTheNextTick) {
+  ScenarioReport r = Play(
+      "expect line CS00\n"
+      "tick 2\n"
+      "expect line CS03\n"
+      "expect line CS03\n"
+      "tick 1 step 4\n"
+      "expect line CS1C\n"
+      "switch PTO on\n"
+      "expect no lines\n"
+      // The tick copies the box into PTO, then the click's event runs.
+      "tick 1\n"
+      "expect line CS03\n"
+      "expect line CSE0\n"
+      "box PTO off\n"
+      "tick 1\n"
+      "switch PTO on\n"
+      "switch PTO off\n"
+      "tick 1\n"
+      "expect line CS03\n"
+      "expect line CS03\n");
+  EXPECT_EQ(r.status, ScenarioReport::Status::kPassed) << FailureText(r.failure);
+  EXPECT_EQ(r.simulatedMs, 33u * 2 + 40 + 33 * 3);
+  EXPECT_EQ(r.ticks, 6);
+}
+
+TEST(ScenarioPlayer, FailuresNameTheStepAndWhatDiffers) {
+  const struct {
+    const char* text;
+    ScenarioReport::Status status;
+    const char* message;
+  } cases[] = {
+      {"expect line CS00\ntick 1\nexpect line CS1C", ScenarioReport::Status::kFailed,
+       "line 3 (expect line CS1C): line 1 sent is CS03, expected CS1C"},
+      {"expect line CS00\nexpect line ER", ScenarioReport::Status::kFailed, "1 lines sent, expected 2"},
+      {"tick 1\n\nevent onBAD\ntick 1", ScenarioReport::Status::kFailed, "line 3 (event onBAD): run message: "},
+      {"expect lines missing.txt", ScenarioReport::Status::kFailed, "no lines file missing.txt; `qmt test --update`"},
+      {"expect screen none.png", ScenarioReport::Status::kFailed, "no baseline none.png; `qmt test --update`"},
+  };
+  for (const auto& c : cases) {
+    ScenarioReport r = Play(c.text);
+    EXPECT_EQ(r.status, c.status) << c.text;
+    EXPECT_NE(FailureText(r.failure).find(c.message), std::string::npos) << FailureText(r.failure);
+  }
+}
+
+TEST(ScenarioPlayer, ScreenChecksCompareColoursAndUpdateWritesOnlyWhatChanged) {
+  TempDir dir;
+  const std::string scn = dir.File("s.scn");
+  const std::string text = "expect screen a.png\nevent onRUN\nexpect screen b.png\nexpect lines l.txt\n";
+  ScenarioReport first = Play(text, scn, true);
+  ASSERT_EQ(first.status, ScenarioReport::Status::kPassed) << FailureText(first.failure);
+  EXPECT_EQ(first.updated, (std::vector<std::string>{dir.File("a.png"), dir.File("b.png"), dir.File("l.txt")}));
+  EXPECT_EQ(ReadFile(dir.File("l.txt")), "CS00\nLA0,0,639,479,1\n");
+  EXPECT_EQ(Play(text, scn).status, ScenarioReport::Status::kPassed);
+  EXPECT_TRUE(Play(text, scn, true).updated.empty());
+
+  // The same picture in another PNG flavour still matches; one pixel off fails.
+  RgbImage b;
+  std::string error;
+  ASSERT_TRUE(DecodePng(ReadFile(dir.File("b.png")), b, error)) << error;
+  b.rgb[3 * (640 * 7 + 5)] ^= 0x80;
+  WriteFileAtomic(dir.File("b.png"), EncodeRgbPng(b));
+  ScenarioReport r = Play(text, scn);
+  EXPECT_EQ(r.status, ScenarioReport::Status::kFailed);
+  EXPECT_EQ(FailureText(r.failure), "line 3 (expect screen b.png): screen differs in 1 pixel, first at (5, 7)");
+  ASSERT_TRUE(r.failure.pictures && r.failure.haveBaseline);
+  RgbImage diff = DiffPicture(r.failure.actual.data(), r.failure.baseline);
+  const std::uint8_t* hit = &diff.rgb[3 * (640 * 7 + 5)];
+  EXPECT_EQ((std::vector<int>{hit[0], hit[1], hit[2]}), (std::vector<int>{255, 0, 255}));
+  EXPECT_EQ(diff.rgb[0], b.rgb[0] / 3);
+
+  WriteFileAtomic(dir.File("a.png"), "not a picture");
+  r = Play(text, scn);
+  EXPECT_EQ(r.status, ScenarioReport::Status::kError);
+  EXPECT_NE(r.failure.message.find(dir.File("a.png") + ": not a PNG picture"), std::string::npos) << r.failure.message;
+}
+
+// What a recording in a running window relies on: after the reset, the
+// macro's start and the same steps give the same pages as a fresh run.
+TEST(ScenarioPlayer, ResetMakesAUsedMachineAFreshOne) {
+  Scenario s = ParseScenario("tick 3\nevent onRUN\nswitch PTO on\ntick 2\n", "s.scn");
+  ScenarioMachine fresh(TestMacro());
+  ASSERT_EQ(RunScenarioOn(fresh, s, {}).status, ScenarioReport::Status::kPassed);
+
+  ScenarioMachine used(TestMacro());
+  RunScenarioOn(used, ParseScenario("event onRUN\ntick 7\nset PTO=1\n", "u.scn"), {});
+  used.Device().ExecuteLine("DS2");
+  ResetForScenario(used.Runner(), used.Device(), used.Model());
+  used.Model().SetSwitch(0, false);
+  ASSERT_EQ(RunScenarioOn(used, s, {}).status, ScenarioReport::Status::kPassed);
+  for (int p = 0; p < 4; ++p)
+    EXPECT_EQ(std::memcmp(fresh.Screen().Page(p), used.Screen().Page(p), kPageBytes), 0) << "page " << p;
+  EXPECT_EQ(fresh.Runner().externals, used.Runner().externals);
+  EXPECT_EQ(used.Model().TickCount(), 5);
+}
+
+TEST(PageAnimation, DelaysKeepTheTotalTime) {
+  EXPECT_EQ(PageAnimation::Delays({0, 33, 66, 99}, 132), (std::vector<int>{3, 4, 3, 3}));
+  EXPECT_EQ(PageAnimation::Delays({0, 33, 66}, 99), (std::vector<int>{3, 4, 3}));
+  EXPECT_EQ(PageAnimation::Delays({100, 140}, 140), (std::vector<int>{4, 0}));
+}
+
+int ReadFromString(GifFileType* gif, GifByteType* out, int length) {
+  auto* s = static_cast<std::string_view*>(gif->UserData);
+  int n = std::min<int>(length, static_cast<int>(s->size()));
+  std::memcpy(out, s->data(), static_cast<std::size_t>(n));
+  s->remove_prefix(static_cast<std::size_t>(n));
+  return n;
+}
+
+TEST(PageAnimation, GifHasTheDevicePaletteAndOneFramePerChange) {
+  TQMT3308 device;
+  PageAnimation a;
+  a.Start(device.DisplayPageBytes(), 0);
+  EXPECT_FALSE(a.Add(device.DisplayPageBytes(), 33));
+  device.DisplayPageBytes()[640 * 100 + 200] = 0x1C;
+  device.DisplayPageBytes()[640 * 101 + 210] = 0xE3;
+  EXPECT_TRUE(a.Add(device.DisplayPageBytes(), 66));
+  a.End(99);
+  std::string bytes = a.EncodeGif();
+  std::string_view in = bytes;
+  int error = 0;
+  GifFileType* gif = DGifOpen(&in, ReadFromString, &error);
+  ASSERT_NE(gif, nullptr);
+  ASSERT_EQ(DGifSlurp(gif), GIF_OK);
+  ASSERT_EQ(gif->ImageCount, 2);
+  ASSERT_EQ(gif->SColorMap->ColorCount, 256);
+  for (int c : {0x00, 0x1C, 0xE3, 0xFF}) {
+    Rgb rgb = ColourToRGB(static_cast<std::uint8_t>(c));
+    const GifColorType& g = gif->SColorMap->Colors[c];
+    EXPECT_EQ((std::vector<int>{g.Red, g.Green, g.Blue}), (std::vector<int>{rgb.r, rgb.g, rgb.b}));
+  }
+  const SavedImage& second = gif->SavedImages[1];
+  EXPECT_EQ(second.ImageDesc.Left, 200);
+  EXPECT_EQ(second.ImageDesc.Top, 100);
+  EXPECT_EQ(second.ImageDesc.Width, 11);
+  EXPECT_EQ(second.ImageDesc.Height, 2);
+  EXPECT_EQ(second.RasterBits[0], 0x1C);
+  EXPECT_EQ(second.RasterBits[11 + 10], 0xE3);
+  int total = 0;
+  for (int i = 0; i < gif->ImageCount; ++i) {
+    GraphicsControlBlock gcb;
+    ASSERT_EQ(DGifSavedExtensionToGCB(gif, i, &gcb), GIF_OK);
+    total += gcb.DelayTime;
+  }
+  EXPECT_EQ(total, 10);
+  DGifCloseFile(gif, &error);
+
+  // Only what changed in each row is kept, not the rectangle around it.
+  PageAnimation corners;
+  corners.Start(device.DisplayPageBytes(), 0);
+  device.DisplayPageBytes()[0] ^= 1;
+  device.DisplayPageBytes()[kPageBytes - 1] ^= 1;
+  EXPECT_TRUE(corners.Add(device.DisplayPageBytes(), 33));
+  EXPECT_LT(corners.FrameBytes(), 100u);
+  // Keeping only the last frames: the first becomes the page as it was.
+  a.DropOldestBeyond(0);
+  EXPECT_EQ(a.FrameCount(), 1u);
+  EXPECT_EQ(a.FrameBytes(), 0u);
+  a.Add(device.DisplayPageBytes(), 132);
+  EXPECT_FALSE(a.Add(device.DisplayPageBytes(), 165));
+}
+
+}  // namespace
+}  // namespace qmt

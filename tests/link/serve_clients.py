@@ -1,0 +1,168 @@
+#!/usr/bin/env python3
+"""qmt serve with real clients: a Python client over TCP, `qmt send --port tcp:`
+and a pseudo-terminal client all leave the pages `qmt exec` makes of the same
+lines; bad clients (junk, NUL bytes, an overlong line, a flood, half a line,
+connect/disconnect loops, a second client) leave the server serving.
+
+Usage: serve_clients.py QMT WORKDIR.  Every step is bounded in time."""
+import atexit
+import os
+import signal
+import socket
+import subprocess
+import sys
+import time
+
+QMT, WORK = sys.argv[1], sys.argv[2]
+os.makedirs(WORK, exist_ok=True)
+os.chdir(WORK)
+STEP = 60  # seconds any one step may take
+
+
+def run(*args, **kw):
+    return subprocess.run([QMT, *args], timeout=STEP, check=True, **kw)
+
+
+def unescape(text):
+    """The escaped text form (%hh) as the bytes the device receives."""
+    raw, out, i = text.encode('cp932'), bytearray(), 0
+    while i < len(raw):
+        if raw[i] == 0x25:
+            try:
+                out.append(int(raw[i + 1:i + 3], 16))
+            except ValueError:
+                pass
+            i += 3
+        else:
+            out.append(raw[i])
+            i += 1
+    return bytes(out)
+
+
+servers = []
+
+
+@atexit.register
+def stop_servers():
+    """A failed check leaves no server behind."""
+    for p in servers:
+        if p.poll() is None:
+            p.kill()
+            p.wait()
+
+
+def start_server(*args):
+    p = subprocess.Popen([QMT, 'serve', *args], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    servers.append(p)
+    address = p.stdout.readline().decode().strip()  # printed and flushed first
+    assert address, p.stderr.read().decode()
+    return p, address
+
+
+def finish(p):
+    out, err = p.communicate(timeout=STEP)
+    return p.returncode, err.decode()
+
+
+def same_pages(a, b):
+    for n in range(4):
+        with open(f'{a}/VRAM{n}.bmp', 'rb') as fa, open(f'{b}/VRAM{n}.bmp', 'rb') as fb:
+            if fa.read() != fb.read():
+                sys.exit(f'page {n}: {a} differs from {b}')
+
+
+def tcp(address):
+    host, port = address[len('tcp:'):].rsplit(':', 1)
+    return socket.create_connection((host, int(port)), timeout=STEP)
+
+
+# The default macro's recorded lines: three screens and a few timer ticks,
+# 74 GI lines among them (CR, LF and NUL in their pattern bytes).
+lines = run('run', '--event', 'A', '--event', 'B', '--event', 'C', '--tick', '5', '--lines',
+            stdout=subprocess.PIPE).stdout.decode()
+with open('lines.txt', 'w', encoding='utf-8') as f:
+    f.write(lines)
+stream = b''.join(unescape(l) + b'\r' for l in lines.splitlines() if l)
+assert stream.count(b'GI') >= 70
+run('exec', '--utf8', 'lines.txt', '--pages', 'exec')
+
+# 1. A Python client over TCP, in pieces of odd sizes.
+p, address = start_server('--listen', 'tcp:0', '--once', '--pages', 'tcp')
+assert address.startswith('tcp:127.0.0.1:'), address
+with tcp(address) as s:
+    for i in range(0, len(stream), 777):
+        s.sendall(stream[i:i + 777])
+code, err = finish(p)
+assert code == 0, err
+same_pages('exec', 'tcp')
+
+# 2. qmt send over the tcp: port.
+p, address = start_server('--listen', 'tcp:0', '--once', '--pages', 'send')
+run('send', '--utf8', 'lines.txt', '--port', address)
+code, err = finish(p)
+assert code == 0, err
+same_pages('exec', 'send')
+
+# 3. A client on the pseudo-terminal, through the link's fixed name.
+link = os.path.join(WORK, 'qmt-device')
+p, address = start_server('--listen', 'pty:' + link, '--once', '--pages', 'pty')
+assert os.readlink(link) == address, (link, address)
+fd = os.open(link, os.O_WRONLY | os.O_NOCTTY)
+view = memoryview(stream)
+while view:
+    view = view[os.write(fd, view[:4096]):]
+os.close(fd)
+code, err = finish(p)
+assert code == 0, err
+assert not os.path.lexists(link), 'the link outlives the server'
+same_pages('exec', 'pty')
+
+# 4. Bad clients, then a good one that asks for replies.
+p, address = start_server('--listen', 'tcp:0', '--replies', '--pages', 'bad')
+with tcp(address) as s:
+    s.sendall(bytes(range(256)) * 64 + b'\0\0DS0\0junk\r')   # binary junk, NUL bytes
+    s.sendall(b'TI' + b'F' * 700_000 + b'\r')                # past the line limit
+    s.sendall(b'PA1,1\r' * 200_000)                          # a flood
+    s.sendall(b'LA0,0,639')                                   # half a line, then gone
+    s.shutdown(socket.SHUT_WR)
+    while s.recv(65536):                                      # the replies, to the end
+        pass
+for _ in range(50):                                           # connect and leave at once
+    tcp(address).close()
+
+def served(address):
+    """A connection the server serves: the last of the clients before may
+    still hold the server for a moment, and then this one is closed."""
+    deadline = time.time() + STEP
+    while time.time() < deadline:
+        s = tcp(address)
+        try:
+            s.sendall(b'DS0\r')
+            if s.recv(4) == b'ok\r\n':
+                return s
+        except ConnectionError:
+            pass
+        s.close()
+        time.sleep(0.05)
+    sys.exit('no connection is served')
+
+
+with served(address) as s:
+    s.sendall(b'DS0\rDS9\r')
+    replies = b''
+    while replies.count(b'\r\n') < 2:
+        replies += s.recv(4096)
+    assert replies == 'ok\r\n3より大きい\r\n'.encode('cp932'), replies
+    second = tcp(address)                                     # one client at a time
+    assert second.recv(1) == b'', 'a second client is served'
+    second.close()
+    s.sendall(b'ER\r')
+    assert s.recv(4096) == b'ok\r\n'
+p.send_signal(signal.SIGTERM)
+code, err = finish(p)
+assert code == 1, (code, err)                                 # lines failed and one was dropped
+for part in ['a line of 700002 bytes is dropped', 'refused: another client is being served',
+             'left in the middle of a line; its 9 bytes are dropped', '3より大きい']:
+    assert part in err, (part, err[-2000:])
+assert os.path.exists('bad/VRAM0.bmp'), 'pages not written on SIGTERM'
+print('ok')

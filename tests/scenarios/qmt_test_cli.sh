@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# qmt test as a user meets it: exit statuses, the report's order under -j,
+# the diff pictures and the JUnit report.
+set -u
+qmt=$1
+suite=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAILED: $*"; exit 1; }
+
+expect_status() {  # STATUS COMMAND...
+  local want=$1
+  shift
+  "$@" >"$work/out" 2>"$work/err"
+  local got=$?
+  [ "$got" = "$want" ] || { cat "$work/out" "$work/err"; fail "$* gave $got, not $want"; }
+}
+
+mkdir -p "$work/s/sub"
+cp "$suite/screen-b.scn" "$suite/screen-b.png" "$suite/screen-b-back-to-a.png" "$work/s/"
+cp "$suite/screen-b-back-to-a.png" "$work/s/sub/a.png"
+printf 'key 取扱\nexpect screen a.png\n' >"$work/s/sub/wrong.scn"
+printf 'tick 1\nexpect screen nowhere.png\n' >"$work/s/sub/missing.scn"
+
+# A failed check: 1, in name order whatever finishes first, pictures made.
+expect_status 1 "$qmt" test "$work/s" -j 3 --diff-dir "$work/diffs/new" --junit "$work/report.xml"
+grep -q '^PASS screen-b$' "$work/out" || fail "no PASS line"
+head -n 1 "$work/out" | grep -q '^PASS screen-b$' || fail "order: $(cat "$work/out")"
+sed -n 2p "$work/out" | grep -q "^FAIL sub/missing: line 2 (expect screen nowhere.png): no baseline .*--update" ||
+  fail "missing baseline: $(cat "$work/out")"
+sed -n 3p "$work/out" |
+  grep -Eq "^FAIL sub/wrong: line 2 \(expect screen a\.png\): screen differs in [0-9,]+ pixels, first at \([0-9]+, [0-9]+\); see $work/diffs/new/sub/wrong-actual\.png, wrong-diff\.png$" ||
+  fail "differing screen: $(cat "$work/out")"
+tail -n 1 "$work/out" | grep -qx '1 passed, 2 failed' || fail "summary: $(tail -n 1 "$work/out")"
+[ -s "$work/diffs/new/sub/wrong-actual.png" ] && [ -s "$work/diffs/new/sub/wrong-diff.png" ] || fail "no pictures"
+python3 - "$work/report.xml" <<'PY' || fail "JUnit report"
+import sys, xml.etree.ElementTree as ET
+suite = ET.parse(sys.argv[1]).getroot().find("testsuite")
+assert suite.get("tests") == "3" and suite.get("failures") == "2", suite.attrib
+cases = {c.get("name"): c for c in suite.findall("testcase")}
+assert cases["sub/wrong"].find("failure") is not None and cases["screen-b"].find("failure") is None
+PY
+
+# Errors: 2.  A bad line names file and line; nothing of that scenario runs.
+printf 'tick 1\nkey 押す\n' >"$work/bad.scn"
+expect_status 2 "$qmt" test "$work/bad.scn"
+grep -q "^ERROR bad: $work/bad.scn:2: unknown key '押す'" "$work/out" || fail "bad line: $(cat "$work/out")"
+expect_status 2 "$qmt" test "$work/nothing-here"
+expect_status 2 "$qmt" test "$work/s" --jobs 0
+expect_status 2 "$qmt" test "$work/s" --no-such-option
+expect_status 2 "$qmt" test "$work/s" --macro "$work/no-macro.txt"
+grep -q "no-macro.txt" "$work/err" || fail "missing macro: $(cat "$work/err")"
+printf 'expect screen broken.png\n' >"$work/corrupt.scn"
+echo "not a picture" >"$work/broken.png"
+expect_status 2 "$qmt" test "$work/corrupt.scn"
+grep -q "broken.png: not a PNG picture" "$work/out" || fail "corrupt PNG: $(cat "$work/out")"
+
+# A run message fails the scenario with the message.
+printf 'GOTO INIT\nINIT: EXIT\nonRUN: d("ZZ"): EXIT\n' | iconv -f UTF-8 -t CP932 >"$work/macro.txt"
+printf 'key 作動\n' >"$work/run.scn"
+expect_status 1 "$qmt" test "$work/run.scn" --macro "$work/macro.txt"
+grep -q "^FAIL run: line 1 (key 作動): run message: " "$work/out" || fail "run message: $(cat "$work/out")"
+
+# --update makes a failing suite pass and names what it wrote.
+expect_status 0 "$qmt" test "$work/s" --update
+grep -q "^PASS sub/missing; updated .*nowhere.png" "$work/out" || fail "update: $(cat "$work/out")"
+expect_status 0 "$qmt" test "$work/s"
+
+# qmt run replays a scenario and writes its GIF.
+expect_status 0 "$qmt" run --scenario "$suite/emergency.scn" --gif "$work/e.gif" --png "$work/e.png"
+[ "$(head -c 6 "$work/e.gif")" = "GIF89a" ] || fail "no GIF"
+cp "$suite/start-up.png" "$work/fails.png"
+printf 'key 取扱\nexpect screen fails.png\n' >"$work/fails.scn"
+expect_status 2 "$qmt" run --scenario "$work/fails.scn"
+grep -q "fails.scn: line 2 (expect screen fails.png): screen differs in" "$work/err" || fail "run: $(cat "$work/err")"
+echo "qmt test: all cases behave"

@@ -1,0 +1,197 @@
+// The debugger in the tool window over the real data module, simulator,
+// runner and device: breakpoints from the margin, the panes of a held run,
+// the commands, and the simulator standing still meanwhile.
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <QtTest>
+#include <Qsci/qsciscintilla.h>
+#include <memory>
+
+#include "host/data_module.h"
+#include "host/simulator.h"
+#include "host/simulator_binding.h"
+#include "runtime/runner.h"
+#include "support/encoding.h"
+#include "ui/debug_panel.h"
+#include "ui/macro_editor.h"
+#include "ui/scr_tool.h"
+#include "ui/scr_tool_binding.h"
+
+using namespace qmt;
+
+namespace {
+
+struct NoLink : SimLink {
+  bool SendLine(std::string_view) override { return true; }
+  bool DeviceBusy() override { return false; }
+};
+
+struct Harness {
+  QTemporaryDir dir;
+  TRunner runner;
+  RunnerPort port{runner};
+  NoLink link;
+  std::unique_ptr<TdmToolHost> host;
+  std::unique_ptr<TfScrTool> tool;
+  std::unique_ptr<TDM> dm;
+  std::unique_ptr<DataModuleMacroSource> source;
+  std::unique_ptr<ToolWindowMessages> messages;
+  std::unique_ptr<Simulator> sim;
+  DebugPanel* panel = nullptr;
+
+  explicit Harness(const std::vector<std::string>& macro) {
+    ConfigFiles files;
+    files.macroFile = dir.path().toStdString() + "/qmtsimMacro.txt";
+    files.colorFile = dir.path().toStdString() + "/qmtsimColor.txt";
+    host = std::make_unique<TdmToolHost>(files);
+    tool = std::make_unique<TfScrTool>(*host);
+    tool->errorBox = [](const QString&) {};
+    dm = std::make_unique<TDM>(*tool);
+    dm->Macro.Items().Assign(macro);
+    host->SetDataModule(dm.get());
+    source = std::make_unique<DataModuleMacroSource>(*dm);
+    messages = std::make_unique<ToolWindowMessages>(*tool);
+    Simulator::Ports ports;
+    ports.runner = &port;
+    ports.macro = source.get();
+    ports.messages = messages.get();
+    ports.link = &link;
+    sim = std::make_unique<Simulator>(ports);
+    host->SetSimulator(sim.get());
+    host->SetLink(&link);
+    panel = InstallDebugPanel(*tool, runner, *sim, *dm);
+    sim->ReloadAndStart();
+  }
+
+  std::int16_t Local(const char* name) {
+    std::int16_t v = 0;
+    std::string error;
+    panel->Debugger().Evaluate(name, v, error);
+    return v;
+  }
+  QTreeWidgetItem* Variable(const QString& scope, const QString& name) {
+    for (int i = 0; i < panel->Variables->topLevelItemCount(); ++i) {
+      QTreeWidgetItem* top = panel->Variables->topLevelItem(i);
+      if (top->text(0) != scope) continue;
+      for (int j = 0; j < top->childCount(); ++j)
+        if (top->child(j)->text(0) == name) return top->child(j);
+    }
+    return nullptr;
+  }
+};
+
+const std::vector<std::string> kMacro = {
+    "EXIT",         // 0
+    "onRUN:",       // 1
+    "x = x + 1",    // 2
+    "",             // 3
+    "x = x * 10",   // 4
+    "EXIT",         // 5
+};
+
+}  // namespace
+
+class DebugPanelTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void heldRunShowsPanesAndTheWorldWaits() {
+    Harness h(kMacro);
+    MacroEditor& editor = *h.tool->Editor1;
+    editor.ToggleBreakpoint(2);
+    editor.ToggleBreakpoint(3);  // no code: binds to line 4, and the panel says so
+    QVERIFY(h.panel->Status->text().contains(QString::fromUtf8("5行目に置いた")));
+
+    h.sim->RaiseEvent("onRUN");
+    QVERIFY(h.panel->Debugger().Held());
+    QVERIFY(h.panel->Status->text().contains(QString::fromUtf8("ブレークポイント")));
+    QCOMPARE(h.panel->Stack->topLevelItemCount(), 1);
+    QCOMPARE(h.panel->Stack->topLevelItem(0)->text(0), QString("onRUN"));
+    QCOMPARE(h.panel->Stack->topLevelItem(0)->text(1), QString("3"));
+    QVERIFY(h.Variable(QString::fromUtf8("ローカル変数"), "x"));
+    QVERIFY(h.Variable(QString::fromUtf8("外部変数"), "DTIME1"));
+    QVERIFY(!h.panel->PauseAction->isEnabled());
+
+    // Meanwhile: no ticks, and a key waits.
+    const std::int32_t ticks = h.sim->TickCount();
+    h.sim->Timer1Timer(1000);
+    QCOMPARE(h.sim->TickCount(), ticks);
+    h.sim->RaiseEvent("onRUN");
+    QVERIFY(h.sim->HasWaitingInputs());
+
+    h.panel->StepOverAction->trigger();
+    QCOMPARE(h.panel->Stack->topLevelItem(0)->text(1), QString("5"));
+    QTreeWidgetItem* x = h.Variable(QString::fromUtf8("ローカル変数"), "x");
+    QCOMPARE(x->text(1), QString("1"));
+    QVERIFY(x->font(1).bold());  // changed since the last stop
+
+    // Continue: the run ends, the waiting key runs and stops at line 3.
+    h.panel->ContinueAction->trigger();
+    QVERIFY(h.panel->Debugger().Held());
+    QCOMPARE(h.Local("x"), 10);
+    QVERIFY(!h.sim->HasWaitingInputs());
+
+    h.panel->StopAction->trigger();
+    QVERIFY(!h.panel->Debugger().Held());
+    QVERIFY(h.panel->Status->text().startsWith(QString::fromUtf8("実行中")));
+    QCOMPARE(h.runner.Context().machine.RSP, 0);
+  }
+
+  void breakpointsStayAfterARecompile() {
+    Harness h(kMacro);
+    MacroEditor& editor = *h.tool->Editor1;
+    editor.ToggleBreakpoint(4);
+    h.tool->N3Click();  // compile and go
+    QCOMPARE(editor.BreakpointLines(), std::vector<int>{4});
+    h.sim->RaiseEvent("onRUN");
+    QVERIFY(h.panel->Debugger().Held());
+    QCOMPARE(h.panel->Debugger().CurrentLine(), 4);
+    // A recompile while held ends the held run; the panes follow.
+    h.tool->N3Click();
+    QVERIFY(!h.panel->Debugger().Held());
+    QCOMPARE(h.panel->Stack->topLevelItemCount(), 0);
+    QCOMPARE(h.panel->ContinueAction->isEnabled(), false);
+    h.sim->RaiseEvent("onRUN");
+    QVERIFY(h.panel->Debugger().Held());
+    h.panel->ContinueAction->trigger();
+    QVERIFY(!h.panel->Debugger().Held());
+  }
+
+  void conditionsMoveWithTheirBreakpoints() {
+    Harness h(kMacro);
+    MacroEditor& editor = *h.tool->Editor1;
+    editor.SetBreakpointCondition(2, "x >= 2");
+    QCOMPARE(editor.BreakpointLines(), std::vector<int>{2});
+    editor.Text()->insertAt("\r\n", 0, 0);  // the line moves down
+    QCOMPARE(editor.BreakpointCondition(3), QString("x >= 2"));
+    h.tool->N3Click();
+    QCOMPARE(editor.BreakpointCondition(3), QString("x >= 2"));
+    h.sim->RaiseEvent("onRUN");  // x 0: goes on
+    QVERIFY(!h.panel->Debugger().Held());
+    h.sim->RaiseEvent("onRUN");  // x 10: stops
+    QVERIFY(h.panel->Debugger().Held());
+    QCOMPARE(h.Local("x"), 10);
+    editor.SetBreakpointCondition(3, "x >");  // not an expression: the panel says so
+    QVERIFY(!h.panel->Debugger().Breakpoints().at(0).verified);
+    h.panel->StopAction->trigger();
+    QVERIFY(h.panel->Status->text().contains(QString::fromUtf8("条件")));
+  }
+
+  void aRunMessageStopsWhenAskedTo() {
+    Harness h({"EXIT", "onRUN:", "y = 0", "x = 1 / y", "EXIT"});
+    h.sim->RaiseEvent("onRUN");  // not asked: reported as before
+    QVERIFY(!h.panel->Debugger().Held());
+    h.panel->StopOnMessage->setChecked(true);
+    h.sim->RaiseEvent("onRUN");
+    QVERIFY(h.panel->Debugger().Held());
+    QVERIFY(h.panel->Status->text().contains(Cp932ToUtf8(Sjis("ゼロ除算")).c_str()));
+    QCOMPARE(h.panel->Debugger().CurrentLine(), 3);
+    h.panel->ContinueAction->trigger();
+    QVERIFY(!h.panel->Debugger().Held());
+  }
+};
+
+QTEST_MAIN(DebugPanelTest)
+#include "debug_panel_test.moc"
