@@ -1,4 +1,5 @@
 // links: qmt_compiler
+// dict: macro.dict
 // TScript::Compile on arbitrary text, with the host's name tables bound, so
 // constants, externals and built-ins are all reachable.  Every outcome other
 // than a crash is acceptable: a clean compile, reported errors, ScriptAbort.

@@ -1,4 +1,5 @@
 // links: qmt_device
+// dict: commands.dict
 // ExecuteLine on arbitrary bytes.  The input is split at 0x0A into several
 // lines run on one device, so state built by one line (pages, colours,
 // cursors, the graphic point) meets the next.

@@ -1,4 +1,5 @@
 // links: qmt_support
+// dict: macro.dict
 // The splitter's expression evaluator on arbitrary text, with a resolver that
 // knows one name, as the constant lookup uses it.
 #include <cstddef>

@@ -17,6 +17,7 @@
 
 #include "device/qmt3308.h"
 #include "host/config_files.h"
+#include "host/editor_recovery.h"
 #include "host/simulator.h"
 #include "link/stream_server.h"
 #include "support/encoding.h"
@@ -242,6 +243,13 @@ int main(int argc, char** argv) {
     QTimer::singleShot(300, &window, [&, steps] {
       for (const QString& s : steps) ApplyStep(window, sensors, tool, s);
     });
+  }
+
+  if (!parser.isSet(options.screenshot)) {
+    // The editor's text survives a crash: kept aside while modified, offered
+    // back once the windows are up.
+    tool.EnableRecovery(qmt::RecoveryFilePath(program.Files().macroFile, qmt::UserConfigDir()));
+    QTimer::singleShot(0, &tool, [&tool] { tool.OfferRecovery(); });
   }
   if (parser.isSet(options.screenshot)) {
     QString file = parser.value(options.screenshot);

@@ -1,6 +1,8 @@
 #include "support/file_io.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -58,6 +60,29 @@ void WriteInPlace(const std::string& path, std::string_view bytes) {
   if (close(fd) != 0) Fail("write", path, FileError::Op::Write, errno);
 }
 
+// The temporary files of earlier saves of `file` that were cut short (the
+// program killed, the machine off) before their rename.  A save in progress
+// holds a lock on its temporary file, so only the files nobody holds are
+// removed; a file that cannot be opened or locked is left alone.
+void RemoveLeftoverTemporaries(const std::string& file) {
+  const std::size_t slash = file.rfind('/');
+  const std::string folder = Folder(file);
+  const std::string prefix = (slash == std::string::npos ? file : file.substr(slash + 1)) + ".tmp";
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+    const int fd = openat(dirfd(dir), name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) continue;
+    struct stat st;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0)
+      unlinkat(dirfd(dir), name.c_str(), 0);
+    close(fd);
+  }
+  closedir(dir);
+}
+
 }  // namespace
 
 std::string ReadFile(const std::string& path) {
@@ -110,8 +135,9 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes) {
   const bool existed = stat(file.c_str(), &old) == 0;
   if (existed && S_ISDIR(old.st_mode)) Fail("write", path, FileError::Op::Write, EISDIR);
 
+  RemoveLeftoverTemporaries(file);
   std::string temp = file + ".tmpXXXXXX";
-  int fd = mkstemp(temp.data());
+  int fd = mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) {
     int err = errno;
     if ((err == EACCES || err == EPERM) && existed && access(file.c_str(), W_OK) == 0) {
@@ -120,10 +146,14 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes) {
     }
     Fail("write", path, FileError::Op::Write, err);
   }
+  // Held until the file is renamed and closed (or the process dies), so that
+  // a save of the same file by another process does not take this one for a
+  // leftover.
+  flock(fd, LOCK_EX);
   auto fail = [&](const char* what) {
     int err = errno;
-    close(fd);
     unlink(temp.c_str());
+    close(fd);
     Fail(what, path, FileError::Op::Write, err);
   };
   if (!WriteAll(fd, bytes)) fail("write");
@@ -138,16 +168,8 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes) {
   } else if (fchmod(fd, 0666 & ~CurrentUmask()) != 0) {
     fail("write");
   }
-  if (close(fd) != 0) {
-    int err = errno;
-    unlink(temp.c_str());
-    Fail("write", path, FileError::Op::Write, err);
-  }
-  if (rename(temp.c_str(), file.c_str()) != 0) {
-    int err = errno;
-    unlink(temp.c_str());
-    Fail("replace", path, FileError::Op::Write, err);
-  }
+  if (rename(temp.c_str(), file.c_str()) != 0) fail("replace");
+  if (close(fd) != 0) Fail("write", path, FileError::Op::Write, errno);
 }
 
 }  // namespace qmt

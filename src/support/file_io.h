@@ -38,8 +38,10 @@ std::string ReadFile(const std::string& path);
 // A symbolic link is followed and its target written; the file keeps its
 // permission bits (and, where allowed, its owner).  The one exception to
 // atomicity: when the folder does not let a temporary file be created but
-// the file itself is writable, the file is overwritten in place.  Raises
-// FileError naming the file and the reason.
+// the file itself is writable, the file is overwritten in place.  Temporary
+// files that an interrupted earlier save left beside the file are removed
+// first.  Raises FileError naming the file and the reason (a full disk is
+// "No space left on device").
 void WriteFileAtomic(const std::string& path, std::string_view bytes);
 
 // Where a write to `path` ends up: the last target of a chain of symbolic

@@ -252,7 +252,12 @@ void MacroEditor::SetLines(const std::vector<std::string>& lines) {
   std::vector<std::pair<int, QString>> conditions;
   for (int line : breakpoints)
     if (QString c = BreakpointCondition(line); !c.isEmpty()) conditions.emplace_back(line, c);
+  // The same lines (whatever their line ends) are not new text.
+  std::vector<std::string> present;
+  std::string error;
+  const bool same = Lines(present, error) && present == lines;
   text_->setText(QString::fromStdString(utf8));
+  if (!same) savedText_ = text_->text();
   conditions_.clear();
   text_->markerDeleteAll(kConditionMarker);
   for (const auto& [line, condition] : conditions)
@@ -332,6 +337,10 @@ void MacroEditor::ShowCurrentLine(int line) {
   text_->ensureLineVisible(line);
 }
 
+bool MacroEditor::Modified() const { return text_->text() != savedText_; }
+
+void MacroEditor::MarkSaved() const { savedText_ = text_->text(); }
+
 void MacroEditor::LoadFromFile(const std::string& path) { SetLines(SplitLines(ReadFile(path))); }
 
 void MacroEditor::SaveToFile(const std::string& path) const {
@@ -339,6 +348,7 @@ void MacroEditor::SaveToFile(const std::string& path) const {
   std::string error;
   if (!Lines(lines, error)) throw EncodingError(error);
   WriteFileAtomic(path, JoinLinesCrLf(lines));
+  MarkSaved();
 }
 
 void MacroEditor::InsertAtCaret(const std::string& cp932) {

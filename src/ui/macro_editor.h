@@ -56,8 +56,15 @@ class MacroEditor : public QWidget {
   // that code page 932 cannot hold (with its line) in `error`; nothing is
   // dropped or replaced.
   bool Lines(std::vector<std::string>& lines, std::string& error) const;
-  // Replaces the text with code page 932 lines.
+  // Replaces the text with code page 932 lines.  New text counts as saved
+  // (it came from a file or from the macro in use); the same text again
+  // leaves the editor as modified as it was.
   void SetLines(const std::vector<std::string>& lines);
+
+  // Whether the text differs from what was last loaded, set or saved.
+  bool Modified() const;
+  // Takes the present text as the saved one.
+  void MarkSaved() const;
 
   // File contents are code page 932, lines split at CR LF, CR or LF.
   // Raise FileError / EncodingError with a message naming the problem.
@@ -103,6 +110,7 @@ class MacroEditor : public QWidget {
   MacroLexer* lexer_;
   ColumnRuler* ruler_;
   int marker_ = -1;
+  mutable QString savedText_;
 };
 
 }  // namespace qmt

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "host/data_module.h"
+#include "host/editor_recovery.h"
 #include "host/line_tracer.h"
 #include "runtime/runner.h"
 
@@ -30,6 +31,7 @@ class QPushButton;
 class QRadioButton;
 class QSlider;
 class QTabWidget;
+class QTimer;
 
 namespace qmt {
 
@@ -132,6 +134,23 @@ class TfScrTool : public QMainWindow, public ToolWindowPort, public TraceTarget 
   // The file dialog of "読込(&L)": returns the chosen path or "".
   std::function<QString()> openDialog;
 
+  // --- crash recovery of the editor's text -----------------------------
+  // Keeps the editor's text aside in `path` every `intervalMs` while it
+  // differs from what was last saved; a clean exit of the application and a
+  // save remove it.  Off until called (tests make windows of their own).
+  void EnableRecovery(const std::string& path, int intervalMs = 3000);
+  // The timer's work: keeps the modified text aside, or removes what was
+  // kept once the text is saved.  A failure is reported once until a later
+  // try succeeds.
+  void KeepEditorAside();
+  // Offers the text an earlier run left: shows it in the editor when the
+  // user takes it (still unsaved, so it is kept aside again), removes it
+  // when declined.  Returns true when it was restored.
+  bool OfferRecovery();
+  // Asks whether to restore text kept aside at `when` (a local time).
+  std::function<bool(const QString& when)> recoveryPrompt;
+  const EditorRecovery* Recovery() const { return recovery_.get(); }
+
   // --- handlers ----------------------------------------------------------
   void FormActivate();
   void N3Click();          // compile&go
@@ -224,6 +243,9 @@ class TfScrTool : public QMainWindow, public ToolWindowPort, public TraceTarget 
   std::int64_t externalEditAge_ = 0;
   bool lastCompileWasTest_ = false;
   QString colourFileProblem_;
+  std::unique_ptr<EditorRecovery> recovery_;
+  QTimer* recoveryTimer_ = nullptr;
+  bool recoveryFailed_ = false;
 };
 
 // The modification time of a file in nanoseconds, 0 when it has none.

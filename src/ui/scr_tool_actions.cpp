@@ -136,6 +136,7 @@ bool TfScrTool::SaveMacroFile(const std::string& path) {
   try {
     // The configuration folder is made on the first save.
     WriteListFile(path, lines);
+    Editor1->MarkSaved();
   } catch (const std::exception& e) {
     ReportFileError(e);
     return false;
@@ -145,7 +146,7 @@ bool TfScrTool::SaveMacroFile(const std::string& path) {
 
 void TfScrTool::Save1Click() {
   SaveColourFile();
-  SaveMacroFile(host_.MacroFilePath());
+  if (SaveMacroFile(host_.MacroFilePath())) KeepEditorAside();
 }
 
 void TfScrTool::L1Click() {
@@ -161,6 +162,7 @@ void TfScrTool::L1Click() {
 void TfScrTool::N2Click() {
   const std::string path = host_.MacroFilePath();
   if (!SaveMacroFile(path)) return;
+  KeepEditorAside();
   externalEditAge_ = FileAge(path);
   OpenWithDesktop(path);
 }

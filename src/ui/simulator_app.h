@@ -42,6 +42,7 @@ class SimulatorApp {
   TDM& DataModule() { return dm_; }
   RubberBand& Band() { return *band_; }
   ScenarioSession& Scenarios() { return *scenarios_; }
+  const ConfigFiles& Files() const { return files_; }
 
  private:
   // Says at start which files are in use when they are not beside the
