@@ -31,7 +31,7 @@ std::string EncodePagePng(const std::uint8_t* page) {
   if (!png_image_write_to_memory(&image, out.data(), &size, 0, page, kPageWidth, palette)) {
     std::string why = image.message;
     png_image_free(&image);
-    throw FileError("cannot encode PNG: " + why);
+    throw FileError("cannot encode PNG: " + why, "", FileError::Op::Encode);
   }
   out.resize(size);
   return out;

@@ -106,7 +106,9 @@ void WriteListFile(const std::string& path, const std::vector<std::string>& line
   if (!folder.empty()) {
     std::error_code ec;
     fs::create_directories(folder, ec);
-    if (ec) throw FileError("cannot write " + path + ": cannot create " + folder.string() + ": " + ec.message());
+    if (ec)
+      throw FileError("cannot write " + path + ": cannot create " + folder.string() + ": " + ec.message(), path,
+                      FileError::Op::Write, ec.category() == std::generic_category() || ec.category() == std::system_category() ? ec.value() : 0);
   }
   WriteFileAtomic(path, JoinLinesCrLf(lines));
 }

@@ -94,7 +94,7 @@ int WriteToString(GifFileType* gif, const GifByteType* bytes, int length) {
 
 [[noreturn]] void GifFail(int code) {
   const char* why = GifErrorString(code);
-  throw FileError(std::string("cannot encode GIF: ") + (why ? why : "giflib error"));
+  throw FileError(std::string("cannot encode GIF: ") + (why ? why : "giflib error"), "", FileError::Op::Encode);
 }
 
 void PutDelay(GifFileType* gif, int hundredths) {
@@ -119,7 +119,7 @@ void PutImage(GifFileType* gif, int x, int y, int width, int height, const std::
 }  // namespace
 
 std::string PageAnimation::EncodeGif() const {
-  if (!started_) throw FileError("cannot encode GIF: no frames");
+  if (!started_) throw FileError("cannot encode GIF: no frames", "", FileError::Op::Encode);
   std::vector<std::uint64_t> times{startMs_};
   for (const Frame& f : frames_) times.push_back(f.ms);
   // Each frame lasts until the next; the last one at least one tick.

@@ -133,13 +133,13 @@ std::string EncodePagePalettePng(const std::uint8_t* page) {
   if (!png_image_write_to_memory(&image, nullptr, &size, 0, page, 0, palette)) {
     std::string why = image.message;
     png_image_free(&image);
-    throw FileError("cannot encode PNG: " + why);
+    throw FileError("cannot encode PNG: " + why, "", FileError::Op::Encode);
   }
   std::string out(size, '\0');
   if (!png_image_write_to_memory(&image, out.data(), &size, 0, page, 0, palette)) {
     std::string why = image.message;
     png_image_free(&image);
-    throw FileError("cannot encode PNG: " + why);
+    throw FileError("cannot encode PNG: " + why, "", FileError::Op::Encode);
   }
   out.resize(size);
   return out;
@@ -155,13 +155,13 @@ std::string EncodeRgbPng(const RgbImage& picture) {
   if (!png_image_write_to_memory(&image, nullptr, &size, 0, picture.rgb.data(), 0, nullptr)) {
     std::string why = image.message;
     png_image_free(&image);
-    throw FileError("cannot encode PNG: " + why);
+    throw FileError("cannot encode PNG: " + why, "", FileError::Op::Encode);
   }
   std::string out(size, '\0');
   if (!png_image_write_to_memory(&image, out.data(), &size, 0, picture.rgb.data(), 0, nullptr)) {
     std::string why = image.message;
     png_image_free(&image);
-    throw FileError("cannot encode PNG: " + why);
+    throw FileError("cannot encode PNG: " + why, "", FileError::Op::Encode);
   }
   out.resize(size);
   return out;

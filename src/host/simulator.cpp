@@ -281,7 +281,7 @@ DropOutcome Simulator::DropFile(const std::string& path) {
     return {};
   }
 
-  if (!ports_.display) return {false, path + ": no display page to draw on", nullptr, false};
+  if (!ports_.display) return {false, path + ": no display page to draw on", nullptr, false, true};
   RgbImage picture;
   std::string error;
   bool decoded = bmp ? DecodeBmp(bytes, path, picture, error) : DecodeJpeg(bytes, picture, error);

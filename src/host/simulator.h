@@ -134,6 +134,7 @@ struct DropOutcome {
   std::string message;
   std::exception_ptr error;
   bool notAPicture = false;
+  bool noDisplay = false;  // a picture, but no display page to draw it on
 };
 
 class Simulator {

@@ -23,11 +23,16 @@ DeviceLink::DeviceLink(std::unique_ptr<StreamPort> stream, std::string name)
 namespace {
 
 constexpr const char* kDefaultParport = "/dev/parport0";
-constexpr const char* kChoices =
-    "none, virtual, ppdev[:DEVICE], direct[:ADDRESS], lp:DEVICE, tcp:HOST:PORT or file:PATH";
 
 std::unique_ptr<DeviceLink> NoDevice() {
   return std::make_unique<DeviceLink>(std::make_unique<NoDevicePort>(), "none");
+}
+
+// A refusal: the problem is set and the link is "none".
+std::unique_ptr<DeviceLink> Refuse(LinkProblem& problem, LinkProblem::Kind kind, std::string port,
+                                   std::string target = {}, std::uint32_t code = 0) {
+  problem = {kind, std::move(port), std::move(target), code};
+  return NoDevice();
 }
 
 std::string Hex(unsigned v) {
@@ -62,43 +67,31 @@ bool ParseBase(std::string_view text, std::uint16_t& base) {
   return true;
 }
 
-std::unique_ptr<DeviceLink> OpenPpdev(const std::string& path, std::string& message) {
-  std::string error;
-  auto port = PpdevPort::Open(path, PortTransmitter::kDefaultBase, error);
+std::unique_ptr<DeviceLink> OpenPpdev(const std::string& path, LinkProblem& problem) {
+  auto port = PpdevPort::Open(path, PortTransmitter::kDefaultBase, problem);
   if (!port) {
-    message = "port ppdev:" + path + " cannot be used (" + error + "); running without a device";
+    problem.port = "ppdev:" + path;
     return NoDevice();
   }
   return std::make_unique<DeviceLink>(std::move(port), "ppdev:" + path);
 }
 
-std::unique_ptr<DeviceLink> OpenDirect(std::string_view arg, std::string& message) {
+std::unique_ptr<DeviceLink> OpenDirect(std::string_view arg, LinkProblem& problem) {
   std::uint16_t base = PortTransmitter::kDefaultBase;
-  if (!arg.empty() && !ParseBase(arg, base)) {
-    message = "port direct:" + std::string(arg) +
-              " has no usable address (give 0x378, 0x278 or a decimal number up to 65532); "
-              "running without a device";
-    return NoDevice();
-  }
-  return OpenDirectLink(base, Driver(), message);
+  if (!arg.empty() && !ParseBase(arg, base))
+    return Refuse(problem, LinkProblem::Kind::kBadAddress, "direct:" + std::string(arg), std::string(arg));
+  return OpenDirectLink(base, Driver(), problem);
 }
 
-std::unique_ptr<DeviceLink> OpenStream(std::string_view kind, std::string_view arg, std::string& message) {
+std::unique_ptr<DeviceLink> OpenStream(std::string_view kind, std::string_view arg, LinkProblem& problem) {
+  if (arg.empty()) return Refuse(problem, LinkProblem::Kind::kNoTarget, std::string(kind));
   std::string name = std::string(kind) + ":" + std::string(arg);
-  if (arg.empty()) {
-    message = "port " + name + " names no " + (kind == "tcp" ? "address (give tcp:127.0.0.1:3308)" :
-                                                kind == "lp" ? "device file (give lp:/dev/usb/lp0)" :
-                                                               "file (give file:PATH)") +
-              "; running without a device";
-    return NoDevice();
-  }
-  std::string error;
   std::unique_ptr<StreamPort> port;
-  if (kind == "lp") port = LpPort::Open(std::string(arg), error);
-  else if (kind == "tcp") port = TcpPort::Open(arg, error);
-  else port = FilePort::Open(std::string(arg), error);
+  if (kind == "lp") port = LpPort::Open(std::string(arg), problem);
+  else if (kind == "tcp") port = TcpPort::Open(arg, problem);
+  else port = FilePort::Open(std::string(arg), problem);
   if (!port) {
-    message = "port " + name + " cannot be used (" + error + "); running without a device";
+    problem.port = name;
     return NoDevice();
   }
   return std::make_unique<DeviceLink>(std::move(port), name);
@@ -111,8 +104,8 @@ std::vector<std::string> PortChoiceExamples() {
           "lp:/dev/usb/lp0", "tcp:127.0.0.1:", "file:"};
 }
 
-std::unique_ptr<DeviceLink> OpenLink(std::string_view choice, std::string& message) {
-  message.clear();
+std::unique_ptr<DeviceLink> OpenLink(std::string_view choice, LinkProblem& problem) {
+  problem = {};
   if (choice.empty()) {
     const char* env = std::getenv("QMT_PORT");
     if (env && *env) {
@@ -121,10 +114,10 @@ std::unique_ptr<DeviceLink> OpenLink(std::string_view choice, std::string& messa
       // Automatic choice: the first parallel port when it can be claimed.
       // Only a port that is there but refused is worth a word; a machine
       // without one quietly runs with none.
-      std::string why;
+      LinkProblem why;
       auto link = OpenPpdev(kDefaultParport, why);
       std::error_code ec;
-      if (link->Name() == "none" && std::filesystem::exists(kDefaultParport, ec)) message = why;
+      if (link->Name() == "none" && std::filesystem::exists(kDefaultParport, ec)) problem = why;
       return link;
     }
   }
@@ -136,35 +129,26 @@ std::unique_ptr<DeviceLink> OpenLink(std::string_view choice, std::string& messa
   if (kind == "none" && !hasArg) return NoDevice();
   if (kind == "virtual" && !hasArg)
     return std::make_unique<DeviceLink>(std::make_unique<VirtualDevice>(), "virtual");
-  if (kind == "ppdev") {
-    if (hasArg && arg.empty()) {
-      message = "port ppdev: names no device file (give ppdev:/dev/parport0); running without a device";
-      return NoDevice();
-    }
-    return OpenPpdev(hasArg ? std::string(arg) : kDefaultParport, message);
-  }
-  if (kind == "direct") {
-    if (hasArg && arg.empty()) {
-      message = "port direct: names no address (give direct:0x378); running without a device";
-      return NoDevice();
-    }
-    return OpenDirect(arg, message);
-  }
-  if (kind == "lp" || kind == "tcp" || kind == "file") return OpenStream(kind, arg, message);
-  message = "unknown port '" + std::string(choice) + "' (choose " + kChoices +
-            "); running without a device";
-  return NoDevice();
+  if ((kind == "ppdev" || kind == "direct") && hasArg && arg.empty())
+    return Refuse(problem, LinkProblem::Kind::kNoTarget, std::string(kind));
+  if (kind == "ppdev") return OpenPpdev(hasArg ? std::string(arg) : kDefaultParport, problem);
+  if (kind == "direct") return OpenDirect(arg, problem);
+  if (kind == "lp" || kind == "tcp" || kind == "file") return OpenStream(kind, arg, problem);
+  return Refuse(problem, LinkProblem::Kind::kUnknownPort, std::string(choice));
+}
+
+std::unique_ptr<DeviceLink> OpenLink(std::string_view choice, std::string& message) {
+  LinkProblem problem;
+  auto link = OpenLink(choice, problem);
+  message = problem.Text();
+  return link;
 }
 
 std::unique_ptr<DeviceLink> OpenDirectLink(std::uint16_t base, TGWIOPM_Driver& driver,
-                                           std::string& message) {
-  message.clear();
+                                           LinkProblem& problem) {
+  problem = {};
   std::string name = "direct:" + Hex(base);
-  if (!DirectPort::kSupported) {
-    message = "port " + name + " needs x86 port instructions, which this machine lacks; "
-              "running without a device";
-    return NoDevice();
-  }
+  if (!DirectPort::kSupported) return Refuse(problem, LinkProblem::Kind::kNoPortInstructions, name);
   auto port = std::make_unique<DirectPort>();
   DirectPort* direct = port.get();
   auto report = std::make_shared<GrantReport>();
@@ -178,18 +162,18 @@ std::unique_ptr<DeviceLink> OpenDirectLink(std::uint16_t base, TGWIOPM_Driver& d
   link->Transmitter().EnsureReady();
   if (!report->Granted()) {
     DriverResult code = report->Failure();
-    if (code == kErrorNotSupported) {
-      message = "port " + name + " cannot be used: this kernel offers no port permission call (ioperm); "
-                "use the kernel's parallel port driver instead (--port ppdev:/dev/parport0); "
-                "running without a device";
-      return NoDevice();
-    }
-    message = "port " + name + " cannot be used (port grant: " + TGWIOPM_Driver::ErrorText(code);
-    if (code == kErrorAccessDenied) message += "; port instructions need root or CAP_SYS_RAWIO";
-    message += "); running without a device";
-    return NoDevice();
+    if (code == kErrorNotSupported) return Refuse(problem, LinkProblem::Kind::kNoPermissionCall, name);
+    return Refuse(problem, LinkProblem::Kind::kGrantRefused, name, {}, code);
   }
   direct->Enable();
+  return link;
+}
+
+std::unique_ptr<DeviceLink> OpenDirectLink(std::uint16_t base, TGWIOPM_Driver& driver,
+                                           std::string& message) {
+  LinkProblem problem;
+  auto link = OpenDirectLink(base, driver, problem);
+  message = problem.Text();
   return link;
 }
 

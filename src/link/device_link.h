@@ -25,6 +25,7 @@
 #include <string_view>
 #include <vector>
 
+#include "link/link_problem.h"
 #include "link/port_io.h"
 #include "link/stream_ports.h"
 #include "link/transmit.h"
@@ -68,10 +69,13 @@ class DeviceLink {
 };
 
 // Opens the port `choice` names (see above).  A choice that cannot be used
-// leaves `message` saying why and gives a "none" link, so the caller runs on
-// without a device; otherwise `message` is empty.  A direct port is granted
+// leaves `problem` saying why and gives a "none" link, so the caller runs on
+// without a device; otherwise `problem` is empty.  A direct port is granted
 // here, on the calling thread, which must be the one that sends (the kernel
 // keeps port rights per thread).
+std::unique_ptr<DeviceLink> OpenLink(std::string_view choice, LinkProblem& problem);
+// The same with the problem in English words (LinkProblem::Text), as `qmt`
+// prints it; empty when the port opened.
 std::unique_ptr<DeviceLink> OpenLink(std::string_view choice, std::string& message);
 
 // Port texts to offer when completing a --port value: each kind OpenLink
@@ -80,7 +84,9 @@ std::vector<std::string> PortChoiceExamples();
 
 class TGWIOPM_Driver;
 // The direct port at `base`, granted through `driver` (OpenLink uses the
-// process-wide one).  A refused grant gives a "none" link and a message.
+// process-wide one).  A refused grant gives a "none" link and a problem.
+std::unique_ptr<DeviceLink> OpenDirectLink(std::uint16_t base, TGWIOPM_Driver& driver,
+                                           LinkProblem& problem);
 std::unique_ptr<DeviceLink> OpenDirectLink(std::uint16_t base, TGWIOPM_Driver& driver,
                                            std::string& message);
 

@@ -23,14 +23,14 @@ void SleepMilliseconds(unsigned ms) {
 }
 
 std::unique_ptr<PpdevPort> PpdevPort::Open(const std::string& path, std::uint16_t base,
-                                           std::string& error) {
+                                           LinkProblem& problem) {
   int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
   if (fd < 0) {
-    error = "cannot open " + path + ": " + std::strerror(errno);
+    problem = {LinkProblem::Kind::kCannotOpen, {}, path, static_cast<std::uint32_t>(errno)};
     return nullptr;
   }
   if (::ioctl(fd, PPCLAIM) != 0) {
-    error = "cannot claim " + path + ": " + std::strerror(errno);
+    problem = {LinkProblem::Kind::kCannotClaim, {}, path, static_cast<std::uint32_t>(errno)};
     ::close(fd);
     return nullptr;
   }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "link/link_problem.h"
 #include "link/port_io.h"
 
 namespace qmt {
@@ -26,9 +27,10 @@ void SleepMilliseconds(unsigned ms);
 // data, status and control requests.
 class PpdevPort : public PortIo {
  public:
-  // Opens and claims `path`; null with `error` set when that fails.
+  // Opens and claims `path`; null with `problem` saying which step failed
+  // (its kind, the file and errno; the caller names the port).
   static std::unique_ptr<PpdevPort> Open(const std::string& path, std::uint16_t base,
-                                         std::string& error);
+                                         LinkProblem& problem);
   ~PpdevPort() override;
   PpdevPort(const PpdevPort&) = delete;
   PpdevPort& operator=(const PpdevPort&) = delete;

@@ -95,11 +95,11 @@ bool StreamPort::WriteAll(int fd, std::string_view bytes, bool socket) {
 
 // --- lp: ---------------------------------------------------------------------
 
-std::unique_ptr<LpPort> LpPort::Open(const std::string& path, std::string& error) {
+std::unique_ptr<LpPort> LpPort::Open(const std::string& path, LinkProblem& problem) {
   std::unique_ptr<LpPort> port(new LpPort(path));
   int err = port->Reopen();
   if (err != 0 && err != ENXIO) {
-    error = "cannot open " + path + ": " + std::strerror(err);
+    problem = {LinkProblem::Kind::kCannotOpen, {}, path, static_cast<std::uint32_t>(err)};
     return nullptr;
   }
   return port;
@@ -164,10 +164,10 @@ bool SplitHostPort(std::string_view text, std::string_view defaultHost, std::str
   return true;
 }
 
-std::unique_ptr<TcpPort> TcpPort::Open(std::string_view address, std::string& error) {
+std::unique_ptr<TcpPort> TcpPort::Open(std::string_view address, LinkProblem& problem) {
   std::string host, port;
   if (!SplitHostPort(address, "127.0.0.1", host, port) || port == "0") {
-    error = "'" + std::string(address) + "' is no address (give HOST:PORT, such as 127.0.0.1:3308)";
+    problem = {LinkProblem::Kind::kBadAddress, {}, std::string(address), 0};
     return nullptr;
   }
   return std::unique_ptr<TcpPort>(new TcpPort(host, port));
@@ -251,12 +251,12 @@ bool TcpPort::SendLine(std::string_view line) {
 
 // --- file: -------------------------------------------------------------------
 
-std::unique_ptr<FilePort> FilePort::Open(const std::string& path, std::string& error) {
+std::unique_ptr<FilePort> FilePort::Open(const std::string& path, LinkProblem& problem) {
   // Opened without blocking, so that a FIFO nobody reads is refused rather
   // than waited for; writes then block as a file's do.
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
   if (fd < 0) {
-    error = "cannot open " + path + ": " + std::strerror(errno);
+    problem = {LinkProblem::Kind::kCannotOpen, {}, path, static_cast<std::uint32_t>(errno)};
     return nullptr;
   }
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);

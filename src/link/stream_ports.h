@@ -19,6 +19,8 @@
 #include <string>
 #include <string_view>
 
+#include "link/link_problem.h"
+
 namespace qmt {
 
 class StreamPort {
@@ -46,10 +48,10 @@ class StreamPort {
 // refused file is reported then) and again after a failed line.
 class LpPort : public StreamPort {
  public:
-  // Null with `error` naming the file when it cannot be used.  A device that
+  // Null with `problem` naming the file and errno when it cannot be used.  A device that
   // nobody reads (a FIFO without a reader) is not an error here: its lines
   // fail until a reader is there.
-  static std::unique_ptr<LpPort> Open(const std::string& path, std::string& error);
+  static std::unique_ptr<LpPort> Open(const std::string& path, LinkProblem& problem);
   ~LpPort() override;
   bool SendLine(std::string_view line) override;
   bool IsOpen() const { return fd_ >= 0; }
@@ -68,9 +70,9 @@ class LpPort : public StreamPort {
 // read and discarded.
 class TcpPort : public StreamPort {
  public:
-  // Null with `error` set when the address cannot be read; nothing is
+  // Null with `problem` set when the address cannot be read; nothing is
   // connected yet.
-  static std::unique_ptr<TcpPort> Open(std::string_view address, std::string& error);
+  static std::unique_ptr<TcpPort> Open(std::string_view address, LinkProblem& problem);
   ~TcpPort() override;
   bool SendLine(std::string_view line) override;
   bool Connected() const { return fd_ >= 0; }
@@ -89,7 +91,7 @@ class TcpPort : public StreamPort {
 // file:PATH.  Lines and their carriage returns go to the file in order.
 class FilePort : public StreamPort {
  public:
-  static std::unique_ptr<FilePort> Open(const std::string& path, std::string& error);
+  static std::unique_ptr<FilePort> Open(const std::string& path, LinkProblem& problem);
   ~FilePort() override;
   bool SendLine(std::string_view line) override;
 

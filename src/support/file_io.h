@@ -10,8 +10,9 @@ namespace qmt {
 class FileError : public std::runtime_error {
  public:
   // What went wrong with the file, so that a front end can word the message
-  // in its own language: reading it, writing it, or its contents.
-  enum class Op { Other, Read, Write, Contents };
+  // in its own language: reading it, writing it, its contents, or making a
+  // picture file's bytes (PNG, GIF) to write.
+  enum class Op { Other, Read, Write, Contents, Encode };
 
   using std::runtime_error::runtime_error;
   FileError(const std::string& message, std::string path, Op op, int code = 0)

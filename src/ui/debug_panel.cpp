@@ -16,6 +16,7 @@
 #include "host/data_module.h"
 #include "host/simulator.h"
 #include "support/encoding.h"
+#include "ui/file_messages.h"
 #include "ui/macro_editor.h"
 #include "ui/scr_tool.h"
 
@@ -275,7 +276,7 @@ void DebugPanel::EditVariable(QTreeWidgetItem* item) {
   if (!ok) return;
   std::string value, error;
   if (!TryUtf8ToCp932(text.toStdString(), value, error)) {
-    Status->setText(QString::fromStdString(error));
+    Status->setText(UnconvertibleText(text));
     return;
   }
   std::int16_t stored = 0;

@@ -8,6 +8,9 @@
 
 namespace qmt {
 
+// An error number (errno) as the windows word it: "ファイルがありません".
+QString ErrnoText(int code);
+
 // "「path」を読めません: 理由" and the like for a FileError; another error's
 // own text.
 QString FileErrorText(const std::exception& error);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "support/encoding.h"
 #include "support/spliter.h"
 
 namespace qmt {
@@ -18,7 +19,7 @@ std::optional<GridPoint> ReadGridPair(const std::string& text, std::string& erro
     const auto number = [&]() -> int {
       sp.SkipBlanks();
       const std::int64_t v = sp.ReadNumber();
-      if (sp.Count() == 0) sp.Error("number expected");
+      if (sp.Count() == 0) sp.Error(Sjis("数値がない"));
       return static_cast<int>(v);
     };
     GridPoint p;

@@ -15,6 +15,7 @@
 #include "support/file_io.h"
 #include "device/qmt3308.h"
 #include "host/scenario_machine.h"
+#include "ui/file_messages.h"
 #include "ui/main_window.h"
 #include "ui/sensor_panel.h"
 
@@ -193,7 +194,7 @@ bool ScenarioSession::StopRecording(QString* error) {
   try {
     recorder->Save();
   } catch (const std::exception& e) {
-    if (error) *error = QString::fromStdString(e.what());
+    if (error) *error = FileErrorText(e);
     return false;
   }
   return true;
@@ -206,7 +207,7 @@ bool ScenarioSession::ExpectScreenHere(QString* error) {
   try {
     WriteFileAtomic(path.string(), EncodePagePalettePng(device_.DisplayPageBytes()));
   } catch (const std::exception& e) {
-    if (error) *error = QString::fromStdString(e.what());
+    if (error) *error = FileErrorText(e);
     return false;
   }
   recorder_->ExpectScreen(name);
@@ -219,9 +220,12 @@ bool ScenarioSession::StartReplay(const QString& file, bool fast, QString* error
     return false;
   }
   try {
-    scenario_ = std::make_unique<Scenario>(ReadScenario(file.toStdString()));
+    // Read here rather than by ReadScenario, so that an unreadable file
+    // keeps its reason for the window's own words.
+    const std::string path = file.toStdString();
+    scenario_ = std::make_unique<Scenario>(ParseScenario(ReadFile(path), path));
   } catch (const std::exception& e) {
-    if (error) *error = QString::fromStdString(e.what());
+    if (error) *error = FileErrorText(e);
     return false;
   }
   replayName_ = QFileInfo(file).completeBaseName();
@@ -293,7 +297,7 @@ bool ScenarioSession::SaveRecentGif(const QString& file, int seconds, QString* e
   try {
     WriteAnimationGif(file.toStdString(), last);
   } catch (const std::exception& e) {
-    if (error) *error = QString::fromStdString(e.what());
+    if (error) *error = FileErrorText(e);
     return false;
   }
   return true;

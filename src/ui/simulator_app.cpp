@@ -11,6 +11,7 @@
 #include "ui/debug_panel.h"
 #include "ui/display_view.h"
 #include "ui/file_messages.h"
+#include "ui/link_messages.h"
 
 namespace qmt {
 
@@ -41,7 +42,7 @@ bool Exists(const std::string& path) {
 SimulatorApp::SimulatorApp(const ConfigFiles& files, const SimulatorOptions& options)
     : files_(files),
       options_(options),
-      link_(OpenLink(options.port, linkMessage_)),
+      link_(OpenLink(options.port, linkProblem_)),
       linkPort_(*link_),
       sim_(Simulator::Ports{&tap_, &macro_, &messages_, &linkPort_, &display_}),
       window_(sim_, Device()),
@@ -58,7 +59,7 @@ SimulatorApp::SimulatorApp(const ConfigFiles& files, const SimulatorOptions& opt
   ReportFiles();
   LoadMacro();
   if (!tool_.ColourFileProblem().isEmpty()) ShowStartMessage(tool_.ColourFileProblem());
-  if (!linkMessage_.empty()) ShowStartMessage(QString::fromStdString(linkMessage_));
+  if (linkProblem_) ShowStartMessage(LinkProblemMessage(linkProblem_));
 
   window_.showSensorPanel = [this] {
     sensors_.show();

@@ -63,7 +63,7 @@ class SimulatorApp {
   ToolWindowMessages messages_{tool_};
   TDM dm_{tool_};
   DataModuleMacroSource macro_{dm_};
-  std::string linkMessage_;
+  LinkProblem linkProblem_;
   std::unique_ptr<DeviceLink> link_;
   LinkPort linkPort_;
   DevicePort display_;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include <filesystem>
 
 #include "host/config_files.h"
@@ -219,6 +221,19 @@ TEST(ConfigFiles, ListFilesRoundTripInCrLfAndCreateTheirFolder) {
   EXPECT_EQ(ReadFile(path), Sjis("色全背景=$00\r\n\r\n色UD文字=$00\r\n\r\n"));
   EXPECT_EQ(ReadListFile(path), lines);
   EXPECT_THROW(ReadListFile(dir / "none.txt"), FileError);
+  // A folder that cannot be made (a file is in the way): the error names the
+  // file, the write and the reason, for the windows to word.
+  WriteFileAtomic(dir / "plain", "x");
+  const std::string blocked = dir / "plain/sub/qmtColor.txt";
+  try {
+    WriteListFile(blocked, lines);
+    ADD_FAILURE() << "no error";
+  } catch (const FileError& e) {
+    EXPECT_EQ(e.Path(), blocked);
+    EXPECT_EQ(e.Operation(), FileError::Op::Write);
+    EXPECT_EQ(e.Code(), ENOTDIR);
+    EXPECT_EQ(std::string(e.what()).rfind("cannot write " + blocked + ": cannot create ", 0), 0u) << e.what();
+  }
 }
 
 }  // namespace

@@ -89,6 +89,70 @@ TEST(OpenLink, ChoosesThePortOrExplainsAndRunsWithout) {
   }
 }
 
+// The structured problem and its English words, which `qmt` prints and the
+// manual quotes: both must stay as they are.
+TEST(OpenLink, ProblemCarriesTheFactsAndKeepsItsEnglishWords) {
+  using Kind = LinkProblem::Kind;
+  const std::string tail = "; running without a device";
+  const struct {
+    const char* choice;
+    Kind kind;
+    const char* port;
+    const char* target;
+    std::uint32_t code;
+    std::string text;
+  } cases[] = {
+      {"serial", Kind::kUnknownPort, "serial", "", 0,
+       "unknown port 'serial' (choose none, virtual, ppdev[:DEVICE], direct[:ADDRESS], lp:DEVICE, "
+       "tcp:HOST:PORT or file:PATH)" + tail},
+      {"ppdev:", Kind::kNoTarget, "ppdev", "", 0,
+       "port ppdev: names no device file (give ppdev:/dev/parport0)" + tail},
+      {"direct:", Kind::kNoTarget, "direct", "", 0, "port direct: names no address (give direct:0x378)" + tail},
+      {"lp:", Kind::kNoTarget, "lp", "", 0, "port lp: names no device file (give lp:/dev/usb/lp0)" + tail},
+      {"tcp:", Kind::kNoTarget, "tcp", "", 0, "port tcp: names no address (give tcp:127.0.0.1:3308)" + tail},
+      {"file:", Kind::kNoTarget, "file", "", 0, "port file: names no file (give file:PATH)" + tail},
+      {"direct:zz", Kind::kBadAddress, "direct:zz", "zz", 0,
+       "port direct:zz has no usable address (give 0x378, 0x278 or a decimal number up to 65532)" + tail},
+      {"tcp:127.0.0.1:0", Kind::kBadAddress, "tcp:127.0.0.1:0", "127.0.0.1:0", 0,
+       "port tcp:127.0.0.1:0 cannot be used ('127.0.0.1:0' is no address (give HOST:PORT, such as "
+       "127.0.0.1:3308))" + tail},
+      {"ppdev:/nonexistent/parport9", Kind::kCannotOpen, "ppdev:/nonexistent/parport9", "/nonexistent/parport9",
+       ENOENT,
+       "port ppdev:/nonexistent/parport9 cannot be used (cannot open /nonexistent/parport9: No such file or "
+       "directory)" + tail},
+      {"ppdev:/dev/null", Kind::kCannotClaim, "ppdev:/dev/null", "/dev/null", ENOTTY,
+       "port ppdev:/dev/null cannot be used (cannot claim /dev/null: Inappropriate ioctl for device)" + tail},
+      {"lp:/nonexistent/lp0", Kind::kCannotOpen, "lp:/nonexistent/lp0", "/nonexistent/lp0", ENOENT,
+       "port lp:/nonexistent/lp0 cannot be used (cannot open /nonexistent/lp0: No such file or directory)" +
+           tail},
+      {"file:/nonexistent/out", Kind::kCannotOpen, "file:/nonexistent/out", "/nonexistent/out", ENOENT,
+       "port file:/nonexistent/out cannot be used (cannot open /nonexistent/out: No such file or directory)" +
+           tail},
+  };
+  for (const auto& c : cases) {
+    LinkProblem problem;
+    auto link = OpenLink(c.choice, problem);
+    EXPECT_EQ(link->Name(), "none") << c.choice;
+    EXPECT_EQ(problem.kind, c.kind) << c.choice;
+    EXPECT_EQ(problem.port, c.port) << c.choice;
+    EXPECT_EQ(problem.target, c.target) << c.choice;
+    EXPECT_EQ(problem.code, c.code) << c.choice;
+    std::string message;
+    OpenLink(c.choice, message);
+    EXPECT_EQ(message, c.text);
+    EXPECT_EQ(problem.Text(), c.text);
+  }
+  // The direct port's own refusals, worded without a port to try.
+  EXPECT_EQ((LinkProblem{Kind::kGrantRefused, "direct:0x378", "", kErrorAccessDenied}).Text(),
+            "port direct:0x378 cannot be used (port grant: Access denied; port instructions need root or "
+            "CAP_SYS_RAWIO)" + tail);
+  EXPECT_EQ((LinkProblem{Kind::kGrantRefused, "direct:0x378", "", kErrorInvalidParameter}).Text(),
+            "port direct:0x378 cannot be used (port grant: Invalid Parameter)" + tail);
+  EXPECT_EQ((LinkProblem{Kind::kNoPortInstructions, "direct:0x378", "", 0}).Text(),
+            "port direct:0x378 needs x86 port instructions, which this machine lacks" + tail);
+  EXPECT_EQ(LinkProblem{}.Text(), "");
+}
+
 TEST(OpenLink, DirectPortIsGrantedUpFrontOrRefused) {
   if (!DirectPort::kSupported) GTEST_SKIP() << "no port instructions on this machine";
   // Refusals name their cause: no right, or a kernel without ioperm.

@@ -160,6 +160,7 @@ class ScenarioSessionTest : public QObject {
     QString error;
     QVERIFY(!s.session.StartReplay(dir.filePath("none.scn"), true, &error));
     QVERIFY2(error.contains("none.scn"), qPrintable(error));
+    QVERIFY2(error.contains(QString::fromUtf8("ファイルがありません")), qPrintable(error));
   }
 
   // A breakpoint in the timer's event: each tick stops there, and the next

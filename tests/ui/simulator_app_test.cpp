@@ -162,6 +162,28 @@ class SimulatorAppTest : public QObject {
     QDir::setCurrent(oldDir);
   }
 
+  // A port that cannot be used: the program runs without the device and
+  // says why in Japanese on the tool window's message line.
+  void badPortIsReportedInJapanese() {
+    Folders f;
+    const struct {
+      const char* port;
+      const char* text;
+    } cases[] = {
+        {"lp:/nonexistent/lp0",
+         "ポート lp:/nonexistent/lp0 を使えません: 「/nonexistent/lp0」を開けません: ファイルがありません。"
+         "装置なしで動きます"},
+        {"serial", "ポート「serial」は指定できません"},
+    };
+    for (const auto& c : cases) {
+      SimulatorApp app(f.Files(true), {"", c.port});
+      const QString caption = Caption(app.Tool());
+      QVERIFY2(caption.startsWith(U(c.text)), qPrintable(caption));
+      QVERIFY2(!caption.contains("running without"), qPrintable(caption));
+      QVERIFY(app.Tool().isVisible());
+    }
+  }
+
   void qtDialogsAndTheProgramsOwnMenusAreJapanese() {
     QVERIFY(InstallJapaneseTranslation(*qApp));
     QMessageBox box;
