@@ -17,6 +17,8 @@ packages=(
   xvfb xauth
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev lua5.4 liblua5.4-dev libcairo2-dev
+  # the Debian package (cpack, dpkg-shlibdeps) and the checks of what it installs
+  dpkg-dev desktop-file-utils groff-base zsh
 )
 
 # node and npm run the debug adapter's client tests; a node installed some

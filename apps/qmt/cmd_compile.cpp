@@ -34,7 +34,7 @@ static Command reg(20, [](CLI::App& app) {
   sub->add_flag("--list", *list, "Print the P-code listing");
   sub->add_flag("--labels", *labels, "Print the labels as name=address");
   sub->add_flag("--vars", *vars, "Print the local variables as name=slot");
-  sub->add_option("--image", *image, "Write the P-code image to this file");
+  sub->add_option("--image", *image, "Write the P-code image to this file")->option_text("FILE");
   return [=]() -> int {
     std::vector<std::string> lines = SplitLines(ReadInput(*file, *utf8));
     NameTables tables;

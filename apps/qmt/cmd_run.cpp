@@ -97,20 +97,25 @@ bool CompileDataModuleMacro(const RunOptions& opt, HeadlessToolWindow& tool, TDM
   if (!opt.macroFile.empty() && !std::filesystem::exists(opt.macroFile))
     throw FileError("cannot open " + opt.macroFile + ": No such file or directory");
   const std::string macroFile = files.MacroFileToRead(), colorFile = files.ColorFileToRead();
-  // A note only for what comes from the configuration folder: files beside
-  // the program and the one named by --macro are where the user put them.
   std::error_code ec;
-  std::vector<std::string> fromConfigDir;
-  if (opt.macroFile.empty() && !files.configDir.empty() && macroFile == files.macroFile &&
-      std::filesystem::exists(macroFile, ec))
-    fromConfigDir.push_back("the macro file " + macroFile);
-  if (!files.configDir.empty() && colorFile == files.colorFile && std::filesystem::exists(colorFile, ec))
-    fromConfigDir.push_back("the colour file " + colorFile);
-  if (!fromConfigDir.empty()) {
-    std::string what = fromConfigDir[0] + (fromConfigDir.size() > 1 ? " and " + fromConfigDir[1] : "");
-    PrintError(Utf8ToCp932("note: reading " + what + " (the saved copies: the program's folder " +
-                           std::filesystem::path(ExecutablePath("qmt")).parent_path().string() +
-                           " is not writable)"));
+  if (files.firstStart) {
+    // An installed program says where its files are once, at its first start.
+    PrintError(Utf8ToCp932("note: " + files.note));
+  } else if (!files.installed) {
+    // A note only for what comes from the configuration folder: files beside
+    // the program and the one named by --macro are where the user put them.
+    std::vector<std::string> fromConfigDir;
+    if (opt.macroFile.empty() && !files.configDir.empty() && macroFile == files.macroFile &&
+        std::filesystem::exists(macroFile, ec))
+      fromConfigDir.push_back("the macro file " + macroFile);
+    if (!files.configDir.empty() && colorFile == files.colorFile && std::filesystem::exists(colorFile, ec))
+      fromConfigDir.push_back("the colour file " + colorFile);
+    if (!fromConfigDir.empty()) {
+      std::string what = fromConfigDir[0] + (fromConfigDir.size() > 1 ? " and " + fromConfigDir[1] : "");
+      PrintError(Utf8ToCp932("note: reading " + what + " (the saved copies: the program's folder " +
+                             std::filesystem::path(ExecutablePath("qmt")).parent_path().string() +
+                             " is not writable)"));
+    }
   }
   // An unreadable colour file is treated as an unreadable macro file: it is
   // named, and the built-in list stays.

@@ -7,9 +7,11 @@
 #include <sstream>
 #include <vector>
 
+#include "cli_docs.h"
 #include "command.h"
 #include "support/encoding.h"
 #include "support/file_io.h"
+#include "support/version.h"
 
 namespace qmt::cli {
 namespace {
@@ -58,9 +60,10 @@ std::string ReadInput(const std::string& file, bool utf8) {
 
 int main(int argc, char** argv) {
   using namespace qmt::cli;
-  CLI::App app{"qmt - the QMT3308 display simulator and macro tool, without a display"};
+  CLI::App app{"qmt - the QMT3308 display simulator and macro tool, without a display", "qmt"};
   app.require_subcommand(1);
   app.set_help_all_flag("--help-all", "Show the help of every command");
+  app.set_version_flag("--version", qmt::VersionLine("qmt"), "Print the version and exit");
 
   auto entries = Registry();
   std::stable_sort(entries.begin(), entries.end(),
@@ -72,6 +75,7 @@ int main(int argc, char** argv) {
     auto subs = app.get_subcommands({});
     if (subs.size() > before) commands.emplace_back(subs.back(), std::move(run));
   }
+  AddGenerateDocOption(app);
 
   try {
     app.parse(argc, argv);

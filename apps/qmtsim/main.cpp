@@ -6,6 +6,8 @@
 #include <QCommandLineParser>
 #include <QEvent>
 #include <QFileInfo>
+#include <QIcon>
+#include <QSettings>
 #include <QStatusBar>
 #include <QTimer>
 #include <cstdio>
@@ -26,7 +28,11 @@
 #include "ui/sensor_panel.h"
 #include "ui/simulator_app.h"
 #include "ui/window_font.h"
+#include "ui/window_settings.h"
+#include "ui/about_box.h"
 #include "ui/wire_listener.h"
+#include "options.h"
+#include "support/version.h"
 
 namespace {
 
@@ -108,9 +114,36 @@ class QuitAfterFirstPaint : public QObject {
   bool seen_ = false;
 };
 
+// The theme's icon when the program is installed, else the one built in.
+QIcon ProgramIcon() {
+  QIcon builtIn;
+  for (int size : {16, 32, 48, 64, 128, 256}) builtIn.addFile(QString(":/icons/qmtsim-%1.png").arg(size));
+  return QIcon::fromTheme("qmtsim", builtIn);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  const qmt::SimulatorCommandLine options;
+  QCommandLineParser parser;
+  options.SetUp(parser);
+  if (qmt::WantsTextOnly(argc, argv)) {
+    // Help, version and the documents need no display.
+    QCoreApplication core(argc, argv);
+    QCoreApplication::setApplicationName("qmtsim");
+    QCoreApplication::setApplicationVersion(QString::fromStdString(qmt::VersionLine("qmtsim")).section(' ', 1));
+    parser.process(core);
+    if (parser.isSet(options.generateDoc)) {
+      const QString kind = parser.value(options.generateDoc);
+      if (kind != "man" && kind != "bash" && kind != "zsh") {
+        std::fprintf(stderr, "qmtsim: --generate-doc takes man, bash or zsh, not %s\n", kind.toLocal8Bit().constData());
+        return 1;
+      }
+      std::string text = options.Document(kind);
+      std::fwrite(text.data(), 1, text.size(), stdout);
+    }
+    return 0;
+  }
   if (!HaveDisplay()) {
     std::fputs("qmtsim: no display available (DISPLAY and WAYLAND_DISPLAY are unset); "
                "use `qmt run` to run macros without a window\n",
@@ -119,62 +152,37 @@ int main(int argc, char** argv) {
   }
   QApplication app(argc, argv);
   QApplication::setApplicationName("qmtsim");
+  QApplication::setOrganizationName("qmt3308");
+  QApplication::setApplicationVersion(QString::fromStdString(qmt::VersionLine("qmtsim")).section(' ', 1));
+  QApplication::setDesktopFileName("qmtsim");
   QApplication::setFont(qmt::JapaneseGothicFont(12));
   // The windows speak Japanese; so do Qt's own buttons and dialogs.
   qmt::InstallJapaneseTranslation(app);
-
-  QCommandLineParser parser;
-  parser.setApplicationDescription("The QMT3308 simulator window");
-  parser.addHelpOption();
-  QCommandLineOption macroOpt("macro", "Macro file (code page 932) to run instead of the default.", "FILE");
-  QCommandLineOption portOpt("port", "Port of the real device: none, virtual, ppdev[:DEV], direct[:ADDR], lp:DEV, tcp:HOST:PORT, file:PATH.",
-                             "PORT");
-  QCommandLineOption scenarioOpt("scenario", "Replay a scenario file in the window once the macro has started.",
-                                 "FILE");
-  QCommandLineOption fastOpt("fast", "With --scenario: replay as fast as possible instead of at real speed.");
-  QCommandLineOption quitOpt("quit",
-                             "With --scenario: quit after the replay, with status 0 when it passed, else 1.");
-  QCommandLineOption shotOpt("screenshot", "Save a picture of the window to FILE and quit.", "FILE");
-  shotOpt.setFlags(QCommandLineOption::HiddenFromHelp);
-  QCommandLineOption stepOpt("step", "Scripted input (with or without --screenshot).", "STEP");
-  stepOpt.setFlags(QCommandLineOption::HiddenFromHelp);
-  QCommandLineOption listenOpt(
-      "listen",
-      "Be the device on the wire as well: execute the lines a client sends to ADDRESS, tcp:[HOST:]PORT "
-      "(HOST 127.0.0.1 unless named) or pty[:LINK]; the address is printed on standard output.",
-      "ADDRESS");
-  QCommandLineOption repliesOpt("replies", "With --listen: answer each line with \"ok\" or the device's message.");
-  QCommandLineOption firstPaintOpt("quit-after-first-paint", "Quit once the display has been painted (start-up timing).");
-  firstPaintOpt.setFlags(QCommandLineOption::HiddenFromHelp);
-  parser.addOption(macroOpt);
-  parser.addOption(portOpt);
-  parser.addOption(listenOpt);
-  parser.addOption(repliesOpt);
-  parser.addOption(scenarioOpt);
-  parser.addOption(fastOpt);
-  parser.addOption(quitOpt);
-  parser.addOption(shotOpt);
-  parser.addOption(stepOpt);
-  parser.addOption(firstPaintOpt);
   parser.process(app);
+  QString macroError;
+  const QString macroFile = options.MacroFile(parser, macroError);
+  if (!macroError.isEmpty()) {
+    std::fprintf(stderr, "%s\n", macroError.toLocal8Bit().constData());
+    return 1;
+  }
 
-  qmt::SimulatorOptions options;
-  options.macroFile = parser.value(macroOpt).toStdString();
-  options.port = parser.value(portOpt).toStdString();
-  qmt::SimulatorApp program(qmt::LocateConfigFiles(qmt::ExecutablePath(argv[0]), options.macroFile), options);
+  qmt::SimulatorOptions simOptions;
+  simOptions.macroFile = macroFile.toStdString();
+  simOptions.port = parser.value(options.port).toStdString();
+  qmt::SimulatorApp program(qmt::LocateConfigFiles(qmt::ExecutablePath(argv[0]), simOptions.macroFile), simOptions);
   qmt::TFDemo& window = program.Window();
   qmt::TfSens& sensors = program.Sensors();
   qmt::TfScrTool& tool = program.Tool();
 
   std::unique_ptr<qmt::WireListener> listener;
-  if (parser.isSet(listenOpt)) {
+  if (parser.isSet(options.listen)) {
     std::string error;
-    auto server = qmt::StreamServer::Listen(parser.value(listenOpt).toStdString(), error);
+    auto server = qmt::StreamServer::Listen(parser.value(options.listen).toStdString(), error);
     if (!server) {
       std::fprintf(stderr, "qmtsim: %s\n", error.c_str());
       return 1;
     }
-    listener = std::make_unique<qmt::WireListener>(std::move(server), qmt::Device(), parser.isSet(repliesOpt));
+    listener = std::make_unique<qmt::WireListener>(std::move(server), qmt::Device(), parser.isSet(options.replies));
     listener->report = [](const std::string& text) { std::fprintf(stderr, "qmtsim: %s\n", text.c_str()); };
     tool.addDockWidget(Qt::BottomDockWidgetArea, listener->LogDock());
     std::printf("%s\n", listener->Address().c_str());
@@ -194,21 +202,35 @@ int main(int argc, char** argv) {
     std::fprintf(stdout, "%s\n", line.toStdString().c_str());
     std::fflush(stdout);
     replayStatus = passed ? 0 : 1;
-    if (parser.isSet(quitOpt)) app.exit(replayStatus);
+    if (parser.isSet(options.quit)) app.exit(replayStatus);
     window.statusBar()->showMessage(line);
   });
 
-  if (parser.isSet(firstPaintOpt)) new QuitAfterFirstPaint(*window.PaintBox1());
+  if (parser.isSet(options.quitAfterFirstPaint)) new QuitAfterFirstPaint(*window.PaintBox1());
   window.show();
 
-  if (parser.isSet(scenarioOpt)) {
-    QString file = parser.value(scenarioOpt);
-    bool fast = parser.isSet(fastOpt);
+  QApplication::setWindowIcon(ProgramIcon());
+  // The window's size, position, zoom and recent files; a scripted
+  // screenshot neither reads nor changes them.
+  QSettings store;
+  qmt::WindowSettings settings(store);
+  settings.AddFileMenu(window);
+  qmt::AddHelpMenu(window);
+  if (!parser.isSet(options.screenshot)) {
+    settings.Restore(window);
+    if (!macroFile.isEmpty() && QFileInfo::exists(macroFile)) settings.AddRecentFile(macroFile);
+    window.fileOpened = [&settings](const QString& path) { settings.AddRecentFile(path); };
+    settings.SaveOnClose(window);
+  }
+
+  if (parser.isSet(options.scenario)) {
+    QString file = parser.value(options.scenario);
+    bool fast = parser.isSet(options.fast);
     QTimer::singleShot(0, &window, [&, file, fast] {
       QString error;
       if (!scenarios.StartReplay(file, fast, &error)) {
         std::fprintf(stderr, "qmtsim: %s\n", error.toStdString().c_str());
-        if (parser.isSet(quitOpt)) app.exit(2);
+        if (parser.isSet(options.quit)) app.exit(2);
         if (window.showMessage) window.showMessage(error);
       }
     });
@@ -216,21 +238,21 @@ int main(int argc, char** argv) {
 
   // Let the start-up run and a few ticks happen, apply the steps, let the
   // gauges catch up, then take the picture.
-  const QStringList steps = parser.values(stepOpt);
+  const QStringList steps = parser.values(options.step);
   if (!steps.isEmpty()) {
     QTimer::singleShot(300, &window, [&, steps] {
       for (const QString& s : steps) ApplyStep(window, sensors, tool, s);
     });
   }
 
-  if (!parser.isSet(shotOpt)) {
+  if (!parser.isSet(options.screenshot)) {
     // The editor's text survives a crash: kept aside while modified, offered
     // back once the windows are up.
     tool.EnableRecovery(qmt::RecoveryFilePath(program.Files().macroFile, qmt::UserConfigDir()));
     QTimer::singleShot(0, &tool, [&tool] { tool.OfferRecovery(); });
   }
-  if (parser.isSet(shotOpt)) {
-    QString file = parser.value(shotOpt);
+  if (parser.isSet(options.screenshot)) {
+    QString file = parser.value(options.screenshot);
     QTimer::singleShot(1200, &window, [&, file] {
       window.grab().save(file);
       if (sensors.isVisible()) sensors.grab().save(QFileInfo(file).path() + "/" + QFileInfo(file).completeBaseName() + "-sensors.png");

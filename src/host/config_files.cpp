@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "host/install_location.h"
 #include "host/macro_compile.h"
 #include "support/file_io.h"
 
@@ -43,23 +44,42 @@ std::string UserConfigDir() {
 ConfigFiles LocateConfigFiles(const std::string& exePath, const std::string& macroOverride) {
   fs::path folder = fs::path(exePath).parent_path();
   if (folder.empty()) folder = ".";
-  return ChooseConfigFiles(exePath, macroOverride, access(folder.c_str(), W_OK) == 0, UserConfigDir());
+  // An installed program writes nothing beside itself, whoever runs it.
+  const bool installed = IsInstalledProgram(exePath);
+  const bool writable = access(folder.c_str(), W_OK) == 0;
+  const std::string configDir = UserConfigDir();
+  std::error_code ec;
+  const bool configDirExists = !configDir.empty() && fs::exists(configDir, ec);
+  ConfigFiles files = ChooseConfigFiles(exePath, macroOverride, writable, configDir, installed, configDirExists);
+  if (files.firstStart) {
+    // Made now, so that the next start is not a first one; when it cannot be
+    // made the note still says where the files will go.
+    fs::create_directories(configDir, ec);
+  }
+  return files;
 }
 
 ConfigFiles ChooseConfigFiles(const std::string& exePath, const std::string& macroOverride, bool folderWritable,
-                              const std::string& configDir) {
+                              const std::string& configDir, bool installed, bool configDirExists) {
   ConfigFiles files;
   files.macroFile = ConfigFileBeside(exePath, "Macro.txt");
   files.colorFile = ConfigFileBeside(exePath, "Color.txt");
-  if (!folderWritable && !configDir.empty()) {
+  if ((installed || !folderWritable) && !configDir.empty()) {
     fs::path folder = fs::path(exePath).parent_path();
     files.configDir = configDir;
+    files.installed = installed;
     if (macroOverride.empty()) files.shippedMacroFile = files.macroFile;
     files.shippedColorFile = files.colorFile;
     files.macroFile = (fs::path(configDir) / fs::path(files.macroFile).filename()).string();
     files.colorFile = (fs::path(configDir) / fs::path(files.colorFile).filename()).string();
-    files.note = std::string(macroOverride.empty() ? "the macro and colour files are" : "the colour file is") +
-                 " kept in " + configDir + " because the program's folder " + folder.string() + " is not writable";
+    const std::string what = macroOverride.empty() ? "the macro and colour files are" : "the colour file is";
+    if (!installed) {
+      files.note = what + " kept in " + configDir + " because the program's folder " + folder.string() +
+                   " is not writable";
+    } else if (!configDirExists) {
+      files.firstStart = true;
+      files.note = what + " kept in " + configDir + ", since the program is installed in " + folder.string();
+    }
   }
   if (!macroOverride.empty()) files.macroFile = macroOverride;
   return files;

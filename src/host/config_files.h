@@ -30,6 +30,12 @@ struct ConfigFiles {
   // Empty when the files are beside the program; otherwise a sentence (UTF-8)
   // saying where they are kept and why, for the program to show.
   std::string note;
+  // The program is installed (IsInstalledProgram): its files are in the
+  // configuration folder whether or not it could write its own folder.
+  bool installed = false;
+  // True at an installed program's first start, when its configuration
+  // folder has just been made: the note is shown then, and not again.
+  bool firstStart = false;
 
   // The files to read at start: the saved copy when there is one (whatever
   // it is, so that a broken one is reported), else the shipped one.
@@ -52,14 +58,20 @@ std::string UserConfigDir();
 
 // Where the files of the program at `exePath` live.  `macroOverride`, when
 // not empty, names the macro file (the --macro option of both programs); the
-// colour file still follows the rule.
+// colour file still follows the rule.  An installed program
+// (IsInstalledProgram) keeps its files in the configuration folder even when
+// it could write its own folder; its first start makes that folder and says
+// so in `note`, later starts say nothing.
 ConfigFiles LocateConfigFiles(const std::string& exePath, const std::string& macroOverride = "");
 
 // The choice itself, the one place that decides where the files live, given
 // whether the program's folder is writable and the user's configuration
 // directory (files stay beside the program when that directory is empty).
+// An installed program uses the configuration directory even when its folder
+// is writable; `configDirExists` false makes that its first start, and only
+// then does it carry a note.
 ConfigFiles ChooseConfigFiles(const std::string& exePath, const std::string& macroOverride, bool folderWritable,
-                              const std::string& configDir);
+                              const std::string& configDir, bool installed = false, bool configDirExists = true);
 
 // Reads a list file.  Raises FileError naming the file when it cannot be read.
 std::vector<std::string> ReadListFile(const std::string& path);

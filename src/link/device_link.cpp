@@ -99,6 +99,11 @@ std::unique_ptr<DeviceLink> OpenStream(std::string_view kind, std::string_view a
 
 }  // namespace
 
+std::vector<std::string> PortChoiceExamples() {
+  return {"none",        "virtual",         "ppdev", std::string("ppdev:") + kDefaultParport, "direct", "direct:0x378",
+          "lp:/dev/usb/lp0", "tcp:127.0.0.1:", "file:"};
+}
+
 std::unique_ptr<DeviceLink> OpenLink(std::string_view choice, LinkProblem& problem) {
   problem = {};
   if (choice.empty()) {

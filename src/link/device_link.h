@@ -23,6 +23,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "link/link_problem.h"
 #include "link/port_io.h"
@@ -76,6 +77,10 @@ std::unique_ptr<DeviceLink> OpenLink(std::string_view choice, LinkProblem& probl
 // The same with the problem in English words (LinkProblem::Text), as `qmt`
 // prints it; empty when the port opened.
 std::unique_ptr<DeviceLink> OpenLink(std::string_view choice, std::string& message);
+
+// Port texts to offer when completing a --port value: each kind OpenLink
+// knows, bare and with its usual argument ("ppdev:/dev/parport0").
+std::vector<std::string> PortChoiceExamples();
 
 class TGWIOPM_Driver;
 // The direct port at `base`, granted through `driver` (OpenLink uses the

@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "link/line_assembler.h"
 
@@ -38,6 +39,8 @@ class StreamServer {
   // LINK also a symbolic link to it there, replacing a symbolic link but no
   // other file).  Null with `error` set when it cannot be set up.
   static std::unique_ptr<StreamServer> Listen(std::string_view address, std::string& error);
+  // Address texts to offer when completing a --listen value.
+  static std::vector<std::string> AddressExamples() { return {"tcp:0", "tcp:127.0.0.1:", "pty", "pty:"}; }
   virtual ~StreamServer();
 
   // "tcp:HOST:PORT" with the port actually bound, or the pty's device path.

@@ -211,7 +211,9 @@ void TFDemo::BuildMenu() {
     a->setChecked(z == 1);
     a->setShortcut(QKeySequence(QString("Ctrl+%1").arg(z)));
     zoomGroup->addAction(a);
+    a->setObjectName(QString("actionZoom%1").arg(z));
     connect(a, &QAction::triggered, this, [this, z] { SetZoom(z); });
+    zoomActions_.append(a);
   }
   view->addSeparator();
   QAction* save = view->addAction(QString::fromUtf8("画面を保存…"));
@@ -244,6 +246,8 @@ void TFDemo::Timer1Timer() {
 
 void TFDemo::SetZoom(int zoom) {
   paintBox1_->SetZoom(zoom);
+  // The View menu's check mark follows, however the zoom was chosen.
+  if (zoom >= 1 && zoom <= zoomActions_.size()) zoomActions_[zoom - 1]->setChecked(true);
   FitToScreen();
 }
 
@@ -298,6 +302,7 @@ void TFDemo::dropEvent(QDropEvent* e) {
 void TFDemo::DropFiles(const QStringList& paths) {
   if (paths.isEmpty()) return;
   DropOutcome out = sim_.DropFile(paths.first().toStdString());
+  if (out.ok && fileOpened) fileOpened(paths.first());
   if (out.ok || !showMessage) return;
   if (out.error) {
     try {

@@ -4,6 +4,7 @@
 // window only shows and forwards.
 #pragma once
 
+#include <QList>
 #include <QMainWindow>
 #include <QTimer>
 #include <array>
@@ -26,6 +27,8 @@ class TFDemo : public QMainWindow {
   Q_OBJECT
  public:
   TFDemo(Simulator& sim, TQMT3308& device, QWidget* parent = nullptr);
+  // Told of each file a drop opened.
+  std::function<void(const QString&)> fileOpened;
 
   // What Button11 and Button10 show; set by whoever owns those windows.
   std::function<void()> showSensorPanel;
@@ -80,6 +83,7 @@ class TFDemo : public QMainWindow {
   Simulator& sim_;
   TQMT3308& device_;
   DisplayView* paintBox1_ = nullptr;
+  QList<QAction*> zoomActions_;  // the View menu's 1x, 2x, 3x
   std::array<QPushButton*, 11> keys_{};
   std::array<QSlider*, kSliderCount> tracks_{};
   QCheckBox* checkRun_ = nullptr;

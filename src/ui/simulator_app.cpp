@@ -79,11 +79,17 @@ SimulatorApp::SimulatorApp(const ConfigFiles& files, const SimulatorOptions& opt
 
 void SimulatorApp::ReportFiles() {
   if (files_.configDir.empty()) return;
+  // An installed program always keeps its files there: it says so at its
+  // first start only.
+  if (files_.installed && !files_.firstStart) return;
   const std::string macro = options_.macroFile.empty() ? files_.MacroFileToRead() : options_.macroFile;
   const std::string colour = files_.ColorFileToRead();
   const QString builtIn = QString::fromUtf8("組み込み");
+  const QString reason = files_.installed
+                            ? QString::fromUtf8("プログラムが %3 にインストールされているため")
+                            : QString::fromUtf8("プログラムのフォルダ %3 に書き込めないため");
   const QString text =
-      QString::fromUtf8("使用中のファイル: マクロ %1、色 %2（プログラムのフォルダ %3 に書き込めないため、保存先は %4）")
+      (QString::fromUtf8("使用中のファイル: マクロ %1、色 %2（") + reason + QString::fromUtf8("、保存先は %4）"))
           .arg(Exists(macro) ? QString::fromStdString(macro) : builtIn,
                Exists(colour) ? QString::fromStdString(colour) : builtIn,
                QString::fromStdString(std::filesystem::path(files_.shippedColorFile).parent_path().string()),

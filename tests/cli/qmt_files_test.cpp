@@ -66,21 +66,22 @@ Result RunQmt(const std::string& program, const std::vector<std::string>& args,
   return r;
 }
 
-// A scratch folder open to every user, with a copy of qmt in `bin/`.
+// A scratch folder open to every user, with a copy of qmt in `prog/` (a
+// program folder of its own; a `bin` folder would make it an installed one).
 struct Scratch {
   fs::path dir = fs::temp_directory_path() / ("qmt_cli_" + std::to_string(getpid()));
   std::string qmt;
   Scratch() {
     fs::remove_all(dir);
-    fs::create_directories(dir / "bin");
+    fs::create_directories(dir / "prog");
     fs::create_directories(dir / "config");
-    for (const fs::path& p : {dir, dir / "bin", dir / "config"}) fs::permissions(p, fs::perms::all);
-    qmt = (dir / "bin" / "qmt").string();
+    for (const fs::path& p : {dir, dir / "prog", dir / "config"}) fs::permissions(p, fs::perms::all);
+    qmt = (dir / "prog" / "qmt").string();
     fs::copy_file(QMT_BINARY, qmt);
   }
   ~Scratch() {
     std::error_code ec;
-    fs::permissions(dir / "bin", fs::perms::all, ec);
+    fs::permissions(dir / "prog", fs::perms::all, ec);
     fs::remove_all(dir, ec);
   }
   std::string operator/(const std::string& name) const { return (dir / name).string(); }
@@ -155,19 +156,19 @@ TEST(QmtFiles, SwitchIsAClickAndSetIsSilent) {
 
 TEST(QmtFiles, UnreadableColourFileKeepsTheBuiltInList) {
   Scratch s;
-  fs::create_directories(s / "bin/qmtColor.txt");
+  fs::create_directories(s / "prog/qmtColor.txt");
   s.Write("m.txt", "d(\"DS0\")\nEXIT\n");
   Result r = RunQmt(s.qmt, {"run", "--macro", s / "m.txt", "--lines"}, {s.Env()});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "DS0\n");
-  EXPECT_TRUE(Has(r.err, s / "bin/qmtColor.txt")) << r.err;
+  EXPECT_TRUE(Has(r.err, s / "prog/qmtColor.txt")) << r.err;
   EXPECT_TRUE(Has(r.err, "built-in colour list")) << r.err;
 }
 
 TEST(QmtFiles, ReadOnlyProgramFolderReadsShippedFilesThenSavedCopies) {
   Scratch s;
-  s.Write("bin/qmtMacro.txt", "d(\"DS1\")\nEXIT\n");
-  fs::permissions(s / "bin", fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+  s.Write("prog/qmtMacro.txt", "d(\"DS1\")\nEXIT\n");
+  fs::permissions(s / "prog", fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
                                   fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
   // Nothing saved yet: the shipped macro runs, without a note.
   Result shipped = RunQmt(s.qmt, {"run", "--lines"}, {s.Env()}, true);
@@ -185,6 +186,27 @@ TEST(QmtFiles, ReadOnlyProgramFolderReadsShippedFilesThenSavedCopies) {
   Result named = RunQmt(s.qmt, {"run", "--macro", s / "m.txt", "--lines"}, {s.Env()}, true);
   EXPECT_EQ(named.out, "DS3\n");
   EXPECT_EQ(named.err, "");
+}
+
+// An installed qmt keeps its files in the configuration folder even where it
+// could write beside itself, says so at its first start, and is quiet after.
+TEST(QmtFiles, InstalledProgramNotesItsConfigFolderOnce) {
+  Scratch s;
+  const std::string installed = s / "usr/bin/qmt";
+  fs::create_directories(s / "usr/bin");
+  fs::copy_file(QMT_BINARY, installed);
+  Result first = RunQmt(installed, {"run", "--lines"}, {s.Env()});
+  EXPECT_EQ(first.status, 0) << first.err;
+  EXPECT_TRUE(Has(first.err, "note: ")) << first.err;
+  EXPECT_TRUE(Has(first.err, s / "config/qmt3308")) << first.err;
+  EXPECT_TRUE(Has(first.err, "installed")) << first.err;
+  EXPECT_TRUE(fs::is_directory(s / "config/qmt3308"));
+  // Later starts say nothing, also when a saved copy is read from there.
+  s.Write("config/qmt3308/qmtMacro.txt", "d(\"DS2\")\nEXIT\n");
+  Result later = RunQmt(installed, {"run", "--lines"}, {s.Env()});
+  EXPECT_EQ(later.out, "DS2\n");
+  EXPECT_EQ(later.err, "");
+  EXPECT_FALSE(fs::exists(s / "usr/bin/qmtMacro.txt"));
 }
 
 }  // namespace

@@ -114,6 +114,21 @@ class SimulatorAppTest : public QObject {
     QVERIFY(Caption(again.Tool()).contains(QString::fromStdString(f.config + "/qmtsimMacro.txt")));
   }
 
+  void installedProgramSaysWhereItsFilesAreAtItsFirstStartOnly() {
+    Folders f;
+    // A writable program folder: installed, the files still go to the
+    // configuration folder, and the reason given is the installation.
+    SimulatorApp first(ChooseConfigFiles(f.exe, "", true, f.config, true, false), {"", "none"});
+    const QString caption = Caption(first.Tool());
+    QVERIFY2(caption.contains(QString::fromStdString(f.config)), qPrintable(caption));
+    QVERIFY2(caption.contains(U("インストール")), qPrintable(caption));
+    QVERIFY2(!caption.contains(U("書き込めない")), qPrintable(caption));
+    QVERIFY(!first.Tool().isVisible());
+
+    SimulatorApp later(ChooseConfigFiles(f.exe, "", true, f.config, true, true), {"", "none"});
+    QVERIFY2(!Caption(later.Tool()).contains(QString::fromStdString(f.config)), qPrintable(Caption(later.Tool())));
+  }
+
   void unreadableColourFileKeepsTheBuiltInList() {
     Folders f;
     fs::create_directories(f.bin + "/qmtsimColor.txt");

@@ -1,0 +1,138 @@
+#include "options.h"
+
+#include "host/program_manual.h"
+#include "link/device_link.h"
+#include "link/stream_server.h"
+#include "support/command_docs.h"
+#include "support/version.h"
+
+namespace qmt {
+namespace {
+
+const char* const kFileHelp = "Macro file (code page 932) to open, as --macro FILE.";
+
+// Completion follows the value's name, as qmt's does.
+OptionDoc Describe(const QCommandLineOption& o) {
+  OptionDoc doc;
+  for (const QString& n : o.names()) doc.names.push_back((n.size() == 1 ? "-" : "--") + n.toStdString());
+  doc.valueName = o.valueName().toStdString();
+  doc.help = o.description().toStdString();
+  const std::string& v = doc.valueName;
+  if (v.empty()) {
+    doc.kind = ValueKind::kNone;
+  } else if (v == "PORT") {
+    doc.kind = ValueKind::kChoice;
+    doc.choices = PortChoiceExamples();
+  } else if (v == "ADDRESS") {
+    doc.kind = ValueKind::kChoice;
+    doc.choices = StreamServer::AddressExamples();
+  } else if (v.ends_with("FILE")) {
+    doc.kind = ValueKind::kFile;
+  } else if (v == "DIR") {
+    doc.kind = ValueKind::kDir;
+  } else {
+    doc.kind = ValueKind::kText;
+  }
+  return doc;
+}
+
+OptionDoc Flag(std::vector<std::string> names, std::string help) {
+  OptionDoc doc;
+  doc.names = std::move(names);
+  doc.help = std::move(help);
+  return doc;
+}
+
+}  // namespace
+
+SimulatorCommandLine::SimulatorCommandLine()
+    : macro("macro", "Macro file (code page 932) to run instead of the default.", "FILE"),
+      port("port",
+           "Port of the real device: none, virtual, ppdev[:DEV], direct[:ADDR], lp:DEV, tcp:HOST:PORT, file:PATH.",
+           "PORT"),
+      listen("listen",
+             "Be the device on the wire as well: execute the lines a client sends to ADDRESS, tcp:[HOST:]PORT "
+             "(HOST 127.0.0.1 unless named) or pty[:LINK]; the address is printed on standard output.",
+             "ADDRESS"),
+      replies("replies", "With --listen: answer each line with \"ok\" or the device's message."),
+      scenario("scenario", "Replay a scenario file in the window once the macro has started.", "FILE"),
+      fast("fast", "With --scenario: replay as fast as possible instead of at real speed."),
+      quit("quit", "With --scenario: quit after the replay, with status 0 when it passed, else 1."),
+      screenshot("screenshot", "Save a picture of the window to FILE and quit.", "FILE"),
+      step("step", "Scripted input (with or without --screenshot).", "STEP"),
+      quitAfterFirstPaint("quit-after-first-paint", "Quit once the display has been painted (start-up timing)."),
+      generateDoc("generate-doc", "Print the manual page or a completion script.", "man|bash|zsh") {
+  for (QCommandLineOption* o : {&screenshot, &step, &quitAfterFirstPaint, &generateDoc})
+    o->setFlags(QCommandLineOption::HiddenFromHelp);
+}
+
+void SimulatorCommandLine::SetUp(QCommandLineParser& parser) const {
+  parser.setApplicationDescription("The QMT3308 simulator window");
+  parser.addHelpOption();
+  parser.addVersionOption();
+  for (const QCommandLineOption& o : All()) parser.addOption(o);
+  parser.addPositionalArgument("FILE", kFileHelp, "[FILE]");
+}
+
+QString SimulatorCommandLine::MacroFile(const QCommandLineParser& parser, QString& error) const {
+  const QStringList files = parser.positionalArguments();
+  if (files.size() > 1) {
+    error = "qmtsim: one macro file at most, not " + files.join(' ');
+    return {};
+  }
+  if (!files.isEmpty() && parser.isSet(macro)) {
+    error = "qmtsim: give the macro file either as FILE or with --macro, not both";
+    return {};
+  }
+  return files.isEmpty() ? parser.value(macro) : files.first();
+}
+
+std::string SimulatorCommandLine::Document(const QString& kind) const {
+  CommandDoc doc;
+  doc.name = "qmtsim";
+  doc.summary = "the QMT3308 simulator window";
+  doc.options = {Flag({"-h", "--help"}, "Print the options and exit."),
+                 Flag({"-v", "--version"}, "Print the version and exit.")};
+  for (const QCommandLineOption& o : All())
+    if (!(o.flags() & QCommandLineOption::HiddenFromHelp)) doc.options.push_back(Describe(o));
+  OptionDoc file;
+  file.names = {"FILE"};
+  file.valueName = "FILE";
+  file.kind = ValueKind::kFile;
+  file.help = kFileHelp;
+  doc.positionals = {file};
+  if (kind == "bash") return WriteBashCompletion(doc);
+  if (kind == "zsh") return WriteZshCompletion(doc);
+
+  ManPage page;
+  page.program = doc;
+  page.version = VersionLine("qmtsim");
+  page.overview = {
+      "qmtsim shows the display of a simulated QMT3308, a 640 x 480, 8-bit-colour display device with four video "
+      "pages built into a pump control panel, with the panel around it: the keys, the sliders for the analogue "
+      "inputs, the sensor panel's switches and the 33 ms timer. Every input raises an event of the macro, which "
+      "the program compiles into P-code and runs; the command lines it sends are drawn on the emulated device "
+      "and, when the check box for the real device is ticked, sent to the device on the parallel port.",
+      "The tool window (the button \"色(デバッグ)\") holds the macro editor with compile-and-go, the command test "
+      "page, the P-code listing, the label, variable and colour lists, the palette editor, the video-page files, "
+      "the bitmap converter and the line tracer.",
+      "Files dropped on the window: .bmp, .jpg and .jpeg pictures are drawn on the display page in the nearest "
+      "palette colours; a .txt file replaces the macro and restarts it. The window keeps its size, position, zoom "
+      "and the files opened last between starts; the File menu lists those files.",
+      "Without a display qmtsim says so and exits; qmt(1) runs macros without a window."};
+  page.sections = ProgramFilesSections("qmtsim");
+  page.seeAlso = {"qmt(1)"};
+  return WriteManPage(page);
+}
+
+bool WantsTextOnly(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "-h" || a == "--help" || a == "--help-all" || a == "-v" || a == "--version" ||
+        a.starts_with("--generate-doc"))
+      return true;
+  }
+  return false;
+}
+
+}  // namespace qmt

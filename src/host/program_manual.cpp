@@ -1,0 +1,43 @@
+#include "host/program_manual.h"
+
+namespace qmt {
+
+std::vector<ManSection> ProgramFilesSections(const std::string& program) {
+  ManSection files;
+  files.title = "Files";
+  files.paragraphs = {
+      "The macro file and the colour file are code page 932 text with CR LF line ends. Their names are the "
+      "program's path without extension followed by Macro.txt and Color.txt. A program run from a folder it can "
+      "write, such as its build folder, keeps them beside itself. An installed program (one in a bin folder such "
+      "as /usr/bin or /usr/local/bin) and a program in a folder it cannot write keep them in the configuration "
+      "folder instead, also when run as root, and never write beside themselves; the first start says so once.",
+      "Saves go through a temporary file and a rename, so a failed save leaves the old file as it was."};
+  files.entries = {
+      {"$XDG_CONFIG_HOME/qmt3308/" + program + "Macro.txt",
+       "The macro file the program starts with; without it the built-in pump-panel macro runs. "
+       "Without XDG_CONFIG_HOME the folder is ~/.config/qmt3308."},
+      {"$XDG_CONFIG_HOME/qmt3308/" + program + "Color.txt",
+       "The colour list: one NAME=VALUE a line, the named colours macros may use."},
+      {"VRAM0.bmp ... VRAM3.bmp",
+       "The four video pages as 640 x 480 8-bit bitmaps, in the current folder or the one given."},
+  };
+  if (program == "qmtsim") files.entries.push_back({"PCODEL.txt", "The P-code listing the tool window writes."});
+  if (program == "qmtsim")
+    files.entries.push_back({"~/.config/qmt3308/qmtsim.conf",
+                             "The window's size, position, zoom and the last files, kept between starts."});
+
+  ManSection environment;
+  environment.title = "Environment";
+  environment.entries = {
+      {"QMT_PORT",
+       "The device port when none is given: none, virtual, ppdev[:DEVICE] or direct[:ADDRESS]. Unset, the "
+       "program uses /dev/parport0 when it can claim it, else none."},
+      {"XDG_CONFIG_HOME", "The base of the configuration folder (default ~/.config)."},
+  };
+  if (program == "qmtsim")
+    environment.entries.push_back(
+        {"QT_QPA_PLATFORM", "The Qt platform; offscreen runs the window without a display."});
+  return {files, environment};
+}
+
+}  // namespace qmt
