@@ -74,7 +74,7 @@ class ScenarioSessionTest : public testing::Test {
   std::vector<Json> Events(const std::string& name) const {
     std::vector<Json> out;
     for (const Json& m : sent_)
-      if (m["type"] == "event" && m["event"] == name) out.push_back(m["body"]);
+      if (m.value("type", "") == "event" && m.value("event", "") == name) out.push_back(m.value("body", Json::object()));
     return out;
   }
   std::string Output(const std::string& category) const {
