@@ -68,9 +68,10 @@ void BM_Window_SliderToPaint(benchmark::State& state) {
     state.SkipWithError("the built-in macro does not compile");
     return;
   }
-  // The pressure gauge is in screen A's right-hand window.
-  QSlider* slider = w.window.Track(qmt::Slider::Pres);
-  const std::uint8_t bit = qmt::kGaugePres;
+  // The rotation gauge is in screen A's left-hand window, which stays in
+  // view when the enlarged page scrolls on a small screen.
+  QSlider* slider = w.window.Track(qmt::Slider::Rot);
+  const std::uint8_t bit = qmt::kGaugeRot;
   PaintMeter meter(*w.window.PaintBox1());
   std::uint64_t clock = 0;
   std::int64_t ticks = 0;
