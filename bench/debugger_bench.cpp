@@ -12,6 +12,7 @@
 #include "host/debug_binding.h"
 #include "host/macro_compile.h"
 #include "host/name_tables.h"
+#include "loop_macro.h"
 #include "runtime/debugger.h"
 #include "runtime/runner.h"
 
@@ -19,18 +20,7 @@ namespace {
 
 // The loop of runtime_bench.cpp, then 100 lines that never run.
 std::vector<std::string> Macro() {
-  std::vector<std::string> lines = {
-      "x=0",
-      "DO 1000",
-      "DO 1000",
-      "x=x+(@0)*3",
-      "IF x>30000 THEN x=x-1",
-      "@0=(@0)+(-1)",
-      "WHILE @0>0",
-      "@0=(@0)+(-1)",
-      "WHILE @0>0",
-      "EXIT",
-  };
+  std::vector<std::string> lines = qmt::bench::kLoopMacro;
   for (int i = 0; i < 100; ++i) lines.push_back("y=y+" + std::to_string(i));
   return lines;
 }

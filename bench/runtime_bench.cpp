@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "compiler/script.h"
+#include "loop_macro.h"
 #include "device/qmt3308.h"
 #include "host/macro_compile.h"
 #include "host/name_tables.h"
@@ -16,21 +17,8 @@
 
 namespace {
 
-// x = x + i*3 (16-bit) and a compare, a million times in two nested DO
-// loops: the same work as the Lua loop in peers_bench.
-const std::vector<std::string> kLoopMacro = {
-    "x=0",
-    "DO 1000",
-    "DO 1000",
-    "x=x+(@0)*3",
-    "IF x>30000 THEN x=x-1",
-    "@0=(@0)+(-1)",
-    "WHILE @0>0",
-    "@0=(@0)+(-1)",
-    "WHILE @0>0",
-    "EXIT",
-};
-constexpr std::int64_t kLoopIterations = 1000 * 1000;
+using qmt::bench::kLoopIterations;
+using qmt::bench::kLoopMacro;
 
 bool LoadLoop(qmt::TRunner& runner, benchmark::State& state) {
   qmt::NameTables tables;

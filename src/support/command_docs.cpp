@@ -134,7 +134,7 @@ std::string Identifier(const std::string& name) {
 }
 
 // Text inside a zsh _arguments description: no brackets, no line breaks, no
-// single quotes (the spec is single-quoted).
+// single quotes (each entry is single-quoted).
 // In a _describe entry only the name's colons would need escaping.
 std::string ZshDescription(const std::string& help, bool forArguments = true) {
   std::string out;
@@ -168,18 +168,18 @@ void WriteZshArguments(std::ostringstream& out, const CommandDoc& c, const std::
   for (const OptionDoc& o : c.options) {
     const std::string desc = ZshDescription(o.help);
     for (const std::string& n : o.names) {
-      std::string spec = (o.repeatable ? "*" : "") + n;
-      if (o.kind != ValueKind::kNone) spec += (n.starts_with("--") ? "=" : "") + std::string("[") + desc + "]:" +
+      std::string entry = (o.repeatable ? "*" : "") + n;
+      if (o.kind != ValueKind::kNone) entry += (n.starts_with("--") ? "=" : "") + std::string("[") + desc + "]:" +
                                              o.valueName + ":" + ZshAction(o);
-      else spec += "[" + desc + "]";
-      out << indent << "  '" << spec << "' \\\n";
+      else entry += "[" + desc + "]";
+      out << indent << "  '" << entry << "' \\\n";
     }
   }
   int position = 1;
   for (const OptionDoc& p : c.positionals) {
-    std::string spec = (p.repeatable ? std::string("*") : std::to_string(position++)) + ":" + p.valueName + ":" +
+    std::string entry = (p.repeatable ? std::string("*") : std::to_string(position++)) + ":" + p.valueName + ":" +
                        ZshAction(p);
-    out << indent << "  '" << spec << "' \\\n";
+    out << indent << "  '" << entry << "' \\\n";
   }
   out << indent << "  && return 0\n";
 }
