@@ -2,8 +2,10 @@
 
 #include <charconv>
 #include <filesystem>
+#include <limits>
 
 #include "host/cell_value.h"
+#include "host/macro_compile.h"
 #include "host/name_tables.h"
 #include "host/simulator.h"
 #include "support/encoding.h"
@@ -40,11 +42,18 @@ std::vector<std::string_view> Words(std::string_view s) {
   return words;
 }
 
+// A number too large for any range reads as the largest one (or the
+// smallest), so that the range check names it.
 bool ParseInt(std::string_view text, long long& value) {
   if (text.starts_with('+')) text.remove_prefix(1);
   if (text.empty()) return false;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  return ec == std::errc() && end == text.data() + text.size();
+  if (end != text.data() + text.size()) return false;
+  if (ec == std::errc::result_out_of_range) {
+    value = text.starts_with('-') ? std::numeric_limits<long long>::min() : std::numeric_limits<long long>::max();
+    return true;
+  }
+  return ec == std::errc();
 }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
@@ -66,20 +75,27 @@ class Reader {
     Scenario scenario;
     scenario.file = file_;
     text = WithoutUtf8Bom(text);
-    int number = 0;
-    while (!text.empty()) {
-      std::size_t nl = text.find('\n');
-      std::string_view raw = text.substr(0, nl);
-      text = nl == std::string_view::npos ? std::string_view() : text.substr(nl + 1);
-      line_ = ++number;
-      ParseLine(raw, scenario);
+    const std::vector<std::string> lines = SplitLines(text);
+    // The whole file is checked first, so that a file saved in another
+    // encoding is named as such rather than by its first odd character.
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      if (ValidUtf8(lines[i]) != lines[i]) {
+        line_ = static_cast<int>(i) + 1;
+        Fail("the file is not UTF-8 text (scenarios are UTF-8; one saved in code page 932 converts with "
+             "iconv -f CP932 -t UTF-8)");
+      }
+    }
+    // CR LF, LF and a lone CR all end a line.
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      line_ = static_cast<int>(i) + 1;
+      ParseLine(lines[i], scenario);
     }
     return scenario;
   }
 
  private:
   [[noreturn]] void Fail(const std::string& what) const {
-    throw ScenarioError(file_ + ":" + std::to_string(line_) + ": " + what);
+    throw ScenarioError(file_ + ":" + std::to_string(line_) + ": " + MessageText(what));
   }
 
   std::string ToCp932(std::string_view utf8) const {
@@ -268,6 +284,26 @@ class Reader {
 
 }  // namespace
 
+std::string MessageText(std::string_view utf8, std::size_t max) {
+  std::string out;
+  std::size_t i = 0;
+  for (; i < utf8.size() && out.size() < max; ++i) {
+    const unsigned char c = static_cast<unsigned char>(utf8[i]);
+    if (c < 0x20 || c == 0x7F) {
+      static const char kHex[] = "0123456789ABCDEF";
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  // Cut at a character's start.
+  while (i < utf8.size() && (static_cast<unsigned char>(utf8[i]) & 0xC0) == 0x80) out += utf8[i++];
+  if (i < utf8.size()) out += "... (" + std::to_string(utf8.size()) + " bytes)";
+  return out;
+}
+
 Scenario ParseScenario(std::string_view text, const std::string& file) { return Reader(file).Parse(text); }
 
 Scenario ReadScenario(const std::string& file) {
@@ -283,12 +319,7 @@ Scenario ReadScenario(const std::string& file) {
 std::vector<std::string> ReadLinesFile(const std::string& path) {
   std::string text = ReadFile(path);
   std::vector<std::string> lines;
-  std::string_view rest = WithoutUtf8Bom(text);
-  while (!rest.empty()) {
-    std::size_t nl = rest.find('\n');
-    std::string_view line = rest.substr(0, nl);
-    rest = nl == std::string_view::npos ? std::string_view() : rest.substr(nl + 1);
-    if (line.ends_with('\r')) line.remove_suffix(1);
+  for (const std::string& line : SplitLines(WithoutUtf8Bom(text))) {
     std::string cp932, error;
     if (!TryUtf8ToCp932(line, cp932, error)) throw EncodingError(path + ": " + error);
     lines.push_back(std::move(cp932));

@@ -60,6 +60,9 @@ Scenario ParseScenario(std::string_view text, const std::string& file);
 // Reads and parses a file; an unreadable file is a ScenarioError too.
 Scenario ReadScenario(const std::string& file);
 
+// User text for a message: control characters in the escaped form, %hh, and a text longer than `max` bytes cut there with its length.
+std::string MessageText(std::string_view utf8, std::size_t max = 200);
+
 // Reads a lines file (UTF-8, one escaped line each) into code page 932.
 // Raises FileError / EncodingError naming the file.
 std::vector<std::string> ReadLinesFile(const std::string& path);

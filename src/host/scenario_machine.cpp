@@ -5,6 +5,7 @@
 #include "host/simulator_binding.h"
 #include "runtime/builtins.h"
 #include "runtime/runner.h"
+#include "support/encoding.h"
 
 namespace qmt {
 bool CompiledMacroSource::HasLabel(std::string_view label) const { return runner_.HasLabel(label); }
@@ -78,6 +79,15 @@ ScenarioReport RunScenario(const Scenario& scenario, const CompiledMacro& macro,
 ScenarioReport RunScenarioOn(ScenarioMachine& machine, const Scenario& scenario, const ScenarioOptions& options,
                              PageAnimation* animation) {
   ScenarioReport report;
+  bool checks = false;
+  for (const ScenarioStep& step : scenario.steps) {
+    using Kind = ScenarioStep::Kind;
+    checks |= step.kind == Kind::kExpectScreen || step.kind == Kind::kExpectPage || step.kind == Kind::kExpectLines;
+    if (step.kind == Kind::kEvent && !machine.Runner().HasLabel(step.label))
+      report.warnings.push_back("line " + std::to_string(step.line) + ": the macro has no label " +
+                                MessageText(Cp932ToUtf8(step.label)) + "; the event runs nothing");
+  }
+  if (!checks) report.warnings.push_back("the scenario checks nothing");
   machine.Start();
   ScenarioPlayer player(scenario, machine, options);
   if (animation) {
@@ -105,8 +115,8 @@ ScenarioReport RunScenarioOn(ScenarioMachine& machine, const Scenario& scenario,
 
 std::string FailureText(const StepResult& failure) {
   std::string where = failure.line == 0 ? "start-up run"
-                                        : "line " + std::to_string(failure.line) + " (" + failure.step + ")";
-  return where + ": " + failure.message;
+                                        : "line " + std::to_string(failure.line) + " (" + MessageText(failure.step) + ")";
+  return where + ": " + MessageText(failure.message, 1000);
 }
 
 }  // namespace qmt

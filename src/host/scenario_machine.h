@@ -100,6 +100,9 @@ struct ScenarioReport {
   std::vector<std::string> updated;  // files written by an update
   std::uint64_t simulatedMs = 0;
   std::int64_t ticks = 0;
+  // What passes but is likely a mistake (UTF-8): a scenario that checks
+  // nothing, an event the macro lacks (which runs nothing).
+  std::vector<std::string> warnings;
 };
 
 // Runs a scenario from start to end, or to its first failure.  With

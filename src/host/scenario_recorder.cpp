@@ -1,5 +1,9 @@
 #include "host/scenario_recorder.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <filesystem>
 
 #include "host/scenario.h"
@@ -12,17 +16,54 @@ ScenarioRecorder::ScenarioRecorder(std::string file, const std::string& headerUt
   text_ = "# Recorded in the simulator window.";
   if (!headerUtf8.empty()) text_ += " " + headerUtf8;
   text_ += "\n# Each tick is written with the step it added to the clocks (10 ms units).\n";
+  fd_ = open(file_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  WriteGrowth();
+}
+
+ScenarioRecorder::~ScenarioRecorder() {
+  if (fd_ >= 0) close(fd_);
+}
+
+void ScenarioRecorder::WriteGrowth() {
+  if (fd_ < 0) return;
+  // What follows the committed text: the new steps and the running tick
+  // line, written over the previous running tick line (the same or longer).
+  const std::string tail = text_.substr(committed_) + PendingTicks();
+  std::size_t done = 0;
+  while (done < tail.size()) {
+    const ssize_t n = pwrite(fd_, tail.data() + done, tail.size() - done, static_cast<off_t>(committed_ + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      // A full disk: Save says so at the end; the file keeps what it has.
+      close(fd_);
+      fd_ = -1;
+      return;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  if (committed_ + tail.size() < fileSize_ && ftruncate(fd_, static_cast<off_t>(committed_ + tail.size())) != 0) {
+    close(fd_);
+    fd_ = -1;
+    return;
+  }
+  fileSize_ = committed_ + tail.size();
+  committed_ = text_.size();
 }
 
 void ScenarioRecorder::Add(const std::string& step) {
   FlushTicks();
   text_ += step;
   text_ += '\n';
+  WriteGrowth();
+}
+
+std::string ScenarioRecorder::PendingTicks() const {
+  if (tickCount_ == 0) return {};
+  return "tick " + std::to_string(tickCount_) + " step " + std::to_string(tickStep_) + "\n";
 }
 
 void ScenarioRecorder::FlushTicks() {
-  if (tickCount_ == 0) return;
-  text_ += "tick " + std::to_string(tickCount_) + " step " + std::to_string(tickStep_) + "\n";
+  text_ += PendingTicks();
   tickCount_ = 0;
 }
 
@@ -58,6 +99,7 @@ void ScenarioRecorder::Tick(int step) {
   if (tickCount_ > 0 && step != tickStep_) FlushTicks();
   tickStep_ = step;
   ++tickCount_;
+  WriteGrowth();
 }
 
 std::string ScenarioRecorder::NextPictureName() {
@@ -72,12 +114,14 @@ std::string ScenarioRecorder::NextPictureName() {
 
 void ScenarioRecorder::ExpectScreen(const std::string& picture) { Add("expect screen " + picture); }
 
-std::string ScenarioRecorder::Text() const {
-  std::string text = text_;
-  if (tickCount_ > 0) text += "tick " + std::to_string(tickCount_) + " step " + std::to_string(tickStep_) + "\n";
-  return text;
-}
+std::string ScenarioRecorder::Text() const { return text_ + PendingTicks(); }
 
-void ScenarioRecorder::Save() const { WriteFileAtomic(file_, Text()); }
+void ScenarioRecorder::Save() {
+  if (fd_ >= 0) {
+    close(fd_);
+    fd_ = -1;
+  }
+  WriteFileAtomic(file_, Text());
+}
 
 }  // namespace qmt

@@ -44,9 +44,14 @@ void ResetForScenario(TRunner& runner, TQMT3308& device, Simulator& model) {
 
 namespace {
 
+// False for a missing file, which an update creates; a folder or anything
+// else that is not a file in its place is an error an update cannot mend.
 bool FileExists(const std::string& path) {
   std::error_code ec;
-  return std::filesystem::is_regular_file(path, ec);
+  const auto status = std::filesystem::status(path, ec);
+  if (!std::filesystem::exists(status)) return false;
+  if (!std::filesystem::is_regular_file(status)) throw FileError(path + " is not a file (a folder?)");
+  return true;
 }
 
 void WriteWithFolder(const std::string& path, std::string_view bytes) {
@@ -164,10 +169,9 @@ StepResult ScenarioPlayer::Step() {
     result.status = StepResult::Status::kFailed;
     result.message = "run message: " + Cp932ToUtf8(messages.front());
   } else if (check) {
-    StepResult c = Check(step);
-    c.line = result.line;
-    c.step = result.step;
-    result = std::move(c);
+    // The check names its step: of consecutive `expect line` steps, the
+    // one that differs.
+    result = Check(step);
   }
   if (result.stepDone) ++next_;
   return result;
@@ -273,15 +277,21 @@ StepResult ScenarioPlayer::CheckLines(const ScenarioStep& step) {
   r.status = StepResult::Status::kFailed;
   std::size_t i = 0;
   while (i < expected.size() && i < actual.size() && expected[i] == actual[i]) ++i;
+  // Consecutive `expect line` steps are one check: a failure names the one
+  // that differs.
+  if (step.inlineLines && i < expected.size()) {
+    r.line = step.line + static_cast<int>(i);
+    r.step = "expect line " + Cp932ToUtf8(expected[i]);
+  }
+  const std::string nth = "command " + GroupedNumber(static_cast<long long>(i) + 1) + " since the previous lines check";
   if (i < expected.size() && i < actual.size()) {
-    r.message = "line " + std::to_string(i + 1) + " sent is " + Cp932ToUtf8(actual[i]) + ", expected " +
-                Cp932ToUtf8(expected[i]);
+    r.message = nth + " is " + Cp932ToUtf8(actual[i]) + ", expected " + Cp932ToUtf8(expected[i]);
   } else if (i < expected.size()) {
-    r.message = GroupedNumber(static_cast<long long>(actual.size())) + " lines sent, expected " +
+    r.message = GroupedNumber(static_cast<long long>(actual.size())) + " commands sent, expected " +
                 GroupedNumber(static_cast<long long>(expected.size())) + "; the first missing is " +
                 Cp932ToUtf8(expected[i]);
   } else {
-    r.message = GroupedNumber(static_cast<long long>(actual.size())) + " lines sent, expected " +
+    r.message = GroupedNumber(static_cast<long long>(actual.size())) + " commands sent, expected " +
                 GroupedNumber(static_cast<long long>(expected.size())) + "; the first extra is " +
                 Cp932ToUtf8(actual[i]);
   }

@@ -46,4 +46,9 @@ inline std::string_view WithoutUtf8Bom(std::string_view utf8) {
   return utf8.substr(0, 3) == "\xEF\xBB\xBF" ? utf8.substr(3) : utf8;
 }
 
+// `text` with each byte that is not part of well-formed UTF-8 replaced by
+// U+FFFD, for output that must be UTF-8 (a report of a file in another
+// encoding).
+std::string ValidUtf8(std::string_view text);
+
 }  // namespace qmt

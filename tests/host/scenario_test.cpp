@@ -18,6 +18,7 @@
 #include "host/page_pictures.h"
 #include "host/scenario.h"
 #include "host/scenario_machine.h"
+#include "host/scenario_recorder.h"
 #include "runtime/runner.h"
 #include "support/encoding.h"
 #include "support/file_io.h"
@@ -103,6 +104,12 @@ TEST(ScenarioReader, RejectsBadLinesNamingFileLineAndFault) {
       {"expect screen", "expect screen FILE.png"},
       {"expect colours", "expected expect screen"},
       {"# fine\n\nevent A\x00", "NUL"},
+      // Lone CR ends a line as LF does: the second line is read, not
+      // lost in the comment.
+      {"# a comment\rfly away", "s.scn:2: unknown step 'fly'"},
+      {"tick 1\r\nkey \x89\x9f\x93\xae", "s.scn:2: the file is not UTF-8 text"},  // code page 932
+      {"tick 99999999999999999999", "tick count 99999999999999999999 is not 1-1000000"},
+      {"key \x1b[31mred", "unknown key '%1B[31mred'"},
   };
   for (const auto& c : cases) {
     std::string text = c.text;
@@ -198,8 +205,11 @@ TEST(ScenarioPlayer, FailuresNameTheStepAndWhatDiffers) {
     const char* message;
   } cases[] = {
       {"expect line CS00\ntick 1\nexpect line CS1C", ScenarioReport::Status::kFailed,
-       "line 3 (expect line CS1C): line 1 sent is CS03, expected CS1C"},
-      {"expect line CS00\nexpect line ER", ScenarioReport::Status::kFailed, "1 lines sent, expected 2"},
+       "line 3 (expect line CS1C): command 1 since the previous lines check is CS03, expected CS1C"},
+      // Of consecutive expect line steps, the one that differs is named.
+      {"tick 1\nexpect line CS00\nexpect line CS99", ScenarioReport::Status::kFailed,
+       "line 3 (expect line CS99): command 2 since the previous lines check is CS03, expected CS99"},
+      {"expect line CS00\nexpect line ER", ScenarioReport::Status::kFailed, "1 commands sent, expected 2"},
       {"tick 1\n\nevent onBAD\ntick 1", ScenarioReport::Status::kFailed, "line 3 (event onBAD): run message: "},
       {"expect lines missing.txt", ScenarioReport::Status::kFailed, "no lines file missing.txt; `qmt test --update`"},
       {"expect screen none.png", ScenarioReport::Status::kFailed, "no baseline none.png; `qmt test --update`"},
@@ -260,6 +270,27 @@ TEST(ScenarioPlayer, ResetMakesAUsedMachineAFreshOne) {
     EXPECT_EQ(std::memcmp(fresh.Screen().Page(p), used.Screen().Page(p), kPageBytes), 0) << "page " << p;
   EXPECT_EQ(fresh.Runner().externals, used.Runner().externals);
   EXPECT_EQ(used.Model().TickCount(), 5);
+}
+
+// A program killed while recording leaves the scenario as far as it went:
+// the file holds every step and the running count of ticks at each moment.
+TEST(ScenarioRecorder, TheFileGrowsWithTheRecording) {
+  TempDir dir;
+  const std::string file = dir.File("rec.scn");
+  ScenarioRecorder recorder(file);
+  recorder.Key(0);
+  EXPECT_EQ(ReadFile(file), recorder.Text());
+  for (int i = 0; i < 12; ++i) {
+    recorder.Tick(3);
+    EXPECT_EQ(ReadFile(file), recorder.Text());
+  }
+  recorder.Tick(4);
+  recorder.Slider(Slider::Pres, 620);
+  recorder.Tick(3);
+  EXPECT_EQ(ReadFile(file), recorder.Text());
+  EXPECT_NE(recorder.Text().find("tick 12 step 3\ntick 1 step 4\nslider pres=620\ntick 1 step 3\n"), std::string::npos)
+      << recorder.Text();
+  EXPECT_EQ(ParseScenario(ReadFile(file), file).ticks, 14);
 }
 
 TEST(PageAnimation, DelaysKeepTheTotalTime) {
