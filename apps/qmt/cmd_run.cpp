@@ -18,6 +18,7 @@
 #include "host/config_files.h"
 #include "host/data_module.h"
 #include "host/page_animation.h"
+#include "host/program_macro.h"
 #include "host/scenario.h"
 #include "host/scenario_machine.h"
 #include "host/macro_compile.h"
@@ -88,58 +89,28 @@ bool CompileMacroFile(const RunOptions& opt, TScript& script) {
   return errors.empty();
 }
 
-// Without MACRO the program's own macro runs, as the simulator starts it: the
-// data module's macro file (--macro, else the one beside the program) when it
-// exists, else the built-in default; the colour file likewise.  Prints the
-// error log and returns false on errors.
-bool CompileDataModuleMacro(const RunOptions& opt, HeadlessToolWindow& tool, TDM& dm) {
-  ConfigFiles files = LocateConfigFiles(ExecutablePath("qmt"), opt.macroFile);
-  if (!opt.macroFile.empty() && !std::filesystem::exists(opt.macroFile))
-    throw FileError("cannot open " + opt.macroFile + ": No such file or directory");
-  const std::string macroFile = files.MacroFileToRead(), colorFile = files.ColorFileToRead();
-  std::error_code ec;
-  if (files.firstStart) {
-    // An installed program says where its files are once, at its first start.
-    PrintError(Utf8ToCp932("note: " + files.note));
-  } else if (!files.installed) {
-    // A note only for what comes from the configuration folder: files beside
-    // the program and the one named by --macro are where the user put them.
-    std::vector<std::string> fromConfigDir;
-    if (opt.macroFile.empty() && !files.configDir.empty() && macroFile == files.macroFile &&
-        std::filesystem::exists(macroFile, ec))
-      fromConfigDir.push_back("the macro file " + macroFile);
-    if (!files.configDir.empty() && colorFile == files.colorFile && std::filesystem::exists(colorFile, ec))
-      fromConfigDir.push_back("the colour file " + colorFile);
-    if (!fromConfigDir.empty()) {
-      std::string what = fromConfigDir[0] + (fromConfigDir.size() > 1 ? " and " + fromConfigDir[1] : "");
-      PrintError(Utf8ToCp932("note: reading " + what + " (the saved copies: the program's folder " +
-                             std::filesystem::path(ExecutablePath("qmt")).parent_path().string() +
-                             " is not writable)"));
-    }
+// Compiles MACRO, or without it the program's own macro as the simulator
+// starts it (ReadProgramMacro); prints the notes and the error log, and
+// returns false on errors.
+bool CompileRunMacro(const RunOptions& opt, CompiledMacro& out) {
+  if (!opt.macro.empty()) {
+    TScript script;
+    if (!CompileMacroFile(opt, script)) return false;
+    out.image = script.Code();
+    script.ListLabels(out.labels);
+    return true;
   }
-  // An unreadable colour file is treated as an unreadable macro file: it is
-  // named, and the built-in list stays.
-  if (std::filesystem::exists(colorFile, ec)) {
-    try {
-      tool.SetColorList(ReadListFile(colorFile));
-    } catch (const FileError& e) {
-      PrintError(Utf8ToCp932(std::string(e.what()) + "; the built-in colour list is used instead"));
-    }
-  }
-  if (!opt.macroFile.empty()) {
-    // The user named it: a file that cannot be read is an error, as a
-    // missing one is.
-    dm.DataModuleCreate("");
-    dm.LoadMacroFile(opt.macroFile, opt.utf8);
-  } else {
-    std::string problem = dm.DataModuleCreate(macroFile, opt.utf8);
-    if (!problem.empty()) PrintError(Utf8ToCp932(problem));
-  }
-  dm.CompileMacro();
-  for (const std::string& e : tool.ErrLog()) {
+  ProgramMacro macro = CompileProgramMacro(ExecutablePath("qmt"), opt.macroFile, opt.utf8);
+  for (const std::string& note : macro.source.notes) PrintError(Utf8ToCp932("note: " + note));
+  for (const std::string& e : macro.errors) {
     for (const std::string& line : SplitLines(e)) PrintError(line);
   }
-  return dm.MacroReady();
+  if (!macro.errors.empty()) {
+    PrintError(Utf8ToCp932("qmt run: " + macro.source.MacroName() + " has errors"));
+    return false;
+  }
+  out = std::move(macro.compiled);
+  return true;
 }
 
 // Checks NAME=VALUE for --slider (VALUE 0-1000) and --switch (0 or 1).
@@ -224,16 +195,15 @@ void WriteOutputs(const RunOptions& opt, TQMT3308& device = Device()) {
 }
 
 // --scenario: replays the file on a machine of its own, as `qmt test` does.
-int RunScenarioFile(const RunOptions& opt, const TScript& script) {
+int RunScenarioFile(const RunOptions& opt, const CompiledMacro& macro) {
   Scenario scenario;
   try {
     scenario = ReadScenario(opt.scenario);
   } catch (const ScenarioError& e) {
+    // A bad scenario is an error, 2, as in qmt test and qmtsim.
     PrintError(Utf8ToCp932(std::string("qmt run: ") + e.what()));
-    return 1;
+    return 2;
   }
-  CompiledMacro macro{script.Code(), {}};
-  script.ListLabels(macro.labels);
   ScenarioMachine machine(macro);
   machine.Runner().stepBudget = opt.maxSteps;
   machine.Runner().lineBudget = opt.maxLines;
@@ -241,18 +211,16 @@ int RunScenarioFile(const RunOptions& opt, const TScript& script) {
   ScenarioReport report = RunScenarioOn(machine, scenario, {}, opt.gif.empty() ? nullptr : &animation);
   WriteOutputs(opt, machine.Device());
   if (!opt.gif.empty()) WriteAnimationGif(opt.gif, animation);
+  for (const std::string& w : report.warnings) PrintError(Utf8ToCp932("qmt run: " + opt.scenario + ": warning: " + w));
   if (report.status == ScenarioReport::Status::kPassed) return 0;
   PrintError(Utf8ToCp932("qmt run: " + opt.scenario + ": " + FailureText(report.failure)));
-  return report.status == ScenarioReport::Status::kError ? 1 : 2;
+  return 2;
 }
 
 int Run(const RunOptions& opt) {
-  TScript ownScript;
-  HeadlessToolWindow tool;
-  TDM dm(tool);
-  const TScript& script = opt.macro.empty() ? dm.Script1 : ownScript;
-  if (opt.macro.empty() ? !CompileDataModuleMacro(opt, tool, dm) : !CompileMacroFile(opt, ownScript)) return 1;
-  if (!opt.scenario.empty()) return RunScenarioFile(opt, script);
+  CompiledMacro macro;
+  if (!CompileRunMacro(opt, macro)) return 1;
+  if (!opt.scenario.empty()) return RunScenarioFile(opt, macro);
 
   TRunner runner;
   int messages = 0;
@@ -286,7 +254,7 @@ int Run(const RunOptions& opt) {
   };
   runner.stepBudget = opt.maxSteps;
   runner.lineBudget = opt.maxLines;
-  script.ListLabels(runner.labels);
+  runner.labels = macro.labels;
   if (opt.trace) {
     SetTraceWriter([](std::string_view line) { PrintLine(std::string(line)); });
     SetTraceEnabled(true);
@@ -298,7 +266,7 @@ int Run(const RunOptions& opt) {
   TickClock clock;
   PageAnimation animation;
   PageAnimation* gif = opt.gif.empty() ? nullptr : &animation;
-  if (runner.LoadImage(script.Code())) {
+  if (runner.LoadImage(macro.image)) {
     runner.RunFrom();
     if (gif) gif->Start(Device().DisplayPageBytes(), 0);
     for (const RunAction& action : opt.actions) Apply(action, runner, sim, clock, gif);

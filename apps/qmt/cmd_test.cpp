@@ -17,10 +17,12 @@
 #include <vector>
 
 #include "command.h"
+#include "host/config_files.h"
+#include "host/macro_compile.h"
 #include "host/page_pictures.h"
+#include "host/program_macro.h"
 #include "host/scenario.h"
 #include "host/scenario_machine.h"
-#include "program_macro.h"
 #include "support/encoding.h"
 #include "support/file_io.h"
 
@@ -32,6 +34,7 @@ namespace fs = std::filesystem;
 struct TestOptions {
   std::vector<std::string> paths;
   std::string macroFile;
+  bool utf8 = false;
   bool update = false;
   std::string diffDir;
   std::string junit;
@@ -49,6 +52,7 @@ struct Outcome {
   Status status = kPassed;
   std::string text;                  // after "FAIL name: " or "ERROR name: "
   std::vector<std::string> updated;  // files an update wrote
+  std::vector<std::string> warnings;
   double seconds = 0;
 };
 
@@ -88,6 +92,25 @@ bool CollectCases(const std::vector<std::string>& paths, std::vector<Case>& case
       return false;
     }
   }
+  // A file given twice (or inside two folders given) runs once.
+  std::vector<fs::path> seen;
+  std::vector<Case> unique;
+  for (Case& c : cases) {
+    std::error_code ec;
+    fs::path key = fs::weakly_canonical(c.file, ec);
+    if (ec) key = fs::absolute(c.file, ec).lexically_normal();
+    if (std::find(seen.begin(), seen.end(), key) != seen.end()) continue;
+    seen.push_back(key);
+    unique.push_back(std::move(c));
+  }
+  cases = std::move(unique);
+  // Scenarios of the same name from different folders are named by their
+  // paths, so that their reports and diff pictures stay apart.
+  std::map<std::string, int> count;
+  for (const Case& c : cases) ++count[c.name];
+  for (Case& c : cases) {
+    if (count[c.name] > 1) c.name = fs::path(c.file).replace_extension().lexically_normal().generic_string();
+  }
   return true;
 }
 
@@ -107,6 +130,7 @@ Outcome RunCase(const Case& c, const CompiledMacro& macro, const TestOptions& op
     options.update = opt.update;
     ScenarioReport report = RunScenario(scenario, macro, options);
     out.updated = report.updated;
+    out.warnings = report.warnings;
     if (report.status == ScenarioReport::Status::kPassed) {
       out.status = Outcome::kPassed;
     } else {
@@ -114,12 +138,16 @@ Outcome RunCase(const Case& c, const CompiledMacro& macro, const TestOptions& op
       out.status = report.status == ScenarioReport::Status::kError ? Outcome::kError : Outcome::kFailed;
       out.text = FailureText(f);
       if (!opt.diffDir.empty() && out.status == Outcome::kFailed) {
-        const std::string base = (fs::path(opt.diffDir) / c.name).generic_string();
+        // A name that is a path (of twins) stays below the folder.
+        fs::path below;
+        for (const fs::path& part : fs::path(c.name).lexically_normal().relative_path())
+          if (part != "..") below /= part;
+        const std::string base = (fs::path(opt.diffDir) / below).generic_string();
         if (f.pictures) {
           WriteDiffFile(base + "-actual.png", EncodeRgbPng(PagePicture(f.actual.data())));
           if (f.haveBaseline) {
             WriteDiffFile(base + "-diff.png", EncodeRgbPng(DiffPicture(f.actual.data(), f.baseline)));
-            out.text += "; see " + base + "-actual.png, " + fs::path(c.name).filename().string() + "-diff.png";
+            out.text += "; see " + base + "-actual.png, " + base + "-diff.png";
           } else {
             out.text += "; see " + base + "-actual.png";
           }
@@ -144,6 +172,10 @@ std::string Serialize(const Outcome& o) {
   s += std::to_string(o.seconds);
   s += '\0';
   s += o.text.substr(0, 16000);
+  s += '\0';
+  std::string w;
+  for (const std::string& x : o.warnings) w += x + '\n';
+  s += w.substr(0, 16000);
   for (const std::string& u : o.updated) {
     s += '\0';
     s += u;
@@ -161,7 +193,7 @@ Outcome Deserialize(const std::string& s) {
     if (end == std::string::npos) break;
     start = end + 1;
   }
-  if (fields.size() < 3 || fields[0].size() != 1) {
+  if (fields.size() < 4 || fields[0].size() != 1) {
     o.status = Outcome::kError;
     o.text = "the scenario's worker process ended without a result";
     return o;
@@ -169,7 +201,9 @@ Outcome Deserialize(const std::string& s) {
   o.status = static_cast<Outcome::Status>(fields[0][0]);
   o.seconds = std::atof(fields[1].c_str());
   o.text = fields[2];
-  o.updated.assign(fields.begin() + 3, fields.end());
+  for (std::size_t start = 0, end; (end = fields[3].find('\n', start)) != std::string::npos; start = end + 1)
+    o.warnings.push_back(fields[3].substr(start, end - start));
+  o.updated.assign(fields.begin() + 4, fields.end());
   return o;
 }
 
@@ -212,6 +246,7 @@ void Print(const Case& c, const Outcome& o) {
     line += "; updated ";
     for (std::size_t i = 0; i < o.updated.size(); ++i) line += (i ? ", " : "") + o.updated[i];
   }
+  for (const std::string& w : o.warnings) line += "; warning: " + w;
   line += '\n';
   std::fwrite(line.data(), 1, line.size(), stdout);
   std::fflush(stdout);
@@ -293,7 +328,10 @@ std::vector<Outcome> RunAll(const std::vector<Case>& cases, const CompiledMacro&
   return outcomes;
 }
 
-std::string XmlEscape(std::string_view s) {
+std::string XmlEscape(std::string_view text) {
+  // A scenario in another encoding puts its bytes in messages: the report
+  // stays UTF-8.
+  const std::string s = ValidUtf8(text);
   std::string out;
   for (char c : s) {
     switch (c) {
@@ -363,23 +401,40 @@ void WriteJunit(const std::string& path, const std::vector<Case>& cases, const s
 int Test(const TestOptions& opt) {
   std::vector<Case> cases;
   std::string error;
-  if (!CollectCases(opt.paths.empty() ? std::vector<std::string>{"."} : opt.paths, cases, error)) {
-    PrintError(Utf8ToCp932("qmt test: " + error));
+  // When nothing runs, the report still says why: one error entry in place
+  // of the report of an earlier run.
+  auto nothingRan = [&opt](const std::string& why) {
+    PrintError(Utf8ToCp932("qmt test: " + why));
+    if (!opt.junit.empty()) {
+      Outcome o;
+      o.status = Outcome::kError;
+      o.text = why;
+      WriteJunit(opt.junit, {Case{"", "qmt test"}}, {o}, 0);
+    }
     return 2;
-  }
+  };
+  if (!CollectCases(opt.paths.empty() ? std::vector<std::string>{"."} : opt.paths, cases, error))
+    return nothingRan(error);
   if (!opt.diffDir.empty()) {
     std::error_code ec;
     fs::create_directories(opt.diffDir, ec);
-    if (ec || !fs::is_directory(opt.diffDir)) {
-      PrintError(Utf8ToCp932("qmt test: cannot create " + opt.diffDir + ": " + ec.message()));
-      return 2;
-    }
+    if (ec || !fs::is_directory(opt.diffDir)) return nothingRan("cannot create " + opt.diffDir + ": " + ec.message());
   }
-  CompiledMacro macro;
-  if (!CompileScenarioMacro("", false, opt.macroFile, macro)) {
-    PrintError("qmt test: the macro has errors; no scenario ran");
-    return 2;
+  ProgramMacro program;
+  try {
+    program = CompileProgramMacro(ExecutablePath("qmt"), opt.macroFile, opt.utf8);
+  } catch (const std::exception& e) {
+    return nothingRan(e.what());
   }
+  for (const std::string& note : program.source.notes) PrintError(Utf8ToCp932("note: " + note));
+  if (!program.errors.empty()) {
+    for (const std::string& e : program.errors)
+      for (const std::string& line : SplitLines(e)) PrintError(line);
+    return nothingRan(program.source.MacroName() + " has errors; no scenario ran");
+  }
+  const CompiledMacro& macro = program.compiled;
+  std::printf("testing %s\n", program.source.MacroName().c_str());
+  std::fflush(stdout);
   const auto start = std::chrono::steady_clock::now();
   std::vector<Outcome> outcomes = RunAll(cases, macro, opt);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -408,8 +463,10 @@ static Command reg(35, [](CLI::App& app) {
   auto opt = std::make_shared<TestOptions>();
   sub->add_option("PATH", opt->paths, "Scenario files and folders of them")->option_text("FILE|DIR ...");
   sub->add_option("--macro", opt->macroFile,
-                  "The macro file (code page 932) to test; otherwise the program's own macro, as qmt run uses")
+                  "The macro file (code page 932) to test; otherwise the program's own macro, as qmt run uses:\n"
+                  "the macro file qmtsim saves, else the built-in one")
       ->option_text("FILE");
+  sub->add_flag("--utf8", opt->utf8, "The --macro file is UTF-8; convert it to code page 932 first");
   sub->add_flag("--update", opt->update,
                 "Write the baselines and line files of the checks anew instead of comparing; each changed\n"
                 "file is named after its scenario");

@@ -99,7 +99,8 @@ TEST(QmtFiles, ADirectoryWhereAFileBelongsIsAnError) {
   Scratch s;
   const std::string folder = s / "config";
   for (const auto& args : std::vector<std::vector<std::string>>{
-           {"compile", folder}, {"run", folder}, {"exec", folder}, {"run", "--macro", folder}}) {
+           {"compile", folder}, {"run", folder}, {"exec", folder}, {"run", "--macro", folder},
+           {"test", "--macro", folder, folder}}) {
     Result r = RunQmt(s.qmt, args, {s.Env()});
     EXPECT_NE(r.status, 0) << args[0];
     EXPECT_TRUE(Has(r.err, folder)) << args[0] << ": " << r.err;
@@ -154,20 +155,39 @@ TEST(QmtFiles, SwitchIsAClickAndSetIsSilent) {
   }
 }
 
+// Out-of-range and unknown option values are errors with the status of a
+// bad option, 2, in every command.
+TEST(QmtFiles, BadOptionValuesExitWithTwo) {
+  Scratch s;
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"run", "--set", "PTO=99999"}, {"run", "--tick", "-1"}, {"run", "--no-such-option"},
+           {"compile", "--no-such-option"}, {"test", "--jobs", "0"}}) {
+    Result r = RunQmt(s.qmt, args, {s.Env()});
+    EXPECT_EQ(r.status, 2) << args[0] << " " << args[1] << ": " << r.err;
+  }
+}
+
+// Without --macro, qmt reads the files that the simulator saves beside it.
+// A colour file that cannot be read is a note, the same in run and test.
 TEST(QmtFiles, UnreadableColourFileKeepsTheBuiltInList) {
   Scratch s;
-  fs::create_directories(s / "prog/qmtColor.txt");
+  fs::create_directories(s / "prog/qmtsimColor.txt");
   s.Write("m.txt", "d(\"DS0\")\nEXIT\n");
-  Result r = RunQmt(s.qmt, {"run", "--macro", s / "m.txt", "--lines"}, {s.Env()});
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "DS0\n");
-  EXPECT_TRUE(Has(r.err, s / "prog/qmtColor.txt")) << r.err;
-  EXPECT_TRUE(Has(r.err, "built-in colour list")) << r.err;
+  s.Write("s.scn", "expect line DS0\n");
+  Result run = RunQmt(s.qmt, {"run", "--macro", s / "m.txt", "--lines"}, {s.Env()});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "DS0\n");
+  Result test = RunQmt(s.qmt, {"test", "--macro", s / "m.txt", s / "s.scn"}, {s.Env()});
+  EXPECT_EQ(test.status, 0) << test.out << test.err;
+  for (const Result* r : {&run, &test}) {
+    EXPECT_TRUE(Has(r->err, s / "prog/qmtsimColor.txt")) << r->err;
+    EXPECT_TRUE(Has(r->err, "built-in colour list")) << r->err;
+  }
 }
 
 TEST(QmtFiles, ReadOnlyProgramFolderReadsShippedFilesThenSavedCopies) {
   Scratch s;
-  s.Write("prog/qmtMacro.txt", "d(\"DS1\")\nEXIT\n");
+  s.Write("prog/qmtsimMacro.txt", "d(\"DS1\")\nEXIT\n");
   fs::permissions(s / "prog", fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
                                   fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
   // Nothing saved yet: the shipped macro runs, without a note.
@@ -176,11 +196,11 @@ TEST(QmtFiles, ReadOnlyProgramFolderReadsShippedFilesThenSavedCopies) {
   EXPECT_EQ(shipped.out, "DS1\n");
   EXPECT_EQ(shipped.err, "");
   // The saved copy wins, and qmt says where it came from.
-  s.Write("config/qmt3308/qmtMacro.txt", "d(\"DS2\")\nEXIT\n");
+  s.Write("config/qmt3308/qmtsimMacro.txt", "d(\"DS2\")\nEXIT\n");
   Result saved = RunQmt(s.qmt, {"run", "--lines"}, {s.Env()}, true);
   EXPECT_EQ(saved.out, "DS2\n");
   EXPECT_TRUE(Has(saved.err, "note: ")) << saved.err;
-  EXPECT_TRUE(Has(saved.err, s / "config/qmt3308/qmtMacro.txt")) << saved.err;
+  EXPECT_TRUE(Has(saved.err, s / "config/qmt3308/qmtsimMacro.txt")) << saved.err;
   // A macro named by --macro gets no note.
   s.Write("m.txt", "d(\"DS3\")\nEXIT\n");
   Result named = RunQmt(s.qmt, {"run", "--macro", s / "m.txt", "--lines"}, {s.Env()}, true);
@@ -202,11 +222,11 @@ TEST(QmtFiles, InstalledProgramNotesItsConfigFolderOnce) {
   EXPECT_TRUE(Has(first.err, "installed")) << first.err;
   EXPECT_TRUE(fs::is_directory(s / "config/qmt3308"));
   // Later starts say nothing, also when a saved copy is read from there.
-  s.Write("config/qmt3308/qmtMacro.txt", "d(\"DS2\")\nEXIT\n");
+  s.Write("config/qmt3308/qmtsimMacro.txt", "d(\"DS2\")\nEXIT\n");
   Result later = RunQmt(installed, {"run", "--lines"}, {s.Env()});
   EXPECT_EQ(later.out, "DS2\n");
   EXPECT_EQ(later.err, "");
-  EXPECT_FALSE(fs::exists(s / "usr/bin/qmtMacro.txt"));
+  EXPECT_FALSE(fs::exists(s / "usr/bin/qmtsimMacro.txt"));
 }
 
 }  // namespace
