@@ -1,6 +1,6 @@
 // qmt run: compiles a macro as qmt compile does, runs it on the device from
-// its start, then carries out --set and --event in command-line order and
-// writes the pages.
+// its start, then plays --set, --event, --tick, --slider and --switch in
+// command-line order as the steps of a scenario, and writes the pages.
 #include <charconv>
 #include <cstdlib>
 #include <filesystem>
@@ -33,11 +33,39 @@
 namespace qmt::cli {
 namespace {
 
-// One step after the start run, in command-line order.
-struct RunAction {
-  enum class Kind { kSet, kEvent, kTick, kSlider, kSwitch } kind;
-  std::string text;  // NAME=VALUE, LABEL or N, as typed (UTF-8)
-};
+// The scenario step an input option stands for: `qmt run --slider pres=5`
+// is the step `slider pres=5`, played by the scenario player.
+enum class InputKind { kSet, kEvent, kTick, kSlider, kSwitch };
+
+std::string StepText(InputKind kind, const std::string& value) {
+  switch (kind) {
+    case InputKind::kSet: return "set " + value;
+    case InputKind::kEvent: return "event " + value;
+    case InputKind::kTick: return "tick " + value;
+    case InputKind::kSlider: return "slider " + value;
+    case InputKind::kSwitch: {
+      // NAME=0|1 on the command line, `switch NAME 0|1` in a scenario.
+      const std::size_t eq = value.find('=');
+      return eq == std::string::npos ? "switch " + value : "switch " + value.substr(0, eq) + " " + value.substr(eq + 1);
+    }
+  }
+  return {};
+}
+
+// The option's value as a step; "" when fine, else what is wrong.  `--tick
+// 0` is no step.
+std::string CheckStep(InputKind kind, const std::string& value) {
+  if (kind == InputKind::kTick && value == "0") return {};
+  if ((kind == InputKind::kSet || kind == InputKind::kSlider || kind == InputKind::kSwitch) &&
+      value.find('=') == std::string::npos)
+    return "expected NAME=VALUE, got '" + MessageText(value) + "'";
+  try {
+    ParseScenarioStep(StepText(kind, value));
+  } catch (const ScenarioError& e) {
+    return e.what();
+  }
+  return {};
+}
 
 struct RunOptions {
   std::string macro;
@@ -54,29 +82,13 @@ struct RunOptions {
   std::string port;         // --port: send accepted lines to the device
   bool portGiven = false;
   std::string devicePages;  // --device-pages: the virtual device's pages
-  std::vector<int> ticks;            // --tick N
+  std::vector<std::string> ticks;    // --tick N
   std::vector<std::string> sliders;  // --slider NAME=VALUE
   std::vector<std::string> switches; // --switch NAME=0|1
-  std::vector<RunAction> actions;  // filled from the parse order
+  std::vector<ScenarioStep> steps;   // the inputs, from the parse order
   std::string scenario;  // --scenario: replay this instead of the actions
   std::string gif;       // --gif: an animation of the display page
 };
-
-// Checks NAME=VALUE against the host's external names; "" when fine.
-std::string CheckSet(const std::string& text) {
-  const std::size_t eq = text.find('=');
-  if (eq == std::string::npos) return "expected NAME=VALUE, got '" + text + "'";
-  std::string name;
-  std::string error;
-  if (!TryUtf8ToCp932(text.substr(0, eq), name, error)) return error;
-  static const NameTables tables;
-  if (tables.ExternalId(name) < 0) return "unknown external value '" + text.substr(0, eq) + "'";
-  std::int16_t value;
-  if (!ParseCellValue(std::string_view(text).substr(eq + 1), value)) {
-    return "value of " + text.substr(0, eq) + " is not a number from -32768 to 65535: '" + text.substr(eq + 1) + "'";
-  }
-  return {};
-}
 
 // Compiles the macro; prints the error log and returns false on errors.
 bool CompileMacroFile(const RunOptions& opt, TScript& script) {
@@ -113,74 +125,21 @@ bool CompileRunMacro(const RunOptions& opt, CompiledMacro& out) {
   return true;
 }
 
-// Checks NAME=VALUE for --slider (VALUE 0-1000) and --switch (0 or 1).
-std::string CheckInput(const std::string& text, bool slider) {
-  const std::size_t eq = text.find('=');
-  if (eq == std::string::npos) return "expected NAME=VALUE, got '" + text + "'";
-  const std::string name = text.substr(0, eq), value = text.substr(eq + 1);
-  int v = -1;
-  const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), v);
-  bool numberOk = ec == std::errc() && end == value.data() + value.size();
-  if (slider) {
-    if (!Simulator::SliderByName(name)) return "unknown slider '" + name + "' (rot, level, pres, gang, flow, throttle)";
-    if (!numberOk || v < 0 || v > 1000) return "position of slider " + name + " is not 0-1000: '" + value + "'";
-  } else {
-    if (Simulator::SwitchByCaption(name) < 0)
-      return "unknown switch '" + name + "' (PTO, SFT1-SFT3, SCW1, SBOutl, SLOut1, SLOut2, SROut1, SROut2, SLJoin, " +
-             "SRJoin, SLSuct, SRSuct, STank)";
-    if (!numberOk || (v != 0 && v != 1)) return "switch " + name + " takes 0 or 1, not '" + value + "'";
-  }
-  return {};
-}
+// The run as the scenario player sees it: the simulator of the run, the
+// global device; lines and messages are the run's own output, not checks.
+class RunTarget : public ScenarioTarget {
+ public:
+  RunTarget(Simulator& model, TRunner& runner) : model_(model), runner_(runner) {}
+  Simulator& Model() override { return model_; }
+  const TQMT3308& Screen() const override { return Device(); }
+  void SetCell(int id, std::int16_t value) override { runner_.externals[static_cast<std::size_t>(id)] = value; }
+  std::vector<std::string> TakeLines() override { return {}; }
+  std::vector<std::string> TakeMessages() override { return {}; }
 
-// Simulated time of the timer ticks: exactly 33 ms each, from 0.
-struct TickClock {
-  std::uint64_t nowMs = 0;
+ private:
+  Simulator& model_;
+  TRunner& runner_;
 };
-
-void Apply(const RunAction& action, TRunner& runner, Simulator& sim, TickClock& clock, PageAnimation* animation) {
-  static const NameTables tables;
-  const std::size_t eq = action.text.find('=');
-  switch (action.kind) {
-    case RunAction::Kind::kSet: {
-      std::int16_t value = 0;
-      ParseCellValue(std::string_view(action.text).substr(eq + 1), value);
-      runner.externals[static_cast<std::size_t>(tables.ExternalId(Utf8ToCp932(action.text.substr(0, eq))))] = value;
-      break;
-    }
-    case RunAction::Kind::kEvent: {
-      // As the main window raises events: a label the macro lacks is no event.
-      const std::string label = Utf8ToCp932(action.text);
-      if (runner.HasLabel(label)) runner.RunFrom(label);
-      break;
-    }
-    case RunAction::Kind::kTick: {
-      for (int n = std::stoi(action.text); n > 0; --n) {
-        sim.Timer1Timer(clock.nowMs += 33);
-        if (animation) animation->Add(runner.GetDevice().DisplayPageBytes(), clock.nowMs);
-      }
-      break;
-    }
-    case RunAction::Kind::kSlider: {
-      sim.SetSlider(*Simulator::SliderByName(action.text.substr(0, eq)), std::stoi(action.text.substr(eq + 1)));
-      break;
-    }
-    case RunAction::Kind::kSwitch: {
-      // A click on the sensor panel: the box and its cell change, and the
-      // panel's event runs at once.  A box already in that state takes no
-      // click.
-      const int index = Simulator::SwitchByCaption(action.text.substr(0, eq));
-      const bool on = action.text.substr(eq + 1) == "1";
-      if (sim.SwitchState(index) == on) break;
-      sim.SetSwitch(index, on);
-      const SwitchInfo& info = kSwitches[static_cast<std::size_t>(index)];
-      if (info.extId >= 0) runner.externals[static_cast<std::size_t>(info.extId)] = on ? 1 : 0;
-      const std::string label = std::string("chg") + info.caption;
-      if (runner.HasLabel(label)) runner.RunFrom(label);
-      break;
-    }
-  }
-}
 
 void WriteOutputs(const RunOptions& opt, TQMT3308& device = Device()) {
   if (!opt.pages.empty()) {
@@ -259,25 +218,30 @@ int Run(const RunOptions& opt) {
     SetTraceWriter([](std::string_view line) { PrintLine(std::string(line)); });
     SetTraceEnabled(true);
   }
-  // The window's inputs and timer, for --tick, --slider and --switch.
+  // The window's inputs and timer, driven by the scenario player.
   RunnerPort runnerPort(runner);
   RunnerLabelSource labels(runner);
   Simulator sim({&runnerPort, &labels});
-  TickClock clock;
+  RunTarget target(sim, runner);
+  Scenario inputs;
+  inputs.steps = opt.steps;
+  ScenarioPlayer player(inputs, target);
   PageAnimation animation;
   PageAnimation* gif = opt.gif.empty() ? nullptr : &animation;
+  if (gif) player.onTick = [gif](std::uint64_t ms) { gif->Add(Device().DisplayPageBytes(), ms); };
   if (runner.LoadImage(macro.image)) {
     runner.RunFrom();
     if (gif) gif->Start(Device().DisplayPageBytes(), 0);
-    for (const RunAction& action : opt.actions) Apply(action, runner, sim, clock, gif);
+    player.Begin();
+    while (!player.AtEnd()) player.Step();
   }
   SetTraceEnabled(false);
   SetTraceWriter(nullptr);
   WriteOutputs(opt);
   if (gif) {
     if (!gif->Started()) gif->Start(Device().DisplayPageBytes(), 0);
-    gif->Add(Device().DisplayPageBytes(), clock.nowMs);
-    gif->End(clock.nowMs);
+    gif->Add(Device().DisplayPageBytes(), player.NowMs());
+    gif->End(player.NowMs());
     WriteAnimationGif(opt.gif, *gif);
   }
   if (!opt.devicePages.empty()) SaveDevicePages(link, opt.devicePages);
@@ -293,10 +257,11 @@ static Command reg(30, [](CLI::App& app) {
       "--tick N runs N ticks of the main window's timer with exactly 33 ms of simulated time each\n"
       "(DTIME1-3 step, the timer label, one gauge label per tick). --slider moves a slider as the\n"
       "window's do: it marks its gauge and copies the sliders and switches into their cells. --switch\n"
-      "clicks a sensor panel box: the box and its cell change and the panel's event (chg and the\n"
-      "caption, e.g. chgPTO) runs at once; a box already in that state is left alone. --set is the\n"
-      "silent way to change a cell: no event runs. The window's inputs overwrite --set values of\n"
-      "their cells at every tick. --utf8 applies to MACRO and to --macro FILE. Run messages and device\n"
+      "clicks a sensor panel box: the box changes and the panel's event (chg and the caption, e.g.\n"
+      "chgPTO) runs after the next tick, as the panel delivers it. --set is the silent way to change\n"
+      "a cell: no event runs. The window's inputs overwrite --set values of their cells at every tick.\n"
+      "Each option is the scenario step of the same name (docs/scenarios.md), played the same way.\n"
+      "--utf8 applies to MACRO and to --macro FILE. Run messages and device\n"
       "errors go to standard error. Exit status: 1 when the compile failed, 2 when a run reported a\n"
       "message, else 0.");
   auto opt = std::make_shared<RunOptions>();
@@ -315,12 +280,13 @@ static Command reg(30, [](CLI::App& app) {
                          ->expected(1)
                          ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
           ->allow_extra_args(false)
-                         ->check(CLI::Validator(CheckSet, "NAME=VALUE"));
+                         ->check(CLI::Validator([](std::string& t) { return CheckStep(InputKind::kSet, t); }, "NAME=VALUE"));
   CLI::Option* event = sub->add_option("--event", opt->events, "Run the macro from LABEL")
                            ->option_text("LABEL")
                            ->expected(1)
                            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-          ->allow_extra_args(false);
+                           ->allow_extra_args(false)
+                           ->check(CLI::Validator([](std::string& t) { return CheckStep(InputKind::kEvent, t); }, "LABEL"));
   CLI::Option* lines =
       sub->add_flag("--lines", opt->lines, "Print each command line the device accepted (escaped form)");
   CLI::Option* trace = sub->add_flag("--trace", opt->trace, "Print a trace line for every instruction");
@@ -357,22 +323,23 @@ static Command reg(30, [](CLI::App& app) {
                           ->expected(1)
                           ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
           ->allow_extra_args(false)
-                          ->check(CLI::Range(0, 10000000));
+                          ->check(CLI::Validator([](std::string& t) { return CheckStep(InputKind::kTick, t); }, "N"));
   CLI::Option* slider =
-      sub->add_option("--slider", opt->sliders, "Move a slider: rot, level, pres, gang, flow, throttle; 0-1000")
+      sub->add_option("--slider", opt->sliders, "Move a slider: " + Simulator::SliderNames() + "; 0-1000")
           ->option_text("NAME=VALUE")
           ->expected(1)
           ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
           ->allow_extra_args(false)
-          ->check(CLI::Validator([](std::string& t) { return CheckInput(t, true); }, "NAME=VALUE"));
+          ->check(CLI::Validator([](std::string& t) { return CheckStep(InputKind::kSlider, t); }, "NAME=VALUE"));
   CLI::Option* sw =
       sub->add_option("--switch", opt->switches,
-                      "Click a sensor panel box by its caption (PTO, SFT1, ...): its cell changes and its chg event runs")
+                      "Click a sensor panel box by its caption (" + Simulator::SwitchNames() +
+                          "):\nits chg event runs after the next tick")
           ->option_text("NAME=0|1")
           ->expected(1)
           ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
           ->allow_extra_args(false)
-          ->check(CLI::Validator([](std::string& t) { return CheckInput(t, false); }, "NAME=0|1"));
+          ->check(CLI::Validator([](std::string& t) { return CheckStep(InputKind::kSwitch, t); }, "NAME=0|1"));
   for (CLI::Option* o : {set, event, tick, slider, sw, port, lines, trace, devicePages}) scenario->excludes(o);
   return [opt, sub, set, event, port, tick, slider, sw] {
     opt->portGiven = port->count() > 0;
@@ -381,19 +348,30 @@ static Command reg(30, [](CLI::App& app) {
     std::size_t nextSet = 0;
     std::size_t nextEvent = 0;
     std::size_t nextTick = 0, nextSlider = 0, nextSwitch = 0;
-    opt->actions.clear();
+    opt->steps.clear();
+    std::int64_t ticks = 0;
+    auto add = [&](InputKind kind, const std::string& value) {
+      if (kind == InputKind::kTick && value == "0") return;
+      ScenarioStep step = ParseScenarioStep(StepText(kind, value));
+      ticks += step.kind == ScenarioStep::Kind::kTick ? step.count : 0;
+      opt->steps.push_back(std::move(step));
+    };
     for (const CLI::Option* o : sub->parse_order()) {
       if (o == set && nextSet < opt->sets.size()) {
-        opt->actions.push_back({RunAction::Kind::kSet, opt->sets[nextSet++]});
+        add(InputKind::kSet, opt->sets[nextSet++]);
       } else if (o == event && nextEvent < opt->events.size()) {
-        opt->actions.push_back({RunAction::Kind::kEvent, opt->events[nextEvent++]});
+        add(InputKind::kEvent, opt->events[nextEvent++]);
       } else if (o == tick && nextTick < opt->ticks.size()) {
-        opt->actions.push_back({RunAction::Kind::kTick, std::to_string(opt->ticks[nextTick++])});
+        add(InputKind::kTick, opt->ticks[nextTick++]);
       } else if (o == slider && nextSlider < opt->sliders.size()) {
-        opt->actions.push_back({RunAction::Kind::kSlider, opt->sliders[nextSlider++]});
+        add(InputKind::kSlider, opt->sliders[nextSlider++]);
       } else if (o == sw && nextSwitch < opt->switches.size()) {
-        opt->actions.push_back({RunAction::Kind::kSwitch, opt->switches[nextSwitch++]});
+        add(InputKind::kSwitch, opt->switches[nextSwitch++]);
       }
+    }
+    if (ticks > kScenarioMaxTicks) {
+      PrintError("qmt run: more than " + std::to_string(kScenarioMaxTicks) + " ticks in all");
+      return 2;
     }
     return Run(*opt);
   };

@@ -95,6 +95,7 @@ class Reader {
 
  private:
   [[noreturn]] void Fail(const std::string& what) const {
+    if (file_.empty()) throw ScenarioError(MessageText(what));
     throw ScenarioError(file_ + ":" + std::to_string(line_) + ": " + MessageText(what));
   }
 
@@ -183,7 +184,7 @@ class Reader {
     } else if (verb == "slider") {
       auto [name, value] = NameValue(rest, "slider NAME=VALUE");
       auto slider = Simulator::SliderByName(name);
-      if (!slider) Fail("unknown slider '" + name + "' (rot, level, pres, gang, flow, throttle)");
+      if (!slider) Fail("unknown slider '" + name + "' (" + Simulator::SliderNames() + ")");
       long long v = 0;
       if (!ParseInt(value, v) || v < 0 || v > 1000) Fail("position of slider " + name + " is not 0-1000: '" + value + "'");
       step.kind = ScenarioStep::Kind::kSlider;
@@ -194,9 +195,8 @@ class Reader {
       step.kind = verb == "switch" ? ScenarioStep::Kind::kSwitch : ScenarioStep::Kind::kBox;
       step.index = Simulator::SwitchByCaption(args[0]);
       if (step.index < 0)
-        Fail("unknown switch '" + std::string(args[0]) +
-             "' (PTO, SFT1-SFT3, SCW1, SBOutl, SLOut1, SLOut2, SROut1, SROut2, SLJoin, SRJoin, SLSuct, SRSuct, STank)");
-      if (!OnOff(args[1], step.value)) Fail("switch " + std::string(args[0]) + " takes on or off, not '" + std::string(args[1]) + "'");
+        Fail("unknown switch '" + std::string(args[0]) + "' (" + Simulator::SwitchNames() + ")");
+      if (!OnOff(args[1], step.value)) Fail("switch " + std::string(args[0]) + " takes on or off (1 or 0), not '" + std::string(args[1]) + "'");
     } else if (verb == "set") {
       auto [name, value] = NameValue(rest, "set NAME=VALUE");
       static const NameTables tables;
@@ -305,6 +305,13 @@ std::string MessageText(std::string_view utf8, std::size_t max) {
 }
 
 Scenario ParseScenario(std::string_view text, const std::string& file) { return Reader(file).Parse(text); }
+
+ScenarioStep ParseScenarioStep(std::string_view line) {
+  if (line.find_first_of("\r\n") != std::string_view::npos) throw ScenarioError("a line end inside a step");
+  Scenario s = Reader("").Parse(line);
+  if (s.steps.size() != 1) throw ScenarioError("expected one step, got '" + MessageText(line) + "'");
+  return s.steps.front();
+}
 
 Scenario ReadScenario(const std::string& file) {
   std::string text;

@@ -57,6 +57,9 @@ struct Scenario {
 // Parses scenario text.  `file` names it in messages and anchors relative
 // paths.  Raises ScenarioError naming the file, the line and the fault.
 Scenario ParseScenario(std::string_view text, const std::string& file);
+// Parses one step on its own (qmt run's options); the ScenarioError names
+// only the fault.
+ScenarioStep ParseScenarioStep(std::string_view line);
 // Reads and parses a file; an unreadable file is a ScenarioError too.
 Scenario ReadScenario(const std::string& file);
 

@@ -111,6 +111,18 @@ std::optional<Slider> Simulator::SliderByName(std::string_view name) {
   return std::nullopt;
 }
 
+std::string Simulator::SliderNames() {
+  std::string names;
+  for (const SliderInfo& s : kSliders) names += (names.empty() ? "" : ", ") + std::string(s.name);
+  return names;
+}
+
+std::string Simulator::SwitchNames() {
+  std::string names;
+  for (const SwitchInfo& s : kSwitches) names += (names.empty() ? "" : ", ") + std::string(s.caption);
+  return names;
+}
+
 int Simulator::SwitchByCaption(std::string_view caption) {
   for (int i = 0; i < kSwitchCount; ++i)
     if (EqualsIgnoringCase(caption, kSwitches[i].caption)) return i;

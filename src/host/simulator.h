@@ -162,6 +162,10 @@ class Simulator {
   // Looks up a slider by its option name or a switch by its caption.
   static std::optional<Slider> SliderByName(std::string_view name);
   static int SwitchByCaption(std::string_view caption);  // -1 if unknown
+  // The names those accept, from the tables, for messages and help:
+  // "rot, level, ..." and "PTO, SFT1, ...".
+  static std::string SliderNames();
+  static std::string SwitchNames();
 
   // Copies sliders and switches into the main runner's external table.
   void ReadInputs();

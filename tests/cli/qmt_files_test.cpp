@@ -133,6 +133,9 @@ TEST(QmtFiles, RepeatableOptionsTakeOneValueEach) {
   }
 }
 
+// --switch is the scenario step: the click's event comes after the next
+// tick, two clicks before a tick leave one event, and a click on a box in
+// the state asked still delivers the event.
 TEST(QmtFiles, SwitchIsAClickAndSetIsSilent) {
   Scratch s;
   s.Write("m.txt", "EXIT\nchgPTO:\n  IF PTO == 1 THEN d(\"DS1\")\n  IF PTO == 0 THEN d(\"DS2\")\n  EXIT\n");
@@ -140,11 +143,13 @@ TEST(QmtFiles, SwitchIsAClickAndSetIsSilent) {
     std::vector<std::string> options;
     std::string lines;
   } cases[] = {
-      {{"--switch", "PTO=1"}, "DS1\n"},
-      {{"--switch", "PTO=1", "--switch", "PTO=1", "--switch", "PTO=0"}, "DS1\nDS2\n"},
-      {{"--set", "PTO=1"}, ""},
-      {{"--switch", "PTO=0"}, ""},  // already off: no click
-      {{"--switch", "SCW1=1"}, ""},  // no chgSCW1 label, no cell
+      {{"--switch", "PTO=1"}, ""},
+      {{"--switch", "PTO=1", "--tick", "1"}, "DS1\n"},
+      {{"--switch", "PTO=1", "--switch", "PTO=0", "--tick", "1"}, "DS2\n"},
+      {{"--switch", "PTO=1", "--tick", "1", "--switch", "PTO=0", "--tick", "1"}, "DS1\nDS2\n"},
+      {{"--set", "PTO=1", "--tick", "1"}, ""},
+      {{"--switch", "PTO=0", "--tick", "1"}, "DS2\n"},
+      {{"--switch", "SCW1=1", "--tick", "1"}, ""},  // no chgSCW1 label
   };
   for (const Case& c : cases) {
     std::vector<std::string> args{"run", s / "m.txt", "--lines"};
@@ -160,7 +165,9 @@ TEST(QmtFiles, SwitchIsAClickAndSetIsSilent) {
 TEST(QmtFiles, BadOptionValuesExitWithTwo) {
   Scratch s;
   for (const auto& args : std::vector<std::vector<std::string>>{
-           {"run", "--set", "PTO=99999"}, {"run", "--tick", "-1"}, {"run", "--no-such-option"},
+           {"run", "--set", "PTO=99999"}, {"run", "--tick", "-1"}, {"run", "--tick", "1000001"},
+           {"run", "--tick", "600000", "--tick", "600000"}, {"run", "--switch", "PTO=2"}, {"run", "--slider", "wind=3"},
+           {"run", "--no-such-option"},
            {"compile", "--no-such-option"}, {"test", "--jobs", "0"}}) {
     Result r = RunQmt(s.qmt, args, {s.Env()});
     EXPECT_EQ(r.status, 2) << args[0] << " " << args[1] << ": " << r.err;
