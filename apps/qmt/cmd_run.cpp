@@ -1,7 +1,6 @@
 // qmt run: compiles a macro as qmt compile does, runs it on the device from
 // its start, then plays --set, --event, --tick, --slider and --switch in
 // command-line order as the steps of a scenario, and writes the pages.
-#include <charconv>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -14,9 +13,7 @@
 #include "device/escape.h"
 #include "device/png.h"
 #include "device/qmt3308.h"
-#include "host/cell_value.h"
 #include "host/config_files.h"
-#include "host/data_module.h"
 #include "host/page_animation.h"
 #include "host/program_macro.h"
 #include "host/scenario.h"

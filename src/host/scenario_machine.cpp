@@ -79,6 +79,8 @@ ScenarioReport RunScenario(const Scenario& scenario, const CompiledMacro& macro,
 ScenarioReport RunScenarioOn(ScenarioMachine& machine, const Scenario& scenario, const ScenarioOptions& options,
                              PageAnimation* animation) {
   ScenarioReport report;
+  machine.Start();
+  // The labels are the started macro's.
   bool checks = false;
   for (const ScenarioStep& step : scenario.steps) {
     using Kind = ScenarioStep::Kind;
@@ -88,7 +90,7 @@ ScenarioReport RunScenarioOn(ScenarioMachine& machine, const Scenario& scenario,
                                 MessageText(Cp932ToUtf8(step.label)) + "; the event runs nothing");
   }
   if (!checks) report.warnings.push_back("the scenario checks nothing");
-  machine.Start();
+
   ScenarioPlayer player(scenario, machine, options);
   if (animation) {
     animation->Start(machine.Screen().DisplayPageBytes(), 0);

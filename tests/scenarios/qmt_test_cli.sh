@@ -63,6 +63,7 @@ printf 'EXIT\n色: d("DS1"): EXIT\n' >"$work/u8.txt"
 printf 'event 色\nexpect line DS1\n' >"$work/u8.scn"
 expect_status 0 "$qmt" test "$work/u8.scn" --macro "$work/u8.txt" --utf8
 head -n 1 "$work/out" | grep -qx "testing the macro file $work/u8.txt" || fail "--utf8: $(cat "$work/out")"
+sed -n 2p "$work/out" | grep -qx "PASS u8" || fail "a label the macro has is no warning: $(cat "$work/out")"
 
 # Scenarios of one name in two folders stay apart; a file given twice runs
 # once.  One saved in code page 932 is named as such, the report stays XML.
