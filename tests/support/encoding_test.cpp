@@ -46,6 +46,21 @@ TEST(Encoding, UndefinedBytesBecomeReplacementCharacter) {
   for (const auto& c : cases) EXPECT_EQ(Cp932ToUtf8(c.cp932), c.utf8) << c.cp932;
 }
 
+// Text of unknown encoding made fit for UTF-8 output: well-formed UTF-8
+// stays, every other byte is one U+FFFD.
+TEST(Encoding, ValidUtf8ReplacesEachBadByte) {
+  const struct {
+    std::string in, out;
+  } cases[] = {
+      {"abc \xE8\xA8\x98\xF0\x9F\x98\x80", "abc \xE8\xA8\x98\xF0\x9F\x98\x80"},
+      {"\x8B\x4C", "\xEF\xBF\xBDL"},                // code page 932
+      {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},  // overlong
+      {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // surrogate
+      {"x\xE8\xA8", "x\xEF\xBF\xBD\xEF\xBF\xBD"},  // cut short
+  };
+  for (const auto& c : cases) EXPECT_EQ(ValidUtf8(c.in), c.out) << c.in;
+}
+
 TEST(Encoding, ByteOrderMarkIsDroppedOnlyAtTheStart) {
   EXPECT_EQ(WithoutUtf8Bom("\xEF\xBB\xBFx=1"), "x=1");
   EXPECT_EQ(WithoutUtf8Bom("x=1\xEF\xBB\xBF"), "x=1\xEF\xBB\xBF");
