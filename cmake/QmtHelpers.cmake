@@ -34,3 +34,22 @@ function(qmt_test name)
   target_compile_definitions(${name} PRIVATE QMT_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ENVIRONMENT "QMT_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
 endfunction()
+
+# qmt_host_tool(NAME SOURCES files... [LIBS targets...]): a program the build
+# runs to write sources.  A cross build (the web build) cannot run what it
+# compiles, so it takes the program from QMT_HOST_TOOLS, the folder where a
+# native build of the same checkout put its tools (build-dir/host-tools).
+function(qmt_host_tool name)
+  cmake_parse_arguments(PARSE_ARGV 1 _tool "" "" "SOURCES;LIBS")
+  if(CMAKE_CROSSCOMPILING)
+    if(NOT QMT_HOST_TOOLS)
+      message(FATAL_ERROR "A cross build needs -DQMT_HOST_TOOLS=<native build>/host-tools for ${name}")
+    endif()
+    add_executable(${name} IMPORTED GLOBAL)
+    set_target_properties(${name} PROPERTIES IMPORTED_LOCATION ${QMT_HOST_TOOLS}/${name})
+  else()
+    add_executable(${name} ${_tool_SOURCES})
+    target_link_libraries(${name} PRIVATE ${_tool_LIBS})
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/host-tools)
+  endif()
+endfunction()

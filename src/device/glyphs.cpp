@@ -5,7 +5,6 @@
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
-#include <iconv.h>
 
 #include <algorithm>
 #include <array>
@@ -131,36 +130,6 @@ std::uint32_t GlyphKey(Cp932Char c, int cellHeight) {
   return (std::uint32_t{c.code} << 16) | static_cast<std::uint16_t>(cellHeight);
 }
 
-class Iconv {
- public:
-  Iconv() : cd_(iconv_open("UTF-32LE", "CP932")) {}
-  ~Iconv() {
-    if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
-  }
-  // One character, or U+30FB when the bytes are not code page 932.
-  char32_t Decode(const char* bytes, std::size_t length) {
-    if (cd_ == reinterpret_cast<iconv_t>(-1)) {
-      auto b = static_cast<unsigned char>(bytes[0]);
-      return length == 1 && b < 0x80 ? char32_t{b} : U'\u30FB';
-    }
-    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-    char in[2];
-    std::memcpy(in, bytes, length);
-    unsigned char out[8] = {};
-    char* inPtr = in;
-    char* outPtr = reinterpret_cast<char*>(out);
-    std::size_t inLeft = length;
-    std::size_t outLeft = sizeof out;
-    std::size_t n = iconv(cd_, &inPtr, &inLeft, &outPtr, &outLeft);
-    // Exactly one character must come out of all the bytes.
-    if (n == static_cast<std::size_t>(-1) || inLeft != 0 || sizeof out - outLeft != 4) return U'\u30FB';
-    return static_cast<char32_t>(out[0] | out[1] << 8 | out[2] << 16 | out[3] << 24);
-  }
-
- private:
-  iconv_t cd_;
-};
-
 }  // namespace
 
 std::vector<Cp932Char> SplitCp932(std::string_view cp932) {
@@ -185,17 +154,7 @@ int CountCp932Chars(std::string_view cp932) {
   return n;
 }
 
-char32_t DecodeCp932Char(Cp932Char c) {
-  static Iconv converter;
-  char bytes[2];
-  if (c.code > 0xFF) {
-    bytes[0] = static_cast<char>(c.code >> 8);
-    bytes[1] = static_cast<char>(c.code & 0xFF);
-    return converter.Decode(bytes, 2);
-  }
-  bytes[0] = static_cast<char>(c.code);
-  return converter.Decode(bytes, 1);
-}
+char32_t DecodeCp932Char(Cp932Char c) { return DecodeCp932(c.code, U'\u30FB'); }
 
 std::unique_ptr<FontLocator> MakeFontconfigLocator(std::vector<std::string> fontDirs) {
   return std::make_unique<FontconfigLocator>(std::move(fontDirs));

@@ -80,8 +80,8 @@ std::vector<Cp932Char> SplitCp932(std::string_view cp932);
 // The number of characters SplitCp932 finds, without building the list.
 int CountCp932Chars(std::string_view cp932);
 
-// The Unicode character of one code page 932 character, decoded with iconv
-// under the name "CP932".  A byte sequence code page 932 does not define
+// The Unicode character of one code page 932 character, by the code page's
+// table (DecodeCp932).  A byte sequence code page 932 does not define
 // becomes U+30FB (katakana middle dot), the code page's default character, so
 // a bad byte still shows as one visible character.
 char32_t DecodeCp932Char(Cp932Char c);

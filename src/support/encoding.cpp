@@ -1,58 +1,12 @@
 #include "support/encoding.h"
 
-#include <iconv.h>
-
-#include <cerrno>
+#include <algorithm>
 #include <cstdio>
-#include <mutex>
+
+#include "support/cp932_table.h"
 
 namespace qmt {
 namespace {
-
-// One iconv descriptor per direction, opened on first use.  iconv
-// descriptors carry shift state, so each conversion resets it first.
-class Converter {
- public:
-  Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {
-    if (cd_ == reinterpret_cast<iconv_t>(-1)) {
-      throw EncodingError(std::string("iconv cannot convert from ") + from + " to " + to);
-    }
-  }
-  ~Converter() { iconv_close(cd_); }
-  Converter(const Converter&) = delete;
-  Converter& operator=(const Converter&) = delete;
-
-  // Converts as much as it can.  Returns the number of input bytes consumed;
-  // stops at the first byte sequence it cannot convert.
-  size_t Convert(std::string_view in, std::string& out) {
-    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-    char* src = const_cast<char*>(in.data());
-    size_t srcLeft = in.size();
-    char buffer[1024];
-    while (srcLeft > 0) {
-      char* dst = buffer;
-      size_t dstLeft = sizeof buffer;
-      size_t r = iconv(cd_, &src, &srcLeft, &dst, &dstLeft);
-      out.append(buffer, dst - buffer);
-      if (r == static_cast<size_t>(-1) && errno != E2BIG) break;
-    }
-    return in.size() - srcLeft;
-  }
-
-  std::mutex mutex;
-
- private:
-  iconv_t cd_;
-};
-
-Converter& ToUtf8() {
-  static Converter c("UTF-8", "CP932");
-  return c;
-}
-Converter& FromUtf8() {
-  static Converter c("CP932", "UTF-8");
-  return c;
-}
 
 // Length of the UTF-8 sequence that starts with b (1 for a stray byte).
 size_t Utf8Length(unsigned char b) {
@@ -62,33 +16,125 @@ size_t Utf8Length(unsigned char b) {
   return 1;
 }
 
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | c >> 6);
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | c >> 12);
+    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// One well-formed UTF-8 sequence at the start of `text`: its character and
+// length, or length 0 when the bytes are no such sequence (a stray or
+// missing continuation byte, an overlong form, a surrogate, beyond U+10FFFF).
+struct Utf8Char {
+  char32_t c = 0;
+  size_t length = 0;
+};
+
+Utf8Char ReadUtf8(std::string_view text) {
+  const auto b0 = static_cast<unsigned char>(text[0]);
+  if (b0 < 0x80) return {b0, 1};
+  size_t length;
+  char32_t c;
+  char32_t least;
+  if (b0 >= 0xC2 && b0 <= 0xDF) {
+    length = 2, c = b0 & 0x1F, least = 0x80;
+  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+    length = 3, c = b0 & 0x0F, least = 0x800;
+  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+    length = 4, c = b0 & 0x07, least = 0x10000;
+  } else {
+    return {};
+  }
+  if (text.size() < length) return {};
+  for (size_t i = 1; i < length; ++i) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    if ((b & 0xC0) != 0x80) return {};
+    c = c << 6 | (b & 0x3F);
+  }
+  if (c < least || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) return {};
+  return {c, length};
+}
+
+// The code page 932 code of a character, or -1.
+int EncodeCp932(char32_t c) {
+  if (c > 0xFFFF) return -1;
+  const std::uint16_t* begin = cp932::kEncode;
+  size_t lo = 0, hi = cp932::kEncodeCount;
+  while (lo < hi) {
+    const size_t mid = (lo + hi) / 2;
+    if (begin[2 * mid] < c) {
+      lo = mid + 1;
+    } else {
+      hi = mid;
+    }
+  }
+  if (lo < cp932::kEncodeCount && begin[2 * lo] == c) return begin[2 * lo + 1];
+  return -1;
+}
+
 }  // namespace
 
+char32_t DecodeCp932(std::uint16_t code, char32_t undefined) {
+  std::uint16_t c;
+  if (code < 0x100) {
+    c = cp932::kSingle[code];
+  } else {
+    const auto lead = static_cast<std::uint8_t>(code >> 8);
+    if (!IsLeadByte(lead)) return undefined;
+    c = cp932::kPairs[cp932::LeadIndex(lead) * 256 + (code & 0xFF)];
+  }
+  return c == cp932::kUndefined ? undefined : char32_t{c};
+}
+
 std::string Cp932ToUtf8(std::string_view text) {
-  Converter& c = ToUtf8();
-  std::lock_guard lock(c.mutex);
   std::string out;
   out.reserve(text.size() * 3 / 2);
-  while (!text.empty()) {
-    size_t used = c.Convert(text, out);
-    text.remove_prefix(used);
-    if (!text.empty()) {
-      out += "\xEF\xBF\xBD";  // U+FFFD for an undefined byte
-      const bool pair = text.size() > 1 && IsLeadByte(static_cast<unsigned char>(text[0])) &&
-                        IsTrailByte(static_cast<unsigned char>(text[1]));
-      size_t skip = pair ? 2 : 1;
-      text.remove_prefix(skip);
+  for (size_t i = 0; i < text.size();) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    std::uint16_t c = cp932::kUndefined;
+    size_t length = 1;
+    if (!IsLeadByte(b)) {
+      c = cp932::kSingle[b];
+    } else if (i + 1 < text.size()) {
+      c = cp932::kPairs[cp932::LeadIndex(b) * 256 + static_cast<unsigned char>(text[i + 1])];
+      length = 2;
     }
+    if (c != cp932::kUndefined) {
+      AppendUtf8(out, c);
+      i += length;
+      continue;
+    }
+    // U+FFFD for an undefined byte; a lead byte takes a trail byte with it.
+    out += "\xEF\xBF\xBD";
+    const bool pair = i + 1 < text.size() && IsLeadByte(b) && IsTrailByte(static_cast<unsigned char>(text[i + 1]));
+    i += pair ? 2 : 1;
   }
   return out;
 }
 
 bool TryUtf8ToCp932(std::string_view text, std::string& out, std::string& error) {
-  Converter& c = FromUtf8();
-  std::lock_guard lock(c.mutex);
   out.clear();
   out.reserve(text.size());
-  size_t used = c.Convert(text, out);
+  size_t used = 0;
+  while (used < text.size()) {
+    const Utf8Char u = ReadUtf8(text.substr(used));
+    if (u.length != 0 && u.c >= cp932::kIgnoredFirst && u.c <= cp932::kIgnoredLast) {
+      used += u.length;
+      continue;
+    }
+    const int code = u.length == 0 ? -1 : EncodeCp932(u.c);
+    if (code < 0) break;
+    if (code > 0xFF) out += static_cast<char>(code >> 8);
+    out += static_cast<char>(code & 0xFF);
+    used += u.length;
+  }
   if (used == text.size()) return true;
   size_t line = 1;
   for (size_t i = 0; i < used; ++i) line += text[i] == '\n';

@@ -1,6 +1,7 @@
 // Text crosses into the core as code page 932 (Shift-JIS) bytes held in
 // std::string.  These helpers convert at the edges: terminal output, Qt widgets
-// and UTF-8 input files.
+// and UTF-8 input files.  They convert by the code page's table, made from
+// iconv's CP932 when the program is built, so they need no iconv at run time.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +25,10 @@ class EncodingError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+
+// The Unicode character of one code page 932 character (a byte, or lead byte
+// * 256 + second byte), or `undefined` when the code page has none.
+char32_t DecodeCp932(std::uint16_t code, char32_t undefined);
 
 // Code page 932 -> UTF-8.  Bytes that code page 932 does not define are shown
 // as U+FFFD so that a message is never lost because of one bad byte: an
