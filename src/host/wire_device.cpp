@@ -31,6 +31,7 @@ void WireDevice::Execute(std::string_view line) {
 }
 
 void WireDevice::Event(StreamServer::Event event, const std::string& detail) {
+  if (event == StreamServer::Event::kLineCut) ++dropped_;
   if (event == StreamServer::Event::kLineDropped) {
     ++dropped_;
     if (replies_) {

@@ -32,6 +32,7 @@ class WireDevice {
 
   std::size_t Lines() const { return lines_; }
   std::size_t Errors() const { return errors_; }
+  // Lines lost: over the line limit, or cut short by their client leaving.
   std::size_t Dropped() const { return dropped_; }
 
   // "コマンド行が長すぎる" (code page 932).
