@@ -18,6 +18,7 @@
 #include "host/config_files.h"
 #include "host/data_module.h"
 #include "host/page_animation.h"
+#include "host/page_files.h"
 #include "host/scenario.h"
 #include "host/scenario_machine.h"
 #include "host/macro_compile.h"
@@ -212,15 +213,7 @@ void Apply(const RunAction& action, TRunner& runner, Simulator& sim, TickClock& 
 }
 
 void WriteOutputs(const RunOptions& opt, TQMT3308& device = Device()) {
-  if (!opt.pages.empty()) {
-    std::error_code ec;
-    std::filesystem::create_directories(opt.pages, ec);
-    if (ec) throw FileError("cannot create " + opt.pages + ": " + ec.message());
-    for (int page = 0; page < 4; ++page) {
-      device.SavePage(page, (std::filesystem::path(opt.pages) / ("VRAM" + std::to_string(page) + ".bmp")).string());
-    }
-  }
-  if (!opt.png.empty()) WritePagePng(opt.png, device.DisplayPageBytes());
+  WritePageFiles(device, opt.pages, opt.png);
 }
 
 // --scenario: replays the file on a machine of its own, as `qmt test` does.

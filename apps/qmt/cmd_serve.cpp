@@ -9,18 +9,16 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <string>
 
 #include "command.h"
 #include "device/escape.h"
-#include "device/png.h"
 #include "device/qmt3308.h"
+#include "host/page_files.h"
 #include "host/wire_device.h"
 #include "link/stream_server.h"
 #include "support/encoding.h"
-#include "support/file_io.h"
 
 namespace qmt::cli {
 namespace {
@@ -62,17 +60,6 @@ class Output {
   const sigset_t& waitMask_;
   std::string pending_;
 };
-
-void WritePages(TQMT3308& device, const std::string& dir, const std::string& png) {
-  if (!dir.empty()) {
-    std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
-    if (ec) throw FileError("cannot create " + dir + ": " + ec.message());
-    for (int page = 0; page < 4; ++page)
-      device.SavePage(page, (std::filesystem::path(dir) / ("VRAM" + std::to_string(page) + ".bmp")).string());
-  }
-  if (!png.empty()) WritePagePng(png, device.DisplayPageBytes());
-}
 
 static Command reg(45, [](CLI::App& app) {
   auto* sub = app.add_subcommand("serve", "Be the device on the wire: execute the lines a client sends over TCP "
@@ -175,7 +162,7 @@ static Command reg(45, [](CLI::App& app) {
       if (opt->once && server->ClientsServed() > 0) break;
     }
     server.reset();  // removes the pseudo-terminal's link
-    WritePages(device, opt->pages, opt->png);
+    WritePageFiles(device, opt->pages, opt->png);
     return outputGone || wire.Errors() + wire.Dropped() > 0 ? 1 : 0;
   };
 });
