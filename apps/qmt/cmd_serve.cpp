@@ -126,14 +126,15 @@ static Command reg(45, [](CLI::App& app) {
     std::fflush(stdout);
 
     TQMT3308& device = Device();
-    WireDevice wire(*server, device, opt->replies);
+    // Refers to the server, so it goes first.
+    auto wire = std::make_unique<WireDevice>(*server, device, opt->replies);
     bool lines = opt->lines;
     Output output(waitMask);
-    wire.SetLineReport([lines, &output](std::string_view line, const std::string* message) {
+    wire->SetLineReport([lines, &output](std::string_view line, const std::string* message) {
       if (lines) output.Add(EscapeForDisplay(line));
       if (message) PrintError("qmt serve: " + ShownLine(line) + ": " + *message);
     });
-    wire.SetEventReport([](StreamServer::Event event, const std::string& detail) {
+    wire->SetEventReport([](StreamServer::Event event, const std::string& detail) {
       switch (event) {
         case StreamServer::Event::kClientConnected: PrintError("qmt serve: " + detail + " connected"); break;
         case StreamServer::Event::kClientLeft: PrintError("qmt serve: " + detail + " left"); break;
@@ -161,9 +162,11 @@ static Command reg(45, [](CLI::App& app) {
       }
       if (opt->once && server->ClientsServed() > 0) break;
     }
+    const bool failed = outputGone || wire->Errors() + wire->Dropped() > 0;
+    wire.reset();
     server.reset();  // removes the pseudo-terminal's link
     WritePageFiles(device, opt->pages, opt->png);
-    return outputGone || wire.Errors() + wire.Dropped() > 0 ? 1 : 0;
+    return failed ? 1 : 0;
   };
 });
 
