@@ -135,20 +135,7 @@ static Command reg(45, [](CLI::App& app) {
       if (message) PrintError("qmt serve: " + ShownLine(line) + ": " + *message);
     });
     wire->SetEventReport([](StreamServer::Event event, const std::string& detail) {
-      switch (event) {
-        case StreamServer::Event::kClientConnected: PrintError("qmt serve: " + detail + " connected"); break;
-        case StreamServer::Event::kClientLeft: PrintError("qmt serve: " + detail + " left"); break;
-        case StreamServer::Event::kClientRefused:
-          PrintError("qmt serve: " + detail + " refused: another client is being served");
-          break;
-        case StreamServer::Event::kLineCut:
-          PrintError("qmt serve: the client left in the middle of a line; its " + detail + " bytes are dropped");
-          break;
-        case StreamServer::Event::kLineDropped:
-          PrintError("qmt serve: a line of " + detail + " bytes is dropped: longer than the device's " +
-                     std::to_string(LineAssembler::kMaxLineBytes) + "-byte line limit");
-          break;
-      }
+      PrintError("qmt serve: " + WireDevice::EventText(event, detail));
     });
 
     bool outputGone = false;

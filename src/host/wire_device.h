@@ -37,6 +37,11 @@ class WireDevice {
 
   // "コマンド行が長すぎる" (code page 932).
   static const std::string& LineTooLongMessage();
+  // What a server event says: in English for messages (qmt serve, the
+  // window's standard error), in Japanese (code page 932) for the window's
+  // log.
+  static std::string EventText(StreamServer::Event event, const std::string& detail);
+  static std::string EventNote(StreamServer::Event event, const std::string& detail);
 
  private:
   void Execute(std::string_view line);
