@@ -17,6 +17,7 @@ packages=(
   xvfb xauth
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev lua5.4 liblua5.4-dev libcairo2-dev
+  socat stress  # real clients of the wire, and load for the race checks
   # the Debian package (cpack, dpkg-shlibdeps) and the checks of what it installs
   dpkg-dev desktop-file-utils groff-base zsh
   # the web build (scripts/build-web.sh)

@@ -1,13 +1,11 @@
 // qmt exec: runs a file of command lines on the device and writes the pages.
-#include <filesystem>
 #include <string>
 #include <string_view>
 
 #include "command.h"
 #include "device/escape.h"
-#include "device/png.h"
 #include "device/qmt3308.h"
-#include "support/file_io.h"
+#include "host/page_files.h"
 
 namespace {
 
@@ -55,15 +53,7 @@ qmt::cli::Command reg(10, [](CLI::App& app) {
     std::string text = qmt::cli::ReadInput(opt->file, opt->utf8);
     qmt::TQMT3308& device = qmt::Device();
     int failures = RunLines(device, text);
-    if (!opt->pages.empty()) {
-      std::error_code ec;
-      std::filesystem::create_directories(opt->pages, ec);
-      if (ec) throw qmt::FileError("cannot create " + opt->pages + ": " + ec.message());
-      for (int page = 0; page < 4; ++page) {
-        device.SavePage(page, (std::filesystem::path(opt->pages) / ("VRAM" + std::to_string(page) + ".bmp")).string());
-      }
-    }
-    if (!opt->png.empty()) qmt::WritePagePng(opt->png, device.DisplayPageBytes());
+    qmt::WritePageFiles(device, opt->pages, opt->png);
     return failures > 0 ? 1 : 0;
   };
 });

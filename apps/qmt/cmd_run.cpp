@@ -15,6 +15,7 @@
 #include "device/qmt3308.h"
 #include "host/config_files.h"
 #include "host/page_animation.h"
+#include "host/page_files.h"
 #include "host/program_macro.h"
 #include "host/scenario.h"
 #include "host/scenario_machine.h"
@@ -139,15 +140,7 @@ class RunTarget : public ScenarioTarget {
 };
 
 void WriteOutputs(const RunOptions& opt, TQMT3308& device = Device()) {
-  if (!opt.pages.empty()) {
-    std::error_code ec;
-    std::filesystem::create_directories(opt.pages, ec);
-    if (ec) throw FileError("cannot create " + opt.pages + ": " + ec.message());
-    for (int page = 0; page < 4; ++page) {
-      device.SavePage(page, (std::filesystem::path(opt.pages) / ("VRAM" + std::to_string(page) + ".bmp")).string());
-    }
-  }
-  if (!opt.png.empty()) WritePagePng(opt.png, device.DisplayPageBytes());
+  WritePageFiles(device, opt.pages, opt.png);
 }
 
 // --scenario: replays the file on a machine of its own, as `qmt test` does.

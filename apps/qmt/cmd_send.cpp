@@ -49,9 +49,10 @@ static Command reg(40, [](CLI::App& app) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
       // Blank lines carry no command.
       if (line.empty()) continue;
-      if (!setup.link->SendLine(Unescape(line))) {
+      std::string bytes = Unescape(line);
+      if (!setup.link->SendLine(bytes)) {
         std::string problem = setup.link->Problem();
-        PrintError("qmt send: line " + std::to_string(lineNo) + ": " + line +
+        PrintError("qmt send: line " + std::to_string(lineNo) + ": " + ShownLine(bytes) +
                    ": the device did not answer (port " + setup.link->Name() +
                    (problem.empty() ? "" : ": " + problem) + ")");
         return 1;

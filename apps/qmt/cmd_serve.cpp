@@ -1,20 +1,24 @@
 // qmt serve: the emulated device on the wire.  Listens on a TCP address or a
 // pseudo-terminal, executes every line a client sends as the device would,
 // and writes the pages when it ends.
+#include <limits.h>
+#include <poll.h>
 #include <signal.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <string>
 
 #include "command.h"
 #include "device/escape.h"
-#include "device/png.h"
 #include "device/qmt3308.h"
+#include "host/page_files.h"
 #include "host/wire_device.h"
 #include "link/stream_server.h"
-#include "support/file_io.h"
+#include "support/encoding.h"
 
 namespace qmt::cli {
 namespace {
@@ -23,24 +27,39 @@ volatile sig_atomic_t stopSignal = 0;
 
 void OnStopSignal(int sig) { stopSignal = sig; }
 
-// A line as it is shown in a message: escaped, and cut short when long.
-std::string Shown(std::string_view line) {
-  constexpr std::size_t kShown = 80;
-  std::string text = EscapeForDisplay(line.substr(0, kShown));
-  if (line.size() > kShown) text += "... (" + std::to_string(line.size()) + " bytes)";
-  return text;
-}
-
-void WritePages(TQMT3308& device, const std::string& dir, const std::string& png) {
-  if (!dir.empty()) {
-    std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
-    if (ec) throw FileError("cannot create " + dir + ": " + ec.message());
-    for (int page = 0; page < 4; ++page)
-      device.SavePage(page, (std::filesystem::path(dir) / ("VRAM" + std::to_string(page) + ".bmp")).string());
+// Standard output for --lines.  Written only while the stop signals may
+// arrive, so a reader that does not read never holds the server past a
+// signal; false when the reader has gone or a signal came first.
+class Output {
+ public:
+  explicit Output(const sigset_t& waitMask) : waitMask_(waitMask) {}
+  void Add(const std::string& cp932) {
+    pending_ += Cp932ToUtf8(cp932);
+    pending_ += '\n';
   }
-  if (!png.empty()) WritePagePng(png, device.DisplayPageBytes());
-}
+  bool Flush() {
+    while (!pending_.empty() && stopSignal == 0) {
+      pollfd out{STDOUT_FILENO, POLLOUT, 0};
+      if (::ppoll(&out, 1, nullptr, &waitMask_) < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      if (out.revents & (POLLERR | POLLNVAL)) return false;
+      sigset_t held;
+      ::sigprocmask(SIG_SETMASK, &waitMask_, &held);
+      ssize_t n = ::write(STDOUT_FILENO, pending_.data(), std::min<std::size_t>(pending_.size(), PIPE_BUF));
+      int err = errno;
+      ::sigprocmask(SIG_SETMASK, &held, nullptr);
+      if (n > 0) pending_.erase(0, static_cast<std::size_t>(n));
+      else if (n < 0 && err != EINTR && err != EAGAIN) return false;
+    }
+    return pending_.empty();
+  }
+
+ private:
+  const sigset_t& waitMask_;
+  std::string pending_;
+};
 
 static Command reg(45, [](CLI::App& app) {
   auto* sub = app.add_subcommand("serve", "Be the device on the wire: execute the lines a client sends over TCP "
@@ -53,14 +72,17 @@ static Command reg(45, [](CLI::App& app) {
       "\n"
       "The first line of standard output is the address listened on: tcp:HOST:PORT with the port the\n"
       "system chose, or the pseudo-terminal's path. One client is served at a time; another one is\n"
-      "closed at once. The bytes are taken as the device takes them: each line ends with a carriage\n"
-      "return, line feeds are ignored, and GI and DI lines carry 32 and 128 raw bytes after the mnemonic.\n"
-      "A line longer than 614,402 bytes (TI with a full page) is dropped. Failing and dropped lines are\n"
-      "reported on standard error; with --replies the client also gets one line back per line: \"ok\" or\n"
-      "the device's message in code page 932, ended by CR LF.\n"
+      "told \"refused: another client is being served\" and closed. The bytes are taken as the device\n"
+      "takes them: each line ends with a carriage return, line feeds are ignored, and GI and DI lines\n"
+      "carry 32 and 128 raw bytes after the mnemonic. A line longer than 614,402 bytes (TI with a full\n"
+      "page) is dropped. Failing and dropped lines are reported on standard error; with --replies the\n"
+      "client also gets one line back per line: \"ok\" or the device's message in code page 932, ended\n"
+      "by CR LF.\n"
       "\n"
-      "Without --once the server runs until SIGINT or SIGTERM; --pages and --png are written then.\n"
-      "Exit status 1 when a line failed or was dropped, or the address cannot be used.");
+      "Without --once the server runs until SIGINT, SIGTERM or SIGHUP, or until the reader of standard\n"
+      "output leaves; --pages and --png are written then and the pseudo-terminal's link is removed.\n"
+      "Exit status 1 when a line failed, was dropped or was cut short by its client leaving, when the\n"
+      "reader of standard output left, or when the address cannot be used.");
   struct Options {
     std::string listen;
     std::string pages;
@@ -76,22 +98,23 @@ static Command reg(45, [](CLI::App& app) {
   sub->add_option("--png", opt->png, "At the end, write the display page as a PNG picture")->option_text("FILE");
   sub->add_flag("--once", opt->once, "Serve one client and end when it leaves");
   sub->add_flag("--replies", opt->replies, "Answer each line with \"ok\" or the device's message");
-  sub->add_flag("--lines", opt->lines, "Print each line that arrives on standard output (escaped form)");
+  sub->add_flag("--lines", opt->lines, "Print each line that arrives on standard output, in the escaped form of qmt run --lines "
+                "(UTF-8; qmt exec --utf8 runs it again)");
   return [opt]() -> int {
-    // SIGINT and SIGTERM are held back except while the server waits, so
-    // they end the wait and never a line half done.
+    // SIGINT, SIGTERM and SIGHUP are held back except while the server
+    // waits or writes to standard output, so they end the wait and never a
+    // line half done.  A reader of standard output that has gone ends the
+    // server as a signal does: the link is removed and the pages written.
     sigset_t stopSet, waitMask;
     sigemptyset(&stopSet);
-    sigaddset(&stopSet, SIGINT);
-    sigaddset(&stopSet, SIGTERM);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stopSet, sig);
     sigprocmask(SIG_BLOCK, &stopSet, &waitMask);
-    sigdelset(&waitMask, SIGINT);
-    sigdelset(&waitMask, SIGTERM);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigdelset(&waitMask, sig);
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &action, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
 
     std::string error;
     std::unique_ptr<StreamServer> server = StreamServer::Listen(opt->listen, error);
@@ -103,37 +126,34 @@ static Command reg(45, [](CLI::App& app) {
     std::fflush(stdout);
 
     TQMT3308& device = Device();
-    WireDevice wire(*server, device, opt->replies);
+    // Refers to the server, so it goes first.
+    auto wire = std::make_unique<WireDevice>(*server, device, opt->replies);
     bool lines = opt->lines;
-    wire.SetLineReport([lines](std::string_view line, const std::string* message) {
-      if (lines) PrintLine(EscapeForDisplay(line));
-      if (message) PrintError("qmt serve: " + Shown(line) + ": " + *message);
+    Output output(waitMask);
+    wire->SetLineReport([lines, &output](std::string_view line, const std::string* message) {
+      if (lines) output.Add(EscapeForDisplay(line));
+      if (message) PrintError("qmt serve: " + ShownLine(line) + ": " + *message);
     });
-    wire.SetEventReport([](StreamServer::Event event, const std::string& detail) {
-      switch (event) {
-        case StreamServer::Event::kClientConnected: PrintError("qmt serve: " + detail + " connected"); break;
-        case StreamServer::Event::kClientLeft: PrintError("qmt serve: " + detail + " left"); break;
-        case StreamServer::Event::kClientRefused:
-          PrintError("qmt serve: " + detail + " refused: another client is being served");
-          break;
-        case StreamServer::Event::kLineCut:
-          PrintError("qmt serve: the client left in the middle of a line; its " + detail + " bytes are dropped");
-          break;
-        case StreamServer::Event::kLineDropped:
-          PrintError("qmt serve: a line of " + detail + " bytes is dropped: longer than the device's " +
-                     std::to_string(LineAssembler::kMaxLineBytes) + "-byte line limit");
-          break;
-      }
+    wire->SetEventReport([](StreamServer::Event event, const std::string& detail) {
+      PrintError("qmt serve: " + WireDevice::EventText(event, detail));
     });
 
+    bool outputGone = false;
     while (stopSignal == 0) {
       server->Serve(-1, &waitMask);
-      if (lines) std::fflush(stdout);  // what arrived so far, for a reader of the pipe
+      // What arrived so far, for a reader of the pipe.
+      if (!output.Flush() && stopSignal == 0) {
+        PrintError("qmt serve: standard output is closed; the server ends");
+        outputGone = true;
+        break;
+      }
       if (opt->once && server->ClientsServed() > 0) break;
     }
+    const bool failed = outputGone || wire->Errors() + wire->Dropped() > 0;
+    wire.reset();
     server.reset();  // removes the pseudo-terminal's link
-    WritePages(device, opt->pages, opt->png);
-    return wire.Errors() + wire.Dropped() > 0 ? 1 : 0;
+    WritePageFiles(device, opt->pages, opt->png);
+    return failed ? 1 : 0;
   };
 });
 

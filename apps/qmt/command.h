@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace qmt::cli {
 
@@ -24,6 +25,9 @@ struct Command {
 void PrintError(const std::string& cp932);
 // Prints a line (code page 932 bytes) to standard output in UTF-8.
 void PrintLine(const std::string& cp932);
+// A command line's bytes as a message shows them: escaped, and cut short
+// with its length when long.
+std::string ShownLine(std::string_view bytes);
 
 // Reads FILE or standard input when the name is "-" or empty.  With `utf8`
 // the text is converted to code page 932 (an unconvertible character raises

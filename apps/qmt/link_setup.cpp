@@ -1,10 +1,8 @@
 #include "link_setup.h"
 
-#include <filesystem>
-#include <system_error>
-
 #include "command.h"
 #include "device/escape.h"
+#include "host/page_files.h"
 #include "support/file_io.h"
 
 namespace qmt::cli {
@@ -31,11 +29,7 @@ LinkSetup OpenCliLink(const std::string& portSpec) {
 
 void SaveDevicePages(const LinkSetup& setup, const std::string& dir) {
   if (!setup.device) throw FileError("--device-pages needs the virtual port (--port virtual)");
-  std::error_code ec;
-  std::filesystem::create_directories(dir, ec);
-  if (ec) throw FileError("cannot create " + dir + ": " + ec.message());
-  for (int page = 0; page < 4; ++page)
-    setup.device->SavePage(page, (std::filesystem::path(dir) / ("VRAM" + std::to_string(page) + ".bmp")).string());
+  WritePageFiles(*setup.device, dir, {});
 }
 
 }  // namespace qmt::cli

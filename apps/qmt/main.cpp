@@ -9,6 +9,7 @@
 
 #include "cli_docs.h"
 #include "command.h"
+#include "device/escape.h"
 #include "support/encoding.h"
 #include "support/file_io.h"
 #include "support/version.h"
@@ -42,6 +43,13 @@ void PrintLine(const std::string& cp932) {
   std::string text = Cp932ToUtf8(cp932);
   text += '\n';
   std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+std::string ShownLine(std::string_view bytes) {
+  constexpr std::size_t kShown = 80;
+  std::string text = EscapeForDisplay(bytes.substr(0, kShown));
+  if (bytes.size() > kShown) text += "... (" + std::to_string(bytes.size()) + " bytes)";
+  return text;
 }
 
 std::string ReadInput(const std::string& file, bool utf8) {

@@ -15,6 +15,31 @@ const std::string& WireDevice::LineTooLongMessage() {
   return s;
 }
 
+std::string WireDevice::EventText(StreamServer::Event event, const std::string& detail) {
+  switch (event) {
+    case StreamServer::Event::kClientConnected: return detail + " connected";
+    case StreamServer::Event::kClientLeft: return detail + " left";
+    case StreamServer::Event::kClientRefused: return detail + " refused: another client is being served";
+    case StreamServer::Event::kLineCut:
+      return "the client left in the middle of a line; its " + detail + " bytes are dropped";
+    case StreamServer::Event::kLineDropped:
+      return "a line of " + detail + " bytes is dropped: longer than the device's " +
+             std::to_string(LineAssembler::kMaxLineBytes) + "-byte line limit";
+  }
+  return detail;
+}
+
+std::string WireDevice::EventNote(StreamServer::Event event, const std::string& detail) {
+  switch (event) {
+    case StreamServer::Event::kClientConnected: return Sjis("接続: ") + detail;
+    case StreamServer::Event::kClientLeft: return Sjis("切断: ") + detail;
+    case StreamServer::Event::kClientRefused: return Sjis("拒否: ") + detail + Sjis(" (別のクライアントを受信中)");
+    case StreamServer::Event::kLineCut: return Sjis("行の途中で切断: ") + detail + Sjis(" バイトを破棄");
+    case StreamServer::Event::kLineDropped: return LineTooLongMessage() + ": " + detail + Sjis(" バイトを破棄");
+  }
+  return detail;
+}
+
 void WireDevice::Execute(std::string_view line) {
   ++lines_;
   bool ok = device_.ExecuteLine(line);
@@ -31,6 +56,7 @@ void WireDevice::Execute(std::string_view line) {
 }
 
 void WireDevice::Event(StreamServer::Event event, const std::string& detail) {
+  if (event == StreamServer::Event::kLineCut) ++dropped_;
   if (event == StreamServer::Event::kLineDropped) {
     ++dropped_;
     if (replies_) {

@@ -32,10 +32,16 @@ class WireDevice {
 
   std::size_t Lines() const { return lines_; }
   std::size_t Errors() const { return errors_; }
+  // Lines lost: over the line limit, or cut short by their client leaving.
   std::size_t Dropped() const { return dropped_; }
 
   // "コマンド行が長すぎる" (code page 932).
   static const std::string& LineTooLongMessage();
+  // What a server event says: in English for messages (qmt serve, the
+  // window's standard error), in Japanese (code page 932) for the window's
+  // log.
+  static std::string EventText(StreamServer::Event event, const std::string& detail);
+  static std::string EventNote(StreamServer::Event event, const std::string& detail);
 
  private:
   void Execute(std::string_view line);

@@ -7,9 +7,13 @@
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
+#include <termios.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -18,6 +22,9 @@ namespace qmt {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// How often a stalled write looks at the device's queue.
+constexpr int kQueueLookMs = 10;
 
 int MsSince(Clock::time_point t) {
   return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count());
@@ -60,6 +67,18 @@ bool AllDigits(std::string_view s) {
   return true;
 }
 
+// Bytes written to `fd` that the device has not taken yet (a pipe's
+// content, a terminal's or a socket's output queue), or -1 when the
+// descriptor cannot tell.  A device may take bytes long before the
+// descriptor has room for another write: a pipe frees room a page at a time.
+long Queued(int fd) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return -1;
+  int n = 0;
+  if (::ioctl(fd, S_ISFIFO(st.st_mode) ? FIONREAD : TIOCOUTQ, &n) != 0) return -1;
+  return n;
+}
+
 }  // namespace
 
 StreamPort::~StreamPort() = default;
@@ -68,6 +87,7 @@ bool StreamPort::WriteAll(int fd, std::string_view bytes, bool socket) {
   const char* p = bytes.data();
   std::size_t left = bytes.size();
   Clock::time_point progress = Clock::now();
+  long queued = -1;
   while (left > 0) {
     ssize_t n = socket ? ::send(fd, p, left, MSG_NOSIGNAL) : WriteWithoutSigpipe(fd, p, left);
     if (n > 0) {
@@ -78,13 +98,17 @@ bool StreamPort::WriteAll(int fd, std::string_view bytes, bool socket) {
     }
     if (n < 0 && errno == EINTR) continue;
     if (n == 0 || errno == EAGAIN || errno == EWOULDBLOCK) {
+      // Progress is what the device takes, seen in its queue shrinking.
+      long now = Queued(fd);
+      if (now >= 0 && queued >= 0 && now < queued) progress = Clock::now();
+      queued = now;
       int rest = kStallMs - MsSince(progress);
       if (rest <= 0) {
         problem_ = "the device took nothing for " + std::to_string(kStallMs) + " ms";
         return false;
       }
       pollfd pfd{fd, POLLOUT, 0};
-      ::poll(&pfd, 1, rest);
+      ::poll(&pfd, 1, now >= 0 ? std::min(rest, kQueueLookMs) : rest);
       continue;
     }
     problem_ = std::strerror(errno);
@@ -252,34 +276,23 @@ bool TcpPort::SendLine(std::string_view line) {
 // --- file: -------------------------------------------------------------------
 
 std::unique_ptr<FilePort> FilePort::Open(const std::string& path, LinkProblem& problem) {
-  // Opened without blocking, so that a FIFO nobody reads is refused rather
-  // than waited for; writes then block as a file's do.
+  // Without blocking: a FIFO nobody reads is refused rather than waited
+  // for, and one whose reader stops reading fails the line as a stalled
+  // device does.
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
   if (fd < 0) {
     problem = {LinkProblem::Kind::kCannotOpen, {}, path, static_cast<std::uint32_t>(errno)};
     return nullptr;
   }
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  return std::unique_ptr<FilePort>(new FilePort(fd));
+  return std::unique_ptr<FilePort>(new FilePort(fd, path));
 }
 
 FilePort::~FilePort() { ::close(fd_); }
 
 bool FilePort::SendLine(std::string_view line) {
-  std::string bytes = WithCr(line);
-  const char* p = bytes.data();
-  std::size_t left = bytes.size();
-  while (left > 0) {
-    ssize_t n = WriteWithoutSigpipe(fd_, p, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      problem_ = n < 0 ? std::strerror(errno) : "nothing written";
-      return false;
-    }
-    p += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  return true;
+  if (WriteAll(fd_, WithCr(line), false)) return true;
+  problem_ = path_ + ": " + problem_;
+  return false;
 }
 
 }  // namespace qmt

@@ -8,7 +8,9 @@
 //                        or a network adapter in front of a device
 //   file:PATH            the bytes written to a file (created or emptied)
 //
-// A device that takes none of a line's bytes for kStallMs, a peer that has
+// A device that takes none of a line's bytes for kStallMs (what it takes is
+// read from its queue where the descriptor tells, as a pipe, a terminal or
+// a socket does), a peer that has
 // closed or refused the connection, or a device that nobody reads, fails
 // the line, as a device that stays BUSY fails it on the parallel port.  The
 // next line opens or connects again, so the link comes back when the user
@@ -88,7 +90,8 @@ class TcpPort : public StreamPort {
   int fd_ = -1;
 };
 
-// file:PATH.  Lines and their carriage returns go to the file in order.
+// file:PATH.  Lines and their carriage returns go to the file in order; a
+// FIFO whose reader stops reading fails the line as a stalled device does.
 class FilePort : public StreamPort {
  public:
   static std::unique_ptr<FilePort> Open(const std::string& path, LinkProblem& problem);
@@ -96,8 +99,9 @@ class FilePort : public StreamPort {
   bool SendLine(std::string_view line) override;
 
  private:
-  explicit FilePort(int fd) : fd_(fd) {}
+  FilePort(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
   int fd_;
+  std::string path_;
 };
 
 // Splits "HOST:PORT", "[V6]:PORT" or "PORT" (HOST then `defaultHost`).

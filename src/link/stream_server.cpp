@@ -116,8 +116,11 @@ class TcpServer : public StreamServer {
         if (errno == EINTR || errno == ECONNABORTED) continue;
         return;
       }
+      // The client being served may have left just before this one came:
+      // its close, read now, frees the place for this one.
+      if (client_ >= 0) ServeClient();
       if (client_ >= 0) {
-        ::close(fd);
+        Refuse(fd);
         Emit(Event::kClientRefused, PeerName(addr));
         continue;
       }
@@ -125,6 +128,13 @@ class TcpServer : public StreamServer {
       peer_ = PeerName(addr);
       Emit(Event::kClientConnected, peer_);
     }
+  }
+
+  // A client that cannot be served is told so before it is closed; what it
+  // sends after that fails on its side.
+  static void Refuse(int fd) {
+    ::send(fd, kRefusal.data(), kRefusal.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    ::close(fd);
   }
 
   void ServeClient() {

@@ -26,7 +26,7 @@ class StreamServer {
  public:
   enum class Event {
     kClientConnected,  // detail: the peer ("127.0.0.1:40312", or the pty's path)
-    kClientRefused,    // a second client, closed at once; detail: the peer
+    kClientRefused,    // a second client, told kRefusal and closed; detail: the peer
     kClientLeft,       // detail: the peer
     kLineCut,          // the client left mid-line; detail: the bytes lost
     kLineDropped,      // a line over the line limit; detail: its length
@@ -68,6 +68,8 @@ class StreamServer {
   std::size_t ClientsServed() const { return served_; }
   std::size_t LinesReceived() const { return lines_; }
 
+  // What a refused client reads before its connection is closed.
+  static constexpr std::string_view kRefusal = "refused: another client is being served\r\n";
   static constexpr std::size_t kReadBudget = 1 << 20;
   static constexpr std::size_t kReplyBacklog = 1 << 20;
 

@@ -44,32 +44,8 @@ WireListener::WireListener(std::unique_ptr<StreamServer> server, TQMT3308& devic
     Log({std::string(line.substr(0, kShown)), error ? *error : std::string(), line.size(), false});
   });
   wire_->SetEventReport([this](StreamServer::Event event, const std::string& detail) {
-    std::string log, text;
-    switch (event) {
-      case StreamServer::Event::kClientConnected:
-        log = Sjis("接続: ") + detail;
-        text = detail + " connected";
-        break;
-      case StreamServer::Event::kClientLeft:
-        log = Sjis("切断: ") + detail;
-        text = detail + " left";
-        break;
-      case StreamServer::Event::kClientRefused:
-        log = Sjis("拒否: ") + detail + Sjis(" (別のクライアントを受信中)");
-        text = detail + " refused: another client is being served";
-        break;
-      case StreamServer::Event::kLineCut:
-        log = Sjis("行の途中で切断: ") + detail + Sjis(" バイトを破棄");
-        text = "the client left in the middle of a line; its " + detail + " bytes are dropped";
-        break;
-      case StreamServer::Event::kLineDropped:
-        log = WireDevice::LineTooLongMessage() + ": " + detail + Sjis(" バイトを破棄");
-        text = "a line of " + detail + " bytes is dropped: longer than the device's " +
-               std::to_string(LineAssembler::kMaxLineBytes) + "-byte line limit";
-        break;
-    }
-    Log({log, {}, 0, true});
-    if (report) report(text);
+    Log({WireDevice::EventNote(event, detail), {}, 0, true});
+    if (report) report(WireDevice::EventText(event, detail));
   });
 
   dock_ = new QDockWidget(QString::fromUtf8("受信ログ"));

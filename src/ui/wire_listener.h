@@ -44,6 +44,7 @@ class WireListener : public QObject {
   QDockWidget* LogDock() const { return dock_; }
   QPlainTextEdit* LogPane() const { return pane_; }
   const WireDevice& Wire() const { return *wire_; }
+  const StreamServer& Server() const { return *server_; }
   // Serves what has arrived now and brings the window up to date (tests).
   void PollNow();
 

@@ -59,8 +59,11 @@ def start_server(*args):
     return p, address
 
 
-def finish(p):
-    out, err = p.communicate(timeout=STEP)
+def finish(p, out=None):
+    """The exit status and standard error; `out` gets standard output."""
+    stdout, err = p.communicate(timeout=STEP)
+    if out is not None:
+        out.append(stdout)
     return p.returncode, err.decode()
 
 
@@ -86,15 +89,21 @@ stream = b''.join(unescape(l) + b'\r' for l in lines.splitlines() if l)
 assert stream.count(b'GI') >= 70
 run('exec', '--utf8', 'lines.txt', '--pages', 'exec')
 
-# 1. A Python client over TCP, in pieces of odd sizes.
-p, address = start_server('--listen', 'tcp:0', '--once', '--pages', 'tcp')
+# 1. A Python client over TCP, in pieces of odd sizes; what --lines prints
+# runs again on qmt exec to the same pages.
+p, address = start_server('--listen', 'tcp:0', '--once', '--pages', 'tcp', '--lines')
 assert address.startswith('tcp:127.0.0.1:'), address
 with tcp(address) as s:
     for i in range(0, len(stream), 777):
         s.sendall(stream[i:i + 777])
-code, err = finish(p)
+out = []
+code, err = finish(p, out)
 assert code == 0, err
 same_pages('exec', 'tcp')
+with open('served.txt', 'wb') as f:
+    f.write(out[0])
+run('exec', '--utf8', 'served.txt', '--pages', 'served')
+same_pages('exec', 'served')
 
 # 2. qmt send over the tcp: port.
 p, address = start_server('--listen', 'tcp:0', '--once', '--pages', 'send')
@@ -153,7 +162,13 @@ with served(address) as s:
     while replies.count(b'\r\n') < 2:
         replies += s.recv(4096)
     assert replies == 'ok\r\n3より大きい\r\n'.encode('cp932'), replies
-    second = tcp(address)                                     # one client at a time
+    second = tcp(address)                                     # one client at a time, told so
+    told = b''
+    while not told.endswith(b'\n'):
+        part = second.recv(100)
+        assert part, ('a second client is closed without a word', told)
+        told += part
+    assert told == b'refused: another client is being served\r\n', told
     assert second.recv(1) == b'', 'a second client is served'
     second.close()
     s.sendall(b'ER\r')
@@ -165,4 +180,58 @@ for part in ['a line of 700002 bytes is dropped', 'refused: another client is be
              'left in the middle of a line; its 9 bytes are dropped', '3より大きい']:
     assert part in err, (part, err[-2000:])
 assert os.path.exists('bad/VRAM0.bmp'), 'pages not written on SIGTERM'
+
+# 5. A client whose every byte is lost (no carriage return) fails the run.
+p, address = start_server('--listen', 'tcp:0', '--once')
+with tcp(address) as s:
+    s.sendall(b'DS0')
+code, err = finish(p)
+assert code == 1 and 'its 3 bytes are dropped' in err, (code, err)
+
+
+def stuck_server(link, pages):
+    """A server with --lines whose standard output nobody reads, fed over
+    the pseudo-terminal until it can take no more."""
+    p, address = start_server('--listen', 'pty:' + link, '--lines', '--pages', pages)
+    fd = os.open(link, os.O_WRONLY | os.O_NOCTTY | os.O_NONBLOCK)
+    flood, last = memoryview(b'PA1,1\r' * 1_000_000), time.time()
+    while time.time() - last < 1 and flood:
+        try:
+            flood = flood[os.write(fd, flood[:60_000]):]
+            last = time.time()
+        except BlockingIOError:
+            time.sleep(0.05)
+    assert flood, 'the server took 6 MB of lines with its output blocked'
+    return p, fd
+
+
+# 6. Every way the server ends removes the link and writes the pages, its
+# standard output blocked or gone.
+for sig in [signal.SIGINT, signal.SIGTERM, signal.SIGHUP]:
+    pages = f'stuck-{sig.name}'
+    p, fd = stuck_server(link, pages)
+    p.send_signal(sig)
+    p.wait(timeout=STEP)                                      # its output still unread
+    code, err = finish(p)
+    os.close(fd)
+    assert code == 0, (sig, code, err)
+    assert not os.path.lexists(link), (sig, 'the link outlives the server')
+    assert os.path.exists(f'{pages}/VRAM0.bmp'), (sig, 'pages not written')
+
+p, address = start_server('--listen', 'pty:' + link, '--lines', '--pages', 'closed')
+p.stdout.close()                                              # the reader of the pipe leaves
+fd = os.open(link, os.O_WRONLY | os.O_NOCTTY)
+os.write(fd, b'DS0\r')
+code = p.wait(timeout=STEP)
+err = p.stderr.read().decode()
+os.close(fd)
+assert code == 1 and 'standard output is closed' in err, (code, err)
+assert not os.path.lexists(link), 'the link outlives the server'
+assert os.path.exists('closed/VRAM0.bmp'), 'pages not written'
+
+# 7. qmt send names a failing line shortly, however long.
+r = subprocess.run([QMT, 'send', '--port', 'none'], input=b'TI' + b'F' * 700_000 + b'\n',
+                   stderr=subprocess.PIPE, timeout=STEP)
+assert r.returncode == 1 and len(r.stderr) < 400, r.stderr[:400]
+assert b'(700002 bytes)' in r.stderr, r.stderr[:400]
 print('ok')

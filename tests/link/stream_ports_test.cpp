@@ -11,10 +11,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "link/device_link.h"
@@ -117,6 +119,35 @@ TEST(LpPort, AReaderThatStopsReadingOrIsGoneMeansNotConnected) {
   ::close(writerCheck);
 }
 
+TEST(LpPort, ADeviceThatTakesBytesSlowlyIsNotStalled) {
+  // The device takes 512 bytes every 20 ms; its FIFO frees room for another
+  // write only a page at a time, far less often than every 101 ms.
+  TempDir dir;
+  std::string fifo = dir / "lp0";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  ASSERT_GT(::fcntl(reader, F_SETPIPE_SZ, 4096), 0);
+  const std::string line(2000, 'A');
+  const std::size_t total = 6 * (line.size() + 1);
+  std::size_t got = 0;
+  std::thread device([&] {
+    auto end = Clock::now() + std::chrono::seconds(30);
+    while (got < total && Clock::now() < end) {
+      char buf[512];
+      ssize_t n = ::read(reader, buf, sizeof buf);
+      if (n > 0) got += static_cast<std::size_t>(n);
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  });
+  std::string message;
+  auto link = OpenLink("lp:" + fifo, message);
+  for (int i = 0; i < 6; ++i) EXPECT_TRUE(link->SendLine(line)) << "line " << i << ": " << link->Problem();
+  device.join();
+  EXPECT_EQ(got, total);
+  ::close(reader);
+}
+
 TEST(LpPort, APseudoTerminalStandsInForTheDevice) {
   std::string error;
   auto server = StreamServer::Listen("pty", error);
@@ -175,6 +206,35 @@ TEST(TcpPort, SendsLinesReportsRefusedAndLostAndReconnects) {
   EXPECT_FALSE(link->SendLine("ER"));
   EXPECT_FALSE(link->SendLine("ER"));
   EXPECT_NE(link->Problem().find("Connection refused"), std::string::npos) << link->Problem();
+}
+
+TEST(FilePort, AFifoWhoseReaderStopsFailsTheLineInTime) {
+  TempDir dir;
+  std::string fifo = dir / "out";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  std::string message;
+  auto link = OpenLink("file:" + fifo, message);
+  ASSERT_EQ(message, "");
+  // Should the write block, the reader leaves after 20 s and frees it.
+  std::atomic<bool> done{false};
+  std::thread watchdog([&] {
+    for (int i = 0; i < 200 && !done; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ::close(reader);
+  });
+  const std::string line(4000, 'A');
+  auto start = Clock::now();
+  int sent = 0;
+  while (sent < 1000 && link->SendLine(line)) ++sent;
+  auto spent = Clock::now() - start;
+  done = true;
+  watchdog.join();
+  EXPECT_LT(sent, 1000);
+  EXPECT_NE(link->Problem().find(fifo + ": the device took nothing for 101 ms"), std::string::npos)
+      << link->Problem();
+  EXPECT_LT(spent, std::chrono::seconds(10));
 }
 
 TEST(FilePort, WritesTheBytesOfEveryLine) {

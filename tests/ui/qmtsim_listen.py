@@ -65,6 +65,12 @@ with socket.create_connection((host, int(port)), timeout=LIMIT) as first:
     first.sendall(b'DS0\r')
     assert first.recv(4) == b'ok\r\n'
     with socket.create_connection((host, int(port)), timeout=LIMIT) as second:
+        told = b''
+        while not told.endswith(b'\n'):
+            part = second.recv(100)
+            assert part, ('a second client is closed without a word', told)
+            told += part
+        assert told == b'refused: another client is being served\r\n', told
         assert second.recv(1) == b''
 code, err = finish(p)
 assert code == 0, (code, err)

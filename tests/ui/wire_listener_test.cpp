@@ -57,7 +57,8 @@ class WireListenerTest : public QObject {
     int polls = 0;
     QElapsedTimer t;
     t.start();
-    while (listener.Wire().Lines() < 20002 && t.elapsed() < 10000) {
+    // Until the client's close is read too; generous for a loaded machine.
+    while ((listener.Wire().Lines() < 20002 || listener.Server().ClientsServed() < 1) && t.elapsed() < 60000) {
       listener.PollNow();
       ++polls;
     }
@@ -85,12 +86,10 @@ class WireListenerTest : public QObject {
     int client = Connect(listener.Address());
     std::string lines = "DS9\r";
     QCOMPARE(::write(client, lines.data(), lines.size()), ssize_t{4});
-    for (int i = 0; i < 100 && listener.Wire().Lines() < 1; ++i) {
-      listener.PollNow();
-      QTest::qWait(5);
-    }
+    // The window's own timer serves the line; the log shows it at a frame.
+    QTRY_VERIFY_WITH_TIMEOUT(listener.LogPane()->toPlainText().contains(QString::fromUtf8("DS9  → 3より大きい")),
+                             30000);
     ::close(client);
-    QVERIFY(listener.LogPane()->toPlainText().contains(QString::fromUtf8("DS9  → 3より大きい")));
   }
 };
 
