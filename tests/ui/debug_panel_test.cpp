@@ -179,6 +179,16 @@ class DebugPanelTest : public QObject {
     QVERIFY(h.panel->Status->text().contains(QString::fromUtf8("条件")));
   }
 
+  // Quitting with a run held: the windows go first, then the debugger, whose
+  // end of the run reaches none of them (the sanitizer stage runs this).
+  void closingWithARunHeldReachesNothingGone() {
+    auto h = std::make_unique<Harness>(kMacro);
+    h->tool->Editor1->ToggleBreakpoint(2);
+    h->sim->RaiseEvent("onRUN");
+    QVERIFY(h->panel->Debugger().Held());
+    h.reset();
+  }
+
   void aRunMessageStopsWhenAskedTo() {
     Harness h({"EXIT", "onRUN:", "y = 0", "x = 1 / y", "EXIT"});
     h.sim->RaiseEvent("onRUN");  // not asked: reported as before
