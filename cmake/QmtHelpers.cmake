@@ -2,7 +2,7 @@
 # be built while others are still being written.
 function(qmt_add_subdirectory dir)
   if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
-    add_subdirectory(${dir})
+    add_subdirectory(${dir} ${ARGN})
   endif()
 endfunction()
 

@@ -57,6 +57,10 @@ TDebugger::TDebugger(TRunner& runner)
 }
 
 TDebugger::~TDebugger() {
+  // The owner may be half gone by now: a held run ends without a word to it.
+  onStopped = nullptr;
+  onRunEnded = nullptr;
+  onImageLoaded = nullptr;
   runner_.Abort();
   Unpatch();
   if (runner_.Hook() == this) runner_.SetHook(nullptr);

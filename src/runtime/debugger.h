@@ -53,7 +53,8 @@ struct TVariable {
 
 class TDebugger : public TRunHook {
  public:
-  // Attaches to `runner` until destroyed.  Compiling expressions needs a
+  // Attaches to `runner` until destroyed (which ends a held run and calls
+  // none of the hooks below).  Compiling expressions needs a
   // spare script with the host's events; without one, conditions and
   // expressions other than plain names are refused.
   explicit TDebugger(TRunner& runner);

@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "host/data_module.h"
+#include "host/macro_compile.h"
 #include "host/simulator.h"
 #include "support/encoding.h"
 #include "ui/file_messages.h"
@@ -145,25 +146,43 @@ void DebugPanel::ImageLoaded() {
     return names;
   }());
   debugger_->SetDebugInfo(dm_.Script1.DebugInfo());
+  // The panel shows stops on the editor's lines as they are now: they are
+  // followed from the compiled text through later edits.
+  std::vector<std::string> lines;
+  std::string error;
+  editor_.FollowCompiledLines(editor_.Lines(lines, error) && JoinLinesCrLf(lines) == dm_.Script1.Source());
   SyncBreakpoints();
 }
 
 void DebugPanel::SyncBreakpoints() {
-  const std::vector<int> lines = editor_.BreakpointLines();
   std::vector<TBreakpointRequest> requests;
-  for (int line : lines) {
+  std::vector<int> requestedAt;  // the editor's line of each request
+  QStringList notes;
+  for (int line : editor_.BreakpointLines()) {
+    // A condition keeps its bytes; one that code page 932 cannot hold is
+    // not shortened into another: its breakpoint stays unset.
+    const QString text = editor_.BreakpointCondition(line);
     std::string condition, error;
-    // The editor holds only what code page 932 can (its text is checked
-    // the same way on compile).
-    TryUtf8ToCp932(editor_.BreakpointCondition(line).toStdString(), condition, error);
-    requests.push_back({line, condition});
+    if (!TryUtf8ToCp932(text.toStdString(), condition, error)) {
+      editor_.SetBreakpointVerified(line, false);
+      notes << QString::fromUtf8("%1行目の条件を使えません: ").arg(line + 1) + UnconvertibleText(text, line + 1);
+      continue;
+    }
+    const int compiled = editor_.CompiledLineOf(line);
+    if (compiled < 0) {
+      editor_.SetBreakpointVerified(line, false);
+      notes << QString::fromUtf8("%1行目はコンパイルの後に書いた行です (コンパイルすると使えます)").arg(line + 1);
+      continue;
+    }
+    requests.push_back({compiled, condition});
+    requestedAt.push_back(line);
   }
   const std::vector<TBreakpoint>& bound = debugger_->SetBreakpoints(requests);
-  QStringList notes;
   // Before the first compile there is no line table to bind to.
   const bool compiled = !debugger_->Info().Empty();
-  for (const TBreakpoint& b : bound) {
-    editor_.SetBreakpointVerified(b.requestedLine, b.verified || !compiled);
+  for (std::size_t i = 0; i < bound.size() && i < requestedAt.size(); ++i) {
+    const TBreakpoint& b = bound[i];
+    editor_.SetBreakpointVerified(requestedAt[i], b.verified || !compiled);
     if (compiled && !b.message.empty()) notes << Text(b.message);
   }
   bindingNote_ = notes.join("\n").toStdString();
@@ -216,8 +235,9 @@ void DebugPanel::OnStopped(TStopReason reason) {
   frame_ = 0;
   QString status = QString::fromUtf8(ReasonText(reason));
   if (reason == TStopReason::kException) status += Text(debugger_->StopMessage());
-  const int line = debugger_->CurrentLine();
+  const int line = editor_.LineOfCompiled(debugger_->CurrentLine());
   if (line >= 0) status += QString::fromUtf8(" (%1行目)").arg(line + 1);
+  if (editor_.ChangedSinceCompile()) status += QString::fromUtf8("\nコンパイルの後に編集されています: 行は編集に合わせて示します");
   Status->setText(status);
   for (QAction* a : {ContinueAction, StepOverAction, StepIntoAction, StepOutAction, StopAction}) a->setEnabled(true);
   PauseAction->setEnabled(false);
@@ -233,9 +253,10 @@ void DebugPanel::OnStopped(TStopReason reason) {
 void DebugPanel::Refresh() {
   Stack->clear();
   for (const TStackFrame& f : debugger_->StackTrace()) {
+    const int line = editor_.LineOfCompiled(f.line);
     auto* item = new QTreeWidgetItem(Stack, {f.name.empty() ? QStringLiteral("(macro)") : Text(f.name),
-                                             f.line >= 0 ? QString::number(f.line + 1) : QString()});
-    item->setData(1, Qt::UserRole, f.line);
+                                             line >= 0 ? QString::number(line + 1) : QString()});
+    item->setData(1, Qt::UserRole, line);
   }
   lastValues_ = shownValues_;
   ShowVariables();
@@ -248,7 +269,8 @@ void DebugPanel::ShowVariables() {
     auto* top = new QTreeWidgetItem(Variables, {QString::fromUtf8(caption)});
     for (const TVariable& v : list) {
       auto* item = new QTreeWidgetItem(top, {Text(v.name), QString::number(v.value)});
-      item->setData(0, Qt::UserRole, QString::fromStdString(v.name));
+      // The name as the core holds it (code page 932).
+      item->setData(0, Qt::UserRole, QByteArray(v.name.data(), static_cast<qsizetype>(v.name.size())));
       const std::string id = std::string(key) + v.name;
       shownValues_[id] = v.value;
       auto last = lastValues_.find(id);
@@ -269,7 +291,7 @@ void DebugPanel::ShowVariables() {
 
 void DebugPanel::EditVariable(QTreeWidgetItem* item) {
   if (!debugger_->Held() || !item || !item->parent()) return;
-  const std::string name = item->data(0, Qt::UserRole).toString().toStdString();
+  const std::string name = item->data(0, Qt::UserRole).toByteArray().toStdString();
   bool ok = false;
   const QString text = QInputDialog::getText(this, QString::fromUtf8("値の変更"), item->text(0) + " =",
                                              QLineEdit::Normal, item->text(1), &ok);

@@ -215,6 +215,7 @@ MacroEditor::MacroEditor(QWidget* parent) : QWidget(parent) {
   text_->markerDefine(QsciScintilla::RightArrow, kArrowMarker);
   text_->setMarkerBackgroundColor(QColor(255, 220, 0), kArrowMarker);
   text_->markerDefine(QsciScintilla::Invisible, kConditionMarker);
+  text_->markerDefine(QsciScintilla::Invisible, kCompiledMarker);
   text_->markerDefine(QsciScintilla::Background, kCurrentMarker);
   text_->setMarkerBackgroundColor(QColor(90, 80, 0), kCurrentMarker);
   connect(text_, &QsciScintilla::marginClicked, this,
@@ -256,7 +257,14 @@ void MacroEditor::SetLines(const std::vector<std::string>& lines) {
   std::vector<std::string> present;
   std::string error;
   const bool same = Lines(present, error) && present == lines;
+  std::vector<int> compiledAt;
+  if (same)
+    for (std::size_t i = 0; i < compiled_.size(); ++i) compiledAt.push_back(LineOfCompiled(static_cast<int>(i)));
   text_->setText(QString::fromStdString(utf8));
+  // New text drops the markers; the same text keeps where the compiled
+  // lines stood.
+  for (std::size_t i = 0; i < compiled_.size(); ++i)
+    compiled_[i] = i < compiledAt.size() && compiledAt[i] >= 0 ? text_->markerAdd(compiledAt[i], kCompiledMarker) : -1;
   if (!same) savedText_ = text_->text();
   conditions_.clear();
   text_->markerDeleteAll(kConditionMarker);
@@ -336,6 +344,34 @@ void MacroEditor::ShowCurrentLine(int line) {
   text_->markerAdd(line, kArrowMarker);
   text_->ensureLineVisible(line);
 }
+
+void MacroEditor::FollowCompiledLines(bool fromThisText) {
+  text_->markerDeleteAll(kCompiledMarker);
+  compiled_.clear();
+  following_ = true;
+  compiledText_ = fromThisText ? text_->text() : QString();
+  if (!fromThisText) return;
+  for (int line = 0; line < text_->lines(); ++line) compiled_.push_back(text_->markerAdd(line, kCompiledMarker));
+}
+
+int MacroEditor::LineOfCompiled(int compiledLine) const {
+  if (!following_) return compiledLine;
+  if (compiledLine < 0 || compiledLine >= static_cast<int>(compiled_.size()) || compiled_[compiledLine] < 0)
+    return -1;
+  return text_->markerLine(compiled_[compiledLine]);
+}
+
+int MacroEditor::CompiledLineOf(int line) const {
+  if (!following_) return line;
+  if (line < 0 || !(text_->markersAtLine(line) & (1u << kCompiledMarker))) return -1;
+  // Lines joined by an edit carry several compiled lines: the first counts,
+  // as for the breakpoint markers.
+  for (std::size_t i = 0; i < compiled_.size(); ++i)
+    if (compiled_[i] >= 0 && text_->markerLine(compiled_[i]) == line) return static_cast<int>(i);
+  return -1;
+}
+
+bool MacroEditor::ChangedSinceCompile() const { return following_ && text_->text() != compiledText_; }
 
 bool MacroEditor::Modified() const { return text_->text() != savedText_; }
 

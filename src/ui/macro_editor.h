@@ -96,6 +96,20 @@ class MacroEditor : public QWidget {
   // Highlights the line where a held run stands, or none with -1.
   void ShowCurrentLine(int line);
 
+  // The lines of the last compile, followed through later edits as the
+  // breakpoint markers are.  Called when an image is loaded: with
+  // `fromThisText` the present text is what was compiled; otherwise the
+  // compiled lines are not in the editor at all.
+  void FollowCompiledLines(bool fromThisText);
+  // Where a compiled line stands now, -1 when the editor no longer holds
+  // the compiled text.  Before any compile, the line itself.
+  int LineOfCompiled(int compiledLine) const;
+  // The compiled line a line of the present text came from, -1 for a line
+  // written since the compile.
+  int CompiledLineOf(int line) const;
+  // Whether the text was edited since the compile.
+  bool ChangedSinceCompile() const;
+
  signals:
   void breakpointsChanged();
 
@@ -104,8 +118,13 @@ class MacroEditor : public QWidget {
   // kConditionMarker is drawn nowhere: its handle keeps a condition with
   // its line.
   static constexpr int kBreakMarker = 2, kUnboundMarker = 3, kArrowMarker = 4, kCurrentMarker = 5,
-                       kConditionMarker = 6;
+                       kConditionMarker = 6, kCompiledMarker = 7;
   std::map<int, QString> conditions_;  // by the handle of a kConditionMarker
+  // By compiled line, the handle of a kCompiledMarker; following_ false
+  // before the first compile.
+  std::vector<int> compiled_;
+  bool following_ = false;
+  QString compiledText_;
   QsciScintilla* text_;
   MacroLexer* lexer_;
   ColumnRuler* ruler_;

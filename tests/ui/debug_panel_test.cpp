@@ -2,7 +2,9 @@
 // runner and device: breakpoints from the margin, the panes of a held run,
 // the commands, and the simulator standing still meanwhile.
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
+#include <QInputDialog>
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -177,6 +179,69 @@ class DebugPanelTest : public QObject {
     QVERIFY(!h.panel->Debugger().Breakpoints().at(0).verified);
     h.panel->StopAction->trigger();
     QVERIFY(h.panel->Status->text().contains(QString::fromUtf8("条件")));
+  }
+
+  // Names and conditions keep their code page 932 bytes.
+  void kanjiNamesAndUnconvertibleConditions() {
+    Harness h({"EXIT", "onRUN:", Sjis("変数 = 1"), Sjis("x = 変数"), "EXIT"});
+    MacroEditor& editor = *h.tool->Editor1;
+    editor.ToggleBreakpoint(3);
+    h.sim->RaiseEvent("onRUN");
+    QVERIFY(h.panel->Debugger().Held());
+    QTreeWidgetItem* local = h.Variable(QString::fromUtf8("ローカル変数"), QString::fromUtf8("変数"));
+    QVERIFY(local);
+    QTimer::singleShot(0, [] {
+      auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+      QVERIFY(dialog);
+      dialog->setTextValue("7");
+      dialog->accept();
+    });
+    emit h.panel->Variables->itemDoubleClicked(local, 1);
+    QCOMPARE(h.Local(Sjis("変数").c_str()), 7);
+    h.panel->ContinueAction->trigger();
+
+    // U+2603 has no code page 932 form: the breakpoint is not set, and says why.
+    editor.SetBreakpointCondition(3, QString::fromUtf8("x = 1 | \u2603"));
+    QVERIFY(h.panel->Status->text().contains("U+2603"));
+    h.sim->RaiseEvent("onRUN");
+    QVERIFY(!h.panel->Debugger().Held());
+  }
+
+  // An edit without a recompile: stops and breakpoints follow the text.
+  void stopsFollowEditsMadeSinceTheCompile() {
+    Harness h(kMacro);
+    MacroEditor& editor = *h.tool->Editor1;
+    editor.Text()->insertAt("\r\n", 0, 0);  // every line moves down one
+    editor.ToggleBreakpoint(5);               // compiled line 4
+    editor.ToggleBreakpoint(0);               // written since: not set
+    QVERIFY(h.panel->Status->text().contains(QString::fromUtf8("1行目はコンパイルの後")));
+    h.sim->RaiseEvent("onRUN");
+    QVERIFY(h.panel->Debugger().Held());
+    QCOMPARE(h.panel->Debugger().CurrentLine(), 4);
+    QCOMPARE(h.Local("x"), 1);
+    QCOMPARE(h.panel->Stack->topLevelItem(0)->text(1), QString("6"));
+    QVERIFY(h.panel->Status->text().contains(QString::fromUtf8("(6行目)")));
+    QVERIFY(h.panel->Status->text().contains(QString::fromUtf8("編集されています")));
+    QCOMPARE(editor.CaretLine(), 5);
+    h.panel->StopAction->trigger();
+    // After a recompile the lines are the text's own again.
+    editor.ToggleBreakpoint(0);
+    h.tool->N3Click();
+    QCOMPARE(editor.CompiledLineOf(0), 0);
+    h.sim->RaiseEvent("onRUN");
+    QVERIFY(h.panel->Debugger().Held());
+    QCOMPARE(h.panel->Debugger().CurrentLine(), 5);
+    QCOMPARE(h.panel->Stack->topLevelItem(0)->text(1), QString("6"));
+  }
+
+  // Quitting with a run held: the windows go first, then the debugger, whose
+  // end of the run reaches none of them (the sanitizer stage runs this).
+  void closingWithARunHeldReachesNothingGone() {
+    auto h = std::make_unique<Harness>(kMacro);
+    h->tool->Editor1->ToggleBreakpoint(2);
+    h->sim->RaiseEvent("onRUN");
+    QVERIFY(h->panel->Debugger().Held());
+    h.reset();
   }
 
   void aRunMessageStopsWhenAskedTo() {

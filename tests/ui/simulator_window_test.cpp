@@ -106,9 +106,8 @@ class SimulatorWindowTest : public QObject {
     h.window.CheckTimer()->click();
     QVERIFY(!h.f.sim.TimerEnabled());
     h.window.Timer1().start();
-    QTest::qWait(120);
+    QTRY_VERIFY_WITH_TIMEOUT(h.f.sim.TickCount() > 1, 30000);
     h.window.Timer1().stop();
-    QVERIFY(h.f.sim.TickCount() > 1);
     QVERIFY(h.f.runner.runs.empty());
     for (int id = 0; id < 3; ++id) QCOMPARE(h.f.runner.ext[id], std::int16_t(0));
   }
