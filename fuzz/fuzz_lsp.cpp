@@ -4,7 +4,9 @@
 // server with a macro open.  With an odd one: incremental edits on a
 // document, read from the bytes (positions, UTF-16 or UTF-8 units, text
 // with kanji and surrogate pairs), each followed by what a request reads.
+#include <algorithm>
 #include <cstddef>
+#include <iterator>
 #include <cstdint>
 #include <string>
 #include <string_view>
