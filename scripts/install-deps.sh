@@ -17,6 +17,7 @@ packages=(
   xvfb xauth
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev lua5.4 liblua5.4-dev libcairo2-dev
+  unzip  # looks into the VS Code extension's .vsix
   # the Debian package (cpack, dpkg-shlibdeps) and the checks of what it installs
   dpkg-dev desktop-file-utils groff-base zsh
   # the language server tested with a real editor's client
