@@ -18,10 +18,13 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev lua5.4 liblua5.4-dev libcairo2-dev
   socat stress  # real clients of the wire, and load for the race checks
+  unzip  # looks into the VS Code extension's .vsix
   # the Debian package (cpack, dpkg-shlibdeps) and the checks of what it installs
   dpkg-dev desktop-file-utils groff-base zsh
   # the web build (scripts/build-web.sh)
   emscripten
+  # the language server tested with a real editor's client
+  neovim
 )
 
 # node and npm run the debug adapter's client tests; a node installed some

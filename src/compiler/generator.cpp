@@ -54,7 +54,11 @@ void TScript::FoldLast() {
     case '-': r = a - b; break;
     default:
       if (b == 0) {
-        if (divideByZeroLine_ < 0) divideByZeroLine_ = op.Line;
+        if (divideByZeroLine_ < 0) {
+          divideByZeroLine_ = op.Line;
+          divideByZeroAt_ = op;
+          divideByZeroAt_.Text = {};
+        }
         return;
       }
       r = a / b;  // truncates toward zero; -32768 / -1 wraps below
@@ -67,7 +71,13 @@ void TScript::FoldLast() {
 void TScript::FoldError() const {
   char head[24];
   std::snprintf(head, sizeof head, "%3d,", divideByZeroLine_);
-  throw ScriptAbort(head + Msg().divideByZero);
+  ScriptMessage m;
+  m.code = MessageCode::kDivideByZero;
+  m.fatal = true;
+  m.line = divideByZeroLine_;
+  m.text = head + Msg().divideByZero;
+  Place(m, &divideByZeroAt_, 0);
+  throw ScriptAbort(std::move(m));
 }
 
 // Reports the first string or instruction that ends where the final zero
@@ -88,15 +98,25 @@ void TScript::ReportTooLarge() {
     if (t.Kind == tok::kLabel || t.Kind == tok::kLineEnd) continue;
     if (static_cast<std::size_t>(t.Address) + InstructionLength(t.Kind) >= kMaxImageSize) culprit = &t;
   }
-  Report(culprit ? culprit->Line : tokens_.back().Line, Msg().tooLarge);
+  const TScrItem& at = culprit ? *culprit : tokens_.back();
+  // A string's text is its decoded copy: the place is where it starts.
+  TScrItem place = at;
+  place.Text = {};
+  Report(place, MessageCode::kTooLarge, {}, Msg().tooLarge);
 }
 
-void TScript::Report(int line, const std::string& text) {
+void TScript::Report(const TScrItem& at, MessageCode code, std::vector<std::string> args, const std::string& text) {
   char head[24];
-  std::snprintf(head, sizeof head, "%3d:", line);
-  std::string message = head + text;
-  if (!OnErrorMsg) throw ScriptAbort(message);
-  OnErrorMsg(line, message);
+  std::snprintf(head, sizeof head, "%3d:", at.Line);
+  ScriptMessage m;
+  m.code = code;
+  m.line = at.Line;
+  m.args = std::move(args);
+  m.text = head + text;
+  Place(m, &at, 0);
+  if (!OnErrorMsg && !OnMessage) throw ScriptAbort(std::move(m));
+  if (OnMessage) OnMessage(m);
+  if (OnErrorMsg) OnErrorMsg(m.line, m.text);
 }
 
 int TScript::LookupExtLabel(std::string_view name) const {
@@ -130,7 +150,8 @@ TAByte TScript::Generate() {
         continue;  // writes nothing
       case tok::kLabel: {
         auto [it, fresh] = labelIndex_.try_emplace(t.Text, static_cast<int>(labels_.size()));
-        if (!fresh) Report(t.Line, std::to_string(labels_[it->second].line) + m.duplicate);
+        if (!fresh) Report(t, MessageCode::kDuplicateLabel, {std::string(t.Text), std::to_string(labels_[it->second].line)},
+                           std::to_string(labels_[it->second].line) + m.duplicate);
         labels_.push_back({std::string(t.Text), t.Line, i});
         continue;  // writes nothing
       }
@@ -138,10 +159,10 @@ TAByte TScript::Generate() {
         t.Target = nextLineEnd;
         break;
       case tok::kCall: {
-        if (t.ArgCount > 255) Report(t.Line, m.function + std::string(t.Text) + m.tooManyArgs);
+        if (t.ArgCount > 255) Report(t, MessageCode::kTooManyArguments, {std::string(t.Text)}, m.function + std::string(t.Text) + m.tooManyArgs);
         int id = LookupExtFunc(t.Text);
         if (id >= 0) {
-          if (id > 0xFFFF) Report(t.Line, m.function + std::string(t.Text) + m.functionId);
+          if (id > 0xFFFF) Report(t, MessageCode::kFunctionId, {std::string(t.Text)}, m.function + std::string(t.Text) + m.functionId);
           t.Kind = tok::kFunc;
           t.Value = static_cast<std::int16_t>(static_cast<std::uint16_t>(id));
         }
@@ -153,10 +174,10 @@ TAByte TScript::Generate() {
         if (!fresh) break;
         int id = LookupExtLabel(t.Text);
         if (id >= 0) {
-          if (id > 255) Report(t.Line, m.external + std::string(t.Text) + m.externalId);
+          if (id > 255) Report(t, MessageCode::kExternalId, {std::string(t.Text)}, m.external + std::string(t.Text) + m.externalId);
           variables_.push_back({std::string(t.Text), true, id});
         } else {
-          if (localCount == 256) Report(t.Line, m.variable + std::string(t.Text) + m.tooManyLocals);
+          if (localCount == 256) Report(t, MessageCode::kTooManyVariables, {std::string(t.Text)}, m.variable + std::string(t.Text) + m.tooManyLocals);
           variables_.push_back({std::string(t.Text), false, localCount++});
         }
         break;
@@ -170,7 +191,8 @@ TAByte TScript::Generate() {
       case tok::kGetArg:
       case tok::kSetArg:
         if (static_cast<std::uint16_t>(t.Value) > 255)
-          Report(t.Line, std::string("@").append(std::to_string(t.Value)).append(m.argNumber));
+          Report(t, MessageCode::kArgumentNumber, {"@" + std::to_string(t.Value)},
+                 std::string("@").append(std::to_string(t.Value)).append(m.argNumber));
         break;
       default:
         break;
@@ -192,11 +214,11 @@ TAByte TScript::Generate() {
     }
     int id = LookupExtLabel(t.Text);
     if (id >= 0) {
-      if (id > 255) Report(t.Line, m.external + std::string(t.Text) + m.externalId);
+      if (id > 255) Report(t, MessageCode::kExternalId, {std::string(t.Text)}, m.external + std::string(t.Text) + m.externalId);
       t.Kind = isSet ? tok::kSetExt : tok::kGetExt;
       t.Value = static_cast<std::int16_t>(id);
     } else {
-      Report(t.Line, m.variable + std::string(t.Text) + m.undefinedTail);
+      Report(t, MessageCode::kUndefinedVariable, {std::string(t.Text)}, m.variable + std::string(t.Text) + m.undefinedTail);
     }
   }
 
@@ -269,7 +291,7 @@ TAByte TScript::Generate() {
       case tok::kCall: {
         auto found = labelIndex_.find(t.Text);
         if (found == labelIndex_.end()) {
-          Report(t.Line, m.label + std::string(t.Text) + m.undefinedTail);
+          Report(t, MessageCode::kUndefinedLabel, {std::string(t.Text)}, m.label + std::string(t.Text) + m.undefinedTail);
           PutWord(image, t.Address + 1, 0);
         } else {
           PutWord(image, t.Address + 1,

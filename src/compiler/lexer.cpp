@@ -128,6 +128,7 @@ void Lexer::NextToken() {
   for (;;) {
     while (Is(At(pos_), kBlank)) ++pos_;
     t.Line = line_;
+    t.Start = static_cast<std::int32_t>(pos_);
     std::uint8_t b = At(pos_);
     switch (b) {
       case 0:
@@ -177,7 +178,7 @@ void Lexer::NextToken() {
           return;
         }
         static const std::string kUndefined = Sjis("は未定義文字");
-        throw LexError{std::string(1, static_cast<char>(b)) + kUndefined};
+        throw LexError{std::string(1, static_cast<char>(b)) + kUndefined, pos_};
     }
   }
 }

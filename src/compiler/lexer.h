@@ -57,6 +57,9 @@ struct TScrItem {
   // IF: index of the line end it jumps to.  Kept apart from Value, which is
   // too narrow for the token index of a long program.
   std::int32_t Target = -1;
+  // Byte offset in the text where the token starts; -1 for tokens the
+  // compiler makes itself.  Messages point at it.
+  std::int32_t Start = -1;
   // Identifier or label name: a view into the compiled text.  A string
   // literal: its decoded bytes, a view into the lexer's string store.  Both
   // stay valid until the next compile.
@@ -72,6 +75,7 @@ std::string TokenName(const TScrItem& item);
 // message without the line number (the compiler adds it and the context).
 struct LexError {
   std::string text;
+  std::size_t offset = 0;  // of the byte
 };
 
 class Lexer {

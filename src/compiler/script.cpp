@@ -2,6 +2,7 @@
 // turns the token stream into a postfix token list.
 #include "compiler/script.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "support/encoding.h"
@@ -69,7 +70,58 @@ void TScript::Compile(std::string_view text) {
   image_ = Generate();
 }
 
-[[noreturn]] void TScript::Fatal(const std::string& text) const {
+const char* MessageCodeName(MessageCode code) {
+  switch (code) {
+    case MessageCode::kUndefinedChar: return "undefined-char";
+    case MessageCode::kParenNotClosed: return "paren-not-closed";
+    case MessageCode::kCallNotClosed: return "call-not-closed";
+    case MessageCode::kStrayArgument: return "stray-argument";
+    case MessageCode::kArgumentAlone: return "argument-alone";
+    case MessageCode::kJumpNotLabel: return "jump-not-label";
+    case MessageCode::kNameAlone: return "name-alone";
+    case MessageCode::kNotHere: return "not-here";
+    case MessageCode::kTooDeep: return "too-deep";
+    case MessageCode::kDivideByZero: return "divide-by-zero";
+    case MessageCode::kDuplicateLabel: return "duplicate-label";
+    case MessageCode::kUndefinedVariable: return "undefined-variable";
+    case MessageCode::kUndefinedLabel: return "undefined-label";
+    case MessageCode::kTooManyVariables: return "too-many-variables";
+    case MessageCode::kExternalId: return "external-id";
+    case MessageCode::kFunctionId: return "function-id";
+    case MessageCode::kTooManyArguments: return "too-many-arguments";
+    case MessageCode::kArgumentNumber: return "argument-number";
+    case MessageCode::kTooLarge: return "too-large";
+  }
+  return "message";
+}
+
+void TScript::Place(ScriptMessage& message, const TScrItem* at, std::size_t end) const {
+  message.offset = -1;
+  message.column = 0;
+  message.length = 0;
+  if (!at) return;
+  const char* base = source_.data();
+  if (!at->Text.empty() && at->Text.data() >= base && at->Text.data() + at->Text.size() <= base + source_.size()) {
+    message.offset = static_cast<int>(at->Text.data() - base);
+    message.length = static_cast<int>(at->Text.size());
+  } else if (at->Start >= 0 && static_cast<std::size_t>(at->Start) <= source_.size()) {
+    message.offset = at->Start;
+    message.length = end > static_cast<std::size_t>(at->Start) ? static_cast<int>(end - at->Start) : 1;
+    message.length = std::min(message.length, static_cast<int>(source_.size()) - at->Start);
+  } else {
+    return;
+  }
+  int lineStart = message.offset;
+  while (lineStart > 0 && base[lineStart - 1] != '\r' && base[lineStart - 1] != '\n') --lineStart;
+  message.column = message.offset - lineStart;
+}
+
+[[noreturn]] void TScript::Fatal(MessageCode code, std::vector<std::string> args, const std::string& text) const {
+  Fatal(code, std::move(args), text, lexer_->Current());
+}
+
+[[noreturn]] void TScript::Fatal(MessageCode code, std::vector<std::string> args, const std::string& text,
+                                 const TScrItem& at) const {
   char head[24];
   std::snprintf(head, sizeof head, "%3d,", lexer_->Line());
   std::string message = head + text + "\r\n";
@@ -85,14 +137,23 @@ void TScript::Compile(std::string_view text) {
     }
   }
   message.append(rest.substr(0, cut));
-  throw ScriptAbort(message);
+  ScriptMessage m;
+  m.code = code;
+  m.fatal = true;
+  m.line = lexer_->Line();
+  m.args = std::move(args);
+  m.text = std::move(message);
+  Place(m, &at, &at == &lexer_->Current() ? lexer_->Position() : 0);
+  throw ScriptAbort(std::move(m));
 }
 
 void TScript::Next() {
   try {
     lexer_->NextToken();
   } catch (const LexError& e) {
-    Fatal(e.text);
+    TScrItem at;
+    at.Start = static_cast<std::int32_t>(e.offset);
+    Fatal(MessageCode::kUndefinedChar, {e.text.substr(0, 1)}, e.text, at);
   }
 }
 
@@ -139,11 +200,11 @@ void TScript::Statement() {
     case '@': {
       TScrItem set = std::move(t);
       Next();
-      if (t.Kind != tok::kNum) Fatal("@" + Msg().atAlone);
+      if (t.Kind != tok::kNum) Fatal(MessageCode::kArgumentAlone, {"@"}, "@" + Msg().atAlone);
       set.Kind = tok::kSetArg;
       set.Value = t.Value;
       Next();
-      if (t.Kind != '=') Fatal("@" + std::to_string(set.Value) + Msg().atAlone);
+      if (t.Kind != '=') Fatal(MessageCode::kArgumentAlone, {"@" + std::to_string(set.Value)}, "@" + std::to_string(set.Value) + Msg().atAlone, set);
       Next();
       Comparison();
       Emit(std::move(set));
@@ -163,7 +224,7 @@ void TScript::Statement() {
       TScrItem jump = std::move(t);
       Next();
       if (t.Kind != tok::kIdent)
-        Fatal(Msg().gotoLabel1 + "\"" + TokenName(t) + "\"" + Msg().gotoLabel2);
+        Fatal(MessageCode::kJumpNotLabel, {TokenName(t)}, Msg().gotoLabel1 + "\"" + TokenName(t) + "\"" + Msg().gotoLabel2);
       jump.Text = t.Text;
       Emit(std::move(jump));
       Next();
@@ -189,7 +250,8 @@ void TScript::Statement() {
     case tok::kIdent: {
       TScrItem set = std::move(t);
       Next();
-      if (t.Kind != '=') Fatal(Msg().labelAlone1 + std::string(set.Text) + Msg().labelAlone2);
+      if (t.Kind != '=')
+        Fatal(MessageCode::kNameAlone, {std::string(set.Text)}, Msg().labelAlone1 + std::string(set.Text) + Msg().labelAlone2, set);
       Next();
       Comparison();
       set.Kind = tok::kSet;
@@ -197,13 +259,13 @@ void TScript::Statement() {
       return;
     }
     default:
-      Fatal(Msg().notHere1 + "\"" + TokenName(t) + "\"" + Msg().notHere2);
+      Fatal(MessageCode::kNotHere, {TokenName(t)}, Msg().notHere1 + "\"" + TokenName(t) + "\"" + Msg().notHere2);
   }
 }
 
 // expr -> additive { ("<"|">"|"=="|">="|"<=") primary }
 void TScript::Comparison() {
-  if (++depth_ > kMaxNesting) Fatal(Msg().tooDeep);
+  if (++depth_ > kMaxNesting) Fatal(MessageCode::kTooDeep, {}, Msg().tooDeep);
   TScrItem& t = lexer_->Current();
   Additive();
   while (IsComparison(t.Kind)) {
@@ -290,7 +352,7 @@ void TScript::Primary() {
       enclosing_.push_back({false, {}});
       Comparison();
       enclosing_.pop_back();
-      if (t.Kind != ')') Fatal(Msg().notClosed1 + TokenName(t) + Msg().notClosed2);
+      if (t.Kind != ')') Fatal(MessageCode::kParenNotClosed, {TokenName(t)}, Msg().notClosed1 + TokenName(t) + Msg().notClosed2);
       Next();
       return;
     case tok::kNum:
@@ -329,24 +391,25 @@ void TScript::MissingOperand() {
     const Enclosing& around = enclosing_.back();
     if (around.call) {
       const std::string name(around.name);
-      if (t.Kind == ';' || t.Kind == tok::kEof) Fatal(m.function + name + m.callOpen);
-      if (t.Kind != ',' && t.Kind != ')') Fatal(m.function + name + m.argument1 + found + m.argument2);
+      if (t.Kind == ';' || t.Kind == tok::kEof) Fatal(MessageCode::kCallNotClosed, {name}, m.function + name + m.callOpen);
+      if (t.Kind != ',' && t.Kind != ')')
+        Fatal(MessageCode::kStrayArgument, {name, found}, m.function + name + m.argument1 + found + m.argument2);
     } else if (t.Kind != ')') {
-      Fatal(m.notClosed1 + found + m.notClosed2);
+      Fatal(MessageCode::kParenNotClosed, {found}, m.notClosed1 + found + m.notClosed2);
     }
   } else if (t.Kind == '@') {
     Next();
-    if (t.Kind != tok::kNum) Fatal("@" + m.atAlone);
+    if (t.Kind != tok::kNum) Fatal(MessageCode::kArgumentAlone, {"@"}, "@" + m.atAlone);
     const std::int16_t n = t.Value;
     Next();
-    if (t.Kind != '=') Fatal("@" + std::to_string(n) + m.atAlone);
+    if (t.Kind != '=') Fatal(MessageCode::kArgumentAlone, {"@" + std::to_string(n)}, "@" + std::to_string(n) + m.atAlone);
   }
-  Fatal(m.notHere1 + "\"" + found + "\"" + m.notHere2);
+  Fatal(MessageCode::kNotHere, {found}, m.notHere1 + "\"" + found + "\"" + m.notHere2);
 }
 
 // call -> name "(" [ { LF } expr { "," { LF } expr } ] ")"
 void TScript::CallExpression() {
-  if (++depth_ > kMaxNesting) Fatal(Msg().tooDeep);
+  if (++depth_ > kMaxNesting) Fatal(MessageCode::kTooDeep, {}, Msg().tooDeep);
   TScrItem& t = lexer_->Current();
   TScrItem call = std::move(t);
   call.ArgCount = 0;
@@ -370,8 +433,10 @@ void TScript::CallExpression() {
         break;
       }
       const Messages& m = Msg();
-      if (t.Kind == ';' || t.Kind == tok::kEof) Fatal(m.function + std::string(call.Text) + m.callOpen);
-      Fatal(m.function + std::string(call.Text) + m.argument1 + TokenName(t) + m.argument2);
+      if (t.Kind == ';' || t.Kind == tok::kEof)
+        Fatal(MessageCode::kCallNotClosed, {std::string(call.Text)}, m.function + std::string(call.Text) + m.callOpen, call);
+      Fatal(MessageCode::kStrayArgument, {std::string(call.Text), TokenName(t)},
+            m.function + std::string(call.Text) + m.argument1 + TokenName(t) + m.argument2);
     }
   }
   enclosing_.pop_back();

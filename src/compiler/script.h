@@ -23,13 +23,62 @@
 
 namespace qmt {
 
+// What a compiler message is about, one code per message text.
+enum class MessageCode {
+  kUndefinedChar,      // fatal: a byte that starts no token
+  kParenNotClosed,     // fatal: ")" expected, found args[0]
+  kCallNotClosed,      // fatal: call args[0] not closed by ")"
+  kStrayArgument,      // fatal: call args[0] has args[1] among its arguments
+  kArgumentAlone,      // fatal: "@" or "@n" without "="
+  kJumpNotLabel,       // fatal: GOSUB/GOTO followed by args[0]
+  kNameAlone,          // fatal: name args[0] not followed by "=" or ":"
+  kNotHere,            // fatal: args[0] may not stand here
+  kTooDeep,            // fatal: nesting too deep
+  kDivideByZero,       // fatal: constant division by zero
+  kDuplicateLabel,     // label args[0] already defined on line args[1]
+  kUndefinedVariable,  // args[0]
+  kUndefinedLabel,     // args[0]
+  kTooManyVariables,   // args[0] is the 257th
+  kExternalId,         // external value args[0] numbered above 255
+  kFunctionId,         // built-in args[0] numbered above 65535
+  kTooManyArguments,   // call args[0] with more than 255 arguments
+  kArgumentNumber,     // "@n" with n above 255
+  kTooLarge,           // the P-code passes 65536 bytes
+};
+
+// A short stable name for a code ("undefined-variable"), for editors.
+const char* MessageCodeName(MessageCode code);
+
+// One compiler message as data.  `text` is exactly what OnErrorMsg receives
+// or what ScriptAbort::what() says.  The place is the token the message is
+// about: `offset` and `length` in bytes of the compiled text, `column` the
+// byte offset from the start of its line (after the last CR or LF); offset
+// is -1 when no token is known.  `line` is the printed line number.
+struct ScriptMessage {
+  MessageCode code = MessageCode::kNotHere;
+  bool fatal = false;
+  int line = 0;
+  int offset = -1;
+  int column = 0;
+  int length = 0;
+  std::vector<std::string> args;  // names and tokens, code page 932
+  std::string text;
+};
+
 // The abort error: raised by Compile for a fatal error, and for the first
-// reported error when nobody listens to OnErrorMsg.  what() is the message in
-// code page 932 ("%3d,%s", CR LF, context for fatal errors; "%3d:%s" for
-// reported ones).
+// reported error when nobody listens to OnErrorMsg or OnMessage.  what() is
+// the message in code page 932 ("%3d,%s", CR LF, context for fatal errors;
+// "%3d:%s" for reported ones).
 class ScriptAbort : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+  explicit ScriptAbort(ScriptMessage message)
+      : std::runtime_error(message.text), message_(std::move(message)) {}
+  // The message as data; its text is empty for an abort raised by others.
+  const ScriptMessage& Message() const { return message_; }
+
+ private:
+  ScriptMessage message_;
 };
 
 class TScript {
@@ -46,6 +95,8 @@ class TScript {
   std::function<int(std::string_view name)> OnExtLabel;
   std::function<int(std::string_view name)> OnExtFunc;
   std::function<void(int lno, const std::string& msg)> OnErrorMsg;
+  // Every reported (non-fatal) message as data, before OnErrorMsg.
+  std::function<void(const ScriptMessage& message)> OnMessage;
   // Carried for the host's use; the compiler never calls them.
   std::function<std::int16_t(std::uint16_t id)> OnGetExt;
   std::function<void(std::uint16_t id, std::int16_t dt)> OnPutExt;
@@ -109,14 +160,18 @@ class TScript {
   static bool IsFoldable(std::uint8_t kind) {
     return kind == '*' || kind == '+' || kind == '-' || kind == '/';
   }
-  [[noreturn]] void Fatal(const std::string& text) const;
+  [[noreturn]] void Fatal(MessageCode code, std::vector<std::string> args, const std::string& text) const;
+  [[noreturn]] void Fatal(MessageCode code, std::vector<std::string> args, const std::string& text,
+                          const TScrItem& at) const;
+  // The message's place: the token `at` in the text.
+  void Place(ScriptMessage& message, const TScrItem* at, std::size_t end) const;
   [[noreturn]] void MissingOperand();
 
   // Stage 2 and 3 (generator.cpp).
   void FoldLast();
   [[noreturn]] void FoldError() const;
   TAByte Generate();
-  void Report(int line, const std::string& text);
+  void Report(const TScrItem& at, MessageCode code, std::vector<std::string> args, const std::string& text);
   void ReportTooLarge();
   int LookupExtLabel(std::string_view name) const;
   int LookupExtFunc(std::string_view name) const;
@@ -153,6 +208,7 @@ class TScript {
   };
   std::vector<Enclosing> enclosing_;
   int divideByZeroLine_ = -1;  // line of the first constant division by zero
+  TScrItem divideByZeroAt_;     // and its operator
   std::vector<int> scratchNames_, scratchPatches_;  // the generator's notes
 };
 

@@ -103,6 +103,22 @@ std::string LowerExtension(const std::string& path) {
 
 }  // namespace
 
+std::vector<EventLabelInfo> EventLabels() {
+  std::vector<EventLabelInfo> out;
+  for (const KeyInfo& k : kKeys)
+    out.push_back({Sjis(k.label), std::string("key ") + k.caption + " (" + k.control + ")"});
+  for (const SwitchInfo& s : kSwitches)
+    out.push_back({Sjis(std::string("chg") + s.caption), std::string("switch ") + s.caption + " (" + s.control + ")"});
+  for (const GaugeTurn& turn : GaugeTurns()) {
+    std::string sliders;
+    for (const SliderInfo& slider : kSliders)
+      if (slider.gaugeBit == turn.bit) sliders += std::string(sliders.empty() ? "" : ", ") + slider.control;
+    out.push_back({turn.label, "slider " + sliders + ", on the next timer tick"});
+  }
+  out.push_back({TimerLabel(), "the 33 ms timer"});
+  return out;
+}
+
 Simulator::Simulator(Ports ports) : ports_(ports), checkRunCaption_(CaptionRealDevice()) {}
 
 std::optional<Slider> Simulator::SliderByName(std::string_view name) {

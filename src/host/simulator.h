@@ -117,6 +117,14 @@ struct SwitchInfo {
 inline constexpr int kSwitchCount = 15;
 extern const std::array<SwitchInfo, kSwitchCount> kSwitches;
 
+// A label the simulator runs on an input, and what raises it (UTF-8): the
+// keys, the switches ("chg" + name), the gauges on a slider move, the timer.
+struct EventLabelInfo {
+  std::string label;   // code page 932
+  std::string source;  // UTF-8, e.g. "key 作動 (swRUN)"
+};
+std::vector<EventLabelInfo> EventLabels();
+
 // Bits of GaugeDirty.
 inline constexpr std::uint8_t kGaugeLevel = 0x01, kGaugePres = 0x02, kGaugeGang = 0x04,
                               kGaugeFlow = 0x08, kGaugeRot = 0x10;

@@ -1,4 +1,5 @@
 #include "ui/macro_editor.h"
+#include "ui/macro_editor_assist.h"
 
 #include <QFontDatabase>
 #include <QPainter>
@@ -186,6 +187,7 @@ MacroEditor::MacroEditor(QWidget* parent) : QWidget(parent) {
   text_ = new QsciScintilla(this);
   lexer_ = new MacroLexer(text_);
   text_->setUtf8(true);
+  new MacroEditorAssist(text_);  // completion, calltips and hover from the language engine
   text_->setLexer(lexer_);
   text_->setTabWidth(8);
   text_->setIndentationsUseTabs(true);

@@ -141,5 +141,56 @@ TEST(Messages, UnheardReportAborts) {
   EXPECT_TRUE(script.Code().empty());
 }
 
+// Each message as data points at the token it is about: its column and
+// length in bytes of the line, and a code that does not depend on the text.
+TEST(Messages, PlaceAndCode) {
+  struct Case {
+    std::string text;
+    MessageCode code;
+    int column, length;
+    std::vector<std::string> args;  // UTF-8
+  } cases[] = {
+      {"x=1\r\n  y.z\r\n", MessageCode::kUndefinedChar, 3, 1, {"."}},
+      {"x=(1\r\n", MessageCode::kParenNotClosed, 4, 1, {"LF"}},
+      {"x = d(1 2)\r\n", MessageCode::kStrayArgument, 8, 1, {"d", "2"}},
+      {"GOTO  \"a\"\r\n", MessageCode::kJumpNotLabel, 6, 3, {"c"}},
+      {"漢字 1\r\n", MessageCode::kNameAlone, 0, 4, {"漢字"}},
+      {"x = 1 + -1\r\n", MessageCode::kNotHere, 8, 1, {"-"}},
+      {"x = 2 / 0\r\n", MessageCode::kDivideByZero, 6, 1, {}},
+      {"x = 1\r\n 漢 = y\r\n", MessageCode::kUndefinedVariable, 6, 1, {"y"}},
+      {"GOSUB nowhere\r\n", MessageCode::kUndefinedLabel, 6, 7, {"nowhere"}},
+      // Labels are checked from the end: the first definition is the one reported.
+      {"a:\r\n  a:\r\n", MessageCode::kDuplicateLabel, 0, 1, {"a", "1"}},
+      {"x = @300\r\n", MessageCode::kArgumentNumber, 4, 1, {"@300"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    TScript script;
+    script.OnExtFunc = [](std::string_view n) { return n == "d" ? 0 : -1; };
+    std::vector<ScriptMessage> reported;
+    script.OnMessage = [&](const ScriptMessage& m) { reported.push_back(m); };
+    std::string printed;
+    script.OnErrorMsg = [&](int, const std::string& m) { printed = m; };
+    ScriptMessage m;
+    try {
+      script.Compile(Sjis(c.text));
+      ASSERT_FALSE(reported.empty());
+      m = reported.front();
+      EXPECT_EQ(m.text, printed);
+      EXPECT_FALSE(m.fatal);
+    } catch (const ScriptAbort& e) {
+      m = e.Message();
+      EXPECT_EQ(m.text, e.what());
+      EXPECT_TRUE(m.fatal);
+    }
+    EXPECT_EQ(m.code, c.code) << MessageCodeName(m.code);
+    EXPECT_EQ(m.column, c.column);
+    EXPECT_EQ(m.length, c.length);
+    std::vector<std::string> args;
+    for (const std::string& a : m.args) args.push_back(Cp932ToUtf8(a));
+    EXPECT_EQ(args, c.args);
+  }
+}
+
 }  // namespace
 }  // namespace qmt

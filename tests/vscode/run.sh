@@ -1,0 +1,19 @@
+#!/bin/sh
+# run.sh SOURCEDIR WORKDIR: builds the VS Code extension with
+# scripts/build-vsix.sh into WORKDIR (its npm packages from the lock file),
+# checks the .vsix holds the extension, and runs the TextMate grammar test on
+# the sample macros.
+set -eu
+src=$1
+work=$2
+if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
+  echo "SKIPPED: node and npm are needed to build the extension (scripts/install-deps.sh installs them)"
+  exit 77
+fi
+vsix=$("$src/scripts/build-vsix.sh" "$work" | tail -n 1)
+test -f "$vsix" || { echo "no .vsix at $vsix"; exit 1; }
+for f in extension/package.json extension/dist/extension.js extension/syntaxes/qmt-macro.tmLanguage.json extension/qmt-dap; do
+  unzip -l "$vsix" | grep -q " $f\$" || { echo "$f missing from $vsix"; exit 1; }
+done
+cd "$work"
+exec npx --no-install vscode-tmgrammar-test -g "$src/editors/vscode/syntaxes/qmt-macro.tmLanguage.json" "$src/editors/vscode/tests/*.mac"
