@@ -10,6 +10,7 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QTimer>
+#include <Qsci/qsciscintilla.h>
 #include <cstdio>
 #include <csignal>
 #include <cstdlib>
@@ -30,6 +31,7 @@
 #include "ui/window_font.h"
 #include "ui/window_settings.h"
 #include "ui/about_box.h"
+#include "ui/macro_editor.h"
 #include "ui/wire_listener.h"
 #include "options.h"
 #include "support/version.h"
@@ -45,8 +47,10 @@ bool HaveDisplay() {
 }
 
 // Scripted inputs for unattended screenshots and tests: "event:LABEL",
-// "slider:NAME=V", "switch:NAME=0|1", "show:sensors", "show:tool", "zoom:N"
-// and "close:main", applied in order through the controls once the macro has
+// "slider:NAME=V", "switch:NAME=0|1", "show:sensors", "show:tool", "zoom:N",
+// "break:LINE" (a breakpoint in the macro editor, lines from 1),
+// "newline:LINE" (an empty line typed before LINE, not compiled) and
+// "close:main", applied in order through the controls once the macro has
 // started.
 void ApplyStep(qmt::TFDemo& window, qmt::TfSens& sensors, qmt::TfScrTool& tool, const QString& step) {
   QString kind = step.section(':', 0, 0);
@@ -67,6 +71,14 @@ void ApplyStep(qmt::TFDemo& window, qmt::TfSens& sensors, qmt::TfScrTool& tool, 
   }
   if (kind == "zoom") {
     window.SetZoom(arg.toInt());
+    return;
+  }
+  if (kind == "break") {
+    tool.Editor1->ToggleBreakpoint(arg.toInt() - 1);
+    return;
+  }
+  if (kind == "newline") {
+    tool.Editor1->Text()->insertAt("\r\n", arg.toInt() - 1, 0);
     return;
   }
   if (kind == "close" && arg == "main") {
@@ -256,6 +268,7 @@ int main(int argc, char** argv) {
     QTimer::singleShot(1200, &window, [&, file] {
       window.grab().save(file);
       if (sensors.isVisible()) sensors.grab().save(QFileInfo(file).path() + "/" + QFileInfo(file).completeBaseName() + "-sensors.png");
+      if (tool.isVisible()) tool.grab().save(QFileInfo(file).path() + "/" + QFileInfo(file).completeBaseName() + "-tool.png");
       const std::string message = tool.Message();
       if (!message.empty() && message != "fScrTool") std::fprintf(stderr, "%s\n", qmt::Cp932ToUtf8(message).c_str());
       app.quit();
