@@ -19,6 +19,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev lua5.4 liblua5.4-dev libcairo2-dev
   # the Debian package (cpack, dpkg-shlibdeps) and the checks of what it installs
   dpkg-dev desktop-file-utils groff-base zsh
+  # the editor snippets of docs/debugging.md, tried as written (Debian has no nvim-dap)
+  neovim emacs-nox elpa-dap-mode
 )
 
 # node and npm run the debug adapter's client tests; a node installed some
