@@ -23,8 +23,9 @@ packages=(
   dpkg-dev desktop-file-utils groff-base zsh
   # the web build (scripts/build-web.sh)
   emscripten
-  # the language server tested with a real editor's client
-  neovim
+  # the language server tested with a real editor's client, and the editor
+  # snippets of docs/debugging.md tried as written (Debian has no nvim-dap)
+  neovim emacs-nox elpa-dap-mode
 )
 
 # node and npm run the debug adapter's client tests; a node installed some
