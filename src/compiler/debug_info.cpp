@@ -104,9 +104,11 @@ bool CompileExpression(TScript& script, std::string_view expression, const TDebu
   for (const TDebugInfo::Variable& v : info.variables)
     if (!v.external) locals.push_back(&v);
   std::sort(locals.begin(), locals.end(), [](auto* a, auto* b) { return a->slot > b->slot; });
-  std::string text = "RET (";
+  // RET takes a whole comparison, so no parenthesis of ours shows up in
+  // the messages about what the user wrote.
+  std::string text = "RET ";
   text.append(expression);
-  text += ")\r\n";
+  text += "\r\n";
   int expected = static_cast<int>(locals.size()) - 1;
   for (const TDebugInfo::Variable* v : locals) {
     if (v->slot != expected--) {

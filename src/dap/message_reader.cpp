@@ -90,15 +90,16 @@ MessageReader::Result MessageReader::Next(std::string& out) {
       }
       const std::string_view value = TrimBlanks(line.substr(kLengthField.size()));
       std::size_t n = 0;
-      bool ok = !value.empty() && value.size() <= 9;
+      // Any run of digits is a number; past the limit it stops growing.
+      bool ok = !value.empty();
       for (char c : value) {
         if (c < '0' || c > '9') ok = false;
-        else n = n * 10 + static_cast<std::size_t>(c - '0');
+        else if (n <= kMaxBodyBytes) n = n * 10 + static_cast<std::size_t>(c - '0');
       }
       if (!ok) {
         problem = "Content-Length is not a number: '" + std::string(value.substr(0, 40)) + "'";
       } else if (n > kMaxBodyBytes) {
-        problem = "Content-Length " + std::string(value) + " is over the limit of " + std::to_string(kMaxBodyBytes);
+        problem = "Content-Length " + std::string(value.substr(0, 40)) + " is over the limit of " + std::to_string(kMaxBodyBytes);
       } else if (found && n != length) {
         problem = "two different Content-Length fields";
       }

@@ -1,6 +1,7 @@
 #include "dap/session.h"
 
 #include <algorithm>
+#include <climits>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
@@ -37,12 +38,45 @@ const char* ReasonName(TStopReason reason) {
   return "pause";
 }
 
-std::string Utf8(const std::string& cp932) {
-  try {
-    return Cp932ToUtf8(cp932);
-  } catch (const std::exception&) {
-    return EscapeForDisplay(cp932);
-  }
+
+// An argument the client got wrong: the request fails with this text.
+struct ArgumentError {
+  std::string message;
+};
+
+[[noreturn]] void Refuse(const std::string& name, const std::string& what) {
+  throw ArgumentError{"argument '" + name + "' " + what};
+}
+
+// An integer argument in [low, high]; `absent` when the client left it out.
+// `shown` names it in messages when it is not a top-level argument.
+long long IntArgument(const Json& args, const std::string& name, long long low, long long high, long long absent,
+                      std::string shown = "") {
+  if (shown.empty()) shown = name;
+  auto it = args.find(name);
+  if (it == args.end() || it->is_null()) return absent;
+  if (!it->is_number_integer()) Refuse(shown, "is not an integer");
+  if (it->is_number_unsigned() ? it->get<unsigned long long>() > static_cast<unsigned long long>(high)
+                               : it->get<long long>() > high)
+    Refuse(shown, "is above " + std::to_string(high));
+  if (it->get<long long>() < low) Refuse(shown, "is below " + std::to_string(low));
+  return it->get<long long>();
+}
+
+bool BoolArgument(const Json& args, const std::string& name, bool absent) {
+  auto it = args.find(name);
+  if (it == args.end() || it->is_null()) return absent;
+  if (!it->is_boolean()) Refuse(name, "is not true or false");
+  return it->get<bool>();
+}
+
+// A string argument, as sent (UTF-8).
+std::string StringArgument(const Json& args, const std::string& name, const std::string& absent,
+                           const std::string& shown = "") {
+  auto it = args.find(name);
+  if (it == args.end() || it->is_null()) return absent;
+  if (!it->is_string()) Refuse(shown.empty() ? name : shown, "is not a string");
+  return it->get<std::string>();
 }
 
 // A string argument in code page 932; false when it is missing or cannot be
@@ -54,6 +88,20 @@ bool Cp932Argument(const Json& args, const char* name, std::string& out, std::st
     return false;
   }
   return TryUtf8ToCp932(it->get<std::string>(), out, error);
+}
+
+// The thread a request names, if it names one: there is only the macro's.
+void CheckThread(const Json& args) {
+  if (IntArgument(args, "threadId", LLONG_MIN, LLONG_MAX, kThreadId) != kThreadId)
+    Refuse("threadId", "names no thread (the macro's is " + std::to_string(kThreadId) + ")");
+}
+
+Json SeqOf(const Json& request) {
+  if (request.is_object()) {
+    auto seq = request.find("seq");
+    if (seq != request.end() && seq->is_number_integer()) return *seq;
+  }
+  return 0;
 }
 
 bool SamePath(const std::string& a, const std::string& b) {
@@ -75,7 +123,7 @@ Session::~Session() = default;
 void Session::Respond(const Json& request, const Json& body) {
   Json r = {{"seq", ++seq_},
             {"type", "response"},
-            {"request_seq", request.value("seq", 0)},
+            {"request_seq", SeqOf(request)},
             {"command", request.value("command", std::string())},
             {"success", true}};
   if (!body.is_null()) r["body"] = body;
@@ -83,11 +131,9 @@ void Session::Respond(const Json& request, const Json& body) {
 }
 
 void Session::Fail(const Json& request, const std::string& message) {
-  int requestSeq = 0;
+  const Json requestSeq = SeqOf(request);
   std::string command;
   if (request.is_object()) {
-    auto seq = request.find("seq");
-    if (seq != request.end() && seq->is_number_integer()) requestSeq = seq->get<int>();
     auto cmd = request.find("command");
     if (cmd != request.end() && cmd->is_string()) command = cmd->get<std::string>();
   }
@@ -136,45 +182,67 @@ void Session::Handle(std::string_view body) {
   }
   try {
     Dispatch(request);
+  } catch (const ArgumentError& e) {
+    Fail(request, e.message);
   } catch (const Json::exception& e) {
-    // An argument of the wrong type.
+    // An argument of the wrong type that no check above named.
     Fail(request, std::string("bad arguments: ") + e.what());
   }
 }
 
 void Session::Dispatch(const Json& request) {
+  // What each request needs before it is handled.
+  enum Needs { kNothing, kInitialize, kLaunch };
+  struct Entry {
+    const char* name;
+    Needs needs;
+    void (Session::*handler)(const Json&);
+  };
+  static const Entry kRequests[] = {
+      {"initialize", kNothing, &Session::Initialize},
+      {"disconnect", kNothing, &Session::Disconnect},
+      {"launch", kInitialize, &Session::Launch},
+      {"threads", kInitialize, &Session::Threads},
+      {"setBreakpoints", kLaunch, &Session::SetBreakpoints},
+      {"setExceptionBreakpoints", kLaunch, &Session::SetExceptionBreakpoints},
+      {"configurationDone", kLaunch, &Session::ConfigurationDone},
+      {"stackTrace", kLaunch, &Session::StackTrace},
+      {"scopes", kLaunch, &Session::Scopes},
+      {"variables", kLaunch, &Session::Variables},
+      {"setVariable", kLaunch, &Session::SetVariable},
+      {"evaluate", kLaunch, &Session::Evaluate},
+      {"continue", kLaunch, &Session::Control},
+      {"next", kLaunch, &Session::Control},
+      {"stepIn", kLaunch, &Session::Control},
+      {"stepOut", kLaunch, &Session::Control},
+      {"pause", kLaunch, &Session::Pause},
+  };
   const std::string command = request["command"].get<std::string>();
-  if (command == "initialize") return Initialize(request);
-  if (command == "disconnect") return Disconnect(request);
-  if (!initialized_) return Fail(request, "'" + command + "' before 'initialize'");
-  if (command == "launch") return Launch(request);
-  if (command == "threads") {
-    return Respond(request, {{"threads", Json::array({{{"id", kThreadId}, {"name", "macro"}}})}});
-  }
-  static const char* const kKnown[] = {"setBreakpoints", "setExceptionBreakpoints", "configurationDone",
-                                       "stackTrace",     "scopes",                  "variables",
-                                       "setVariable",    "evaluate",                "continue",
-                                       "next",           "stepIn",                  "stepOut",
-                                       "pause"};
-  if (std::find(std::begin(kKnown), std::end(kKnown), command) == std::end(kKnown))
+  const auto entry = std::find_if(std::begin(kRequests), std::end(kRequests),
+                                  [&](const Entry& e) { return command == e.name; });
+  if (entry == std::end(kRequests)) {
+    if (!initialized_) return Fail(request, "'" + command + "' before 'initialize'");
     return Fail(request, "unknown request '" + command + "'");
-  if (!launched_) return Fail(request, "'" + command + "' before a successful 'launch'");
-  if (command == "setBreakpoints") return SetBreakpoints(request);
-  if (command == "setExceptionBreakpoints") return SetExceptionBreakpoints(request);
-  if (command == "configurationDone") return ConfigurationDone(request);
-  if (command == "stackTrace") return StackTrace(request);
-  if (command == "scopes") return Scopes(request);
-  if (command == "variables") return Variables(request);
-  if (command == "setVariable") return SetVariable(request);
-  if (command == "evaluate") return Evaluate(request);
-  if (command == "pause") return Pause(request);
-  Control(request, command);
+  }
+  if (entry->needs != kNothing && !initialized_) return Fail(request, "'" + command + "' before 'initialize'");
+  if (entry->needs == kLaunch && !launched_)
+    return Fail(request, "'" + command + "' before a successful 'launch'");
+  (this->*entry->handler)(request);
+}
+
+void Session::Threads(const Json& request) {
+  Respond(request, {{"threads", Json::array({{{"id", kThreadId}, {"name", "macro"}}})}});
+}
+
+Json Session::Arguments(const Json& request) {
+  auto args = request.find("arguments");
+  return args == request.end() || args->is_null() ? Json::object() : *args;
 }
 
 void Session::Initialize(const Json& request) {
   if (initialized_) return Fail(request, "'initialize' was already sent");
-  const Json args = request.value("arguments", Json::object());
-  linesStartAt1_ = args.value("linesStartAt1", true);
+  const Json args = Arguments(request);
+  linesStartAt1_ = BoolArgument(args, "linesStartAt1", true);
   initialized_ = true;
   Respond(request, {{"supportsConfigurationDoneRequest", true},
                     {"supportsConditionalBreakpoints", true},
@@ -189,17 +257,20 @@ void Session::Initialize(const Json& request) {
 
 void Session::Launch(const Json& request) {
   if (launched_) return Fail(request, "the program was already launched");
-  const Json args = request.value("arguments", Json::object());
+  const Json args = Arguments(request);
   auto program = args.find("program");
   if (program == args.end() || !program->is_string() || program->get<std::string>().empty())
     return Fail(request, "launch needs 'program', the macro file");
   const bool scenario = args.contains("scenario") && !args["scenario"].is_null();
-  if (scenario && args.contains("events")) {
+  // An empty list beside a scenario raises nothing (editors' templates have one).
+  const bool hasEvents = args.contains("events") && !args["events"].is_null() &&
+                         !(args["events"].is_array() && args["events"].empty());
+  if (scenario && hasEvents) {
     return Fail(request, "'events' and 'scenario' cannot be used together: 'events' raises labels, 'scenario' "
                          "replays a scenario's inputs");
   }
   std::deque<std::string> events;
-  if (args.contains("events")) {
+  if (hasEvents) {
     const Json& list = args["events"];
     if (!list.is_array()) return Fail(request, "'events' is not a list of labels");
     for (const Json& e : list) {
@@ -209,11 +280,11 @@ void Session::Launch(const Json& request) {
       events.push_back(std::move(label));
     }
   }
-  const bool utf8 = args.value("utf8", false);
-  showLines_ = args.value("showLines", false);
+  const bool utf8 = BoolArgument(args, "utf8", false);
+  showLines_ = BoolArgument(args, "showLines", false);
   // "Run without debugging": nothing stops the macro.
-  noDebug_ = args.value("noDebug", false);
-  const bool stopOnEntry = args.value("stopOnEntry", false) && !noDebug_;
+  noDebug_ = BoolArgument(args, "noDebug", false);
+  const bool stopOnEntry = BoolArgument(args, "stopOnEntry", false) && !noDebug_;
   program_ = program->get<std::string>();
 
   std::string text;
@@ -228,8 +299,8 @@ void Session::Launch(const Json& request) {
   spare_ = std::make_unique<TScript>();
   const std::vector<std::string> errors = CompileMacroLines(*script_, *tables_, SplitLines(text));
   if (!errors.empty()) {
-    for (const std::string& e : errors) Output("stderr", Utf8(e));
-    return Fail(request, "the macro did not compile: " + Utf8(SplitLines(errors.front()).front()));
+    for (const std::string& e : errors) Output("stderr", Cp932ToUtf8(CompileErrorText(e)));
+    return Fail(request, "the macro did not compile: " + Cp932ToUtf8(SplitLines(CompileErrorText(errors.front())).front()));
   }
   if (scenario) {
     if (!LoadScenario(request, args)) return;
@@ -237,10 +308,10 @@ void Session::Launch(const Json& request) {
     ownRunner_ = std::make_unique<TRunner>();
     ownRunner_->onMessage = [this](const std::string& message) {
       ++messages_;
-      Output("stderr", Utf8(message));
+      Output("stderr", Cp932ToUtf8(message) + MessageLine());
     };
     ownRunner_->onLine = [this](std::string_view line) {
-      if (showLines_) Output("stdout", Utf8(EscapeForDisplay(line)));
+      if (showLines_) Output("stdout", Cp932ToUtf8(EscapeForDisplay(line)));
     };
     script_->ListLabels(ownRunner_->labels);
     if (!ownRunner_->LoadImage(script_->Code())) return Fail(request, "the macro's P-code does not fit the code area");
@@ -260,16 +331,28 @@ void Session::Launch(const Json& request) {
 }
 
 void Session::SetBreakpoints(const Json& request) {
-  const Json args = request.value("arguments", Json::object());
-  const Json source = args.value("source", Json::object());
-  const std::string path = source.value("path", std::string());
+  const Json args = Arguments(request);
+  auto sourceArg = args.find("source");
+  if (sourceArg != args.end() && !sourceArg->is_object()) Refuse("source", "is not an object");
+  const std::string path = sourceArg == args.end() ? std::string() : StringArgument(*sourceArg, "path", "");
+  auto list0 = args.find("breakpoints");
+  if (list0 != args.end() && !list0->is_null() && !list0->is_array()) Refuse("breakpoints", "is not a list");
   std::vector<TBreakpointRequest> requests;
-  for (const Json& b : args.value("breakpoints", Json::array())) {
+  const Json none = Json::array();
+  const Json& given = list0 == args.end() || list0->is_null() ? none : *list0;
+  for (std::size_t i = 0; i < given.size(); ++i) {
+    const Json& b = given[i];
+    const std::string at = "breakpoints[" + std::to_string(i) + "].";
+    if (!b.is_object()) Refuse("breakpoints[" + std::to_string(i) + "]", "is not an object");
+    if (!b.contains("line")) Refuse(at + "line", "is missing");
+    // Lines start at the client's first line; the last is as far as a
+    // compiled line number reaches.
+    const int first = ToClientLine(0);
     TBreakpointRequest r;
-    r.line = FromClientLine(b.at("line").get<int>());
+    r.line = FromClientLine(static_cast<int>(IntArgument(b, "line", first, INT_MAX - 1, first, at + "line")));
     std::string error;
-    if (b.contains("condition") && !TryUtf8ToCp932(b["condition"].get<std::string>(), r.condition, error))
-      return Fail(request, "condition: " + error);
+    const std::string condition = StringArgument(b, "condition", "", at + "condition");
+    if (!TryUtf8ToCp932(condition, r.condition, error)) return Fail(request, "condition: " + error);
     requests.push_back(std::move(r));
   }
   Json list = Json::array();
@@ -282,24 +365,26 @@ void Session::SetBreakpoints(const Json& request) {
     return Respond(request, {{"breakpoints", list}});
   }
   const std::vector<TBreakpoint>& bound = debugger_->SetBreakpoints(requests);
-  breakpoints_ = std::move(requests);
   int id = 0;
   for (const TBreakpoint& b : bound) {
     Json j = {{"id", ++id},
               {"verified", b.verified},
               {"line", ToClientLine(b.verified ? b.line : b.requestedLine)},
               {"source", {{"path", path}}}};
-    if (!b.message.empty()) j["message"] = Utf8(b.message);
+    if (!b.message.empty()) j["message"] = Cp932ToUtf8(b.message);
     list.push_back(std::move(j));
   }
   Respond(request, {{"breakpoints", list}});
 }
 
 void Session::SetExceptionBreakpoints(const Json& request) {
-  const Json args = request.value("arguments", Json::object());
+  const Json args = Arguments(request);
   bool stop = false;
-  for (const Json& f : args.value("filters", Json::array()))
-    if (f.is_string() && f.get<std::string>() == "message") stop = true;
+  auto filters = args.find("filters");
+  if (filters != args.end() && !filters->is_array()) Refuse("filters", "is not a list");
+  if (filters != args.end())
+    for (const Json& f : *filters)
+      if (f.is_string() && f.get<std::string>() == "message") stop = true;
   debugger_->stopOnMessage = stop && !noDebug_;
   Respond(request, Json());
 }
@@ -313,9 +398,10 @@ void Session::OnStopped(int reason) {
   Json body = {{"reason", ReasonName(static_cast<TStopReason>(reason))},
                {"threadId", kThreadId},
                {"allThreadsStopped", true}};
-  if (static_cast<TStopReason>(reason) == TStopReason::kException) {
-    body["description"] = Utf8(debugger_->StopMessage());
-    body["text"] = Utf8(debugger_->StopMessage());
+  // A run message, or a breakpoint whose condition failed.
+  if (!debugger_->StopMessage().empty()) {
+    body["description"] = Cp932ToUtf8(debugger_->StopMessage());
+    body["text"] = Cp932ToUtf8(debugger_->StopMessage());
   }
   Event("stopped", body);
 }
@@ -341,11 +427,27 @@ void Session::DoWork() {
     if (runner_->HasLabel(label)) {
       runner_->RunFrom(label);
     } else {
-      Output("console", "event " + Utf8(label) + ": the macro has no such label");
+      Output("console", "event " + Cp932ToUtf8(label) + ": the macro has no such label");
     }
     return;
   }
   End(messages_ > 0 ? 2 : 0);
+}
+
+std::string Session::CompileErrorText(const std::string& error) const {
+  // The compiler's "nnn,text" counts lines from 0; the client sees its own lines.
+  std::size_t i = error.find_first_not_of(' ');
+  std::size_t end = i == std::string::npos ? i : error.find_first_not_of("0123456789", i);
+  if (end == std::string::npos || end == i || end - i > 6 || error[end] != ',') return error;
+  const int line = std::stoi(error.substr(i, end - i));
+  return "line " + std::to_string(ToClientLine(line)) + ": " + error.substr(end + 1);
+}
+
+std::string Session::MessageLine() const {
+  if (!runner_ || !debugger_) return std::string();
+  // The machine's PC has passed the first byte of the instruction that failed.
+  const int line = debugger_->Info().LineOf(static_cast<std::uint16_t>(runner_->Context().machine.PC - 1));
+  return line < 0 ? std::string() : " (line " + std::to_string(ToClientLine(line)) + ")";
 }
 
 void Session::End(int exitCode) {
@@ -354,7 +456,9 @@ void Session::End(int exitCode) {
   Event("terminated", Json());
 }
 
-void Session::Control(const Json& request, const std::string& command) {
+void Session::Control(const Json& request) {
+  const std::string command = request["command"].get<std::string>();
+  CheckThread(Arguments(request));
   if (!debugger_->Held()) return Fail(request, "'" + command + "' while the macro is not stopped");
   Respond(request, command == "continue" ? Json{{"allThreadsContinued", true}} : Json());
   if (command == "continue") {
@@ -369,6 +473,8 @@ void Session::Control(const Json& request, const std::string& command) {
 }
 
 void Session::Pause(const Json& request) {
+  CheckThread(Arguments(request));
+  if (noDebug_) return Fail(request, "the macro runs without debugging: it cannot be paused");
   Respond(request, Json());
   // Between two runs: the next one stops at its first statement.
   if (!debugger_->Held()) debugger_->Pause();
@@ -387,33 +493,42 @@ void Session::ClientGone() {
 
 // --- inspection ------------------------------------------------------------
 
+int Session::HeldFrame(const Json& args, bool required) {
+  if (!debugger_->Held()) throw ArgumentError{"no frame: the macro is not stopped"};
+  const long long id = IntArgument(args, "frameId", 1, INT_MAX, required ? 0 : 1);
+  if (id == 0) Refuse("frameId", "is missing");
+  if (id > static_cast<long long>(debugger_->StackTrace().size())) throw ArgumentError{"no such frame"};
+  return static_cast<int>(id - 1);
+}
+
 void Session::StackTrace(const Json& request) {
+  const Json args = Arguments(request);
+  CheckThread(args);
+  const long long startFrame = IntArgument(args, "startFrame", 0, INT_MAX, 0);
+  const long long levels = IntArgument(args, "levels", 0, INT_MAX, 0);
   Json frames = Json::array();
   if (debugger_->Held()) {
     const std::vector<TStackFrame> stack = debugger_->StackTrace();
     const std::string name = std::filesystem::path(program_).filename().string();
     for (std::size_t i = 0; i < stack.size(); ++i) {
       frames.push_back({{"id", static_cast<int>(i) + 1},
-                        {"name", stack[i].name.empty() ? std::string("(macro)") : Utf8(stack[i].name)},
+                        {"name", stack[i].name.empty() ? std::string("(macro)") : Cp932ToUtf8(stack[i].name)},
                         {"line", ToClientLine(std::max(stack[i].line, 0))},
                         {"column", 1},
                         {"source", {{"name", name}, {"path", program_}}}});
     }
   }
-  const int total = static_cast<int>(frames.size());
-  const Json args = request.value("arguments", Json::object());
-  const int start = std::clamp(args.value("startFrame", 0), 0, total);
-  const int levels = args.value("levels", 0);
+  const long long total = static_cast<long long>(frames.size());
+  const long long start = std::min(startFrame, total);
   Json page = Json::array();
-  for (int i = start; i < total && (levels <= 0 || i < start + levels); ++i) page.push_back(frames[i]);
+  for (long long i = start; i < total && (levels <= 0 || i < start + levels); ++i)
+    page.push_back(frames[static_cast<std::size_t>(i)]);
   Respond(request, {{"stackFrames", page}, {"totalFrames", total}});
 }
 
 void Session::Scopes(const Json& request) {
-  const Json args = request.value("arguments", Json::object());
-  const int frame = args.value("frameId", 0) - 1;
-  if (!debugger_->Held() || frame < 0 || frame >= static_cast<int>(debugger_->StackTrace().size()))
-    return Fail(request, "no such frame");
+  const Json args = Arguments(request);
+  const int frame = HeldFrame(args, true);
   Respond(request, {{"scopes", Json::array({
                                    {{"name", "Locals"}, {"variablesReference", Reference(frame, kLocals)}, {"expensive", false}},
                                    {{"name", "Arguments"}, {"variablesReference", Reference(frame, kArguments)}, {"expensive", false}},
@@ -422,41 +537,45 @@ void Session::Scopes(const Json& request) {
 }
 
 void Session::Variables(const Json& request) {
-  const Json args = request.value("arguments", Json::object());
-  const int reference = args.value("variablesReference", 0);
-  if (reference <= 0) return Fail(request, "no such variables reference");
+  const Json args = Arguments(request);
+  const int reference = static_cast<int>(IntArgument(args, "variablesReference", 1, INT_MAX, 0));
   const int frame = (reference - 1) / 3;
+  if (reference == 0 || !debugger_->Held() || frame >= static_cast<int>(debugger_->StackTrace().size()))
+    return Fail(request, "no such variables reference while the macro is " +
+                             std::string(debugger_->Held() ? "stopped" : "not stopped"));
   const auto scope = static_cast<Scope>((reference - 1) % 3);
   std::vector<TVariable> list = scope == kLocals      ? debugger_->Locals()
                                 : scope == kArguments ? debugger_->Arguments(frame)
                                                       : debugger_->Externals();
   Json out = Json::array();
   for (const TVariable& v : list) {
-    const std::string name = Utf8(v.name);
+    const std::string name = Cp932ToUtf8(v.name);
     out.push_back({{"name", name}, {"value", std::to_string(v.value)}, {"variablesReference", 0}, {"evaluateName", name}});
   }
   Respond(request, {{"variables", out}});
 }
 
 void Session::SetVariable(const Json& request) {
-  const Json args = request.value("arguments", Json::object());
-  const int reference = args.value("variablesReference", 0);
+  const Json args = Arguments(request);
+  const int reference = static_cast<int>(IntArgument(args, "variablesReference", 1, INT_MAX, 0));
+  if (!debugger_->Held()) return Fail(request, "'setVariable' while the macro is not stopped");
   std::string name, value, error;
   if (!Cp932Argument(args, "name", name, error) || !Cp932Argument(args, "value", value, error))
     return Fail(request, error);
   const int frame = reference > 0 ? (reference - 1) / 3 : 0;
+  if (frame >= static_cast<int>(debugger_->StackTrace().size())) return Fail(request, "no such variables reference");
   std::int16_t stored = 0;
-  if (!debugger_->SetVariable(name, value, stored, error, frame)) return Fail(request, Utf8(error));
+  if (!debugger_->SetVariable(name, value, stored, error, frame)) return Fail(request, Cp932ToUtf8(error));
   Respond(request, {{"value", std::to_string(stored)}, {"variablesReference", 0}});
 }
 
 void Session::Evaluate(const Json& request) {
-  const Json args = request.value("arguments", Json::object());
+  const Json args = Arguments(request);
   std::string expression, error;
   if (!Cp932Argument(args, "expression", expression, error)) return Fail(request, error);
-  const int frame = std::max(args.value("frameId", 1) - 1, 0);
+  const int frame = HeldFrame(args, false);
   std::int16_t value = 0;
-  if (!debugger_->Evaluate(expression, value, error, frame)) return Fail(request, Utf8(error));
+  if (!debugger_->Evaluate(expression, value, error, frame)) return Fail(request, Cp932ToUtf8(error));
   Respond(request, {{"result", std::to_string(value)}, {"variablesReference", 0}});
 }
 

@@ -71,7 +71,12 @@ class Session {
   void Variables(const Json& request);
   void SetVariable(const Json& request);
   void Evaluate(const Json& request);
-  void Control(const Json& request, const std::string& command);
+  void Control(const Json& request);
+  void Threads(const Json& request);
+  // The request's arguments, an empty object when it has none.
+  static Json Arguments(const Json& request);
+  // The frame `frameId` names, 0 innermost; the macro must be held.
+  int HeldFrame(const Json& args, bool required);
   void Pause(const Json& request);
   void Disconnect(const Json& request);
   void OnStopped(int reason);
@@ -82,6 +87,10 @@ class Session {
   void ReplayWork();
   void ReportStep(const ReplayedStep& step);
   void End(int exitCode);
+  // " (line N)" for a run message of the running instruction, in client lines.
+  std::string MessageLine() const;
+  // A compile error with its line as the client counts lines.
+  std::string CompileErrorText(const std::string& error) const;
 
   int ToClientLine(int line) const { return line + (linesStartAt1_ ? 1 : 0); }
   int FromClientLine(int line) const { return line - (linesStartAt1_ ? 1 : 0); }
@@ -107,9 +116,6 @@ class Session {
   std::unique_ptr<ScenarioReplay> replay_;
   std::unique_ptr<TDebugger> debugger_;
   TRunner* runner_ = nullptr;  // ownRunner_ or the replay's
-  // The breakpoints as the client set them last, bound again when the
-  // replay loads the macro.
-  std::vector<TBreakpointRequest> breakpoints_;
 };
 
 }  // namespace qmt::dap

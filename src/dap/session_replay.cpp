@@ -13,17 +13,6 @@
 #include "support/encoding.h"
 
 namespace qmt::dap {
-namespace {
-
-std::string Utf8(const std::string& cp932) {
-  try {
-    return Cp932ToUtf8(cp932);
-  } catch (const std::exception&) {
-    return EscapeForDisplay(cp932);
-  }
-}
-
-}  // namespace
 
 bool Session::LoadScenario(const Json& request, const Json& args) {
   const Json& file = args["scenario"];
@@ -48,22 +37,19 @@ bool Session::LoadScenario(const Json& request, const Json& args) {
   replay_ = std::make_unique<ScenarioReplay>(std::move(scenario), std::move(macro));
   replay_->onMessage = [this](const std::string& message) {
     ++messages_;
-    Output("stderr", Utf8(message));
+    Output("stderr", Cp932ToUtf8(message) + MessageLine());
   };
   replay_->onLine = [this](const std::string& line) {
-    if (showLines_) Output("stdout", Utf8(EscapeForDisplay(line)));
+    if (showLines_) Output("stdout", Cp932ToUtf8(EscapeForDisplay(line)));
   };
   runner_ = &replay_->Runner();
   return true;
 }
 
 void Session::StartReplay() {
-  // The replay loads the macro into its machine when it starts, which
-  // forgets the breakpoints bound so far: bind them again.
-  debugger_->onImageLoaded = [this] {
-    BindDebugger(*debugger_, *script_, *spare_, *tables_);
-    if (!breakpoints_.empty()) debugger_->SetBreakpoints(breakpoints_);
-  };
+  // The replay loads the macro into its machine when it starts: the new
+  // image gets its line table, and the debugger binds its breakpoints to it.
+  debugger_->onImageLoaded = [this] { BindDebugger(*debugger_, *script_, *spare_, *tables_); };
 }
 
 void Session::ReplayWork() {

@@ -5,6 +5,7 @@
 
 #include "compiler/opcodes.h"
 #include "support/encoding.h"
+#include "support/name_case.h"
 
 namespace qmt {
 namespace {
@@ -31,22 +32,7 @@ int ArgumentNumber(std::string_view s) {
   return n;
 }
 
-std::string LineText(int line) { return std::to_string(line + 1); }
-
-// Names of external values compare as the compiler compares them.
-bool SameExternalName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    if (IsLeadByte(static_cast<std::uint8_t>(a[i]))) {
-      if (i + 1 >= a.size() || a[i] != b[i] || a[i + 1] != b[i + 1]) return false;
-      ++i;
-    } else if (lower(a[i]) != lower(b[i])) {
-      return false;
-    }
-  }
-  return true;
-}
+std::string LineText(int line) { return std::to_string(static_cast<long long>(line) + 1); }
 
 }  // namespace
 
@@ -250,6 +236,7 @@ std::uint16_t TDebugger::InstructionBefore(std::uint16_t pc) const {
 }
 
 bool TDebugger::StopHere(std::uint16_t pc) {
+  stopMessage_.clear();
   const std::uint8_t f = flags_[pc];
   bool stop = false;
   if (f & kStatement) {
@@ -304,8 +291,11 @@ bool TDebugger::ConditionHolds(const TBreakpoint& b) {
   if (b.conditionImage.empty()) return true;
   std::int16_t value = 0;
   std::string error;
-  // A condition that fails to evaluate stops, so the user sees why.
-  if (!RunExpression(b.conditionImage, 0, value, error)) return true;
+  // A condition that fails to evaluate stops, and says why.
+  if (!RunExpression(b.conditionImage, 0, value, error)) {
+    stopMessage_ = Sjis("条件の誤り:") + error;
+    return true;
+  }
   return value != 0;
 }
 
@@ -440,7 +430,7 @@ std::vector<TVariable> TDebugger::Arguments(int frame) const {
 std::vector<TVariable> TDebugger::Externals() const {
   std::vector<TVariable> out;
   for (const auto& [name, id] : externalNames_)
-    if (id >= 0 && id < kExternalCount) out.push_back({name, runner_.externals[static_cast<std::size_t>(id)]});
+    if (!name.empty() && id >= 0 && id < kExternalCount) out.push_back({name, runner_.externals[static_cast<std::size_t>(id)]});
   return out;
 }
 
@@ -459,8 +449,16 @@ bool TDebugger::RunExpression(const TAByte& image, int frame, std::int16_t& valu
   context.externals = runner_.externals.data();
   context.machine = runner_.Context().machine;
   TMachine& m = context.machine;
-  const auto [fp, ac] = FrameOf(EntriesOf(frame));
-  m.FP = static_cast<std::uint8_t>(fp);
+  // The expression gets a stack of its own: the frame's arguments and its
+  // two saved cells at the bottom, the rest free, so a full program stack
+  // does not make it overflow.
+  auto [fp, ac] = FrameOf(EntriesOf(frame));
+  if (fp - 2 - ac < 0 || fp > m.SP) fp = ac = 0;
+  const int base = fp == 0 ? 0 : fp - 2 - ac;
+  const int kept = fp - base;
+  std::copy(runner_.Context().machine.S + base, runner_.Context().machine.S + fp, m.S);
+  m.SP = static_cast<std::uint8_t>(kept);
+  m.FP = static_cast<std::uint8_t>(kept);
   m.AC = static_cast<std::uint8_t>(ac);
   m.code = area.data();
   m.dispatch = nullptr;  // the runner's map is of the runner's code
@@ -498,7 +496,7 @@ bool TDebugger::Evaluate(std::string_view text, std::int16_t& value, std::string
     return true;
   }
   for (const auto& [external, id] : externalNames_) {
-    if (SameExternalName(external, name)) {
+    if (SameName(external, name)) {
       value = runner_.externals[static_cast<std::size_t>(id)];
       return true;
     }
@@ -530,7 +528,7 @@ bool TDebugger::SetVariable(std::string_view name, std::string_view value, std::
     m.L[local->slot] = v;
   } else {
     auto found = std::find_if(externalNames_.begin(), externalNames_.end(),
-                              [&](const auto& e) { return SameExternalName(e.first, name); });
+                              [&](const auto& e) { return SameName(e.first, name); });
     if (found == externalNames_.end()) {
       error = Sjis("変数 ") + std::string(name) + Sjis(" が未定義");
       return false;

@@ -5,6 +5,8 @@
 const test = require('node:test');
 const assert = require('node:assert');
 const path = require('node:path');
+const fs = require('node:fs');
+const os = require('node:os');
 const cp = require('node:child_process');
 const { DebugClient } = require('@vscode/debugadapter-testsupport');
 
@@ -122,7 +124,31 @@ test('requests out of order and unknown ones get error responses', () =>
     await dc.launchRequest({ program: EVENTS });
     await assert.rejects(dc.nextRequest({ threadId: 1 }), /not stopped/);
     await assert.rejects(dc.evaluateRequest({ expression: 'f(1)' }));
+    // Nothing to inspect before a stop; numbers out of range name their argument.
+    await assert.rejects(dc.evaluateRequest({ expression: 'x' }), /not stopped/);
+    await assert.rejects(dc.variablesRequest({ variablesReference: 12345 }), /no such variables reference/);
+    await assert.rejects(
+      dc.setBreakpointsRequest({ source: { path: EVENTS }, breakpoints: [{ line: 4294967301 }] }),
+      /'breakpoints\[0\]\.line' is above/,
+    );
+    await assert.rejects(dc.stackTraceRequest({ threadId: 1, levels: '3' }), /'levels' is not an integer/);
   }));
+
+test('compile errors give lines as the client counts them', async () => {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'qmt-dap-'));
+  const program = path.join(dir, 'bad.txt');
+  fs.writeFileSync(program, 'x = 1\r\ny = 2\r\nz = 1 + * 3\r\n');
+  try {
+    for (const [linesStartAt1, line] of [[true, 3], [false, 2]]) {
+      await withClient(async (dc) => {
+        await dc.initializeRequest({ adapterID: 'qmt', linesStartAt1 });
+        await assert.rejects(dc.launchRequest({ program }), new RegExp(`did not compile: line ${line}:`));
+      });
+    }
+  } finally {
+    fs.rmSync(dir, { recursive: true, force: true });
+  }
+});
 
 test('pause before the start stops the first statement; showLines reports the lines sent', () =>
   withClient(async (dc) => {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -48,8 +49,15 @@ TEST(MessageReaderTest, FramesAndRecovers) {
       {"header cut after a partial field", {std::string(2000, 'a') + "Content-Len", "gth: 2\r\n\r\n{}"}, {"E", "M:{}"}},
       {"blank lines between", {"\r\n" + ok + "\r\n\r\n" + ok}, {"M:{}", "M:{}"}},
       {"body not yet complete", {"Content-Length: 10\r\n\r\n{}"}, {}},
+      {"length past every integer", {"Content-Length: 1099511627776000000000000\r\n\r\n" + ok}, {"E", "M:{}"}},
   };
   for (const Case& c : cases) EXPECT_EQ(Read(c.chunks), c.expected) << c.what;
+  // A long length is a number too big, not something else.
+  MessageReader reader;
+  reader.Feed("Content-Length: 1099511627776\r\n\r\n");
+  std::string text;
+  ASSERT_EQ(reader.Next(text), Result::kError);
+  EXPECT_NE(text.find("over the limit"), std::string::npos) << text;
 }
 
 TEST(SessionTest, EveryMalformedRequestGetsOneErrorResponse) {
@@ -92,6 +100,98 @@ TEST(SessionTest, EveryMalformedRequestGetsOneErrorResponse) {
   }
   EXPECT_FALSE(session.HasWork());
   EXPECT_FALSE(session.Finished());
+}
+
+// A session launched on the events fixture; `Send` returns the response.
+class LaunchedSession : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string program = std::string(QMT_SOURCE_DIR) + "/tests/dap/events.txt";
+    Send(R"({"seq":1,"type":"request","command":"initialize"})");
+    ASSERT_EQ(Send(R"({"seq":2,"type":"request","command":"launch","arguments":{"program":")" + program +
+                   R"(","events":["onKEY"]}})")["success"],
+              true);
+    ASSERT_EQ(Send(R"({"seq":3,"type":"request","command":"setBreakpoints","arguments":{"source":{"path":")" +
+                   program + R"("},"breakpoints":[{"line":5}]}})")["success"],
+              true);
+  }
+  nlohmann::json Send(const std::string& body) {
+    sent_.clear();
+    session_.Handle(body);
+    for (const nlohmann::json& j : sent_)
+      if (j["type"] == "response") return j;
+    return nlohmann::json();
+  }
+  void RunToStop() {
+    Send(R"({"seq":4,"type":"request","command":"configurationDone"})");
+    for (int i = 0; i < 10 && session_.HasWork(); ++i) session_.DoWork();
+    ASSERT_FALSE(session_.HasWork());
+  }
+  struct Case {
+    const char* request;  // command and arguments
+    const char* answer;   // "ok", or a pattern the failure's message holds
+  };
+  void Check(const std::vector<Case>& cases) {
+    for (const Case& c : cases) {
+      const nlohmann::json r = Send(std::string(R"({"seq":9,"type":"request",)") + c.request + "}");
+      ASSERT_TRUE(r.is_object()) << c.request;
+      if (std::string(c.answer) == "ok") {
+        EXPECT_EQ(r["success"], true) << c.request << ": " << r.dump();
+      } else {
+        EXPECT_EQ(r["success"], false) << c.request;
+        EXPECT_TRUE(std::regex_search(r.value("message", std::string()), std::regex(c.answer)))
+            << c.request << ": " << r.dump();
+      }
+    }
+  }
+  std::vector<nlohmann::json> sent_;
+  Session session_{[this](const std::string& body) { sent_.push_back(nlohmann::json::parse(body)); }};
+};
+
+TEST_F(LaunchedSession, NumbersAndReferencesAreCheckedBeforeUse) {
+  // Not yet stopped: nothing to inspect or change.
+  Check({
+      {R"("command":"evaluate","arguments":{"expression":"1"})", "not stopped"},
+      {R"("command":"setVariable","arguments":{"variablesReference":1,"name":"x","value":"1"})", "not stopped"},
+      {R"("command":"variables","arguments":{"variablesReference":1})", "no such variables reference"},
+      {R"("command":"setBreakpoints","arguments":{"breakpoints":[{"line":-2147483648}]})", "breakpoints\\[0\\]\\.line"},
+      {R"("command":"setBreakpoints","arguments":{"breakpoints":[{"line":0}]})", "breakpoints\\[0\\]\\.line.*below 1"},
+      {R"("command":"setBreakpoints","arguments":{"breakpoints":[{"line":4294967301}]})", "line.*above"},
+      {R"("command":"setBreakpoints","arguments":{"breakpoints":[{"line":"5"}]})", "line.*not an integer"},
+      {R"("command":"setBreakpoints","arguments":{"breakpoints":[{"line":5,"condition":7}]})", "condition.*not a string"},
+      {R"("command":"pause","arguments":{"threadId":2})", "threadId"},
+  });
+  RunToStop();
+  Check({
+      {R"("command":"threads")", "ok"},
+      {R"("command":"stackTrace","arguments":{"threadId":1,"startFrame":2147483647,"levels":2147483647})", "ok"},
+      {R"("command":"stackTrace","arguments":{"threadId":1,"startFrame":-1})", "startFrame.*below 0"},
+      {R"("command":"stackTrace","arguments":{"threadId":7})", "threadId"},
+      {R"("command":"scopes","arguments":{"frameId":-2147483648})", "frameId.*below 1"},
+      {R"("command":"scopes","arguments":{"frameId":3})", "no such frame"},
+      {R"("command":"scopes","arguments":{"frameId":1})", "ok"},
+      {R"("command":"evaluate","arguments":{"expression":"x","frameId":-2147483648})", "frameId"},
+      {R"("command":"evaluate","arguments":{"expression":"x","frameId":2})", "ok"},
+      {R"("command":"variables","arguments":{"variablesReference":1})", "ok"},
+      {R"("command":"variables","arguments":{"variablesReference":2147483647})", "no such variables reference"},
+      {R"("command":"variables","arguments":{"variablesReference":"1"})", "variablesReference.*not an integer"},
+      {R"("command":"setVariable","arguments":{"variablesReference":999,"name":"x","value":"1"})", "no such variables"},
+      {R"("command":"next","arguments":{"threadId":3})", "threadId"},
+      {R"("command":"continue","arguments":{"threadId":1})", "ok"},
+  });
+}
+
+TEST_F(LaunchedSession, SeqComesBackAsSent) {
+  const nlohmann::json r = Send(R"({"seq":4294967296123,"type":"request","command":"threads"})");
+  EXPECT_EQ(r["request_seq"].dump(), "4294967296123");
+}
+
+TEST_F(LaunchedSession, ExternalsListNoBlankName) {
+  RunToStop();
+  const nlohmann::json vars = Send(R"({"seq":5,"type":"request","command":"variables","arguments":{"variablesReference":3}})");
+  ASSERT_EQ(vars["success"], true) << vars.dump();
+  ASSERT_FALSE(vars["body"]["variables"].empty());
+  for (const nlohmann::json& v : vars["body"]["variables"]) EXPECT_NE(v["name"], "") << vars.dump();
 }
 
 }  // namespace

@@ -229,6 +229,74 @@ TEST_F(DebuggerTest, ConditionsUseTheMacrosNames) {
   EXPECT_NE(messages[0].find(Sjis("ゼロ除算")), std::string::npos);
 }
 
+TEST_F(DebuggerTest, ConditionsRunOnAStackOfTheirOwnAndSayWhyTheyFail) {
+  // Line 1 calls `one` with 56 values of its own expression on the stack:
+  // with the frame and RET's value, 60 of the 64 cells are in use, so a
+  // condition that needs seven would overflow the program's stack.
+  std::string deep = "x = 1\nz = ";
+  for (int i = 0; i < 56; ++i) deep += "x + (";
+  deep += "one(x)" + std::string(56, ')') + "\nEXIT\none:\nRET @0\n";
+  Load(deep);
+  struct Case {
+    const char* condition;
+    bool stops;
+    const char* message;  // what the stop says, "" nothing
+  };
+  const Case cases[] = {
+      {"0 + (0 + (0 + (0 + (0 + (0 + (0 + 1))))))", true, ""},
+      {"x / 0", true, "ゼロ除算"},
+  };
+  for (const Case& c : cases) {
+    stops.clear();
+    messages.clear();
+    Break({{4, c.condition}});
+    const TRunEnd end = runner.RunFrom();
+    EXPECT_EQ(end, c.stops ? TRunEnd::kPaused : TRunEnd::kStopped) << c.condition;
+    EXPECT_TRUE(messages.empty()) << c.condition << ": " << (messages.empty() ? "" : Cp932ToUtf8(messages[0]));
+    if (!c.stops) continue;
+    EXPECT_EQ(stops, std::vector<TStopReason>{TStopReason::kBreakpoint}) << c.condition;
+    const std::string said = Cp932ToUtf8(debugger.StopMessage());
+    if (*c.message) {
+      EXPECT_NE(said.find(c.message), std::string::npos) << c.condition << ": " << said;
+    } else {
+      EXPECT_EQ(said, "") << c.condition;
+    }
+    debugger.Stop();
+  }
+}
+
+TEST_F(DebuggerTest, ExternalNamesFollowTheOneCaseRule) {
+  debugger.SetExternalNames({{Sjis("ＰＲＥＳ"), 5}, {"", 6}});
+  Break({{1, ""}});
+  runner.RunFrom("start");
+  std::int16_t stored = 0;
+  std::string error;
+  // Full-width letters fold as the compiler folds them.
+  ASSERT_TRUE(debugger.SetVariable(Sjis("ｐｒｅｓ"), "42", stored, error)) << Cp932ToUtf8(error);
+  EXPECT_EQ(Value(Sjis("ＰＲＥＳ")), 42);
+  // The name table's blank entry is no variable.
+  const std::vector<TVariable> externals = debugger.Externals();
+  ASSERT_EQ(externals.size(), 1u);
+  EXPECT_EQ(externals[0].name, Sjis("ＰＲＥＳ"));
+  debugger.Stop();
+}
+
+TEST_F(DebuggerTest, ExpressionMessagesNameOnlyWhatWasWritten) {
+  Break({{1, ""}});
+  runner.RunFrom("start");
+  for (const char* text : {"x >= 1 & y", "x >= 1 >= 2 +"}) {
+    std::int16_t v = 0;
+    std::string error;
+    EXPECT_FALSE(debugger.Evaluate(text, v, error)) << text;
+    EXPECT_EQ(error.find(')'), std::string::npos) << text << ": " << Cp932ToUtf8(error);
+    const std::vector<TBreakpoint>& bound = debugger.SetBreakpoints({{1, text}});
+    EXPECT_FALSE(bound[0].verified) << text;
+    EXPECT_EQ(bound[0].message.find(')'), std::string::npos) << text << ": " << Cp932ToUtf8(bound[0].message);
+  }
+  EXPECT_EQ(Value("(x >= 0) & 1"), 1);
+  debugger.Stop();
+}
+
 TEST_F(DebuggerTest, TheBudgetCountsOnlyExecutedInstructions) {
   runner.stepBudget = 60;
   Break({{13, ""}});
