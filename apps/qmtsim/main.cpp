@@ -228,6 +228,7 @@ int main(int argc, char** argv) {
   qmt::WindowSettings settings(store);
   settings.AddFileMenu(window);
   qmt::AddHelpMenu(window);
+  qmt::AddHelpMenu(tool);
   if (!parser.isSet(options.screenshot)) {
     settings.Restore(window);
     if (!macroFile.isEmpty() && QFileInfo::exists(macroFile)) settings.AddRecentFile(macroFile);
