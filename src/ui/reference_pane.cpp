@@ -202,16 +202,16 @@ ReferencePane::ReferencePane(QWidget* parent) : QDockWidget(QString::fromUtf8("ã
 }
 
 void ReferencePane::FollowLink(const QUrl& url) {
-  const QString target = url.toString(QUrl::FullyDecoded);
-  const QString rest = target.section(':', 1);
-  if (target.startsWith("qmt-word:")) {
+  const QString scheme = url.scheme();
+  const QString rest = url.path(QUrl::FullyDecoded);
+  if (scheme == "qmt-word") {
     ShowEntry({ReferenceKey::Kind::Word, rest});
-  } else if (target.startsWith("qmt-command:")) {
+  } else if (scheme == "qmt-command") {
     ShowEntry({ReferenceKey::Kind::Command, rest});
-  } else if (target.startsWith("qmt-page:")) {
+  } else if (scheme == "qmt-page") {
     // Pages and files of the manual open in its HTML form.
     const QString index = ManualIndex(QCoreApplication::applicationDirPath());
-    const QString page = rest.section('#', 0, 0);
+    const QString page = rest;
     QString html = QFileInfo(index).path() + "/manual/" + page;
     if (html.endsWith(".md")) {
       html.chop(3);
