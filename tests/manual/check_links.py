@@ -123,7 +123,7 @@ def check_installed(build, programs):
             for path in set(re.findall(r"/usr/share/doc/qmt3308/([\w./-]+[\w/])", page)):
                 if not (doc / path).exists():
                     problems.append(f"{name}(1) names /usr/share/doc/qmt3308/{path}, which is not installed")
-            for guide in set(re.findall(r"docs/([\w-]+)\.md", page)):
+            for guide in set(re.findall(r"docs/([a-z][a-z0-9-]*)\.md", page)):
                 for installed in (f"{guide}.md", f"html/{guide}.html"):
                     if not (doc / installed).exists():
                         problems.append(f"{name}(1) names docs/{guide}.md, but {installed} is not installed")
