@@ -1,5 +1,7 @@
 # The HTML manual: the Japanese user's manual (manual/), its English pages
 # (manual/en/) and the guides beside it, built by scripts/build-manual.sh.
+import re
+
 project = "QMT3308 シミュレータ"
 author = "QMT3308 simulator developers"
 copyright = "QMT3308 simulator developers"
@@ -67,6 +69,37 @@ def _macro_lexer():
     return MacroLexer
 
 
+# Japanese paragraphs are wrapped in the Markdown source; a line break
+# between two Japanese characters is no space in the text.
+_CJK = "\u3000-\u30ff\u3400-\u9fff\uff00-\uffef"
+_JOINED_LINE = re.compile(f"(?<=[{_CJK}])\\n(?=[{_CJK}])")
+
+
+def _join_japanese_lines(app, doctree):
+    from docutils import nodes
+
+    cjk = re.compile(f"[{_CJK}]")
+    for text in list(doctree.findall(nodes.Text)):
+        parent = text.parent
+        if isinstance(parent, (nodes.literal_block, nodes.literal, nodes.raw)):
+            continue
+        joined = _JOINED_LINE.sub("", str(text))
+        # Text nodes are strings and compare equal by value: find this one
+        # by identity.
+        at = next(i for i, child in enumerate(parent.children) if child is text)
+        if joined == "\n":
+            # MyST gives a soft line break a text node of its own.
+            before = parent[at - 1].astext() if at > 0 else ""
+            after = parent[at + 1].astext() if at + 1 < len(parent) else ""
+            if before and after and cjk.match(before[-1]) and cjk.match(after[0]):
+                joined = ""
+        if joined != str(text):
+            replacement = nodes.Text(joined)
+            replacement.parent = parent
+            parent.children[at] = replacement
+
+
 def setup(app):
     app.connect("doctree-read", _no_orphans, priority=900)
+    app.connect("doctree-read", _join_japanese_lines)
     app.add_lexer("qmt", _macro_lexer())
