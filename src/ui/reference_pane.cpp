@@ -34,6 +34,31 @@ QString WithoutComments(QString text) {
   return text.remove(comment);
 }
 
+bool IsJapanese(QChar c) {
+  const char16_t u = c.unicode();
+  return (u >= 0x3000 && u <= 0x30FF) || (u >= 0x3400 && u <= 0x9FFF) || (u >= 0xFF00 && u <= 0xFFEF);
+}
+
+// The pages wrap Japanese paragraphs; a line break between two Japanese
+// characters is no space in the text.  Code blocks, tables and list items
+// keep their lines.
+QString JoinJapaneseLines(const QString& markdown) {
+  const QStringList lines = markdown.split('\n');
+  QString out;
+  bool fence = false;
+  for (int i = 0; i < lines.size(); ++i) {
+    const QString& line = lines[i];
+    if (line.trimmed().startsWith("```")) fence = !fence;
+    out += line;
+    if (i + 1 == lines.size()) break;
+    const QString next = lines[i + 1].trimmed();
+    const bool join = !fence && !line.isEmpty() && IsJapanese(line.back()) && !next.isEmpty() &&
+                      IsJapanese(next.front()) && !line.trimmed().startsWith('|');
+    out += join ? QString() : QString("\n");
+  }
+  return out;
+}
+
 }  // namespace
 
 ReferenceKey ReferenceKeyAt(const QString& line, int column) {
@@ -242,7 +267,7 @@ bool ReferencePane::ShowEntry(const ReferenceKey& key) {
     return false;
   }
   shown_ = key.key;
-  browser_->setMarkdown(index_.WithEntryLinks(text, key.kind == ReferenceKey::Kind::Command));
+  browser_->setMarkdown(JoinJapaneseLines(index_.WithEntryLinks(text, key.kind == ReferenceKey::Kind::Command)));
   FitPictures();
   return true;
 }

@@ -128,6 +128,10 @@ class ReferencePaneTest : public QObject {
     emit pane.Browser()->anchorClicked(QUrl(U("qmt-word:圧力計")));
     QCOMPARE(pane.Shown(), U("圧力計"));
 
+    // Japanese lines wrapped in the page join without a space.
+    QVERIFY(pane.ShowEntry({ReferenceKey::Kind::Word, "num"}));
+    QVERIFY2(pane.Browser()->toPlainText().contains(U("書きます。小数点 P が")), qPrintable(pane.Browser()->toPlainText()));
+
     const QString entry = ReferenceIndex().WithEntryLinks(
         "See [`box`](builtins.md), [`DS`](commands.md), [pages](language.md#名前) and ![a](examples/a.png).", false);
     QCOMPARE(entry, QString("See [`box`](qmt-word:box), [`DS`](qmt-command:DS), "
