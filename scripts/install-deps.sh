@@ -25,7 +25,7 @@ packages=(
   emscripten
   # the language server tested with a real editor's client, and the editor
   # snippets of docs/debugging.md tried as written (Debian has no nvim-dap)
-  neovim emacs-nox elpa-dap-mode
+  neovim emacs-nox elpa-dap-mode elpa-eglot
 )
 
 # node and npm run the debug adapter's client tests; a node installed some
