@@ -26,6 +26,8 @@ packages=(
   # the language server tested with a real editor's client, and the editor
   # snippets of docs/debugging.md tried as written (Debian has no nvim-dap)
   neovim emacs-nox elpa-dap-mode elpa-eglot
+  # the HTML manual (scripts/build-manual.sh)
+  python3-sphinx python3-myst-parser
 )
 
 # node and npm run the debug adapter's client tests; a node installed some
