@@ -19,6 +19,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev lua5.4 liblua5.4-dev libcairo2-dev
   socat stress  # real clients of the wire, and load for the race checks
   unzip  # looks into the VS Code extension's .vsix
+  chromium  # opens qmt test's HTML report headless, driven by playwright-core
   # the Debian package (cpack, dpkg-shlibdeps) and the checks of what it installs
   dpkg-dev desktop-file-utils groff-base zsh
   # the web build (scripts/build-web.sh)
