@@ -1,0 +1,48 @@
+// Bundles the page into a site folder:
+//   index.html, app.js, qmt_web.wasm  for a static web server;
+//   qmtsim.html                       the same page in one file, the core
+//                                     inlined, for opening from disk.
+// Usage: node build.mjs CORE_DIR SITE_DIR
+// CORE_DIR holds the core's qmt_web.js and qmt_web.wasm.
+import { build } from "esbuild";
+import { copyFileSync, mkdirSync, readFileSync, writeFileSync } from "node:fs";
+import { dirname, join, resolve } from "node:path";
+import { fileURLToPath } from "node:url";
+
+const here = dirname(fileURLToPath(import.meta.url));
+const [coreDir, siteDir] = process.argv.slice(2).map((p) => resolve(p));
+if (!coreDir || !siteDir) {
+  console.error("usage: node build.mjs CORE_DIR SITE_DIR");
+  process.exit(2);
+}
+
+const result = await build({
+  entryPoints: [join(here, "src/main.ts")],
+  bundle: true,
+  format: "esm",
+  platform: "browser",
+  target: ["es2022", "chrome100", "firefox100", "safari15"],
+  minify: true,
+  legalComments: "none",
+  write: false,
+  alias: { "qmt-core": join(coreDir, "qmt_web.js") },
+  // The core's loader also knows node; those branches never run here.
+  external: ["fs", "path", "url", "module", "crypto", "worker_threads", "node:*"],
+  logLevel: "warning",
+});
+// A script inlined into HTML must not close its own element.
+const app = result.outputFiles[0].text.replaceAll("</script", "<\\/script");
+
+const template = readFileSync(join(here, "index.html"), "utf8");
+const style = `<style>\n${readFileSync(join(here, "src/style.css"), "utf8")}</style>`;
+const page = (scripts) => template.replace("<!--STYLE-->", () => style).replace("<!--SCRIPT-->", () => scripts);
+
+mkdirSync(siteDir, { recursive: true });
+const wasm = readFileSync(join(coreDir, "qmt_web.wasm"));
+writeFileSync(join(siteDir, "app.js"), app);
+copyFileSync(join(coreDir, "qmt_web.wasm"), join(siteDir, "qmt_web.wasm"));
+writeFileSync(join(siteDir, "index.html"), page('<script type="module" src="app.js"></script>'));
+writeFileSync(
+  join(siteDir, "qmtsim.html"),
+  page(`<script>globalThis.__QMT_WASM__="${wasm.toString("base64")}";</script>\n<script type="module">${app}</script>`),
+);
