@@ -16,8 +16,8 @@ if (!coreDir || !siteDir) {
   process.exit(2);
 }
 
-const result = await build({
-  entryPoints: [join(here, "src/main.ts")],
+const options = {
+  entryPoints: { app: join(here, "src/main.ts") },
   bundle: true,
   format: "esm",
   platform: "browser",
@@ -29,19 +29,28 @@ const result = await build({
   // The core's loader also knows node; those branches never run here.
   external: ["fs", "path", "url", "module", "crypto", "worker_threads", "node:*"],
   logLevel: "warning",
-});
+};
+// For the server, the editor is a chunk of its own that loads after the
+// display is up; the single file holds everything in one script.
+const served = await build({ ...options, splitting: true, outdir: siteDir, chunkNames: "[name]-[hash]" });
+const single = await build(options);
 // A script inlined into HTML must not close its own element.
-const app = result.outputFiles[0].text.replaceAll("</script", "<\\/script");
+const app = single.outputFiles[0].text.replaceAll("</script", "<\\/script");
 
 const template = readFileSync(join(here, "index.html"), "utf8");
 const style = `<style>\n${readFileSync(join(here, "src/style.css"), "utf8")}</style>`;
-const page = (scripts) => template.replace("<!--STYLE-->", () => style).replace("<!--SCRIPT-->", () => scripts);
+const icon = `<link rel="icon" type="image/png" href="data:image/png;base64,${
+  readFileSync(join(here, "../packaging/icons/qmtsim-32.png")).toString("base64")}">`;
+const page = (scripts, preload = "") =>
+  template.replace("<!--ICON-->", () => icon).replace("<!--PRELOAD-->", () => preload).replace("<!--STYLE-->", () => style).replace("<!--SCRIPT-->", () => scripts);
 
 mkdirSync(siteDir, { recursive: true });
 const wasm = readFileSync(join(coreDir, "qmt_web.wasm"));
-writeFileSync(join(siteDir, "app.js"), app);
+for (const f of served.outputFiles) writeFileSync(f.path, f.contents);
 copyFileSync(join(coreDir, "qmt_web.wasm"), join(siteDir, "qmt_web.wasm"));
-writeFileSync(join(siteDir, "index.html"), page('<script type="module" src="app.js"></script>'));
+// The core downloads while the scripts load.
+writeFileSync(join(siteDir, "index.html"), page('<script type="module" src="app.js"></script>',
+  '<link rel="preload" href="qmt_web.wasm" as="fetch" type="application/wasm" crossorigin>'));
 writeFileSync(
   join(siteDir, "qmtsim.html"),
   page(`<script>globalThis.__QMT_WASM__="${wasm.toString("base64")}";</script>\n<script type="module">${app}</script>`),

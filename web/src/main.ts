@@ -4,7 +4,7 @@
 // browser's own storage.
 import createModule from "qmt-core";
 import { Core, CoreFault, type ModuleFactory, type Outcome, type PanelInfo } from "./core";
-import { createEditor, type MacroEditor } from "./editor";
+import type { MacroEditor } from "./editor";
 import { buildPanel } from "./panel";
 import { readDroppedPicture } from "./picture";
 import { download, loadStored, saveStored } from "./store";
@@ -13,7 +13,7 @@ declare global {
   // The single-file page carries the core inline, base64.
   var __QMT_WASM__: string | undefined;
   // What the page is doing, for scripts that drive it.
-  var qmtsim: { ready: boolean; ticks: number; frame: number; faults: number } | undefined;
+  var qmtsim: { ready: boolean; ticks: number; frame: number; faults: number; step?: () => Promise<void> } | undefined;
 }
 
 const $ = <T extends HTMLElement = HTMLElement>(id: string) => document.getElementById(id) as T;
@@ -21,7 +21,7 @@ const $ = <T extends HTMLElement = HTMLElement>(id: string) => document.getEleme
 const params = new URLSearchParams(location.search);
 const macroUrl = params.get("macro");
 const storageKey = "qmt3308.macro:" + (macroUrl ?? "");
-const state = { ready: false, ticks: 0, frame: -1, faults: 0 };
+const state: NonNullable<typeof globalThis.qmtsim> = { ready: false, ticks: 0, frame: -1, faults: 0 };
 globalThis.qmtsim = state;
 
 async function wasmBytes(): Promise<Uint8Array> {
@@ -262,10 +262,15 @@ async function boot() {
   timerBox.checked = params.get("timer") !== "off";
   timerBox.addEventListener("change", () => core.setTimer(timerBox.checked));
 
-  editor = createEditor($("Editor1"), (text) => saveStoredSoon(text), { compileAndGo, save: saveMacro });
   await act(() => startCore());
   paint();
-  performance.mark("qmt-first-frame");
+  // The first frame is on the screen at the next rendering opportunity.
+  requestAnimationFrame(() => performance.mark("qmt-first-frame"));
+
+  // The editor comes after the display: its code loads while the page is
+  // already up.
+  const { createEditor } = await import("./editor");
+  editor = createEditor($("Editor1"), (text) => saveStoredSoon(text), { compileAndGo, save: saveMacro });
 
   if (macroUrl) {
     const bytes = await loadLinkedMacro(macroUrl);
@@ -295,9 +300,15 @@ async function boot() {
 
 function tick() {
   if (document.visibilityState !== "visible" || recovering) return;
-  state.ticks++;
-  void act(() => core.tick(performance.now()));
+  void step();
 }
+
+// One tick of the timer with its canvas update; also for scripts that time it.
+async function step() {
+  state.ticks++;
+  await act(() => core.tick(performance.now()));
+}
+state.step = step;
 
 let storeTimer = 0;
 function saveStoredSoon(text: string) {
@@ -314,6 +325,8 @@ function wireMenus() {
   for (const r of document.querySelectorAll<HTMLInputElement>("input[name=zoom]"))
     r.addEventListener("change", () => zoom(Number(r.value)));
   document.addEventListener("keydown", (ev) => {
+    // The editor's own keys (F9 there) were handled already.
+    if (ev.defaultPrevented) return;
     if (ev.ctrlKey && ["1", "2", "3"].includes(ev.key)) {
       ev.preventDefault();
       zoom(Number(ev.key));
