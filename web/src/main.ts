@@ -184,25 +184,26 @@ let originalBytes: Uint8Array | null = null; // the built-in or linked macro's f
 let fileName = "qmtsimMacro.txt";
 
 function compileAndGo() {
-  const file = core.textToFile(editor.text());
-  if (!file.bytes) {
-    // Nothing is compiled from a text that would lose characters.
-    const m = /(\d+)行目/.exec(file.error ?? "");
-    showErrors([{ line: m ? Number(m[1]) : -1, text: "マクロ: " + file.error }]);
-    return;
-  }
-  setCaption("");
-  macroBytes = file.bytes;
-  void act(() => core.compile(file.bytes!));
+  void act(() => {
+    const file = core.textToFile(editor.text());
+    if (!file.bytes) {
+      // Nothing is compiled from a text that would lose characters.
+      const m = /(\d+)行目/.exec(file.error ?? "");
+      showErrors([{ line: m ? Number(m[1]) : -1, text: "マクロ: " + file.error }]);
+      return;
+    }
+    setCaption("");
+    macroBytes = file.bytes;
+    return core.compile(file.bytes);
+  });
 }
 
 function saveMacro() {
-  const file = core.textToFile(editor.text());
-  if (!file.bytes) {
-    showMessage("マクロ: " + file.error);
-    return;
-  }
-  download(new Blob([file.bytes as BlobPart], { type: "text/plain" }), fileName);
+  void act(() => {
+    const file = core.textToFile(editor.text());
+    if (!file.bytes) showMessage("マクロ: " + file.error);
+    else download(new Blob([file.bytes as BlobPart], { type: "text/plain" }), fileName);
+  });
 }
 
 function setEditorText(text: string, edited: boolean) {
@@ -214,7 +215,7 @@ async function openMacroFile(file: File) {
   const bytes = new Uint8Array(await file.arrayBuffer());
   fileName = file.name;
   // As the window's 読込: into the editor, not compiled.
-  setEditorText(core.fileToText(bytes), true);
+  await act(() => setEditorText(core.fileToText(bytes), true));
   showTool("TabMacro");
 }
 
@@ -230,10 +231,11 @@ async function dropFile(file: File) {
     picture.rgb ? core.dropRgb(picture.width!, picture.height!, picture.rgb) : core.drop(file.name, picture.bytes!),
   );
   if (lower.endsWith(".txt")) {
-    const text = core.macroText();
-    const file2 = core.textToFile(text);
-    if (file2.bytes) macroBytes = file2.bytes;
-    setEditorText(text, true);
+    await act(() => {
+      const text = core.macroText();
+      macroBytes = core.textToFile(text).bytes ?? macroBytes;
+      setEditorText(text, true);
+    });
   }
 }
 
@@ -260,7 +262,7 @@ async function boot() {
   });
   const timerBox = $<HTMLInputElement>("CheckTimer");
   timerBox.checked = params.get("timer") !== "off";
-  timerBox.addEventListener("change", () => core.setTimer(timerBox.checked));
+  timerBox.addEventListener("change", () => void act(() => core.setTimer(timerBox.checked)));
 
   await act(() => startCore());
   paint();
@@ -353,13 +355,13 @@ function wireMenus() {
     if (f) void openMacroFile(f);
   });
   $("PCODElist1").addEventListener("click", () => {
-    $("pcode").textContent = core.listing();
+    void act(() => void ($("pcode").textContent = core.listing()));
     showTool("TabPcode");
   });
   $("revert").addEventListener("click", () => {
     setEditorText(originalText, false);
-    if (!originalBytes) return;
     const bytes = originalBytes;
+    if (!bytes) return;
     setCaption("");
     macroBytes = bytes;
     void act(() => core.compile(bytes));
