@@ -56,6 +56,9 @@ export type WasmSource = () => Promise<Uint8Array>;
 const encoder = new TextEncoder();
 
 export class CoreFault extends Error {}
+// Input the core declined before taking it (too large for its memory); the
+// core itself is fine.
+export class CoreRefusal extends Error {}
 
 export class Core {
   private m!: WasmModule;
@@ -110,7 +113,7 @@ export class Core {
   // Copies bytes into the core's input buffer; returns its address.
   private input(bytes: Uint8Array): number {
     const ptr = this.call("qmt_web_input", "number", ["number"], [bytes.length]) as number;
-    if (!ptr) throw new CoreFault("メモリが足りません");
+    if (!ptr) throw new CoreRefusal(`${bytes.length} バイトは大きすぎて読み込めません`);
     this.m.HEAPU8.set(bytes, ptr);
     return ptr;
   }

@@ -3,7 +3,7 @@
 // the user's picks and drops and saved as downloads, edits are kept in the
 // browser's own storage.
 import createModule from "qmt-core";
-import { Core, CoreFault, type ModuleFactory, type Outcome, type PanelInfo } from "./core";
+import { Core, CoreFault, CoreRefusal, type ModuleFactory, type Outcome, type PanelInfo } from "./core";
 import type { MacroEditor } from "./editor";
 import { buildPanel } from "./panel";
 import { readDroppedPicture } from "./picture";
@@ -139,8 +139,9 @@ async function act(action: () => Outcome | void) {
     if (out) report(out);
     paint();
   } catch (e) {
-    if (!(e instanceof CoreFault)) throw e;
-    await recover(e.message);
+    if (e instanceof CoreRefusal) showMessage(e.message);
+    else if (e instanceof CoreFault) await recover(e.message);
+    else throw e;
   }
 }
 
