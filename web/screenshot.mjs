@@ -12,7 +12,7 @@ const browser = await chromium.launch({
   args: ["--no-sandbox", "--disable-gpu"],
 });
 try {
-  const page = await browser.newPage({ viewport: { width: 1100, height: 1180 } });
+  const page = await browser.newPage({ viewport: { width: 1480, height: 760 } });
   await page.goto(base + "index.html");
   await page.waitForFunction(() => globalThis.qmtsim?.ready, null, { timeout: 30000 });
   for (const [id, v] of [["#TrackROT", "600"], ["#TrackPRES", "420"], ["#TrackFLOW", "700"]]) await page.locator(id).fill(v);
@@ -22,6 +22,7 @@ try {
   await page.click("#Button10");
   // Enough ticks for every gauge's turn to come.
   await page.waitForFunction(() => globalThis.qmtsim.ticks > 40, null, { timeout: 30000 });
+  await page.evaluate(() => scrollTo(0, 0));
   await page.mouse.move(0, 0);
   await page.screenshot({ path: out });
 } finally {
