@@ -24,6 +24,7 @@ packages=(
   dpkg-dev desktop-file-utils groff-base zsh
   # the web build (scripts/build-web.sh)
   emscripten
+  chromium  # the page's browser tests (Playwright drives it headless)
   # the language server tested with a real editor's client, and the editor
   # snippets of docs/debugging.md tried as written (Debian has no nvim-dap)
   neovim emacs-nox elpa-dap-mode elpa-eglot
