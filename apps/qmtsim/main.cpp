@@ -207,7 +207,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "qmtsim: %s\n", error.c_str());
       return 1;
     }
-    listener = std::make_unique<qmt::WireListener>(std::move(server), qmt::Device(), parser.isSet(options.replies));
+    listener = std::make_unique<qmt::WireListener>(std::move(server), qmt::Device(), parser.isSet(options.replies), &tool);
     listener->report = [](const std::string& text) { std::fprintf(stderr, "qmtsim: %s\n", text.c_str()); };
     tool.addDockWidget(Qt::BottomDockWidgetArea, listener->LogDock());
     std::printf("%s\n", listener->Address().c_str());

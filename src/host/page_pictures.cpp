@@ -37,8 +37,23 @@ bool DecodePng(const std::string& bytes, RgbImage& picture, std::string& error) 
   return true;
 }
 
-PageDifference ComparePage(const std::uint8_t* page, const RgbImage& baseline) {
+std::vector<std::uint8_t> IgnoredMask(const std::vector<PageRect>& ignored) {
+  std::vector<std::uint8_t> mask;
+  if (ignored.empty()) return mask;
+  mask.assign(kPageBytes, 0);
+  for (const PageRect& r : ignored) {
+    const int x0 = std::clamp(r.x, 0, kPageWidth), x1 = std::clamp(r.x + std::max(r.w, 0), 0, kPageWidth);
+    const int y0 = std::clamp(r.y, 0, kPageHeight), y1 = std::clamp(r.y + std::max(r.h, 0), 0, kPageHeight);
+    for (int y = y0; y < y1; ++y)
+      std::fill(mask.begin() + y * kPageWidth + x0, mask.begin() + y * kPageWidth + x1, std::uint8_t{1});
+  }
+  return mask;
+}
+
+PageDifference ComparePage(const std::uint8_t* page, const RgbImage& baseline, const std::vector<PageRect>& ignored) {
   PageDifference d;
+  const std::vector<std::uint8_t> mask = IgnoredMask(ignored);
+  for (std::uint8_t m : mask) d.ignored += m;
   if (baseline.width != kPageWidth || baseline.height != kPageHeight) {
     d.sizeDiffers = true;
     d.pixels = kPageBytes;
@@ -49,6 +64,7 @@ PageDifference ComparePage(const std::uint8_t* page, const RgbImage& baseline) {
   for (int i = 0; i < kPageBytes; ++i, b += 3) {
     const Rgb c = ColourToRGB(page[i]);
     if (c.r == b[0] && c.g == b[1] && c.b == b[2]) continue;
+    if (!mask.empty() && mask[static_cast<std::size_t>(i)]) continue;
     if (d.pixels++ == 0) {
       d.firstX = i % kPageWidth;
       d.firstY = i / kPageWidth;
@@ -68,12 +84,20 @@ RgbImage PagePicture(const std::uint8_t* page) {
   return p;
 }
 
-RgbImage DiffPicture(const std::uint8_t* page, const RgbImage& baseline) {
+RgbImage DiffPicture(const std::uint8_t* page, const RgbImage& baseline, const std::vector<PageRect>& ignored) {
   const bool sameSize = baseline.width == kPageWidth && baseline.height == kPageHeight;
   RgbImage out = sameSize ? baseline : PagePicture(page);
+  const std::vector<std::uint8_t> mask = IgnoredMask(ignored);
   int x0 = kPageWidth, y0 = kPageHeight, x1 = -1, y1 = -1;
   for (int i = 0; i < kPageBytes; ++i) {
     std::uint8_t* o = &out.rgb[3 * static_cast<std::size_t>(i)];
+    if (!mask.empty() && mask[static_cast<std::size_t>(i)]) {
+      // Diagonal stripes, grey over the dimmed picture.
+      const int x = i % kPageWidth, y = i / kPageWidth;
+      const bool stripe = (x + y) % 8 < 2;
+      for (int k = 0; k < 3; ++k) o[k] = stripe ? 160 : static_cast<std::uint8_t>(o[k] / 3);
+      continue;
+    }
     const Rgb c = ColourToRGB(page[i]);
     const bool differs = !sameSize || c.r != o[0] || c.g != o[1] || c.b != o[2];
     if (differs && sameSize) {

@@ -99,7 +99,7 @@ ScenarioReport RunScenarioOn(ScenarioMachine& machine, const Scenario& scenario,
   StepResult r = player.Begin();
   while (r.status == StepResult::Status::kOk && !player.AtEnd()) {
     r = player.Step();
-    if (r.stepDone && r.status == StepResult::Status::kOk && !r.updated.empty()) report.updated.push_back(r.updated);
+    if (r.stepDone && r.status == StepResult::Status::kOk && r.haveWrite) report.writes.push_back(std::move(r.write));
   }
   if (animation) {
     animation->Add(machine.Screen().DisplayPageBytes(), player.NowMs());

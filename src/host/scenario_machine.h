@@ -97,7 +97,7 @@ struct ScenarioReport {
   Status status = Status::kPassed;
   // The step that failed (line 0: the start-up run) and why, UTF-8.
   StepResult failure;
-  std::vector<std::string> updated;  // files written by an update
+  std::vector<BaselineWrite> writes;  // what an update takes, one for each check of a file
   std::uint64_t simulatedMs = 0;
   std::int64_t ticks = 0;
   // What passes but is likely a mistake (UTF-8): a scenario that checks

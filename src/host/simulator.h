@@ -227,6 +227,9 @@ class Simulator {
   // --- dropped files ------------------------------------------------------
   // Only the first of several files counts; the caller passes that one.
   DropOutcome DropFile(const std::string& path);
+  // The same for a file's bytes already read (a page in a browser gets the
+  // bytes, not a path); `path` names the file and gives its extension.
+  DropOutcome DropBytes(const std::string& path, std::string_view bytes);
 
  private:
   Ports ports_;

@@ -187,7 +187,7 @@ MacroEditor::MacroEditor(QWidget* parent) : QWidget(parent) {
   text_ = new QsciScintilla(this);
   lexer_ = new MacroLexer(text_);
   text_->setUtf8(true);
-  new MacroEditorAssist(text_);  // completion, calltips and hover from the language engine
+  assist_ = new MacroEditorAssist(text_);  // completion, calltips and hover from the language engine
   text_->setLexer(lexer_);
   text_->setTabWidth(8);
   text_->setIndentationsUseTabs(true);

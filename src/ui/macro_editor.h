@@ -14,6 +14,8 @@ class QsciScintilla;
 
 namespace qmt {
 
+class MacroEditorAssist;
+
 // Colours reserved words, comments, strings and numbers of the macro
 // language.  Works on the UTF-8 bytes Scintilla stores.
 class MacroLexer : public QsciLexerCustom {
@@ -51,6 +53,7 @@ class MacroEditor : public QWidget {
   explicit MacroEditor(QWidget* parent = nullptr);
 
   QsciScintilla* Text() const { return text_; }
+  MacroEditorAssist* Assist() const { return assist_; }
 
   // The lines as code page 932.  Returns false and names the first character
   // that code page 932 cannot hold (with its line) in `error`; nothing is
@@ -126,6 +129,7 @@ class MacroEditor : public QWidget {
   bool following_ = false;
   QString compiledText_;
   QsciScintilla* text_;
+  MacroEditorAssist* assist_ = nullptr;
   MacroLexer* lexer_;
   ColumnRuler* ruler_;
   int marker_ = -1;

@@ -70,7 +70,7 @@ class ScenarioSession::WindowTarget : public ScenarioTarget {
 
 ScenarioSession::ScenarioSession(TFDemo& window, TfSens& sensors, TQMT3308& device, ScenarioTap& tap,
                                  std::function<void()> reset)
-    : QObject(&window), window_(window), sensors_(sensors), device_(device), tap_(tap), reset_(std::move(reset)) {
+    : window_(window), sensors_(sensors), device_(device), tap_(tap), reset_(std::move(reset)) {
   window_.onKey = [this](int key) {
     if (recorder_) recorder_->Key(key);
   };
