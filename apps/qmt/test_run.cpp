@@ -389,12 +389,10 @@ std::vector<Outcome> RunAll(const std::vector<Case>& cases, const CompiledMacro&
     for (std::size_t i = 0; i < cases.size(); ++i) finish(i, RunCase(cases[i], macro, opt));
     return outcomes;
   }
-  // The fonts and glyph caches are set up once here, so that each worker
-  // inherits them instead of loading them again.
-  {
-    ScenarioMachine warm(macro);
-    warm.Start();
-  }
+  // The machine with the macro's start, the fonts and the glyph caches are
+  // set up once here, so that each worker inherits them instead of making
+  // them again.
+  RunScenario(Scenario{}, macro, {});
   std::vector<Worker> workers;
   std::size_t next = 0;
   auto feed = [&](Worker& w) {

@@ -3,6 +3,7 @@
 #include <png.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "device/colour.h"
 #include "support/file_io.h"
@@ -65,6 +66,90 @@ PageDifference ComparePage(const std::uint8_t* page, const RgbImage& baseline, c
     const Rgb c = ColourToRGB(page[i]);
     if (c.r == b[0] && c.g == b[1] && c.b == b[2]) continue;
     if (!mask.empty() && mask[static_cast<std::size_t>(i)]) continue;
+    if (d.pixels++ == 0) {
+      d.firstX = i % kPageWidth;
+      d.firstY = i / kPageWidth;
+    }
+  }
+  return d;
+}
+
+namespace {
+
+// The colour byte of an RGB colour the device shows exactly; -1 for any
+// other.
+int DeviceColour(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+  if (r % 36 || g % 36 || b % 85 || r > 252 || g > 252) return -1;
+  return (r / 36) << 5 | (g / 36) << 2 | b / 85;
+}
+
+// The picture as colour bytes when every pixel is a device colour.
+bool ToColours(const RgbImage& rgb, std::vector<std::uint8_t>& bytes) {
+  if (rgb.width != kPageWidth || rgb.height != kPageHeight) return false;
+  bytes.resize(kPageBytes);
+  for (int i = 0; i < kPageBytes; ++i) {
+    const int c = DeviceColour(rgb.rgb[3 * i], rgb.rgb[3 * i + 1], rgb.rgb[3 * i + 2]);
+    if (c < 0) return false;
+    bytes[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(c);
+  }
+  return true;
+}
+
+}  // namespace
+
+RgbImage BaselinePicture::Rgb() const { return colours ? PagePicture(bytes.data()) : rgb; }
+
+bool DecodeBaseline(const std::string& bytes, BaselinePicture& picture, std::string& error) {
+  picture = BaselinePicture{};
+  // A colour-mapped page picture without transparency, as the baselines are
+  // written: the indices through the colour map, without going to RGB.
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (png_image_begin_read_from_memory(&image, bytes.data(), bytes.size()) &&
+      (image.format & PNG_FORMAT_FLAG_COLORMAP) && !(image.format & PNG_FORMAT_FLAG_ALPHA) &&
+      image.width == kPageWidth && image.height == kPageHeight && image.colormap_entries <= 256) {
+    image.format = PNG_FORMAT_RGB_COLORMAP;
+    std::vector<std::uint8_t> indices(kPageBytes);
+    std::uint8_t colormap[256 * 3] = {};
+    if (png_image_finish_read(&image, nullptr, indices.data(), 0, colormap)) {
+      int map[256];
+      for (int i = 0; i < 256; ++i) map[i] = DeviceColour(colormap[3 * i], colormap[3 * i + 1], colormap[3 * i + 2]);
+      bool exact = true;
+      for (std::uint8_t& v : indices) {
+        if (map[v] < 0) {
+          exact = false;
+          break;
+        }
+        v = static_cast<std::uint8_t>(map[v]);
+      }
+      if (exact) {
+        picture.colours = true;
+        picture.bytes = std::move(indices);
+        return true;
+      }
+    }
+  }
+  png_image_free(&image);
+  if (!DecodePng(bytes, picture.rgb, error)) return false;
+  if (ToColours(picture.rgb, picture.bytes)) {
+    picture.colours = true;
+    picture.rgb = RgbImage{};
+  } else {
+    picture.bytes.clear();
+  }
+  return true;
+}
+
+PageDifference ComparePage(const std::uint8_t* page, const BaselinePicture& baseline,
+                           const std::vector<PageRect>& ignored) {
+  if (!baseline.colours) return ComparePage(page, baseline.rgb, ignored);
+  PageDifference d;
+  const std::uint8_t* b = baseline.bytes.data();
+  if (ignored.empty() && std::memcmp(page, b, kPageBytes) == 0) return d;
+  const std::vector<std::uint8_t> mask = IgnoredMask(ignored);
+  for (std::uint8_t m : mask) d.ignored += m;
+  for (int i = 0; i < kPageBytes; ++i) {
+    if (page[i] == b[i] || (!mask.empty() && mask[static_cast<std::size_t>(i)])) continue;
     if (d.pixels++ == 0) {
       d.firstX = i % kPageWidth;
       d.firstY = i / kPageWidth;

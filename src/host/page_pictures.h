@@ -34,6 +34,25 @@ struct PageDifference {
   bool sizeDiffers = false;
 };
 
+// A baseline as the checks compare it: a 640 x 480 picture whose every
+// pixel is one of the device's colours is kept as colour bytes, compared
+// byte for byte with the page; anything else as RGB.
+struct BaselinePicture {
+  bool colours = false;
+  std::vector<std::uint8_t> bytes;  // colours: one colour byte a pixel
+  RgbImage rgb;                     // otherwise: the picture
+  int Width() const { return colours ? 640 : rgb.width; }
+  int Height() const { return colours ? 480 : rgb.height; }
+  // The picture in RGB, whichever way it is kept.
+  RgbImage Rgb() const;
+};
+
+// Decodes a PNG of any flavour as a baseline; false with a message when
+// the bytes are not a PNG libpng can read.
+bool DecodeBaseline(const std::string& bytes, BaselinePicture& picture, std::string& error);
+PageDifference ComparePage(const std::uint8_t* page, const BaselinePicture& baseline,
+                           const std::vector<PageRect>& ignored = {});
+
 // Compares a 640 x 480 page, in the device's colours, with a picture,
 // disregarding the pixels of the rectangles `ignored`.
 PageDifference ComparePage(const std::uint8_t* page, const RgbImage& baseline,

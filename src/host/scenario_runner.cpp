@@ -1,11 +1,16 @@
-#include "device/png.h"
 #include "host/scenario_runner.h"
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
 
 #include "device/escape.h"
+#include "device/png.h"
 #include "device/qmt3308.h"
 #include "host/page_pictures.h"
 #include "host/scenario_diff.h"
@@ -59,6 +64,67 @@ bool FileExists(const std::string& path) {
   if (!std::filesystem::exists(status)) return false;
   if (!std::filesystem::is_regular_file(status)) throw FileError(path + " is not a file (a folder?)");
   return true;
+}
+
+// Baselines and lines files are read once in a process and kept, while the
+// file stays the same (the same inode, size and time): a suite reads a
+// shared baseline once, and a scenario run again (a review) reads none.
+struct FileKey {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  std::int64_t mtimeNs = 0;
+  bool operator==(const FileKey&) const = default;
+};
+
+bool KeyOf(const std::string& path, FileKey& key) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return false;
+  key = {st.st_dev, st.st_ino, st.st_size, std::int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec};
+  return true;
+}
+
+template <typename T>
+class FileCache {
+ public:
+  // The kept value, or what `read` makes of the file, kept.
+  template <typename Read>
+  std::shared_ptr<const T> Get(const std::string& path, Read read) {
+    FileKey key;
+    const bool keyed = KeyOf(path, key);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      auto it = entries_.find(path);
+      if (keyed && it != entries_.end() && it->second.key == key) return it->second.value;
+    }
+    std::shared_ptr<const T> value = read();
+    // What could not be read is read again next time, for its message.
+    if (keyed && value) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (entries_.size() >= kMaxEntries) entries_.clear();
+      entries_[path] = {key, value};
+    }
+    return value;
+  }
+
+ private:
+  static constexpr std::size_t kMaxEntries = 64;
+  struct Entry {
+    FileKey key;
+    std::shared_ptr<const T> value;
+  };
+  std::mutex mutex_;
+  std::map<std::string, Entry> entries_;
+};
+
+FileCache<BaselinePicture>& Baselines() {
+  static FileCache<BaselinePicture> cache;
+  return cache;
+}
+
+FileCache<std::vector<std::string>>& LinesFiles() {
+  static FileCache<std::vector<std::string>> cache;
+  return cache;
 }
 
 BaselineWrite TakeWrite(const ScenarioStep& step, std::string_view seen, bool exists, bool changed) {
@@ -239,20 +305,24 @@ StepResult ScenarioPlayer::CheckPicture(const ScenarioStep& step, const std::uin
     r.actual.assign(page, page + kPageBytes);
     return r;
   }
-  RgbImage baseline;
   std::string error;
-  if (!DecodePng(ReadFile(step.path), baseline, error)) {
+  std::shared_ptr<const BaselinePicture> baseline = Baselines().Get(step.path, [&] {
+    auto picture = std::make_shared<BaselinePicture>();
+    if (!DecodeBaseline(ReadFile(step.path), *picture, error)) picture.reset();
+    return std::shared_ptr<const BaselinePicture>(picture);
+  });
+  if (!baseline) {
     r.status = StepResult::Status::kError;
     r.message = step.path + ": not a PNG picture that can be read (" + error + ")";
     return r;
   }
-  PageDifference d = ComparePage(page, baseline, ignored_);
+  PageDifference d = ComparePage(page, *baseline, ignored_);
   if (options_.update) {
     r.haveWrite = true;
     r.write = TakeWrite(step, pageBytes(), true, d.pixels != 0);
     if (d.pixels != 0) {
       r.write.bytes = EncodePagePng(page);
-      r.write.change = d.sizeDiffers ? "was " + std::to_string(baseline.width) + " x " + std::to_string(baseline.height)
+      r.write.change = d.sizeDiffers ? "was " + std::to_string(baseline->Width()) + " x " + std::to_string(baseline->Height())
                                      : GroupedNumber(d.pixels) + (d.pixels == 1 ? " pixel" : " pixels") + " changed";
     }
     return r;
@@ -260,8 +330,8 @@ StepResult ScenarioPlayer::CheckPicture(const ScenarioStep& step, const std::uin
   if (d.pixels == 0) return r;
   r.status = StepResult::Status::kFailed;
   if (d.sizeDiffers) {
-    r.message = what + " differs: the baseline " + name + " is " + std::to_string(baseline.width) + " x " +
-                std::to_string(baseline.height) + ", not 640 x 480";
+    r.message = what + " differs: the baseline " + name + " is " + std::to_string(baseline->Width()) + " x " +
+                std::to_string(baseline->Height()) + ", not 640 x 480";
   } else {
     r.message = what + " differs in " + GroupedNumber(d.pixels) + (d.pixels == 1 ? " pixel" : " pixels") +
                 ", first at (" + std::to_string(d.firstX) + ", " + std::to_string(d.firstY) + ")";
@@ -270,7 +340,7 @@ StepResult ScenarioPlayer::CheckPicture(const ScenarioStep& step, const std::uin
   r.pictures = true;
   r.actual.assign(page, page + kPageBytes);
   r.haveBaseline = true;
-  r.baseline = std::move(baseline);
+  r.baseline = baseline->Rgb();
   r.ignored = ignored_;
   return r;
 }
@@ -304,7 +374,9 @@ StepResult ScenarioPlayer::CheckLines(const ScenarioStep& step) {
     r.actualLines = std::move(actual);
     return r;
   } else {
-    expected = ReadLinesFile(step.path);
+    expected = *LinesFiles().Get(step.path, [&] {
+      return std::make_shared<const std::vector<std::string>>(ReadLinesFile(step.path));
+    });
   }
   if (options_.update && !step.inlineLines) {
     const std::string text = LinesFileText(actual);

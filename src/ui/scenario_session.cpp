@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <algorithm>
 #include <filesystem>
 
 #include "device/png.h"
@@ -18,6 +19,7 @@
 #include "host/scenario_machine.h"
 #include "ui/file_messages.h"
 #include "ui/main_window.h"
+#include "ui/scenario_review_dialog.h"
 #include "ui/sensor_panel.h"
 
 namespace qmt {
@@ -132,6 +134,17 @@ void ScenarioSession::BuildMenu() {
                                                 QString::fromUtf8("シナリオ (*.scn)"));
     QString error;
     if (!file.isEmpty() && !StartReplay(file, false, &error)) complain(error);
+  });
+  review_ = menu->addAction(QString::fromUtf8("失敗したチェックを確認…"));
+  connect(review_, &QAction::triggered, this, [this, complain] {
+    QString folder = QFileDialog::getExistingDirectory(&window_, QString::fromUtf8("シナリオのフォルダ"));
+    QString error;
+    if (folder.isEmpty()) return;
+    if (ScenarioReviewDialog* dialog = StartReview(folder, &error)) {
+      dialog->show();
+    } else {
+      complain(error);
+    }
   });
   menu->addSeparator();
   QAction* gif = menu->addAction(QString::fromUtf8("直近の画面をGIFで保存…"));
@@ -285,6 +298,33 @@ void ScenarioSession::EndReplay(const StepResult& result) {
   UpdateActions();
   window_.Timer1().start();
   emit finished(passed, line);
+}
+
+ScenarioReviewDialog* ScenarioSession::StartReview(const QString& folder, QString* error) {
+  namespace fs = std::filesystem;
+  std::vector<ScenarioReview::Entry> entries;
+  std::error_code ec;
+  const fs::path root(folder.toStdString());
+  for (fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, ec), end;
+       !ec && it != end; it.increment(ec)) {
+    if (it->is_regular_file(ec) && it->path().extension() == ".scn") {
+      fs::path rel = it->path().lexically_relative(root);
+      rel.replace_extension();
+      entries.push_back({rel.generic_string(), it->path().string()});
+    }
+  }
+  if (entries.empty()) {
+    if (error) *error = QString::fromUtf8("%1 にシナリオ (*.scn) がありません").arg(folder);
+    return nullptr;
+  }
+  std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
+  if (!macro_) {
+    if (error) *error = QString::fromUtf8("マクロがありません");
+    return nullptr;
+  }
+  auto* dialog = new ScenarioReviewDialog(std::move(entries), macro_(), &window_);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  return dialog;
 }
 
 bool ScenarioSession::SaveRecentGif(const QString& file, int seconds, QString* error) {

@@ -14,12 +14,14 @@
 #include "host/page_animation.h"
 #include "host/scenario.h"
 #include "host/scenario_recorder.h"
+#include "host/scenario_machine.h"
 #include "host/scenario_runner.h"
 
 class QAction;
 
 namespace qmt {
 
+class ScenarioReviewDialog;
 class ScenarioTap;
 class TFDemo;
 class TfSens;
@@ -54,6 +56,12 @@ class ScenarioSession : public QObject {
   bool StartReplay(const QString& file, bool fast, QString* error = nullptr);
   bool Replaying() const { return player_ != nullptr; }
 
+  // The macro the review runs scenarios against: the window's own.
+  void SetMacroSource(std::function<CompiledMacro()> macro) { macro_ = std::move(macro); }
+  // Opens the review of the failing checks of the scenarios in `folder`
+  // (at any depth).  Null with a message when there is none to run.
+  ScenarioReviewDialog* StartReview(const QString& folder, QString* error = nullptr);
+
   // Writes the last `seconds` of the display page as an animated GIF.
   bool SaveRecentGif(const QString& file, int seconds, QString* error = nullptr);
 
@@ -75,6 +83,7 @@ class ScenarioSession : public QObject {
   TQMT3308& device_;
   ScenarioTap& tap_;
   std::function<void()> reset_;
+  std::function<CompiledMacro()> macro_;
   std::unique_ptr<ScenarioRecorder> recorder_;
   PageAnimation recent_;
   // Replay.
@@ -88,6 +97,7 @@ class ScenarioSession : public QObject {
   QAction* stop_ = nullptr;
   QAction* expect_ = nullptr;
   QAction* replay_ = nullptr;
+  QAction* review_ = nullptr;
 };
 
 }  // namespace qmt

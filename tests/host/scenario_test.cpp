@@ -360,6 +360,39 @@ TEST(ScenarioPlayer, ResetMakesAUsedMachineAFreshOne) {
   EXPECT_EQ(used.Model().TickCount(), 5);
 }
 
+// A machine started again after a scenario that moved every kind of input
+// and drew on every page is the fresh one: same pages, cells, lines.
+TEST(ScenarioPlayer, AMachineStartedAgainIsAFreshOne) {
+  Scenario s = ParseScenario(
+      "expect line CS00\ntick 2\nswitch PTO on\ntick 1\nexpect line CS03\nexpect line CS03\nexpect line CS03\n"
+      "expect line CSE0\n",
+      "s.scn");
+  ScenarioMachine fresh(TestMacro());
+  ScenarioReport first = RunScenarioOn(fresh, s, {});
+  ASSERT_EQ(first.status, ScenarioReport::Status::kPassed) << FailureText(first.failure);
+
+  ScenarioMachine used(TestMacro());
+  used.StartAgain();
+  for (int p = 0; p < 4; ++p) used.Device().ExecuteLine("PS" + std::to_string(p));
+  RunScenarioOn(used, ParseScenario("event onRUN\ntick 7 step 9\nset PTO=1\nslider pres=900\nbox SFT1 on\n"
+                                    "timer off\nevent onBAD\n", "u.scn"), {});
+  used.Device().ExecuteLine("DS2");
+  used.Device().ExecuteLine("MS");
+  used.StartAgain();
+  ScenarioPlayer player(s, used);
+  StepResult r = player.Begin();
+  while (r.status == StepResult::Status::kOk && !player.AtEnd()) r = player.Step();
+  EXPECT_EQ(r.status, StepResult::Status::kOk) << r.message;
+  for (int p = 0; p < 4; ++p) {
+    EXPECT_EQ(std::memcmp(fresh.Screen().Page(p), used.Screen().Page(p), kPageBytes), 0) << "page " << p;
+    EXPECT_EQ(std::memcmp(fresh.Screen().StorePage(p), used.Screen().StorePage(p), kPageBytes), 0) << "store " << p;
+  }
+  EXPECT_EQ(fresh.Screen().DisplayPage(), used.Screen().DisplayPage());
+  EXPECT_EQ(fresh.Runner().externals, used.Runner().externals);
+  EXPECT_EQ(used.Model().TickCount(), 3);
+  EXPECT_TRUE(used.Model().TimerEnabled());
+}
+
 // A program killed while recording leaves the scenario as far as it went:
 // the file holds every step and the running count of ticks at each moment.
 TEST(ScenarioRecorder, TheFileGrowsWithTheRecording) {

@@ -1,16 +1,19 @@
 // Recording in the simulator window and replaying the recording, headless
 // and in the window: the pages come out byte for byte the same.
 #include <QCheckBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <memory>
 #include <vector>
 
+#include "device/png.h"
 #include "device/qmt3308.h"
 #include "host/data_module.h"
 #include "host/debug_binding.h"
@@ -26,6 +29,7 @@
 #include "support/encoding.h"
 #include "support/file_io.h"
 #include "ui/main_window.h"
+#include "ui/scenario_review_dialog.h"
 #include "ui/scenario_session.h"
 #include "ui/sensor_panel.h"
 
@@ -213,6 +217,40 @@ class ScenarioSessionTest : public QObject {
     for (int i = 0; i < 10; ++i) s.Tick(33);
     QVERIFY(s.session.SaveRecentGif(dir.filePath("r.gif"), 5));
     QCOMPARE(ReadFile(dir.filePath("r.gif").toStdString()).substr(0, 6), std::string("GIF89a"));
+  }
+
+  // The menu's review: a failing screen check shown with its three
+  // pictures, accepted, and its scenario passing afterwards; an inline
+  // lines check can only be kept.
+  void reviewAcceptsAndKeeps() {
+    QTemporaryDir dir;
+    const CompiledMacro macro = BuiltInMacro(dir.path());
+    Stack s(macro);
+    QString error;
+    QVERIFY(!s.session.StartReview(dir.path(), &error));
+    QVERIFY(error.contains(".scn"));
+    s.session.SetMacroSource([&macro] { return macro; });
+    // The baseline is the start-up screen; the scenario shows screen B.
+    WriteFileAtomic(dir.filePath("a.png").toStdString(), EncodePagePng(s.device.DisplayPageBytes()));
+    WriteFileAtomic(dir.filePath("b.scn").toStdString(), "key 取扱\nexpect screen a.png\n");
+    WriteFileAtomic(dir.filePath("c.scn").toStdString(), "tick 1\nexpect line NOT-SENT\n");
+    std::unique_ptr<ScenarioReviewDialog> dialog(s.session.StartReview(dir.path(), &error));
+    QVERIFY2(dialog, qPrintable(error));
+    QVERIFY(dialog->Shown() && dialog->Shown()->acceptable);
+    QVERIFY(dialog->Shown()->failure.pictures);
+    const auto labels = dialog->findChildren<QLabel*>();
+    const int pictures = std::count_if(labels.begin(), labels.end(), [](QLabel* l) { return !l->pixmap().isNull(); });
+    QCOMPARE(pictures, 3);
+    dialog->AcceptCurrent();
+    // Next: the inline check, which cannot be accepted.
+    QVERIFY(dialog->Shown() && !dialog->Shown()->acceptable);
+    QCOMPARE(dialog->Review().Entries()[dialog->Shown()->index].name, std::string("c"));
+    dialog->KeepCurrent();
+    QVERIFY(!dialog->Shown());
+    QCOMPARE(dialog->Review().Accepted(), 1);
+    QCOMPARE(dialog->Review().KeptCount(), 1);
+    ScenarioReport report = RunScenario(ReadScenario(dir.filePath("b.scn").toStdString()), macro, {});
+    QVERIFY2(report.status == ScenarioReport::Status::kPassed, FailureText(report.failure).c_str());
   }
 };
 
