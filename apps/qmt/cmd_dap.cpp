@@ -10,6 +10,7 @@
 #include "command.h"
 #include "dap/message_reader.h"
 #include "dap/session.h"
+#include "host/config_files.h"
 
 namespace qmt::cli {
 namespace {
@@ -21,7 +22,7 @@ void Send(const std::string& body) {
 }
 
 int Serve() {
-  dap::Session session(Send);
+  dap::Session session(Send, ExecutablePath("qmt"));
   dap::MessageReader reader;
   std::string text;
   char buffer[65536];
