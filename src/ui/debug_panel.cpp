@@ -1,5 +1,7 @@
 #include "ui/debug_panel.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QCheckBox>
 #include <QDockWidget>
@@ -140,6 +142,19 @@ DebugPanel::DebugPanel(TRunner& runner, Simulator& sim, TDM& dm, MacroEditor& ed
   Variables->header()->setSectionResizeMode(0, QHeaderView::Stretch);
   connect(Variables, &QTreeWidget::itemDoubleClicked, this,
           [this](QTreeWidgetItem* item, int) { EditVariable(item); });
+  DataBreakpointAction = new QAction(QString::fromUtf8("値の変化で停止"), this);
+  DataBreakpointAction->setCheckable(true);
+  connect(DataBreakpointAction, &QAction::triggered, this, [this] {
+    QTreeWidgetItem* item = Variables->currentItem();
+    if (item && item->parent()) ToggleDataBreakpoint(item->data(0, Qt::UserRole).toByteArray().toStdString());
+  });
+  connect(Variables, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+    const std::string name = item ? item->data(0, Qt::UserRole).toByteArray().toStdString() : std::string();
+    DataBreakpointAction->setChecked(std::any_of(dataRequests_.begin(), dataRequests_.end(),
+                                                 [&](const TDataBreakpointRequest& r) { return r.name == name; }));
+  });
+  Variables->setContextMenuPolicy(Qt::ActionsContextMenu);
+  Variables->addAction(DataBreakpointAction);
 
   // The watch pane: expressions (Delete removes one) and the evaluate line.
   Watches = new QTreeWidget(this);
@@ -377,6 +392,25 @@ QString DebugPanel::ValueText(const QString& expression, bool* ok) {
   const bool evaluated = debugger_->Evaluate(text, value, error, debugger_->Held() ? frame_ : 0);
   if (ok) *ok = evaluated;
   return evaluated ? QString::number(value) : Text(error);
+}
+
+void DebugPanel::ToggleDataBreakpoint(const std::string& name) {
+  auto it = std::find_if(dataRequests_.begin(), dataRequests_.end(),
+                         [&](const TDataBreakpointRequest& r) { return r.name == name; });
+  if (it != dataRequests_.end()) {
+    dataRequests_.erase(it);
+  } else {
+    TDataBreakpointRequest r;
+    r.name = name;
+    r.frame = frame_;
+    dataRequests_.push_back(std::move(r));
+  }
+  const std::vector<TDataBreakpoint>& bound = debugger_->SetDataBreakpoints(dataRequests_);
+  QStringList watched;
+  for (const TDataBreakpoint& d : bound)
+    watched << (d.verified ? Text(d.name) : Text(d.name) + " (" + Text(d.message) + ")");
+  Status->setText(watched.isEmpty() ? QString::fromUtf8("値の変化での停止なし")
+                                    : QString::fromUtf8("値の変化で停止: ") + watched.join(QString::fromUtf8("、")));
 }
 
 void DebugPanel::AddWatch(const QString& expression) {

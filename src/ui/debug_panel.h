@@ -42,7 +42,7 @@ class DebugPanel : public QWidget {
   // The commands, with their keys; the owner adds them to its window.
   QAction *ContinueAction, *PauseAction, *StepOverAction, *StepIntoAction, *StepOutAction, *StopAction,
       *ToggleAction, *ConditionAction, *HitConditionAction, *LogPointAction, *StepInstructionAction,
-      *StepInstructionOverAction;
+      *StepInstructionOverAction, *DataBreakpointAction;
   QCheckBox* StopOnMessage;  // 実行メッセージで停止
   QTreeWidget* Stack;
   QTreeWidget* Variables;
@@ -70,6 +70,9 @@ class DebugPanel : public QWidget {
   void StepInstructionOver();
   void Stop();
   void AddWatch(const QString& expression);
+  // Stops when the variable (code page 932: a local, an external or @n of
+  // the frame shown) changes; again, no longer.
+  void ToggleDataBreakpoint(const std::string& name);
   // Evaluates the evaluate line's expression into EvaluateResult.
   void EvaluateNow();
 
@@ -101,6 +104,7 @@ class DebugPanel : public QWidget {
   std::map<std::string, std::int16_t> lastValues_, shownValues_;
   std::string bindingNote_;  // how the breakpoints were bound (UTF-8)
   std::vector<int> requestedAt_;  // the editor's line of each bound breakpoint
+  std::vector<TDataBreakpointRequest> dataRequests_;
   std::map<QString, QString> lastWatches_;  // the watches' values at the stop before
 };
 

@@ -323,6 +323,19 @@ class DebugPanelTest : public QObject {
     QCOMPARE(h.panel->Stacks->topLevelItem(0)->child(0)->text(1), QString("1"));
     h.panel->StopAction->trigger();
     QCOMPARE(h.panel->Code->topLevelItemCount(), 0);
+
+    // A data breakpoint on x from the variables pane: the next run stops
+    // right after the line that changes it.
+    h.sim->RaiseEvent("onRUN");
+    QVERIFY(h.panel->Debugger().Held());
+    h.panel->Variables->setCurrentItem(h.Variable(QString::fromUtf8("ローカル変数"), "x"));
+    h.panel->DataBreakpointAction->trigger();
+    QVERIFY(h.panel->DataBreakpointAction->isChecked());
+    h.panel->ContinueAction->trigger();
+    QVERIFY(h.panel->Debugger().Held());
+    QVERIFY2(h.panel->Status->text().contains(QString::fromUtf8("x: 1 → 2 (3行目で変更)")),
+             qPrintable(h.panel->Status->text()));
+    h.panel->StopAction->trigger();
   }
 
   // Out of a function called inside an expression: back at the call, with
