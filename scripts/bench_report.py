@@ -98,6 +98,7 @@ GOALS = [
     (r"^BM_Interp_Step", "≥ 400 M instr/s", rate_at_least(400e6)),
     (r"^BM_Debug_NoBreakpoints", "≤ 1.5× RunFrom", within(1.5, "BM_Interp_RunFrom")),
     (r"^BM_Debug_100Breakpoints", "≤ 2× RunFrom", within(2.0, "BM_Interp_RunFrom")),
+    (r"^BM_Debug_TimerTicksLogged", "≤ 2× the ticks untraced", within(2.0, "BM_Debug_TimerTicks")),
     (r"^BM_Lsp_", "< 50 ms", under(50_000_000)),
     (r"^BM_Needle_Repaint", "< 10 µs", under(10000)),
     (r"^BM_Host_StartupRun", "< 20 ms", under(20e6)),

@@ -2,13 +2,14 @@
 // Protocol over standard input and output.
 #include "command.h"
 #include "dap/session.h"
+#include "host/config_files.h"
 #include "protocol/stdio_loop.h"
 
 namespace qmt::cli {
 namespace {
 
 int Serve() {
-  dap::Session session(protocol::SendFramed);
+  dap::Session session(protocol::SendFramed, ExecutablePath("qmt"));
   const bool read = protocol::ServeStdio({
       .message = [&](const std::string& body) { session.Handle(body); },
       .framingError = [&](const std::string& error) { session.FramingError(error); },

@@ -206,6 +206,7 @@ bool Simulator::RunWaitingInputs() {
         break;
     }
   }
+  if (waiting_.empty() && !Held() && onReleased) onReleased();
   return waiting_.empty();
 }
 

@@ -15,6 +15,7 @@
 #include "host/scenario.h"
 #include "host/scenario_recorder.h"
 #include "host/scenario_machine.h"
+#include "host/scenario_replay.h"
 #include "host/scenario_runner.h"
 
 class QAction;
@@ -54,7 +55,7 @@ class ScenarioSession : public QObject {
   // Replays a scenario in the window; `fast` runs ticks without waiting.
   // The window's own timer pauses meanwhile.  finished() tells the outcome.
   bool StartReplay(const QString& file, bool fast, QString* error = nullptr);
-  bool Replaying() const { return player_ != nullptr; }
+  bool Replaying() const { return replaying_ != nullptr; }
 
   // The macro the review runs scenarios against: the window's own.
   void SetMacroSource(std::function<CompiledMacro()> macro) { macro_ = std::move(macro); }
@@ -88,8 +89,11 @@ class ScenarioSession : public QObject {
   PageAnimation recent_;
   // Replay.
   std::unique_ptr<WindowTarget> target_;
-  std::unique_ptr<Scenario> scenario_;
-  std::unique_ptr<ScenarioPlayer> player_;
+  // The same driver as the debug adapter's: a step's outcome waits for
+  // the runs it started, held ones included.
+  std::unique_ptr<ScenarioReplay> replaying_;
+  // A run is held: the model's onReleased goes on with the replay.
+  bool waitingForRelease_ = false;
   QString replayName_;
   bool fast_ = false;
   QTimer replayTimer_;

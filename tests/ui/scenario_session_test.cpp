@@ -179,7 +179,7 @@ class ScenarioSessionTest : public QObject {
     Stack s(macro);
     TDebugger debugger(s.runner);
     debugger.onImageLoaded = [&] {
-      BindDebugger(debugger, script, spare, tables);
+      BindDebugger(debugger, script, spare, DebugNamesOf(tables));
       debugger.SetBreakpoints({{2, ""}});
     };
     debugger.onImageLoaded();
@@ -206,6 +206,41 @@ class ScenarioSessionTest : public QObject {
     QCOMPARE(stops, 3);
     QVERIFY(done.at(0).at(0).toBool());
     QCOMPARE(ticksAtEnd, 3);
+  }
+
+  // A run held by the debugger: its run message is the failure of the step
+  // that raised its event, not of the step after it.  The replay goes on
+  // when the run is let go, without polling for it.
+  void aHeldRunsMessageFailsTheStepThatStartedIt() {
+    QTemporaryDir dir;
+    NameTables tables;
+    TScript script, spare;
+    const std::vector<std::string> errors =
+        CompileMacroLines(script, tables, {"EXIT", "boom:", "  z = 0", "  q = 1 / z", "  EXIT"});
+    QVERIFY2(errors.empty(), errors.empty() ? "" : Cp932ToUtf8(errors[0]).c_str());
+    CompiledMacro macro{script.Code(), {}};
+    script.ListLabels(macro.labels);
+    Stack s(macro);
+    TDebugger debugger(s.runner);
+    debugger.stopOnMessage = false;
+    debugger.onImageLoaded = [&] {
+      BindDebugger(debugger, script, spare, DebugNamesOf(tables));
+      debugger.SetBreakpoints({{2, ""}});
+    };
+    debugger.onImageLoaded();
+    const QString file = dir.filePath("b.scn");
+    WriteFileAtomic(file.toStdString(), "event boom\ntick 2\nexpect no lines\n");
+    QSignalSpy done(&s.session, &ScenarioSession::finished);
+    QVERIFY(s.session.StartReplay(file, true));
+    QTRY_VERIFY_WITH_TIMEOUT(debugger.Held() || done.count() > 0, 30000);
+    QCOMPARE(done.count(), 0);
+    QCOMPARE(s.sim.TickCount(), 0);
+    debugger.Continue();
+    // As the debug panel does once a run goes on.
+    s.sim.RunWaitingInputs();
+    QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 30000);
+    const QString line = done.at(0).at(1).toString();
+    QVERIFY2(line.startsWith("FAIL b: line 1 (event boom): run message: "), qPrintable(line));
   }
 
   void recentSecondsAsGif() {
