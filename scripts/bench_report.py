@@ -138,6 +138,10 @@ RATIOS = [
      "BM_QmtTest/scenarios:0/jobs:2", 1.0),
     ("qmt test -j 2 vs -j 1, 100 scenarios (speed-up)", "BM_QmtTest/scenarios:100/jobs:1",
      "BM_QmtTest/scenarios:100/jobs:2", 1.0),
+    # The same core code built for WebAssembly and run under node, against
+    # the native build, in the same run: native time / WebAssembly time.
+    ("macro loop: WebAssembly vs native (speed)", "BM_Core_Macro_Loop/native", "BM_Core_Macro_Loop/wasm", 0.5),
+    ("device lines: WebAssembly vs native (speed)", "BM_Core_Device_Lines/native", "BM_Core_Device_Lines/wasm", 0.5),
 ]
 
 

@@ -1,42 +1,13 @@
 #include "host/page_pictures.h"
 
-#include <png.h>
-
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "device/colour.h"
 #include "support/file_io.h"
 
 namespace qmt {
-
-bool DecodePng(const std::string& bytes, RgbImage& picture, std::string& error) {
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) {
-    error = image.message;
-    png_image_free(&image);
-    return false;
-  }
-  if (image.width == 0 || image.height == 0 || image.width > kMaxBmpSide || image.height > kMaxBmpSide) {
-    error = "picture of " + std::to_string(image.width) + " x " + std::to_string(image.height) + " pixels";
-    png_image_free(&image);
-    return false;
-  }
-  image.format = PNG_FORMAT_RGB;
-  std::vector<std::uint8_t> rgb(PNG_IMAGE_SIZE(image));
-  // Transparent pixels are composed over black.
-  png_color black{0, 0, 0};
-  if (!png_image_finish_read(&image, &black, rgb.data(), 0, nullptr)) {
-    error = image.message;
-    png_image_free(&image);
-    return false;
-  }
-  picture.width = static_cast<int>(image.width);
-  picture.height = static_cast<int>(image.height);
-  picture.rgb = std::move(rgb);
-  return true;
-}
 
 std::vector<std::uint8_t> IgnoredMask(const std::vector<PageRect>& ignored) {
   std::vector<std::uint8_t> mask;
@@ -101,35 +72,27 @@ RgbImage BaselinePicture::Rgb() const { return colours ? PagePicture(bytes.data(
 
 bool DecodeBaseline(const std::string& bytes, BaselinePicture& picture, std::string& error) {
   picture = BaselinePicture{};
-  // A colour-mapped page picture without transparency, as the baselines are
-  // written: the indices through the colour map, without going to RGB.
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  if (png_image_begin_read_from_memory(&image, bytes.data(), bytes.size()) &&
-      (image.format & PNG_FORMAT_FLAG_COLORMAP) && !(image.format & PNG_FORMAT_FLAG_ALPHA) &&
-      image.width == kPageWidth && image.height == kPageHeight && image.colormap_entries <= 256) {
-    image.format = PNG_FORMAT_RGB_COLORMAP;
-    std::vector<std::uint8_t> indices(kPageBytes);
-    std::uint8_t colormap[256 * 3] = {};
-    if (png_image_finish_read(&image, nullptr, indices.data(), 0, colormap)) {
-      int map[256];
-      for (int i = 0; i < 256; ++i) map[i] = DeviceColour(colormap[3 * i], colormap[3 * i + 1], colormap[3 * i + 2]);
-      bool exact = true;
-      for (std::uint8_t& v : indices) {
-        if (map[v] < 0) {
-          exact = false;
-          break;
-        }
-        v = static_cast<std::uint8_t>(map[v]);
+  // A colour-mapped page picture, as the baselines are written: the
+  // indices through the colour map, without going to RGB.
+  std::vector<std::uint8_t> indices;
+  std::array<std::uint8_t, 256 * 3> colormap{};
+  if (ReadColourMappedPage(bytes, indices, colormap)) {
+    int map[256];
+    for (int i = 0; i < 256; ++i) map[i] = DeviceColour(colormap[3 * i], colormap[3 * i + 1], colormap[3 * i + 2]);
+    bool exact = true;
+    for (std::uint8_t& v : indices) {
+      if (map[v] < 0) {
+        exact = false;
+        break;
       }
-      if (exact) {
-        picture.colours = true;
-        picture.bytes = std::move(indices);
-        return true;
-      }
+      v = static_cast<std::uint8_t>(map[v]);
+    }
+    if (exact) {
+      picture.colours = true;
+      picture.bytes = std::move(indices);
+      return true;
     }
   }
-  png_image_free(&image);
   if (!DecodePng(bytes, picture.rgb, error)) return false;
   if (ToColours(picture.rgb, picture.bytes)) {
     picture.colours = true;
@@ -221,28 +184,6 @@ RgbImage DiffPicture(const std::uint8_t* page, const RgbImage& baseline, const s
       paint(x1, y);
     }
   }
-  return out;
-}
-
-std::string EncodeRgbPng(const RgbImage& picture) {
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  image.width = static_cast<png_uint_32>(picture.width);
-  image.height = static_cast<png_uint_32>(picture.height);
-  image.format = PNG_FORMAT_RGB;
-  png_alloc_size_t size = 0;
-  if (!png_image_write_to_memory(&image, nullptr, &size, 0, picture.rgb.data(), 0, nullptr)) {
-    std::string why = image.message;
-    png_image_free(&image);
-    throw FileError("cannot encode PNG: " + why, "", FileError::Op::Encode);
-  }
-  std::string out(size, '\0');
-  if (!png_image_write_to_memory(&image, out.data(), &size, 0, picture.rgb.data(), 0, nullptr)) {
-    std::string why = image.message;
-    png_image_free(&image);
-    throw FileError("cannot encode PNG: " + why, "", FileError::Op::Encode);
-  }
-  out.resize(size);
   return out;
 }
 

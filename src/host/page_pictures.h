@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <array>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,10 @@ struct BaselinePicture {
 // Decodes a PNG of any flavour as a baseline; false with a message when
 // the bytes are not a PNG libpng can read.
 bool DecodeBaseline(const std::string& bytes, BaselinePicture& picture, std::string& error);
+// A 640 x 480 colour-mapped PNG without transparency, read as its indices
+// and colour map; false for any other picture (which DecodePng still reads).
+bool ReadColourMappedPage(const std::string& bytes, std::vector<std::uint8_t>& indices,
+                          std::array<std::uint8_t, 256 * 3>& colormap);
 PageDifference ComparePage(const std::uint8_t* page, const BaselinePicture& baseline,
                            const std::vector<PageRect>& ignored = {});
 

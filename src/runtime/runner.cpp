@@ -1,5 +1,7 @@
 #include "runtime/runner.h"
 
+#include <climits>
+
 #include <algorithm>
 #include <cstring>
 
@@ -120,7 +122,9 @@ TRunEnd TRunner::Run() {
   firstHeldBack_.clear();
   // The budget counts the instructions after the first: a run may execute
   // one more than the budget before it is stopped.
-  stepsLeft_ = std::max(stepBudget, 0) + 1L;
+  // A long may have no more bits than an int (WebAssembly): the largest
+  // budget runs one instruction fewer there rather than none at all.
+  stepsLeft_ = std::min<long>(std::max(stepBudget, 0), LONG_MAX - 1) + 1L;
   if (hook_) hook_->RunStarted();
   return Execute();
 }

@@ -1,5 +1,3 @@
-// The WebAssembly module: the functions of qmt_web.h are its exports; there
-// is nothing to run at load time.
+// The WebAssembly module: the functions of qmt_web.h are its exports, and
+// nothing runs when it loads (it has no main).
 #include "web/qmt_web.h"
-
-int main() { return 0; }
