@@ -10,6 +10,10 @@ for tool in node npm emcc; do
     exit 77
   fi
 done
+if [ ! -x "$src/scripts/build-web.sh" ]; then
+  echo "SKIPPED: scripts/build-web.sh is not in this checkout"
+  exit 77
+fi
 chromium=${QMT_CHROMIUM:-/usr/bin/chromium}
 if [ ! -x "$chromium" ]; then
   echo "SKIPPED: $chromium is needed to drive the page (scripts/install-deps.sh installs chromium)"
