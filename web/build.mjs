@@ -6,7 +6,7 @@
 // CORE_DIR holds the core's qmt_web.js and qmt_web.wasm.
 import { build } from "esbuild";
 import { copyFileSync, mkdirSync, readFileSync, writeFileSync } from "node:fs";
-import { dirname, join, resolve } from "node:path";
+import { basename, dirname, join, resolve } from "node:path";
 import { fileURLToPath } from "node:url";
 
 const here = dirname(fileURLToPath(import.meta.url));
@@ -48,9 +48,12 @@ mkdirSync(siteDir, { recursive: true });
 const wasm = readFileSync(join(coreDir, "qmt_web.wasm"));
 for (const f of served.outputFiles) writeFileSync(f.path, f.contents);
 copyFileSync(join(coreDir, "qmt_web.wasm"), join(siteDir, "qmt_web.wasm"));
-// The core downloads while the scripts load.
-writeFileSync(join(siteDir, "index.html"), page('<script type="module" src="app.js"></script>',
-  '<link rel="preload" href="qmt_web.wasm" as="fetch" type="application/wasm" crossorigin>'));
+// The core and the scripts' shared chunks download while app.js loads.
+const chunks = served.outputFiles.map((f) => basename(f.path)).filter((n) => n.startsWith("chunk-"));
+writeFileSync(join(siteDir, "index.html"), page('<script type="module" src="app.js"></script>', [
+  '<link rel="preload" href="qmt_web.wasm" as="fetch" type="application/wasm" crossorigin>',
+  ...chunks.map((n) => `<link rel="modulepreload" href="${n}">`),
+].join("\n")));
 writeFileSync(
   join(siteDir, "qmtsim.html"),
   page(`<script>globalThis.__QMT_WASM__="${wasm.toString("base64")}";</script>\n<script type="module">${app}</script>`),

@@ -3,7 +3,7 @@
 // the user's picks and drops and saved as downloads, edits are kept in the
 // browser's own storage.
 import createModule from "qmt-core";
-import { Core, CoreFault, CoreRefusal, type ModuleFactory, type Outcome, type PanelInfo } from "./core";
+import { Core, CoreFault, CoreRefusal, type ModuleFactory, type Outcome, type PanelInfo, type WasmSource } from "./core";
 import type { MacroEditor } from "./editor";
 import { buildPanel } from "./panel";
 import { readDroppedPicture } from "./picture";
@@ -24,17 +24,13 @@ const storageKey = "qmt3308.macro:" + (macroUrl ?? "");
 const state: NonNullable<typeof globalThis.qmtsim> = { ready: false, ticks: 0, frame: -1, faults: 0 };
 globalThis.qmtsim = state;
 
-async function wasmBytes(): Promise<Uint8Array> {
+function wasmSource(): WasmSource {
   const inline = globalThis.__QMT_WASM__;
-  if (inline) {
-    const text = atob(inline);
-    const bytes = new Uint8Array(text.length);
-    for (let i = 0; i < text.length; ++i) bytes[i] = text.charCodeAt(i);
-    return bytes;
-  }
-  const res = await fetch(new URL("qmt_web.wasm", location.href));
-  if (!res.ok) throw new Error(`qmt_web.wasm: ${res.status} ${res.statusText}`);
-  return new Uint8Array(await res.arrayBuffer());
+  if (!inline) return { url: new URL("qmt_web.wasm", location.href) };
+  const text = atob(inline);
+  const bytes = new Uint8Array(text.length);
+  for (let i = 0; i < text.length; ++i) bytes[i] = text.charCodeAt(i);
+  return { bytes };
 }
 
 // --- message box, caption and lists of the tool window ------------------------
@@ -254,7 +250,9 @@ async function loadLinkedMacro(url: string): Promise<Uint8Array | null> {
 }
 
 async function boot() {
-  core = await Core.load(createModule as unknown as ModuleFactory, wasmBytes);
+  performance.mark("qmt-boot");
+  core = await Core.load(createModule as unknown as ModuleFactory, wasmSource());
+  performance.mark("qmt-core-loaded");
   panel = core.panel();
   sliders = buildPanel(panel, {
     key: (i) => void act(() => core.key(i)),
@@ -266,6 +264,7 @@ async function boot() {
   timerBox.addEventListener("change", () => void act(() => core.setTimer(timerBox.checked)));
 
   await act(() => startCore());
+  performance.mark("qmt-core-started");
   paint();
   // The first frame is on the screen at the next rendering opportunity.
   requestAnimationFrame(() => performance.mark("qmt-first-frame"));
