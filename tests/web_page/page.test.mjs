@@ -49,6 +49,12 @@ async function openPage(url) {
   page.problems = [];
   page.on("console", (m) => m.type() === "error" && page.problems.push(m.text()));
   page.on("pageerror", (e) => page.problems.push(e.message));
+  // The page sends nothing anywhere: every request stays with the page's own
+  // files (or data: and blob: addresses it makes itself).
+  page.on("request", (r) => {
+    const u = r.url();
+    if (!u.startsWith(base) && !u.startsWith("file:") && !/^(data|blob):/.test(u)) page.problems.push(`request ${u}`);
+  });
   await page.goto(url, wait);
   await page.waitForFunction(() => globalThis.qmtsim?.ready, null, wait);
   return page;
