@@ -111,15 +111,15 @@ function paint() {
   ctx.putImageData(new ImageData(core.rgba(panel.width, panel.height), panel.width, panel.height), 0, 0);
 }
 
-// Handles what an action reported; a fault restarts the core.
-function report(out: Outcome) {
+// Handles what an action reported; a fault restarts the core.  A run's
+// messages bring the macro page forward, as the window does; the command
+// test's stay on its own page.
+function report(out: Outcome, stay = false) {
   if (out.errors) showErrors(out.errors);
   for (const m of out.messages ?? []) {
-    // As the window does: the message becomes the tool window's caption,
-    // which comes forward on its macro page.
     setCaption(m);
     addRunMessage(m);
-    showTool("TabMacro");
+    showTool(stay ? undefined : "TabMacro");
   }
   if (out.error) showMessage(out.error);
   if (out.fault) throw new CoreFault(out.fault);
@@ -129,10 +129,10 @@ let recovering = false;
 
 // Runs an action of the core; a fault inside it shows a message and the
 // page carries on with a fresh core.
-async function act(action: () => Outcome | void) {
+async function act(action: () => Outcome | void, stay = false) {
   try {
     const out = action();
-    if (out) report(out);
+    if (out) report(out, stay);
     paint();
   } catch (e) {
     if (e instanceof CoreRefusal) showMessage(e.message);
@@ -368,7 +368,7 @@ function wireMenus() {
   });
   $("Button4").addEventListener("click", () => {
     setCaption("");
-    void act(() => core.command($<HTMLTextAreaElement>("Memo2").value));
+    void act(() => core.command($<HTMLTextAreaElement>("Memo2").value), true);
   });
 
   document.addEventListener("dragover", (ev) => {
