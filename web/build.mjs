@@ -48,10 +48,11 @@ mkdirSync(siteDir, { recursive: true });
 const wasm = readFileSync(join(coreDir, "qmt_web.wasm"));
 for (const f of served.outputFiles) writeFileSync(f.path, f.contents);
 copyFileSync(join(coreDir, "qmt_web.wasm"), join(siteDir, "qmt_web.wasm"));
-// The core and the scripts' shared chunks download while app.js loads.
+// The core downloads and compiles, and the scripts' shared chunks download,
+// while app.js loads.
 const chunks = served.outputFiles.map((f) => basename(f.path)).filter((n) => n.startsWith("chunk-"));
 writeFileSync(join(siteDir, "index.html"), page('<script type="module" src="app.js"></script>', [
-  '<link rel="preload" href="qmt_web.wasm" as="fetch" type="application/wasm" crossorigin>',
+  '<script>if(WebAssembly.compileStreaming)globalThis.__QMT_WASM_COMPILING__=WebAssembly.compileStreaming(fetch("qmt_web.wasm"));</script>',
   ...chunks.map((n) => `<link rel="modulepreload" href="${n}">`),
 ].join("\n")));
 writeFileSync(

@@ -51,7 +51,8 @@ export type ModuleFactory = (options: Record<string, unknown>) => Promise<WasmMo
 
 // Where the core's code comes from: a file beside the page, compiled while
 // it downloads, or the bytes inlined into the single-file page.
-export type WasmSource = { url: URL } | { bytes: Uint8Array };
+// The page may have started compiling the file before its scripts loaded.
+export type WasmSource = { url: URL; compiling?: Promise<WebAssembly.Module> } | { bytes: Uint8Array };
 
 const encoder = new TextEncoder();
 
@@ -99,6 +100,8 @@ export class Core {
     let result: WebAssembly.WebAssemblyInstantiatedSource;
     if ("bytes" in this.source) {
       result = await WebAssembly.instantiate(this.source.bytes as BufferSource, imports);
+    } else if (this.source.compiling && (this.compiled = await this.source.compiling.catch(() => undefined))) {
+      return WebAssembly.instantiate(this.compiled, imports);
     } else {
       const response = fetch(this.source.url);
       try {

@@ -10,8 +10,10 @@ import { readDroppedPicture } from "./picture";
 import { download, loadStored, saveStored } from "./store";
 
 declare global {
-  // The single-file page carries the core inline, base64.
+  // The single-file page carries the core inline, base64; the served page
+  // starts compiling the core's file before its scripts have loaded.
   var __QMT_WASM__: string | undefined;
+  var __QMT_WASM_COMPILING__: Promise<WebAssembly.Module> | undefined;
   // What the page is doing, for scripts that drive it.
   var qmtsim: { ready: boolean; ticks: number; frame: number; faults: number; step?: () => Promise<void> } | undefined;
 }
@@ -26,7 +28,7 @@ globalThis.qmtsim = state;
 
 function wasmSource(): WasmSource {
   const inline = globalThis.__QMT_WASM__;
-  if (!inline) return { url: new URL("qmt_web.wasm", location.href) };
+  if (!inline) return { url: new URL("qmt_web.wasm", location.href), compiling: globalThis.__QMT_WASM_COMPILING__ };
   const text = atob(inline);
   const bytes = new Uint8Array(text.length);
   for (let i = 0; i < text.length; ++i) bytes[i] = text.charCodeAt(i);
