@@ -29,12 +29,23 @@ for t in "${targets[@]}"; do
   # A filter that matches nothing in one program leaves no results from it.
   if [ -s "$out" ]; then outs+=("$out"); fi
 done
-# The web page's figures in headless chromium (first frame, a tick with its
-# canvas update, the site's size), when the web build can be made here.
-if [ -x scripts/build-web.sh ] && command -v emcc >/dev/null && command -v node >/dev/null &&
-   [ -x "${QMT_CHROMIUM:-/usr/bin/chromium}" ]; then
-  ./scripts/build-web.sh >&2
-  QMT_WEB_MODULES="$PWD/web/node_modules" node bench/web/page_bench.mjs build-web/site build-release/web_page.json
-  outs+=(build-release/web_page.json)
+# The core's loop and lines, native and (when emscripten is there) as
+# WebAssembly under node, one after the other.  Node compiles the module
+# with its optimising compiler from the start (--no-liftoff): a page reaches
+# that code after its first calls, but a benchmark that is one long call
+# would stay on the baseline compiler, which never replaces a running call.
+cmake --build build-release -j "$(nproc)" --target qmt_core_bench
+build-release/bench/qmt_core_bench native >build-release/core_native.json && outs+=(build-release/core_native.json)
+if command -v emcmake >/dev/null; then
+  QMT_NATIVE_BUILD=build-release ./scripts/build-web.sh >/dev/null
+  node --no-experimental-fetch --no-liftoff build-web/core/qmt_core_bench.js wasm >build-release/core_wasm.json &&
+    outs+=(build-release/core_wasm.json)
+  echo "WebAssembly module: $(stat -c %s build-web/core/qmt_web.wasm) bytes, $(gzip -9 -c build-web/core/qmt_web.wasm | wc -c) gzipped"
+  # The web page's figures in headless chromium: first frame, a tick with its
+  # canvas update, the site's size (build-web.sh built the site too).
+  if [ -x "${QMT_CHROMIUM:-/usr/bin/chromium}" ]; then
+    QMT_WEB_MODULES="$PWD/web/node_modules" node bench/web/page_bench.mjs build-web/site build-release/web_page.json &&
+      outs+=(build-release/web_page.json)
+  fi
 fi
 python3 scripts/bench_report.py "${outs[@]}"

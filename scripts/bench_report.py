@@ -131,6 +131,10 @@ RATIOS = [
     # machine, in the same run.
     ("Step loop vs Lua 5.4 dispatches (instr/s ratio)", "BM_Peer_Lua_Loop", "BM_Interp_Step", 0.9),
     ("compile vs luac (speed-up)", "BM_Peer_Luac_TypicalMacro", "BM_Compiler_TypicalMacro/1000", 2.0),
+    # The same core code built for WebAssembly and run under node, against
+    # the native build, in the same run: native time / WebAssembly time.
+    ("macro loop: WebAssembly vs native (speed)", "BM_Core_Macro_Loop/native", "BM_Core_Macro_Loop/wasm", 0.5),
+    ("device lines: WebAssembly vs native (speed)", "BM_Core_Device_Lines/native", "BM_Core_Device_Lines/wasm", 0.5),
 ]
 
 

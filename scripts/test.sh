@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test:
-#   1. the normal build (GUI included) and all tests;
+#   1. the normal build (GUI included), the web build's core, and all tests;
 #   2. the core tests again under AddressSanitizer and UndefinedBehaviorSanitizer;
 #   3. every libFuzzer target for a short run (FUZZ_SECONDS, 30 by default).
 # QMT_QUICK=1 runs only the first stage.
@@ -12,6 +12,8 @@ jobs=$(nproc)
 echo "== build and test"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$jobs"
+# The WebAssembly core, for the web tests (web.*) that ctest runs below.
+QMT_JOBS=$jobs ./scripts/build-web.sh
 (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs")
 
 if [ "${QMT_QUICK:-0}" = 1 ]; then exit 0; fi

@@ -2,14 +2,9 @@
 
 #include "device/escape.h"
 
-#include <fontconfig/fontconfig.h>
-#include <ft2build.h>
-#include FT_FREETYPE_H
-
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <filesystem>
 #include <unordered_map>
 
 #include "device/messages.h"
@@ -17,112 +12,11 @@
 
 namespace qmt {
 
-FontLocator::~FontLocator() = default;
-
 namespace {
 
-// The program's alias for "ＭＳ ゴシック": which installed family stands in for
-// it at a cell height, and which Debian package brings that family.
-struct FontAlias {
-  const char* family;
-  const char* package;
-};
-
-FontAlias AliasFor(int cellHeight) {
-  if (cellHeight < kSmallFontLimit) return {"MisakiGothic", "fonts-misaki"};
-  return {"IPAGothic", "fonts-ipafont-gothic"};
-}
-
-std::string MissingFontMessage(const FontAlias& alias, const std::string& why) {
-  return std::string("font ") + alias.family + " " + why + ": install the package " + alias.package;
-}
-
-class FontconfigLocator final : public FontLocator {
- public:
-  explicit FontconfigLocator(std::vector<std::string> dirs) : dirs_(std::move(dirs)) {}
-  ~FontconfigLocator() override {
-    if (config_ != nullptr) FcConfigDestroy(config_);
-  }
-
-  FontFile Locate(int cellHeight) override {
-    const FontAlias alias = AliasFor(cellHeight);
-    FcConfig* config = Config();
-    if (config == nullptr) throw FontUnavailable(MissingFontMessage(alias, "not found (fontconfig failed)"));
-
-    FcPattern* pattern = FcPatternCreate();
-    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(alias.family));
-    FcPatternAddDouble(pattern, FC_PIXEL_SIZE, cellHeight);
-    FcConfigSubstitute(config, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result = FcResultNoMatch;
-    FcPattern* match = FcFontMatch(config, pattern, &result);
-    FcPatternDestroy(pattern);
-
-    // fontconfig answers some font whatever was asked; only the aliased
-    // family will do, since others may have no Japanese glyphs at all.
-    FontFile file;
-    bool found = false;
-    if (match != nullptr) {
-      FcChar8* family = nullptr;
-      for (int i = 0; !found && FcPatternGetString(match, FC_FAMILY, i, &family) == FcResultMatch; ++i)
-        found = FcStrCmpIgnoreCase(family, reinterpret_cast<const FcChar8*>(alias.family)) == 0;
-      FcChar8* path = nullptr;
-      if (found && FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch) {
-        file.path = reinterpret_cast<const char*>(path);
-        int index = 0;
-        if (FcPatternGetInteger(match, FC_INDEX, 0, &index) == FcResultMatch) file.index = index;
-      } else {
-        found = false;
-      }
-      FcPatternDestroy(match);
-    }
-    if (!found) throw FontUnavailable(MissingFontMessage(alias, "is not installed"));
-    return file;
-  }
-
- private:
-  FcConfig* Config() {
-    if (config_ == nullptr) {
-      if (dirs_.empty()) {
-        // The process's own configuration, loaded once and shared with
-        // whatever else in the process uses fontconfig (the windows' fonts):
-        // loading it is most of the cost of a short run.
-        config_ = FcConfigReference(nullptr);
-      } else {
-        // Font by font, so that no cache is wanted for these folders.
-        config_ = FcConfigCreate();
-        for (const std::string& dir : dirs_) {
-          std::error_code ec;
-          for (const auto& entry : std::filesystem::recursive_directory_iterator(dir, ec)) {
-            if (entry.is_regular_file(ec))
-              FcConfigAppFontAddFile(config_, reinterpret_cast<const FcChar8*>(entry.path().c_str()));
-          }
-        }
-      }
-    }
-    return config_;
-  }
-
-  std::vector<std::string> dirs_;
-  FcConfig* config_ = nullptr;
-};
-
-// One glyph as it lands in a box: its ink rows relative to the pen position
-// on the box's top edge.
-struct Glyph {
-  int left = 0;  // first column, from the pen position
-  int top = 0;   // first row, from the top of the box
-  int width = 0;
-  int rows = 0;
-  int stride = 0;  // width rounded up to 8, so that rows go over in words
-  int advance = 0;
-  std::vector<std::uint8_t> ink;  // rows * stride, 1 = ink, padding 0
-};
-
+// Cached glyphs of the single-byte characters at one height, found without
+// hashing.
 struct Face {
-  FT_Face face = nullptr;
-  int baseline = 0;  // rows from the top of the cell
-  // Cached glyphs of the single-byte characters, found without hashing.
   std::array<const Glyph*, 256> singleByte{};
 };
 
@@ -156,75 +50,22 @@ int CountCp932Chars(std::string_view cp932) {
 
 char32_t DecodeCp932Char(Cp932Char c) { return DecodeCp932(c.code, U'\u30FB'); }
 
-std::unique_ptr<FontLocator> MakeFontconfigLocator(std::vector<std::string> fontDirs) {
-  return std::make_unique<FontconfigLocator>(std::move(fontDirs));
-}
-
 struct GlyphEngine::Impl {
-  std::unique_ptr<FontLocator> locator;
+  std::unique_ptr<GlyphSource> source;
   std::size_t cacheLimit;
-  FT_Library library = nullptr;
-  std::unordered_map<int, Face> faces;  // by cell height
+  std::unordered_map<int, Face> faces;  // by cell height, once prepared
   std::unordered_map<std::uint32_t, Glyph> cache;
   std::size_t rasterizations = 0;
 
-  ~Impl() {
-    for (auto& [height, face] : faces) FT_Done_Face(face.face);
-    if (library != nullptr) FT_Done_FreeType(library);
-  }
-
   Face& FaceFor(int cellHeight) {
     if (auto it = faces.find(cellHeight); it != faces.end()) return it->second;
-    const FontAlias alias = AliasFor(cellHeight);
-    if (library == nullptr && FT_Init_FreeType(&library) != 0) {
-      library = nullptr;
-      throw FontUnavailable(MissingFontMessage(alias, "cannot be used (FreeType failed to start)"));
-    }
-    FontFile file = locator->Locate(cellHeight);
-    Face entry;
-    if (FT_New_Face(library, file.path.c_str(), file.index, &entry.face) != 0)
-      throw FontUnavailable(MissingFontMessage(alias, "cannot be read from " + file.path));
-    // The cell height is the font's ascender plus descender (internal
-    // leading included), so the em is scaled from the font's own figures
-    // rather than FreeType's rounded ones.
-    const long ascender = entry.face->ascender;
-    const long span = ascender - entry.face->descender;
-    bool sized = false;
-    if (FT_IS_SCALABLE(entry.face) && span > 0) {
-      const long long charHeight = (2LL * cellHeight * entry.face->units_per_EM * 64 + span) / (2 * span);
-      sized = FT_Set_Char_Size(entry.face, 0, static_cast<FT_F26Dot6>(charHeight), 72, 72) == 0;
-      entry.baseline = static_cast<int>((2LL * cellHeight * ascender + span) / (2 * span));
-    }
-    if (!sized) {
-      FT_Done_Face(entry.face);
-      throw FontUnavailable(MissingFontMessage(alias, "has no usable size in " + file.path));
-    }
-    return faces.emplace(cellHeight, entry).first->second;
+    source->Prepare(cellHeight);
+    return faces[cellHeight];
   }
 
-  Glyph Rasterize(const Face& face, Cp932Char c) {
+  Glyph Rasterize(int cellHeight, Cp932Char c) {
     ++rasterizations;
-    Glyph glyph;
-    const FT_UInt index = FT_Get_Char_Index(face.face, DecodeCp932Char(c));
-    if (FT_Load_Glyph(face.face, index, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME) != 0)
-      return glyph;  // a glyph FreeType cannot load draws nothing and takes no room
-    const FT_GlyphSlot slot = face.face->glyph;
-    glyph.advance = static_cast<int>((slot->advance.x + 32) >> 6);
-    glyph.left = slot->bitmap_left;
-    glyph.top = face.baseline - slot->bitmap_top;
-    const FT_Bitmap& bitmap = slot->bitmap;
-    glyph.width = static_cast<int>(bitmap.width);
-    glyph.rows = static_cast<int>(bitmap.rows);
-    glyph.stride = (glyph.width + 7) / 8 * 8;
-    glyph.ink.assign(static_cast<std::size_t>(glyph.stride) * glyph.rows, 0);
-    for (int y = 0; y < glyph.rows; ++y) {
-      const unsigned char* row = bitmap.buffer + static_cast<std::ptrdiff_t>(y) * bitmap.pitch;
-      for (int x = 0; x < glyph.width; ++x) {
-        bool on = bitmap.pixel_mode == FT_PIXEL_MODE_MONO ? (row[x >> 3] & (0x80 >> (x & 7))) != 0 : row[x] >= 128;
-        glyph.ink[static_cast<std::size_t>(y) * glyph.stride + x] = on ? 1 : 0;
-      }
-    }
-    return glyph;
+    return source->Rasterize(cellHeight, c);
   }
 
   const Glyph& Lookup(Face& face, Cp932Char c, int cellHeight) {
@@ -234,7 +75,7 @@ struct GlyphEngine::Impl {
     // A full cache starts again rather than tracking use: text on the device
     // is labels and numbers, so the working set refills at once.
     if (cache.size() >= cacheLimit) ClearCache();
-    const Glyph& glyph = cache.emplace(key, Rasterize(face, c)).first->second;
+    const Glyph& glyph = cache.emplace(key, Rasterize(cellHeight, c)).first->second;
     if (c.code < 256) face.singleByte[c.code] = &glyph;
     return glyph;
   }
@@ -245,9 +86,9 @@ struct GlyphEngine::Impl {
   }
 };
 
-GlyphEngine::GlyphEngine(std::unique_ptr<FontLocator> locator, std::size_t cacheLimit)
+GlyphEngine::GlyphEngine(std::unique_ptr<GlyphSource> source, std::size_t cacheLimit)
     : impl_(std::make_unique<Impl>()) {
-  impl_->locator = std::move(locator);
+  impl_->source = std::move(source);
   impl_->cacheLimit = std::max<std::size_t>(cacheLimit, 1);
 }
 
@@ -299,11 +140,10 @@ void GlyphEngine::Render(std::string_view cp932, int boxWidth, int cellHeight, T
   }
 }
 
-void GlyphEngine::SetLocator(std::unique_ptr<FontLocator> locator) {
+void GlyphEngine::SetSource(std::unique_ptr<GlyphSource> source) {
   impl_->ClearCache();
-  for (auto& [height, face] : impl_->faces) FT_Done_Face(face.face);
   impl_->faces.clear();
-  impl_->locator = std::move(locator);
+  impl_->source = std::move(source);
 }
 
 std::size_t GlyphEngine::CachedGlyphs() const { return impl_->cache.size(); }

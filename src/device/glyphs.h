@@ -1,16 +1,13 @@
-// The device's characters: the font that stands in for "ＭＳ ゴシック",
-// rendered one-bit by FreeType into the box a text command fills.
+// The device's characters: the glyphs of the fonts that stand in for
+// "ＭＳ ゴシック" (fonts/freetype_glyphs.h), taken from a table the build makes
+// from those fonts, so that every build draws the same pixels and needs no
+// font at run time.
 //
 // The device draws a whole text run with one text-output call into a box of
 // n cells (n = characters after decoding), so the font's own advances place
 // the glyphs: a half-width glyph takes half the width of a full-width one, and
 // whatever runs past the right edge of the box is cut off.  GlyphEngine does
 // exactly that into a TextMask; the text commands then colour the mask.
-//
-// Faces: for cells 16 and 32 pixels high, IPAGothic, whose advances match the
-// original font's (full width = cell height, half width = half of it); for
-// 8-pixel cells, where IPAGothic's outlines turn to blobs, Misaki Gothic, an
-// 8-dot font with 8 x 8 full-width and 4 x 8 half-width glyphs.
 //
 // Not thread-safe: the device runs on one thread.
 #pragma once
@@ -33,30 +30,6 @@ class FontUnavailable : public DeviceError {
  public:
   using DeviceError::DeviceError;
 };
-
-struct FontFile {
-  std::string path;
-  int index = 0;  // face index inside a collection
-};
-
-// Finds the font file standing in for the device's font at a cell height.
-class FontLocator {
- public:
-  virtual ~FontLocator();
-  // Raises FontUnavailable when no usable font is installed for that height.
-  virtual FontFile Locate(int cellHeight) = 0;
-};
-
-// Cell heights below this use the 8-dot face.
-constexpr int kSmallFontLimit = 12;
-
-// Asks fontconfig for the family "ＭＳ ゴシック" at the cell height, through
-// the program's own alias (given in process, so no system configuration is
-// needed): IPAGothic, or Misaki Gothic below kSmallFontLimit.  A match that
-// is not the aliased family (fontconfig's silent fallback) counts as missing.
-// With `fontDirs` empty the system's fonts are searched; otherwise only the
-// fonts in those folders.
-std::unique_ptr<FontLocator> MakeFontconfigLocator(std::vector<std::string> fontDirs = {});
 
 // A one-bit picture, one byte per pixel, row-major from the top left:
 // 1 where a glyph put ink, 0 elsewhere.
@@ -86,11 +59,38 @@ int CountCp932Chars(std::string_view cp932);
 // a bad byte still shows as one visible character.
 char32_t DecodeCp932Char(Cp932Char c);
 
+// One glyph as it lands in a box: its ink rows relative to the pen position
+// on the box's top edge.
+struct Glyph {
+  int left = 0;  // first column, from the pen position
+  int top = 0;   // first row, from the top of the box
+  int width = 0;
+  int rows = 0;
+  int stride = 0;  // width rounded up to 8, so that rows go over in words
+  int advance = 0;
+  std::vector<std::uint8_t> ink;  // rows * stride, 1 = ink, padding 0
+};
+
+// Where glyphs come from: the build's table, or (making and checking the
+// table) the fonts themselves.
+class GlyphSource {
+ public:
+  virtual ~GlyphSource() = default;
+  // Raises FontUnavailable when the source has no glyphs for the height.
+  virtual void Prepare(int cellHeight) = 0;
+  // The glyph of one character; Prepare(cellHeight) has succeeded.
+  virtual Glyph Rasterize(int cellHeight, Cp932Char c) = 0;
+};
+
+// The glyphs of the build's table, for cells 8, 16 and 32 pixels high (the
+// text commands' heights); another height raises FontUnavailable.
+std::unique_ptr<GlyphSource> MakeTableGlyphs();
+
 class GlyphEngine {
  public:
   static constexpr std::size_t kDefaultCacheLimit = 4096;
 
-  explicit GlyphEngine(std::unique_ptr<FontLocator> locator = MakeFontconfigLocator(),
+  explicit GlyphEngine(std::unique_ptr<GlyphSource> source = MakeTableGlyphs(),
                        std::size_t cacheLimit = kDefaultCacheLimit);
   ~GlyphEngine();
   GlyphEngine(const GlyphEngine&) = delete;
@@ -98,19 +98,19 @@ class GlyphEngine {
 
   // Draws the code page 932 text in one pass from (0, 0) of a box
   // `boxWidth` x `cellHeight` pixels into `out` (resized and cleared first):
-  // glyphs follow each other by the font's own advances, on the baseline
-  // the font's ascender and descender give for that cell height, cut at the
-  // box's edges.  Raises FontUnavailable (out untouched) when no font serves
-  // that height.
+  // glyphs follow each other by the font's own advances, cut at the box's
+  // edges.  Raises FontUnavailable (out untouched) when the source has no
+  // glyphs for that height.
   void Render(std::string_view cp932, int boxWidth, int cellHeight, TextMask& out);
 
-  // Takes fonts from `locator` from now on; faces and glyphs found so far
-  // are dropped.
-  void SetLocator(std::unique_ptr<FontLocator> locator);
+  // Takes glyphs from `source` from now on; glyphs found so far are
+  // dropped.
+  void SetSource(std::unique_ptr<GlyphSource> source);
 
   // Glyphs held now; never more than the limit given at construction.
   std::size_t CachedGlyphs() const;
-  // Glyphs rasterised since construction (a cache hit costs none).
+  // Glyphs taken from the source since construction (a cache hit takes
+  // none).
   std::size_t Rasterizations() const;
 
  private:
@@ -119,7 +119,7 @@ class GlyphEngine {
 };
 
 // The engine the device's text commands use, created on first use with the
-// fontconfig locator.
+// table's glyphs.
 GlyphEngine& SharedGlyphEngine();
 
 // JIS text of the JIS text commands: hexadecimal digits, four per character

@@ -1,41 +1,11 @@
 #include "host/page_pictures.h"
 
-#include <png.h>
-
 #include <algorithm>
 
 #include "device/colour.h"
 #include "support/file_io.h"
 
 namespace qmt {
-
-bool DecodePng(const std::string& bytes, RgbImage& picture, std::string& error) {
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) {
-    error = image.message;
-    png_image_free(&image);
-    return false;
-  }
-  if (image.width == 0 || image.height == 0 || image.width > kMaxBmpSide || image.height > kMaxBmpSide) {
-    error = "picture of " + std::to_string(image.width) + " x " + std::to_string(image.height) + " pixels";
-    png_image_free(&image);
-    return false;
-  }
-  image.format = PNG_FORMAT_RGB;
-  std::vector<std::uint8_t> rgb(PNG_IMAGE_SIZE(image));
-  // Transparent pixels are composed over black.
-  png_color black{0, 0, 0};
-  if (!png_image_finish_read(&image, &black, rgb.data(), 0, nullptr)) {
-    error = image.message;
-    png_image_free(&image);
-    return false;
-  }
-  picture.width = static_cast<int>(image.width);
-  picture.height = static_cast<int>(image.height);
-  picture.rgb = std::move(rgb);
-  return true;
-}
 
 PageDifference ComparePage(const std::uint8_t* page, const RgbImage& baseline) {
   PageDifference d;
@@ -112,28 +82,6 @@ RgbImage DiffPicture(const std::uint8_t* page, const RgbImage& baseline) {
       paint(x1, y);
     }
   }
-  return out;
-}
-
-std::string EncodeRgbPng(const RgbImage& picture) {
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  image.width = static_cast<png_uint_32>(picture.width);
-  image.height = static_cast<png_uint_32>(picture.height);
-  image.format = PNG_FORMAT_RGB;
-  png_alloc_size_t size = 0;
-  if (!png_image_write_to_memory(&image, nullptr, &size, 0, picture.rgb.data(), 0, nullptr)) {
-    std::string why = image.message;
-    png_image_free(&image);
-    throw FileError("cannot encode PNG: " + why, "", FileError::Op::Encode);
-  }
-  std::string out(size, '\0');
-  if (!png_image_write_to_memory(&image, out.data(), &size, 0, picture.rgb.data(), 0, nullptr)) {
-    std::string why = image.message;
-    png_image_free(&image);
-    throw FileError("cannot encode PNG: " + why, "", FileError::Op::Encode);
-  }
-  out.resize(size);
   return out;
 }
 

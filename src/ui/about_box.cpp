@@ -6,9 +6,6 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <Qsci/qsciglobal.h>
-#include <fontconfig/fontconfig.h>
-#include <ft2build.h>
-#include FT_FREETYPE_H
 #include <jpeglib.h>
 #include <png.h>
 
@@ -38,10 +35,6 @@ QList<Library> Libraries() {
   QList<Library> list = {
       {"Qt", qVersion(), "LGPL v3", "ウィンドウ"},
       {"QScintilla", QSCINTILLA_VERSION_STR, "GPL v3", "マクロエディタ"},
-      {"FreeType", QString("%1.%2.%3").arg(FREETYPE_MAJOR).arg(FREETYPE_MINOR).arg(FREETYPE_PATCH),
-       "FreeType License (FTL) または GPL v2", "文字の描画"},
-      {"Fontconfig", QString("%1.%2.%3").arg(FC_MAJOR).arg(FC_MINOR).arg(FC_REVISION), "MIT 型ライセンス",
-       "フォントの検索"},
       {"libpng", PNG_LIBPNG_VER_STRING, "PNG Reference Library License v2", "PNG の保存"},
 #ifdef LIBJPEG_TURBO_VERSION
       {"libjpeg-turbo", QMT_STRINGIZE(LIBJPEG_TURBO_VERSION), "IJG License, 修正 BSD License, zlib License",
@@ -54,6 +47,8 @@ QList<Library> Libraries() {
       {"GIFLIB", QString("%1.%2.%3").arg(GIFLIB_MAJOR).arg(GIFLIB_MINOR).arg(GIFLIB_RELEASE), "MIT License",
        "GIF の保存"},
 #endif
+      // The device's glyphs, rendered from these fonts when the program was
+      // built.
       {"IPAゴシック", "", "IPA フォントライセンス v1.0", "16・32 ドットの文字"},
       {"美咲ゴシック", "", "美咲フォントのライセンス (自由な利用・再配布)", "8 ドットの文字"},
   };

@@ -1,5 +1,5 @@
-// The glyph engine: box geometry, advances, clipping, the cache, missing
-// fonts, code page 932 decoding and JIS conversion.  Glyph shapes are the
+// The glyph engine: box geometry, advances, clipping, the cache, code page
+// 932 decoding and JIS conversion.  Glyph shapes are the
 // font's and are not checked.
 #include <gtest/gtest.h>
 
@@ -95,7 +95,7 @@ TEST(GlyphCache, RepeatedCharactersAreRasterisedOnce) {
 }
 
 TEST(GlyphCache, StaysWithinItsLimitAndStillDrawsTheSame) {
-  GlyphEngine bounded(MakeFontconfigLocator(), 3);
+  GlyphEngine bounded(MakeTableGlyphs(), 3);
   GlyphEngine roomy;
   const std::string text = Sjis("あいうえおかきくけこ");
   TextMask a, b;
@@ -105,46 +105,6 @@ TEST(GlyphCache, StaysWithinItsLimitAndStillDrawsTheSame) {
     EXPECT_LE(bounded.CachedGlyphs(), 3u);
     EXPECT_EQ(a.ink, b.ink);
   }
-}
-
-TEST(GlyphFonts, MissingFontNamesThePackage) {
-  const auto empty = std::filesystem::temp_directory_path() / "qmt_no_fonts";
-  std::filesystem::create_directories(empty);
-  GlyphEngine engine(MakeFontconfigLocator({empty.string()}));
-  TextMask mask;
-  for (const auto& [height, package] : {std::pair{16, "fonts-ipafont-gothic"}, std::pair{32, "fonts-ipafont-gothic"},
-                                        std::pair{8, "fonts-misaki"}}) {
-    try {
-      engine.Render("A", 8, height, mask);
-      ADD_FAILURE() << "height " << height << " rendered without fonts";
-    } catch (const FontUnavailable& e) {
-      EXPECT_NE(std::string(e.what()).find(package), std::string::npos) << e.what();
-    }
-  }
-}
-
-// fontconfig answers some font for any family; a font other than the alias's
-// (here the 8-dot one asked for as the large one) must not be taken.
-TEST(GlyphFonts, AnotherFamilyDoesNotStandIn) {
-  const auto misakiDir = std::filesystem::path(MakeFontconfigLocator()->Locate(8).path).parent_path();
-  GlyphEngine engine(MakeFontconfigLocator({misakiDir.string()}));
-  TextMask mask;
-  engine.Render("A", 8, 8, mask);
-  EXPECT_GT(InkCount(mask), 0);
-  try {
-    engine.Render("A", 8, 16, mask);
-    ADD_FAILURE() << "16-pixel text drawn with the 8-dot font";
-  } catch (const FontUnavailable& e) {
-    EXPECT_NE(std::string(e.what()).find("fonts-ipafont-gothic"), std::string::npos) << e.what();
-  }
-}
-
-TEST(GlyphFonts, SystemFontsServeEveryCellHeight) {
-  auto locator = MakeFontconfigLocator();
-  auto file = [&](int h) { return std::filesystem::canonical(locator->Locate(h).path).filename().string(); };
-  EXPECT_EQ(file(8), "misaki_gothic.ttf");
-  EXPECT_EQ(file(16), "ipag.ttf");
-  EXPECT_EQ(file(32), "ipag.ttf");
 }
 
 TEST(Cp932Text, SplitsAndDecodesCharacters) {

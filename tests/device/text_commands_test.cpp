@@ -8,6 +8,7 @@
 #include <string>
 
 #include "device/glyphs.h"
+#include "fonts/freetype_glyphs.h"
 #include "device/qmt3308.h"
 #include "device_test_util.h"
 #include "support/encoding.h"
@@ -223,12 +224,13 @@ TEST(TextCommands, MessagesLeaveTheDeviceAsItWas) {
   }
 }
 
-// With no font, text fails with a message naming the package and nothing
-// else is affected.
+// Without glyphs for a height (here: fonts asked for where none are),
+// text fails with a message naming the package and nothing else is
+// affected.
 TEST(TextCommands, NoFontInstalled) {
   const auto empty = std::filesystem::temp_directory_path() / "qmt_no_fonts";
   std::filesystem::create_directories(empty);
-  SharedGlyphEngine().SetLocator(MakeFontconfigLocator({empty.string()}));
+  SharedGlyphEngine().SetSource(MakeFreeTypeGlyphs(MakeFontconfigLocator({empty.string()})));
   TQMT3308 d;
   Exec(d, "HP2,2");
   const std::string message = Fails(d, "HW'A'");
@@ -239,7 +241,7 @@ TEST(TextCommands, NoFontInstalled) {
   Exec(d, "PA20,20");
   Exec(d, std::string("GI") + std::string(32, '\xFF'));
   EXPECT_EQ(PixelAt(d, 0, 20, 20), 0xFF);
-  SharedGlyphEngine().SetLocator(MakeFontconfigLocator());
+  SharedGlyphEngine().SetSource(MakeTableGlyphs());
   Exec(d, "HW'A'");
 }
 

@@ -21,7 +21,8 @@ deb=$(ls "$scratch"/out/*.deb)
 echo "package: $(basename "$deb"), $(stat -c %s "$deb") bytes"
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libc6 libstdc++6 libqt6widgets6 libqscintilla2-qt6 libfreetype6 libpng16-16 fonts-ipafont-gothic; do
+# The device's glyphs are built in: FreeType is a build-time tool only.
+for lib in libc6 libstdc++6 libqt6widgets6 libqscintilla2-qt6 libpng16-16 fonts-ipafont-gothic; do
   [[ $depends == *"$lib"* ]] || fail "Depends lacks $lib: $depends"
 done
 
@@ -31,7 +32,7 @@ for f in usr/bin/qmt usr/bin/qmtsim usr/share/man/man1/qmt.1.gz usr/share/man/ma
          usr/share/applications/qmtsim.desktop usr/share/mime/packages/qmt3308.xml \
          usr/share/icons/hicolor/scalable/apps/qmtsim.svg usr/share/icons/hicolor/48x48/apps/qmtsim.png \
          usr/share/bash-completion/completions/qmt usr/share/zsh/vendor-completions/_qmt \
-         usr/share/doc/qmt3308/copyright usr/share/doc/qmt3308/README.md; do
+         usr/share/doc/qmt3308/copyright usr/share/doc/qmt3308/README.md usr/share/doc/qmt3308/font-licences.txt; do
   [ -e "$root/$f" ] || fail "the package lacks /$f"
 done
 if command -v desktop-file-validate >/dev/null; then

@@ -114,9 +114,9 @@ class WindowSettingsTest : public QObject {
     QVERIFY(h.window.findChild<QAction*>("actionAbout"));
     const QString text = AboutText();
     QVERIFY(text.contains(QString::fromUtf8(ProgramVersion())));
-    for (const char* name : {"Qt", "QScintilla", "FreeType", "Fontconfig", "libpng", "libjpeg-turbo"})
+    for (const char* name : {"Qt", "QScintilla", "libpng", "libjpeg-turbo", "IPAゴシック", "美咲ゴシック"})
       QVERIFY2(text.contains(name), name);
-    for (const char* licence : {"LGPL v3", "GPL v3", "FreeType License", "PNG Reference Library License"})
+    for (const char* licence : {"LGPL v3", "GPL v3", "PNG Reference Library License", "IPA フォントライセンス"})
       QVERIFY2(text.contains(licence), licence);
   }
 };
