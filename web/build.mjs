@@ -5,7 +5,7 @@
 // Usage: node build.mjs CORE_DIR SITE_DIR
 // CORE_DIR holds the core's qmt_web.js and qmt_web.wasm.
 import { build } from "esbuild";
-import { copyFileSync, mkdirSync, readFileSync, writeFileSync } from "node:fs";
+import { copyFileSync, existsSync, mkdirSync, readFileSync, rmSync, writeFileSync } from "node:fs";
 import { basename, dirname, join, resolve } from "node:path";
 import { fileURLToPath } from "node:url";
 
@@ -41,9 +41,17 @@ const template = readFileSync(join(here, "index.html"), "utf8");
 const style = `<style>\n${readFileSync(join(here, "src/style.css"), "utf8")}</style>`;
 const icon = `<link rel="icon" type="image/png" href="data:image/png;base64,${
   readFileSync(join(here, "../packaging/icons/qmtsim-32.png")).toString("base64")}">`;
+// The device's glyphs come from fonts whose licences travel with them.
+const licenceFile = join(coreDir, "font-licences.txt");
+const licences = existsSync(licenceFile)
+  ? `<details id="licences"><summary>フォントのライセンス</summary><pre>${readFileSync(licenceFile, "utf8")
+      .replace(/&/g, "&amp;").replace(/</g, "&lt;")}</pre></details>`
+  : "";
 const page = (scripts, preload = "") =>
-  template.replace("<!--ICON-->", () => icon).replace("<!--PRELOAD-->", () => preload).replace("<!--STYLE-->", () => style).replace("<!--SCRIPT-->", () => scripts);
+  template.replace("<!--LICENCES-->", () => licences).replace("<!--ICON-->", () => icon).replace("<!--PRELOAD-->", () => preload).replace("<!--STYLE-->", () => style).replace("<!--SCRIPT-->", () => scripts);
 
+// A fresh folder: no chunk of an earlier build stays behind.
+rmSync(siteDir, { recursive: true, force: true });
 mkdirSync(siteDir, { recursive: true });
 const wasm = readFileSync(join(coreDir, "qmt_web.wasm"));
 for (const f of served.outputFiles) writeFileSync(f.path, f.contents);
