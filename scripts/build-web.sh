@@ -4,7 +4,10 @@
 #      932, the glyphs, the packed trays), in build/ unless QMT_NATIVE_BUILD
 #      names another native build folder;
 #   2. the core with emscripten into build-web/core/: qmt_web.js (a factory,
-#      createQmtCore) and qmt_web.wasm, with the fonts' licences beside them.
+#      createQmtCore) and qmt_web.wasm, with the fonts' licences beside them;
+#   3. the page into build-web/site/ (web/build.sh: its npm packages, then
+#      esbuild): index.html with its scripts and the .wasm for a web server,
+#      and qmtsim.html, the same page in one file to open from disk.
 # Debian's emscripten needs NODE_PATH=/usr/share/nodejs; the module runs in
 # browsers and under node (`node --no-experimental-fetch`).
 set -euo pipefail
@@ -30,3 +33,7 @@ emcmake cmake -S . -B build-web/core -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DQMT_HOST_TOOLS="$tools" >/dev/null
 cmake --build build-web/core -j "$jobs" --target qmt_web_module qmt_web_scenarios qmt_core_bench
 ls -l build-web/core/qmt_web.js build-web/core/qmt_web.wasm
+
+echo "== the page (build-web/site)"
+web/build.sh build-web/core build-web/site
+ls -l build-web/site

@@ -5,8 +5,8 @@
 // Usage: node build.mjs CORE_DIR SITE_DIR
 // CORE_DIR holds the core's qmt_web.js and qmt_web.wasm.
 import { build } from "esbuild";
-import { copyFileSync, mkdirSync, readFileSync, writeFileSync } from "node:fs";
-import { dirname, join, resolve } from "node:path";
+import { copyFileSync, existsSync, mkdirSync, readFileSync, rmSync, writeFileSync } from "node:fs";
+import { basename, dirname, join, resolve } from "node:path";
 import { fileURLToPath } from "node:url";
 
 const here = dirname(fileURLToPath(import.meta.url));
@@ -41,16 +41,28 @@ const template = readFileSync(join(here, "index.html"), "utf8");
 const style = `<style>\n${readFileSync(join(here, "src/style.css"), "utf8")}</style>`;
 const icon = `<link rel="icon" type="image/png" href="data:image/png;base64,${
   readFileSync(join(here, "../packaging/icons/qmtsim-32.png")).toString("base64")}">`;
+// The device's glyphs come from fonts whose licences travel with them.
+const licenceFile = join(coreDir, "font-licences.txt");
+const licences = existsSync(licenceFile)
+  ? `<details id="licences"><summary>フォントのライセンス</summary><pre>${readFileSync(licenceFile, "utf8")
+      .replace(/&/g, "&amp;").replace(/</g, "&lt;")}</pre></details>`
+  : "";
 const page = (scripts, preload = "") =>
-  template.replace("<!--ICON-->", () => icon).replace("<!--PRELOAD-->", () => preload).replace("<!--STYLE-->", () => style).replace("<!--SCRIPT-->", () => scripts);
+  template.replace("<!--LICENCES-->", () => licences).replace("<!--ICON-->", () => icon).replace("<!--PRELOAD-->", () => preload).replace("<!--STYLE-->", () => style).replace("<!--SCRIPT-->", () => scripts);
 
+// A fresh folder: no chunk of an earlier build stays behind.
+rmSync(siteDir, { recursive: true, force: true });
 mkdirSync(siteDir, { recursive: true });
 const wasm = readFileSync(join(coreDir, "qmt_web.wasm"));
 for (const f of served.outputFiles) writeFileSync(f.path, f.contents);
 copyFileSync(join(coreDir, "qmt_web.wasm"), join(siteDir, "qmt_web.wasm"));
-// The core downloads while the scripts load.
-writeFileSync(join(siteDir, "index.html"), page('<script type="module" src="app.js"></script>',
-  '<link rel="preload" href="qmt_web.wasm" as="fetch" type="application/wasm" crossorigin>'));
+// The core downloads and compiles, and the scripts' shared chunks download,
+// while app.js loads.
+const chunks = served.outputFiles.map((f) => basename(f.path)).filter((n) => n.startsWith("chunk-"));
+writeFileSync(join(siteDir, "index.html"), page('<script type="module" src="app.js"></script>', [
+  '<script>if(WebAssembly.compileStreaming)globalThis.__QMT_WASM_COMPILING__=WebAssembly.compileStreaming(fetch("qmt_web.wasm"));</script>',
+  ...chunks.map((n) => `<link rel="modulepreload" href="${n}">`),
+].join("\n")));
 writeFileSync(
   join(siteDir, "qmtsim.html"),
   page(`<script>globalThis.__QMT_WASM__="${wasm.toString("base64")}";</script>\n<script type="module">${app}</script>`),

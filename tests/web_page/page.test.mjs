@@ -49,6 +49,12 @@ async function openPage(url) {
   page.problems = [];
   page.on("console", (m) => m.type() === "error" && page.problems.push(m.text()));
   page.on("pageerror", (e) => page.problems.push(e.message));
+  // The page sends nothing anywhere: every request stays with the page's own
+  // files (or data: and blob: addresses it makes itself).
+  page.on("request", (r) => {
+    const u = r.url();
+    if (!u.startsWith(base) && !u.startsWith("file:") && !/^(data|blob):/.test(u)) page.problems.push(`request ${u}`);
+  });
   await page.goto(url, wait);
   await page.waitForFunction(() => globalThis.qmtsim?.ready, null, wait);
   return page;
@@ -163,6 +169,42 @@ describe("the page", { timeout: 120000 }, () => {
     assert.equal(line, "GOSUB 存在しない");
     assert.deepEqual(broken.problems, []);
     await broken.context().close();
+  });
+
+  test("dropped files: a picture is drawn at the top left, another kind is refused by name", async () => {
+    const page = await openPage(base + "?timer=off");
+    // A 2 x 2 BMP, 24 bits, every pixel red.
+    const bmp = Buffer.alloc(54 + 16);
+    bmp.write("BM", 0, "latin1");
+    bmp.writeUInt32LE(bmp.length, 2);
+    bmp.writeUInt32LE(54, 10);
+    bmp.writeUInt32LE(40, 14);
+    bmp.writeInt32LE(2, 18);
+    bmp.writeInt32LE(2, 22);
+    bmp.writeUInt16LE(1, 26);
+    bmp.writeUInt16LE(24, 28);
+    bmp.writeUInt32LE(16, 34);
+    for (const row of [54, 62]) for (const x of [0, 3]) bmp.set([0, 0, 255], row + x);
+    const drop = (name, bytes) =>
+      page.evaluate(([name, b64]) => {
+        const bytes = Uint8Array.from(atob(b64), (c) => c.charCodeAt(0));
+        const data = new DataTransfer();
+        data.items.add(new File([bytes], name));
+        document.body.dispatchEvent(new DragEvent("drop", { dataTransfer: data, bubbles: true, cancelable: true }));
+      }, [name, bytes.toString("base64")]);
+    const pixel = (x, y) => canvasRgba(page).then((d) => [...d.subarray((y * 640 + x) * 4, (y * 640 + x) * 4 + 3)]);
+    const beside = await pixel(2, 0);
+    await drop("RED.BMP", bmp);
+    await page.waitForFunction(() => {
+      const d = document.getElementById("display").getContext("2d").getImageData(1, 1, 1, 1).data;
+      return d[0] > 200 && d[1] < 60 && d[2] < 60;
+    }, null, wait);
+    assert.deepEqual(await pixel(2, 0), beside);
+    await drop("notes.doc", Buffer.from("x"));
+    await page.locator("#messageBox").waitFor({ state: "visible", ...wait });
+    assert.match(await page.locator("#messageText").textContent(), /notes\.doc.*はサポートしていない/);
+    assert.deepEqual(page.problems, []);
+    await page.context().close();
   });
 
   test("open, edit, F9 and save give the desktop's bytes; the edit survives a reload until reverted", async () => {

@@ -49,9 +49,10 @@ interface WasmModule {
 
 export type ModuleFactory = (options: Record<string, unknown>) => Promise<WasmModule>;
 
-// Where the page gets the wasm bytes from: fetched beside the page, or
-// inlined into the single-file page.
-export type WasmSource = () => Promise<Uint8Array>;
+// Where the core's code comes from: a file beside the page, compiled while
+// it downloads, or the bytes inlined into the single-file page.
+// The page may have started compiling the file before its scripts loaded.
+export type WasmSource = { url: URL; compiling?: Promise<WebAssembly.Module> } | { bytes: Uint8Array };
 
 const encoder = new TextEncoder();
 
@@ -62,14 +63,16 @@ export class CoreRefusal extends Error {}
 
 export class Core {
   private m!: WasmModule;
+  // Compiled once; every new instance is made from it.
+  private compiled?: WebAssembly.Module;
 
   private constructor(
     private readonly factory: ModuleFactory,
-    private readonly wasm: Uint8Array,
+    private readonly source: WasmSource,
   ) {}
 
   static async load(factory: ModuleFactory, source: WasmSource): Promise<Core> {
-    const core = new Core(factory, await source());
+    const core = new Core(factory, source);
     await core.instantiate();
     return core;
   }
@@ -77,11 +80,41 @@ export class Core {
   // A fresh instance of the module: after a trap nothing inside the old one
   // can be trusted.
   async instantiate(): Promise<void> {
-    this.m = await this.factory({
-      wasmBinary: this.wasm,
-      print: () => {},
-      printErr: (text: string) => console.debug("core:", text),
-    });
+    let failed: (e: unknown) => void = () => {};
+    const failure = new Promise<never>((_, reject) => (failed = reject));
+    this.m = await Promise.race([
+      this.factory({
+        instantiateWasm: (imports: WebAssembly.Imports, done: (i: WebAssembly.Instance, m: WebAssembly.Module) => void) => {
+          this.instance(imports).then((i) => done(i, this.compiled!), failed);
+          return {};
+        },
+        print: () => {},
+        printErr: (text: string) => console.debug("core:", text),
+      }),
+      failure,
+    ]);
+  }
+
+  private async instance(imports: WebAssembly.Imports): Promise<WebAssembly.Instance> {
+    if (this.compiled) return WebAssembly.instantiate(this.compiled, imports);
+    let result: WebAssembly.WebAssemblyInstantiatedSource;
+    if ("bytes" in this.source) {
+      result = await WebAssembly.instantiate(this.source.bytes as BufferSource, imports);
+    } else if (this.source.compiling && (this.compiled = await this.source.compiling.catch(() => undefined))) {
+      return WebAssembly.instantiate(this.compiled, imports);
+    } else {
+      const response = fetch(this.source.url);
+      try {
+        result = await WebAssembly.instantiateStreaming(response, imports);
+      } catch {
+        // A server that does not say application/wasm: compile from the bytes.
+        const res = await fetch(this.source.url);
+        if (!res.ok) throw new Error(`${this.source.url.pathname}: ${res.status} ${res.statusText}`);
+        result = await WebAssembly.instantiate(await res.arrayBuffer(), imports);
+      }
+    }
+    this.compiled = result.module;
+    return result.instance;
   }
 
   // --- plumbing -------------------------------------------------------------

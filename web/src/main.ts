@@ -3,15 +3,17 @@
 // the user's picks and drops and saved as downloads, edits are kept in the
 // browser's own storage.
 import createModule from "qmt-core";
-import { Core, CoreFault, CoreRefusal, type ModuleFactory, type Outcome, type PanelInfo } from "./core";
+import { Core, CoreFault, CoreRefusal, type ModuleFactory, type Outcome, type PanelInfo, type WasmSource } from "./core";
 import type { MacroEditor } from "./editor";
 import { buildPanel } from "./panel";
 import { readDroppedPicture } from "./picture";
 import { download, loadStored, saveStored } from "./store";
 
 declare global {
-  // The single-file page carries the core inline, base64.
+  // The single-file page carries the core inline, base64; the served page
+  // starts compiling the core's file before its scripts have loaded.
   var __QMT_WASM__: string | undefined;
+  var __QMT_WASM_COMPILING__: Promise<WebAssembly.Module> | undefined;
   // What the page is doing, for scripts that drive it.
   var qmtsim: { ready: boolean; ticks: number; frame: number; faults: number; step?: () => Promise<void> } | undefined;
 }
@@ -24,17 +26,13 @@ const storageKey = "qmt3308.macro:" + (macroUrl ?? "");
 const state: NonNullable<typeof globalThis.qmtsim> = { ready: false, ticks: 0, frame: -1, faults: 0 };
 globalThis.qmtsim = state;
 
-async function wasmBytes(): Promise<Uint8Array> {
+function wasmSource(): WasmSource {
   const inline = globalThis.__QMT_WASM__;
-  if (inline) {
-    const text = atob(inline);
-    const bytes = new Uint8Array(text.length);
-    for (let i = 0; i < text.length; ++i) bytes[i] = text.charCodeAt(i);
-    return bytes;
-  }
-  const res = await fetch(new URL("qmt_web.wasm", location.href));
-  if (!res.ok) throw new Error(`qmt_web.wasm: ${res.status} ${res.statusText}`);
-  return new Uint8Array(await res.arrayBuffer());
+  if (!inline) return { url: new URL("qmt_web.wasm", location.href), compiling: globalThis.__QMT_WASM_COMPILING__ };
+  const text = atob(inline);
+  const bytes = new Uint8Array(text.length);
+  for (let i = 0; i < text.length; ++i) bytes[i] = text.charCodeAt(i);
+  return { bytes };
 }
 
 // --- message box, caption and lists of the tool window ------------------------
@@ -115,15 +113,15 @@ function paint() {
   ctx.putImageData(new ImageData(core.rgba(panel.width, panel.height), panel.width, panel.height), 0, 0);
 }
 
-// Handles what an action reported; a fault restarts the core.
-function report(out: Outcome) {
+// Handles what an action reported; a fault restarts the core.  A run's
+// messages bring the macro page forward, as the window does; the command
+// test's stay on its own page.
+function report(out: Outcome, stay = false) {
   if (out.errors) showErrors(out.errors);
   for (const m of out.messages ?? []) {
-    // As the window does: the message becomes the tool window's caption,
-    // which comes forward on its macro page.
     setCaption(m);
     addRunMessage(m);
-    showTool("TabMacro");
+    showTool(stay ? undefined : "TabMacro");
   }
   if (out.error) showMessage(out.error);
   if (out.fault) throw new CoreFault(out.fault);
@@ -133,10 +131,10 @@ let recovering = false;
 
 // Runs an action of the core; a fault inside it shows a message and the
 // page carries on with a fresh core.
-async function act(action: () => Outcome | void) {
+async function act(action: () => Outcome | void, stay = false) {
   try {
     const out = action();
-    if (out) report(out);
+    if (out) report(out, stay);
     paint();
   } catch (e) {
     if (e instanceof CoreRefusal) showMessage(e.message);
@@ -254,7 +252,9 @@ async function loadLinkedMacro(url: string): Promise<Uint8Array | null> {
 }
 
 async function boot() {
-  core = await Core.load(createModule as unknown as ModuleFactory, wasmBytes);
+  performance.mark("qmt-boot");
+  core = await Core.load(createModule as unknown as ModuleFactory, wasmSource());
+  performance.mark("qmt-core-loaded");
   panel = core.panel();
   sliders = buildPanel(panel, {
     key: (i) => void act(() => core.key(i)),
@@ -266,6 +266,7 @@ async function boot() {
   timerBox.addEventListener("change", () => void act(() => core.setTimer(timerBox.checked)));
 
   await act(() => startCore());
+  performance.mark("qmt-core-started");
   paint();
   // The first frame is on the screen at the next rendering opportunity.
   requestAnimationFrame(() => performance.mark("qmt-first-frame"));
@@ -369,7 +370,7 @@ function wireMenus() {
   });
   $("Button4").addEventListener("click", () => {
     setCaption("");
-    void act(() => core.command($<HTMLTextAreaElement>("Memo2").value));
+    void act(() => core.command($<HTMLTextAreaElement>("Memo2").value), true);
   });
 
   document.addEventListener("dragover", (ev) => {
