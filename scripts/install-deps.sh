@@ -19,8 +19,10 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev lua5.4 liblua5.4-dev libcairo2-dev
   socat stress  # real clients of the wire, and load for the race checks
   unzip  # looks into the VS Code extension's .vsix
-  # the Debian package (cpack, dpkg-shlibdeps) and the checks of what it installs
-  dpkg-dev desktop-file-utils groff-base zsh
+  # the Debian packages (debian/, dpkg-buildpackage) and the checks of what
+  # they install: lintian, the manual pages' lint, the AppStream metainfo
+  dpkg-dev debhelper devscripts fakeroot lintian mandoc appstream
+  desktop-file-utils groff-base zsh
   # the web build (scripts/build-web.sh)
   emscripten
   # the language server tested with a real editor's client, and the editor
