@@ -5,7 +5,7 @@
 #   scripts/build-deb.sh OUT_DIR [dpkg-buildpackage options...]
 # The .deb files, the .buildinfo and .changes and the build log land in
 # OUT_DIR.  The whole project is compiled (no test suite): on a small machine
-# this takes a while.  `-P pkg.qmt3308.vsix` also builds the editor
+# this takes a while.  `-Ppkg.qmt3308.vsix` also builds the editor
 # extension, which needs npm and the npm registry.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
