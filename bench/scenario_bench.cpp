@@ -1,6 +1,7 @@
 // Scenarios: replaying the built-in macro's suite (simulated ticks per
-// second, checks against the baselines included), and `qmt test -j 2` on
-// 100 scenarios, with the cores it kept busy (child CPU time / wall time).
+// second, checks against the baselines included), one screen check, and
+// `qmt test -j 1` and `-j 2` on the suite and on 100 scenarios, with the
+// cores they kept busy (child CPU time / wall time).
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
@@ -10,7 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "device/qmt3308.h"
 #include "host/data_module.h"
+#include "host/page_pictures.h"
+#include "support/file_io.h"
 #include "host/scenario.h"
 #include "host/scenario_machine.h"
 
@@ -62,24 +66,55 @@ double ChildCpuSeconds() {
          static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-void BM_QmtTest_Jobs2_100Scenarios(benchmark::State& state) {
-  const fs::path dir = fs::temp_directory_path() / ("qmt-bench-scenarios-" + std::to_string(::getpid()));
+// One screen check: the baseline read from its file and decoded, then
+// compared with the page, which matches it.
+void BM_Scenario_ScreenCheck(benchmark::State& state) {
+  const std::string path = (fs::path(QMT_SOURCE_DIR) / "tests/scenarios/screen-a.png").string();
+  qmt::BaselinePicture picture;
+  std::string error;
+  if (!qmt::DecodeBaseline(qmt::ReadFile(path), picture, error) || !picture.colours) {
+    state.SkipWithError("screen-a.png cannot be read as a baseline");
+    return;
+  }
+  const std::vector<std::uint8_t> page = picture.bytes;
+  for (auto _ : state) {
+    qmt::BaselinePicture b;
+    qmt::DecodeBaseline(qmt::ReadFile(path), b, error);
+    qmt::PageDifference d = qmt::ComparePage(page.data(), b);
+    benchmark::DoNotOptimize(d);
+  }
+}
+BENCHMARK(BM_Scenario_ScreenCheck)->Unit(benchmark::kMicrosecond);
+
+// A folder of `count` scenarios: the suite's, copied as often as needed.
+fs::path ScenarioFolder(int count) {
+  const fs::path dir =
+      fs::temp_directory_path() / ("qmt-bench-scenarios-" + std::to_string(::getpid()) + "-" + std::to_string(count));
   fs::remove_all(dir);
   const fs::path suite = fs::path(QMT_SOURCE_DIR) / "tests/scenarios";
   const std::vector<fs::path> files = SuiteFiles();
   int copies = 0;
-  for (int n = 0; copies < 100; ++n) {
+  for (int n = 0; copies < count; ++n) {
     const fs::path sub = dir / std::to_string(n);
     fs::create_directories(sub);
     for (const auto& e : fs::directory_iterator(suite))
-      if (e.path().extension() != ".scn") fs::copy_file(e.path(), sub / e.path().filename());
+      if (e.path().extension() != ".scn" && e.is_regular_file()) fs::copy_file(e.path(), sub / e.path().filename());
     for (const fs::path& f : files) {
-      if (copies == 100) break;
+      if (copies == count) break;
       fs::copy_file(f, sub / f.filename());
       ++copies;
     }
   }
-  const std::string command = std::string(QMT_TOOL) + " test -j 2 " + dir.string() + " > /dev/null";
+  return dir;
+}
+
+// qmt test as a whole process: the suite (range 0: its own size) or 100
+// scenarios, with -j 1 or -j 2.
+void BM_QmtTest(benchmark::State& state) {
+  const int count = static_cast<int>(state.range(0));
+  const fs::path dir = ScenarioFolder(count ? count : static_cast<int>(SuiteFiles().size()));
+  const std::string command =
+      std::string(QMT_TOOL) + " test -j " + std::to_string(state.range(1)) + " " + dir.string() + " > /dev/null";
   double cpu = 0, wall = 0;
   for (auto _ : state) {
     const double before = ChildCpuSeconds();
@@ -89,8 +124,17 @@ void BM_QmtTest_Jobs2_100Scenarios(benchmark::State& state) {
     cpu += ChildCpuSeconds() - before;
   }
   state.counters["cores"] = wall > 0 ? cpu / wall : 0;
+  state.counters["child_cpu_ms"] = benchmark::Counter(cpu * 1000, benchmark::Counter::kAvgIterations);
   fs::remove_all(dir);
 }
-BENCHMARK(BM_QmtTest_Jobs2_100Scenarios)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_QmtTest)
+    ->ArgNames({"scenarios", "jobs"})
+    ->Args({0, 1})
+    ->Args({0, 2})
+    ->Args({100, 1})
+    ->Args({100, 2})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->UseRealTime();
 
 }  // namespace

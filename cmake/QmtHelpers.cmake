@@ -6,19 +6,31 @@ function(qmt_add_subdirectory dir)
   endif()
 endfunction()
 
-# qmt_library(NAME DEPS...): a static library from every .cpp in the current
-# folder (an interface library while the folder has none yet).  Headers are
-# included as "subsystem/file.h" from src/.
+# qmt_library(NAME DEPS... [NATIVE_ONLY files...] [WEB_ONLY files...]): a
+# static library from every .cpp in the current folder (an interface library
+# while the folder has none yet).  Headers are included as
+# "subsystem/file.h" from src/.  The web build (QMT_WEB) leaves out the
+# NATIVE_ONLY files (ports, fonts, picture libraries) and compiles the
+# WEB_ONLY ones that stand in for them; the native build the other way round.
 function(qmt_library name)
+  cmake_parse_arguments(PARSE_ARGV 1 _lib "" "" "NATIVE_ONLY;WEB_ONLY")
   file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(QMT_WEB)
+    set(_left_out ${_lib_NATIVE_ONLY})
+  else()
+    set(_left_out ${_lib_WEB_ONLY})
+  endif()
+  foreach(_file IN LISTS _left_out)
+    list(REMOVE_ITEM _sources ${CMAKE_CURRENT_SOURCE_DIR}/${_file})
+  endforeach()
   if(_sources)
     add_library(${name} STATIC ${_sources})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
-    target_link_libraries(${name} PUBLIC ${ARGN})
+    target_link_libraries(${name} PUBLIC ${_lib_UNPARSED_ARGUMENTS})
   else()
     add_library(${name} INTERFACE)
     target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR}/src)
-    target_link_libraries(${name} INTERFACE ${ARGN})
+    target_link_libraries(${name} INTERFACE ${_lib_UNPARSED_ARGUMENTS})
   endif()
 endfunction()
 

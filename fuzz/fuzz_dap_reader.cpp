@@ -1,4 +1,4 @@
-// links: qmt_dap
+// links: qmt_protocol qmt_dap
 // The debug adapter's input on arbitrary bytes: the message reader, fed in
 // chunks whose sizes come from the input, and every body it hands out
 // given to a session.  Launch is left out: it reads the file it names.
@@ -9,12 +9,12 @@
 
 #include <nlohmann/json.hpp>
 
-#include "dap/message_reader.h"
+#include "protocol/message_reader.h"
 #include "dap/session.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   qmt::dap::Session session([](const std::string&) {});
-  qmt::dap::MessageReader reader;
+  qmt::protocol::MessageReader reader;
   std::string text;
   std::size_t at = 0;
   while (at < size) {
@@ -24,8 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     at += n;
     for (;;) {
       const auto r = reader.Next(text);
-      if (r == qmt::dap::MessageReader::Result::kNeedMore) break;
-      if (r == qmt::dap::MessageReader::Result::kError) {
+      if (r == qmt::protocol::MessageReader::Result::kNeedMore) break;
+      if (r == qmt::protocol::MessageReader::Result::kError) {
         session.FramingError(text);
         continue;
       }

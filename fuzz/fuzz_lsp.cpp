@@ -1,4 +1,4 @@
-// links: qmt_lsp
+// links: qmt_protocol qmt_lsp
 // The language server's input on arbitrary bytes.  With an even first byte:
 // the message reader fed in chunks, each body handled by an initialized
 // server with a macro open.  With an odd one: incremental edits on a
@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "dap/message_reader.h"
+#include "protocol/message_reader.h"
 #include "lsp/document.h"
 #include "lsp/server.h"
 
@@ -22,7 +22,7 @@ void Messages(const std::uint8_t* data, std::size_t size) {
   server.Handle(R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"capabilities":{}}})");
   server.Handle(
       R"({"jsonrpc":"2.0","method":"textDocument/didOpen","params":{"textDocument":{"uri":"file:///m","version":1,"text":"a:\n  x = box(1, 2)\n  GOSUB a\n"}}})");
-  qmt::dap::MessageReader reader;
+  qmt::protocol::MessageReader reader;
   std::string text;
   std::size_t at = 0;
   while (at < size && !server.Finished()) {
@@ -31,8 +31,8 @@ void Messages(const std::uint8_t* data, std::size_t size) {
     at += n;
     for (;;) {
       const auto r = reader.Next(text);
-      if (r == qmt::dap::MessageReader::Result::kNeedMore) break;
-      if (r == qmt::dap::MessageReader::Result::kError) server.FramingError(text);
+      if (r == qmt::protocol::MessageReader::Result::kNeedMore) break;
+      if (r == qmt::protocol::MessageReader::Result::kError) server.FramingError(text);
       else server.Handle(text);
     }
     server.DoWork();

@@ -29,4 +29,12 @@ for t in "${targets[@]}"; do
   # A filter that matches nothing in one program leaves no results from it.
   if [ -s "$out" ]; then outs+=("$out"); fi
 done
+# The web page's figures in headless chromium (first frame, a tick with its
+# canvas update, the site's size), when the web build can be made here.
+if [ -x scripts/build-web.sh ] && command -v emcc >/dev/null && command -v node >/dev/null &&
+   [ -x "${QMT_CHROMIUM:-/usr/bin/chromium}" ]; then
+  ./scripts/build-web.sh >&2
+  QMT_WEB_MODULES="$PWD/web/node_modules" node bench/web/page_bench.mjs build-web/site build-release/web_page.json
+  outs+=(build-release/web_page.json)
+fi
 python3 scripts/bench_report.py "${outs[@]}"

@@ -29,7 +29,8 @@ def load(path):
         name = b.get("run_name", b["name"])
         rows[name] = {"ns": t, "cpu": cpu, "items": b.get("items_per_second"), "instr": b.get("instr/s"),
                       "cores": b.get("cores"),
-                      "counters": {k: b[k] for k in ("ticks", "paints", "painted_px", "widget_px") if k in b}}
+                      "counters": {k: b[k] for k in ("ticks", "paints", "painted_px", "widget_px", "site_bytes",
+                                                       "canvas_updates") if k in b}}
     return data.get("context", {}), rows, medians
 
 
@@ -97,6 +98,7 @@ GOALS = [
     (r"^BM_Interp_Step", "≥ 400 M instr/s", rate_at_least(400e6)),
     (r"^BM_Debug_NoBreakpoints", "≤ 1.5× RunFrom", within(1.5, "BM_Interp_RunFrom")),
     (r"^BM_Debug_100Breakpoints", "≤ 2× RunFrom", within(2.0, "BM_Interp_RunFrom")),
+    (r"^BM_Debug_TimerTicksLogged", "≤ 2× the ticks untraced", within(2.0, "BM_Debug_TimerTicks")),
     (r"^BM_Lsp_", "< 50 ms", under(50_000_000)),
     (r"^BM_Needle_Repaint", "< 10 µs", under(10000)),
     (r"^BM_Host_StartupRun", "< 20 ms", under(20e6)),
@@ -105,11 +107,20 @@ GOALS = [
     (r"^BM_Serve_WorstLine", "< 10 ms", under(10e6)),
     # well under one second per 1,000 ticks (checks against the baselines
     # included): at most half a second
-    (r"^BM_Scenario_ReplaySuite", "≥ 2 k ticks/s", rate_at_least(2000)),
-    (r"^BM_QmtTest_Jobs2_100Scenarios", "≥ 1.6 cores busy", cores_at_least(1.6)),
+    (r"^BM_Scenario_ReplaySuite", "≥ 50 k ticks/s", rate_at_least(50000)),
+    (r"^BM_Scenario_ScreenCheck", "< 2 ms", under(2e6)),
+    (r"^BM_QmtTest/scenarios:100/jobs:2", "≥ 1.6 cores busy", cores_at_least(1.6)),
     (r"^BM_Window_SliderToPaint/zoom:3$", "< 1 ms", under(1e6)),
     (r"^BM_Process_QmtsimFirstPaint", "< 300 ms", under(300e6)),
     (r"^BM_Process_QmtRunPng", "< 50 ms", under(50e6)),
+    # the web page in headless chromium (bench/web/page_bench.mjs)
+    (r"^BM_Web_PageFirstFrame", "< 500 ms", under(500e6)),
+    (r"^BM_Web_PageTick", "< 2 ms", under(2e6)),
+]
+
+# Sizes rather than times: (benchmark, counter, label, limit in bytes).
+SIZES = [
+    ("BM_Web_SiteCompressed", "site_bytes", "web site, every file gzip -9", 3 * 1024 * 1024),
 ]
 
 # (label, numerator, denominator, goal, higher is better?)
@@ -122,6 +133,11 @@ RATIOS = [
     # machine, in the same run.
     ("Step loop vs Lua 5.4 dispatches (instr/s ratio)", "BM_Peer_Lua_Loop", "BM_Interp_Step", 0.9),
     ("compile vs luac (speed-up)", "BM_Peer_Luac_TypicalMacro", "BM_Compiler_TypicalMacro/1000", 2.0),
+    # -j 2 is never slower than -j 1: the suite, and 100 scenarios.
+    ("qmt test -j 2 vs -j 1, the suite (speed-up)", "BM_QmtTest/scenarios:0/jobs:1",
+     "BM_QmtTest/scenarios:0/jobs:2", 1.0),
+    ("qmt test -j 2 vs -j 1, 100 scenarios (speed-up)", "BM_QmtTest/scenarios:100/jobs:1",
+     "BM_QmtTest/scenarios:100/jobs:2", 1.0),
 ]
 
 
@@ -137,6 +153,8 @@ def main():
     failed = 0
     # Interleaved repetitions come in any order: the table is sorted by name.
     for name, row in sorted(rows.items()):
+        if any(name == size[0] for size in SIZES):
+            continue
         goal, ok = "", ""
         for pattern, text, check in GOALS:
             if re.search(pattern, name):
@@ -158,6 +176,12 @@ def main():
             print(f"{name}: {c.get('ticks', 0):.1f} ticks, {c.get('paints', 0):.1f} paints,"
                   f" {c['painted_px']:.0f} of {c['widget_px']:.0f} px repainted per frame ({100 * share:.1f} %)"
                   f"  goal: the changed rectangle only  {'yes' if ok else 'NO'}")
+    for name, counter, label, limit in SIZES:
+        if name in rows and counter in rows[name]["counters"]:
+            size = rows[name]["counters"][counter]
+            ok = size < limit
+            failed += not ok
+            print(f"{label}: {size / 1024 / 1024:.2f} MB  goal < {limit / 1024 / 1024:.0f} MB  {'yes' if ok else 'NO'}")
     print()
     for label, num, den, goal in RATIOS:
         if num in rows and den in rows:

@@ -16,9 +16,10 @@ if [ ! -d "$stage/node_modules" ] || ! cmp -s "$root/editors/vscode/package-lock
   cp "$root/editors/vscode/package.json" "$root/editors/vscode/package-lock.json" "$stage/"
   (cd "$stage" && npm ci --no-audit --no-fund --loglevel=error >&2)
 fi
+# Nothing of an earlier build stays but the installed packages.
+find "$stage" -mindepth 1 -maxdepth 1 ! -name node_modules ! -name package-lock.json -exec rm -rf {} +
 cp -R "$root/editors/vscode/." "$stage/"
 cp "$root/LICENSE" "$stage/LICENSE"
-rm -rf "$stage/dist" "$stage"/*.vsix
 (cd "$stage" && npm run --silent bundle >&2)
 version=$(cd "$stage" && node -p "require('./package.json').version")
 out="$stage/qmt3308-macro-$version.vsix"

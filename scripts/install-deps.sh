@@ -19,15 +19,19 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev lua5.4 liblua5.4-dev libcairo2-dev
   socat stress  # real clients of the wire, and load for the race checks
   unzip  # looks into the VS Code extension's .vsix
+  chromium  # opens qmt test's HTML report headless, driven by playwright-core
   # the Debian packages (debian/, dpkg-buildpackage) and the checks of what
   # they install: lintian, the manual pages' lint, the AppStream metainfo
   dpkg-dev debhelper devscripts fakeroot lintian mandoc appstream
   desktop-file-utils groff-base zsh
   # the web build (scripts/build-web.sh)
   emscripten
+  chromium  # the page's browser tests (Playwright drives it headless)
   # the language server tested with a real editor's client, and the editor
   # snippets of docs/debugging.md tried as written (Debian has no nvim-dap)
-  neovim emacs-nox elpa-dap-mode
+  neovim emacs-nox elpa-dap-mode elpa-eglot
+  # the HTML manual (scripts/build-manual.sh)
+  python3-sphinx python3-myst-parser
 )
 
 # node and npm run the debug adapter's client tests; a node installed some

@@ -1,66 +1,33 @@
 // qmt lsp: the macro language server for editors, speaking the Language
 // Server Protocol over standard input and output.
-#include <poll.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <string>
+#include <chrono>
 
 #include "command.h"
-#include "dap/message_reader.h"
 #include "lsp/server.h"
+#include "protocol/stdio_loop.h"
 
 namespace qmt::cli {
 namespace {
 
-void Send(const std::string& body) {
-  const std::string framed = dap::Frame(body);
-  std::fwrite(framed.data(), 1, framed.size(), stdout);
-  std::fflush(stdout);
-}
-
 int Serve() {
-  lsp::Server server(Send);
-  dap::MessageReader reader;
-  std::string text;
-  char buffer[65536];
-  for (;;) {
-    for (;;) {
-      const dap::MessageReader::Result r = reader.Next(text);
-      if (r == dap::MessageReader::Result::kNeedMore) break;
-      if (r == dap::MessageReader::Result::kMessage) {
-        server.Handle(text);
-      } else {
-        server.FramingError(text);
-      }
-      if (server.Finished()) return server.ExitCode();
-    }
-    // Wait for input, or until the next diagnostics are due.
-    int timeout = -1;
-    if (server.HasWork()) {
-      const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(server.NextWork() -
-                                                                              lsp::Server::Clock::now());
-      timeout = static_cast<int>(std::clamp<long long>(wait.count() + 1, 0, 60000));
-    }
-    pollfd in{STDIN_FILENO, POLLIN, 0};
-    const int ready = poll(&in, 1, timeout);
-    if (ready < 0) {
-      if (errno == EINTR) continue;
-      return 1;
-    }
-    if (ready == 0) {
-      server.DoWork();
-      continue;
-    }
-    const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return server.ExitCode();
-    reader.Feed(std::string_view(buffer, static_cast<std::size_t>(n)));
-  }
+  lsp::Server server(protocol::SendFramed);
+  const bool read = protocol::ServeStdio({
+      .message = [&](const std::string& body) { server.Handle(body); },
+      .framingError = [&](const std::string& error) { server.FramingError(error); },
+      .finished = [&] { return server.Finished(); },
+      // Until the next diagnostics are due.
+      .waitMs =
+          [&] {
+            if (!server.HasWork()) return -1;
+            const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(server.NextWork() -
+                                                                                    lsp::Server::Clock::now());
+            return static_cast<int>(std::clamp<long long>(wait.count() + 1, 0, 60000));
+          },
+      .work = [&] { server.DoWork(); },
+  });
+  return read ? server.ExitCode() : 1;
 }
-
 static Command reg(61, [](CLI::App& app) {
   auto* sub = app.add_subcommand("lsp", "Edit macros in an editor (Language Server Protocol on stdin/stdout)");
   sub->footer(

@@ -24,6 +24,7 @@
 #include "support/encoding.h"
 #include "ui/display_view.h"
 #include "ui/main_window.h"
+#include "ui/reference_pane.h"
 #include "ui/scr_tool.h"
 #include "ui/scenario_session.h"
 #include "ui/sensor_panel.h"
@@ -47,7 +48,7 @@ bool HaveDisplay() {
 }
 
 // Scripted inputs for unattended screenshots and tests: "event:LABEL",
-// "slider:NAME=V", "switch:NAME=0|1", "show:sensors", "show:tool", "zoom:N",
+// "slider:NAME=V", "switch:NAME=0|1", "show:sensors", "show:tool", "f1:LINE:COLUMN", "zoom:N",
 // "break:LINE" (a breakpoint in the macro editor, lines from 1),
 // "newline:LINE" (an empty line typed before LINE, not compiled) and
 // "close:main", applied in order through the controls once the macro has
@@ -75,6 +76,18 @@ void ApplyStep(qmt::TFDemo& window, qmt::TfSens& sensors, qmt::TfScrTool& tool, 
   }
   if (kind == "break") {
     tool.Editor1->ToggleBreakpoint(arg.toInt() - 1);
+    return;
+  }
+  if (kind == "f1") {
+    // F1 in the macro editor at LINE:COLUMN, both counted from 1.
+    const int line = arg.section(':', 0, 0).toInt() - 1;
+    const int column = arg.section(':', 1, 1).toInt() - 1;
+    tool.PageControl1->setCurrentWidget(tool.TabMacro);
+    tool.Editor1->Text()->setCursorPosition(line, column);
+    tool.Editor1->Text()->ensureLineVisible(line);
+    QString text = tool.Editor1->Text()->text(line);
+    while (text.endsWith(u'\n') || text.endsWith(u'\r')) text.chop(1);
+    tool.ReferenceDock->ShowAt(text, column);
     return;
   }
   if (kind == "newline") {
@@ -203,7 +216,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "qmtsim: %s\n", error.c_str());
       return 1;
     }
-    listener = std::make_unique<qmt::WireListener>(std::move(server), qmt::Device(), parser.isSet(options.replies));
+    listener = std::make_unique<qmt::WireListener>(std::move(server), qmt::Device(), parser.isSet(options.replies), &tool);
     listener->report = [](const std::string& text) { std::fprintf(stderr, "qmtsim: %s\n", text.c_str()); };
     tool.addDockWidget(Qt::BottomDockWidgetArea, listener->LogDock());
     std::printf("%s\n", listener->Address().c_str());
@@ -237,6 +250,7 @@ int main(int argc, char** argv) {
   qmt::WindowSettings settings(store);
   settings.AddFileMenu(window);
   qmt::AddHelpMenu(window);
+  qmt::AddHelpMenu(tool);
   if (!parser.isSet(options.screenshot)) {
     settings.Restore(window);
     if (!macroFile.isEmpty() && QFileInfo::exists(macroFile)) settings.AddRecentFile(macroFile);

@@ -13,10 +13,26 @@ namespace qmt {
 TDebugInfo TScript::DebugInfo() const {
   TDebugInfo info;
   std::set<std::string_view> called;
+  // Where each line starts in the text, for the tokens' columns.
+  std::vector<std::size_t> lineStarts{0};
+  for (std::size_t i = 0; i < source_.size(); ++i) {
+    if (source_[i] == '\n' || (source_[i] == '\r' && (i + 1 >= source_.size() || source_[i + 1] != '\n')))
+      lineStarts.push_back(i + 1);
+  }
+  auto columnOf = [&](const TScrItem& t) {
+    if (t.Start < 0 || t.Line < 0 || static_cast<std::size_t>(t.Line) >= lineStarts.size()) return -1;
+    const std::size_t start = lineStarts[static_cast<std::size_t>(t.Line)];
+    const auto end = static_cast<std::size_t>(t.Start);
+    if (end < start || end > source_.size()) return -1;
+    int column = 0;
+    for (std::size_t i = start; i < end; ++i, ++column)
+      if (IsLeadByte(static_cast<std::uint8_t>(source_[i]))) ++i;
+    return column;
+  };
   for (const TScrItem& t : tokens_) {
     if (t.Kind == tok::kLabel || t.Kind == tok::kLineEnd) continue;
     if (t.Kind == tok::kCall) called.insert(t.Text);
-    info.instructions.push_back({static_cast<std::uint16_t>(t.Address), t.Line});
+    info.instructions.push_back({static_cast<std::uint16_t>(t.Address), t.Line, columnOf(t)});
   }
   info.statements.reserve(statements_.size());
   for (const auto& [token, line] : statements_) {
@@ -38,6 +54,20 @@ int TDebugInfo::LineOf(std::uint16_t pc) const {
                              [](std::uint16_t p, const Instruction& i) { return p < i.pc; });
   if (it == instructions.begin()) return -1;
   return std::prev(it)->line;
+}
+
+int TDebugInfo::ColumnOf(std::uint16_t pc) const {
+  auto it = std::upper_bound(instructions.begin(), instructions.end(), pc,
+                             [](std::uint16_t p, const Instruction& i) { return p < i.pc; });
+  if (it == instructions.begin()) return -1;
+  const int line = std::prev(it)->line;
+  for (; it != instructions.begin() && std::prev(it)->line == line; --it)
+    if (std::prev(it)->column >= 0) return std::prev(it)->column;
+  return -1;
+}
+
+bool TDebugInfo::IsStatement(std::uint16_t pc) const {
+  return std::any_of(statements.begin(), statements.end(), [pc](const Statement& s) { return s.pc == pc; });
 }
 
 bool TDebugInfo::IsInstruction(std::uint16_t pc) const {

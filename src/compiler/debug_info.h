@@ -24,6 +24,9 @@ struct TDebugInfo {
   struct Instruction {
     std::uint16_t pc;
     int line;
+    // Characters from the start of the line to the token the instruction
+    // was made from; -1 for instructions the compiler adds itself.
+    int column = -1;
   };
   struct Label {
     std::string name;
@@ -45,8 +48,13 @@ struct TDebugInfo {
   bool Empty() const { return instructions.empty(); }
   // The line of the instruction at or before `pc`; -1 before the first.
   int LineOf(std::uint16_t pc) const;
+  // The column of the instruction at or before `pc` that has one, on the
+  // same line; -1 when none has.
+  int ColumnOf(std::uint16_t pc) const;
   // Whether an instruction starts at `pc`.
   bool IsInstruction(std::uint16_t pc) const;
+  // Whether a statement starts at `pc`.
+  bool IsStatement(std::uint16_t pc) const;
   // The first statement on `line` or, when the line has no code, on the
   // next line that has; nothing past the last statement.
   std::optional<Statement> Bind(int line) const;

@@ -1,20 +1,18 @@
 #include "dap/session.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
-#include "compiler/script.h"
 #include "device/escape.h"
-#include "host/debug_binding.h"
 #include "host/macro_compile.h"
-#include "host/name_tables.h"
-#include "host/scenario_replay.h"
+#include "host/program_host.h"
 #include "runtime/debugger.h"
-#include "runtime/runner.h"
 #include "support/encoding.h"
-#include "support/file_io.h"
 
 namespace qmt::dap {
 namespace {
@@ -33,6 +31,7 @@ const char* ReasonName(TStopReason reason) {
     case TStopReason::kPause: return "pause";
     case TStopReason::kEntry: return "entry";
     case TStopReason::kException: return "exception";
+    case TStopReason::kDataBreakpoint: return "data breakpoint";
     case TStopReason::kNone: break;
   }
   return "pause";
@@ -104,6 +103,24 @@ Json SeqOf(const Json& request) {
   return 0;
 }
 
+// A code address as the client sees it: "0x01A2".
+std::string Address(std::uint16_t pc) {
+  char text[8];
+  std::snprintf(text, sizeof text, "0x%04X", pc);
+  return text;
+}
+
+// A memory reference the client got from Address (or a plain number).
+long long AddressArgument(const Json& args, const std::string& name) {
+  const std::string text = StringArgument(args, name, "");
+  if (text.empty()) Refuse(name, "is missing");
+  char* end = nullptr;
+  errno = 0;
+  const long long value = std::strtoll(text.c_str(), &end, 0);
+  if (errno != 0 || *end != '\0' || value < 0 || value > 0xFFFF) Refuse(name, "is not a code address (0x0000 to 0xFFFF)");
+  return value;
+}
+
 bool SamePath(const std::string& a, const std::string& b) {
   std::error_code ec1, ec2;
   const auto pa = std::filesystem::weakly_canonical(a, ec1);
@@ -114,7 +131,8 @@ bool SamePath(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-Session::Session(std::function<void(const std::string& body)> send) : send_(std::move(send)) {}
+Session::Session(std::function<void(const std::string& body)> send, std::string toolPath)
+    : send_(std::move(send)), toolPath_(std::move(toolPath)) {}
 
 Session::~Session() = default;
 
@@ -216,6 +234,10 @@ void Session::Dispatch(const Json& request) {
       {"stepIn", kLaunch, &Session::Control},
       {"stepOut", kLaunch, &Session::Control},
       {"pause", kLaunch, &Session::Pause},
+      {"disassemble", kLaunch, &Session::Disassemble},
+      {"dataBreakpointInfo", kLaunch, &Session::DataBreakpointInfo},
+      {"setDataBreakpoints", kLaunch, &Session::SetDataBreakpoints},
+      {"setInstructionBreakpoints", kLaunch, &Session::SetInstructionBreakpoints},
   };
   const std::string command = request["command"].get<std::string>();
   const auto entry = std::find_if(std::begin(kRequests), std::end(kRequests),
@@ -243,11 +265,18 @@ void Session::Initialize(const Json& request) {
   if (initialized_) return Fail(request, "'initialize' was already sent");
   const Json args = Arguments(request);
   linesStartAt1_ = BoolArgument(args, "linesStartAt1", true);
+  columnsStartAt1_ = BoolArgument(args, "columnsStartAt1", true);
   initialized_ = true;
   Respond(request, {{"supportsConfigurationDoneRequest", true},
                     {"supportsConditionalBreakpoints", true},
                     {"supportsSetVariable", true},
                     {"supportsEvaluateForHovers", true},
+                    {"supportsHitConditionalBreakpoints", true},
+                    {"supportsLogPoints", true},
+                    {"supportsSteppingGranularity", true},
+                    {"supportsInstructionBreakpoints", true},
+                    {"supportsDisassembleRequest", true},
+                    {"supportsDataBreakpoints", true},
                     {"exceptionBreakpointFilters",
                      Json::array({{{"filter", "message"},
                                    {"label", "Run messages"},
@@ -269,7 +298,8 @@ void Session::Launch(const Json& request) {
     return Fail(request, "'events' and 'scenario' cannot be used together: 'events' raises labels, 'scenario' "
                          "replays a scenario's inputs");
   }
-  std::deque<std::string> events;
+  ProgramLaunch launch;
+  launch.toolPath = toolPath_;
   if (hasEvents) {
     const Json& list = args["events"];
     if (!list.is_array()) return Fail(request, "'events' is not a list of labels");
@@ -277,53 +307,55 @@ void Session::Launch(const Json& request) {
       std::string label, error;
       if (!e.is_string()) return Fail(request, "'events' holds something that is not a label");
       if (!TryUtf8ToCp932(e.get<std::string>(), label, error)) return Fail(request, "event " + e.dump() + ": " + error);
-      events.push_back(std::move(label));
+      launch.events.push_back(std::move(label));
     }
   }
-  const bool utf8 = BoolArgument(args, "utf8", false);
+  if (scenario) {
+    const Json& file = args["scenario"];
+    if (!file.is_string() || file.get<std::string>().empty())
+      return Fail(request, "'scenario' is not the name of a scenario file");
+    launch.scenario = file.get<std::string>();
+  }
+  launch.utf8 = BoolArgument(args, "utf8", false);
   showLines_ = BoolArgument(args, "showLines", false);
   // "Run without debugging": nothing stops the macro.
-  noDebug_ = BoolArgument(args, "noDebug", false);
-  const bool stopOnEntry = BoolArgument(args, "stopOnEntry", false) && !noDebug_;
-  program_ = program->get<std::string>();
+  noDebug_ = launch.noDebug = BoolArgument(args, "noDebug", false);
+  launch.stopOnEntry = BoolArgument(args, "stopOnEntry", false);
+  program_ = launch.program = program->get<std::string>();
 
-  std::string text;
-  try {
-    text = ReadFile(program_);
-    if (utf8) text = Utf8ToCp932(WithoutUtf8Bom(text));
-  } catch (const std::exception& e) {
-    return Fail(request, e.what());
-  }
-  tables_ = std::make_unique<NameTables>();
-  script_ = std::make_unique<TScript>();
-  spare_ = std::make_unique<TScript>();
-  const std::vector<std::string> errors = CompileMacroLines(*script_, *tables_, SplitLines(text));
-  if (!errors.empty()) {
+  auto host = std::make_unique<ProgramHost>();
+  host->onOutput = [this](ProgramHost::Stream stream, const std::string& text) {
+    Output(stream == ProgramHost::Stream::kStdout   ? "stdout"
+           : stream == ProgramHost::Stream::kStderr ? "stderr"
+                                                    : "console",
+           text);
+  };
+  host->onRunMessage = [this](const std::string& message, int line) {
+    Output("stderr", Cp932ToUtf8(message) + MessageLine(line));
+  };
+  host->onLine = [this](const std::string& line) {
+    if (showLines_) Output("stdout", Cp932ToUtf8(EscapeForDisplay(line)));
+  };
+  host->onStopped = [this](TStopReason reason) { OnStopped(static_cast<int>(reason)); };
+  host->onEnded = [this](int exitCode) {
+    Event("exited", {{"exitCode", exitCode}});
+    Event("terminated", Json());
+  };
+  std::string error;
+  std::vector<std::string> errors;
+  if (!host->Launch(launch, error, errors)) {
+    if (errors.empty()) return Fail(request, error);
     for (const std::string& e : errors) Output("stderr", Cp932ToUtf8(CompileErrorText(e)));
     return Fail(request, "the macro did not compile: " + Cp932ToUtf8(SplitLines(CompileErrorText(errors.front())).front()));
   }
-  if (scenario) {
-    if (!LoadScenario(request, args)) return;
-  } else {
-    ownRunner_ = std::make_unique<TRunner>();
-    ownRunner_->onMessage = [this](const std::string& message) {
-      ++messages_;
-      Output("stderr", Cp932ToUtf8(message) + MessageLine());
-    };
-    ownRunner_->onLine = [this](std::string_view line) {
-      if (showLines_) Output("stdout", Cp932ToUtf8(EscapeForDisplay(line)));
-    };
-    script_->ListLabels(ownRunner_->labels);
-    if (!ownRunner_->LoadImage(script_->Code())) return Fail(request, "the macro's P-code does not fit the code area");
-    runner_ = ownRunner_.get();
-  }
-  debugger_ = std::make_unique<TDebugger>(*runner_);
-  BindDebugger(*debugger_, *script_, *spare_, *tables_);
-  if (replay_) StartReplay();
-  debugger_->stopOnMessage = !noDebug_;
-  debugger_->onStopped = [this](TStopReason reason) { OnStopped(static_cast<int>(reason)); };
-  if (stopOnEntry) debugger_->StopOnEntry();
-  events_ = std::move(events);
+  host_ = std::move(host);
+  // A log point's line goes to the debug console, at its place in the macro.
+  host_->Debugger().onLog = [this](const std::string& text, int line) {
+    Event("output", {{"category", "console"},
+                     {"output", Cp932ToUtf8(text) + "\n"},
+                     {"source", {{"path", program_}}},
+                     {"line", ToClientLine(line)}});
+  };
   launched_ = true;
   Respond(request, Json());
   // Breakpoints can be bound now.
@@ -353,6 +385,10 @@ void Session::SetBreakpoints(const Json& request) {
     std::string error;
     const std::string condition = StringArgument(b, "condition", "", at + "condition");
     if (!TryUtf8ToCp932(condition, r.condition, error)) return Fail(request, "condition: " + error);
+    const std::string hits = StringArgument(b, "hitCondition", "", at + "hitCondition");
+    if (!TryUtf8ToCp932(hits, r.hitCondition, error)) return Fail(request, "hitCondition: " + error);
+    const std::string log = StringArgument(b, "logMessage", "", at + "logMessage");
+    if (!TryUtf8ToCp932(log, r.logMessage, error)) return Fail(request, "logMessage: " + error);
     requests.push_back(std::move(r));
   }
   Json list = Json::array();
@@ -364,7 +400,7 @@ void Session::SetBreakpoints(const Json& request) {
     }
     return Respond(request, {{"breakpoints", list}});
   }
-  const std::vector<TBreakpoint>& bound = debugger_->SetBreakpoints(requests);
+  const std::vector<TBreakpoint>& bound = Debugger().SetBreakpoints(requests);
   int id = 0;
   for (const TBreakpoint& b : bound) {
     Json j = {{"id", ++id},
@@ -385,7 +421,7 @@ void Session::SetExceptionBreakpoints(const Json& request) {
   if (filters != args.end())
     for (const Json& f : *filters)
       if (f.is_string() && f.get<std::string>() == "message") stop = true;
-  debugger_->stopOnMessage = stop && !noDebug_;
+  Debugger().stopOnMessage = stop && !noDebug_;
   Respond(request, Json());
 }
 
@@ -399,40 +435,22 @@ void Session::OnStopped(int reason) {
                {"threadId", kThreadId},
                {"allThreadsStopped", true}};
   // A run message, or a breakpoint whose condition failed.
-  if (!debugger_->StopMessage().empty()) {
-    body["description"] = Cp932ToUtf8(debugger_->StopMessage());
-    body["text"] = Cp932ToUtf8(debugger_->StopMessage());
+  if (!Debugger().StopMessage().empty()) {
+    body["description"] = Cp932ToUtf8(Debugger().StopMessage());
+    body["text"] = Cp932ToUtf8(Debugger().StopMessage());
   }
   Event("stopped", body);
 }
 
 // --- running ---------------------------------------------------------------
 
-bool Session::HasWork() const {
-  return launched_ && configured_ && !ended_ && !finished_ && !debugger_->Held();
-}
+bool Session::HasWork() const { return launched_ && configured_ && !finished_ && host_->HasWork(); }
 
 void Session::DoWork() {
-  if (!HasWork()) return;
-  if (replay_) return ReplayWork();
-  if (!started_) {
-    started_ = true;
-    runner_->RunFrom();
-    return;
-  }
-  if (!events_.empty()) {
-    const std::string label = std::move(events_.front());
-    events_.pop_front();
-    // As the window raises events: a label the macro lacks is no event.
-    if (runner_->HasLabel(label)) {
-      runner_->RunFrom(label);
-    } else {
-      Output("console", "event " + Cp932ToUtf8(label) + ": the macro has no such label");
-    }
-    return;
-  }
-  End(messages_ > 0 ? 2 : 0);
+  if (HasWork()) host_->DoWork();
 }
+
+TDebugger& Session::Debugger() { return host_->Debugger(); }
 
 std::string Session::CompileErrorText(const std::string& error) const {
   // The compiler's "nnn,text" counts lines from 0; the client sees its own lines.
@@ -443,32 +461,27 @@ std::string Session::CompileErrorText(const std::string& error) const {
   return "line " + std::to_string(ToClientLine(line)) + ": " + error.substr(end + 1);
 }
 
-std::string Session::MessageLine() const {
-  if (!runner_ || !debugger_) return std::string();
-  // The machine's PC has passed the first byte of the instruction that failed.
-  const int line = debugger_->Info().LineOf(static_cast<std::uint16_t>(runner_->Context().machine.PC - 1));
+std::string Session::MessageLine(int line) const {
   return line < 0 ? std::string() : " (line " + std::to_string(ToClientLine(line)) + ")";
-}
-
-void Session::End(int exitCode) {
-  ended_ = true;
-  Event("exited", {{"exitCode", exitCode}});
-  Event("terminated", Json());
 }
 
 void Session::Control(const Json& request) {
   const std::string command = request["command"].get<std::string>();
   CheckThread(Arguments(request));
-  if (!debugger_->Held()) return Fail(request, "'" + command + "' while the macro is not stopped");
+  const std::string granularity = StringArgument(Arguments(request), "granularity", "statement");
+  if (granularity != "statement" && granularity != "line" && granularity != "instruction")
+    Refuse("granularity", "is not 'statement', 'line' or 'instruction'");
+  if (!Debugger().Held()) return Fail(request, "'" + command + "' while the macro is not stopped");
   Respond(request, command == "continue" ? Json{{"allThreadsContinued", true}} : Json());
+  const bool instruction = granularity == "instruction";
   if (command == "continue") {
-    debugger_->Continue();
+    Debugger().Continue();
   } else if (command == "next") {
-    debugger_->StepOver();
+    instruction ? Debugger().StepInstructionOver() : Debugger().StepOver();
   } else if (command == "stepIn") {
-    debugger_->StepInto();
+    instruction ? Debugger().StepInstruction() : Debugger().StepInto();
   } else {
-    debugger_->StepOut();
+    Debugger().StepOut();
   }
 }
 
@@ -477,27 +490,27 @@ void Session::Pause(const Json& request) {
   if (noDebug_) return Fail(request, "the macro runs without debugging: it cannot be paused");
   Respond(request, Json());
   // Between two runs: the next one stops at its first statement.
-  if (!debugger_->Held()) debugger_->Pause();
+  if (!Debugger().Held()) Debugger().Pause();
 }
 
 void Session::Disconnect(const Json& request) {
-  if (debugger_) debugger_->Stop();
+  if (host_) host_->Stop();
   finished_ = true;
   Respond(request, Json());
 }
 
 void Session::ClientGone() {
-  if (debugger_) debugger_->Stop();
+  if (host_) host_->Stop();
   finished_ = true;
 }
 
 // --- inspection ------------------------------------------------------------
 
 int Session::HeldFrame(const Json& args, bool required) {
-  if (!debugger_->Held()) throw ArgumentError{"no frame: the macro is not stopped"};
+  if (!Debugger().Held()) throw ArgumentError{"no frame: the macro is not stopped"};
   const long long id = IntArgument(args, "frameId", 1, INT_MAX, required ? 0 : 1);
   if (id == 0) Refuse("frameId", "is missing");
-  if (id > static_cast<long long>(debugger_->StackTrace().size())) throw ArgumentError{"no such frame"};
+  if (id > static_cast<long long>(Debugger().StackTrace().size())) throw ArgumentError{"no such frame"};
   return static_cast<int>(id - 1);
 }
 
@@ -507,14 +520,15 @@ void Session::StackTrace(const Json& request) {
   const long long startFrame = IntArgument(args, "startFrame", 0, INT_MAX, 0);
   const long long levels = IntArgument(args, "levels", 0, INT_MAX, 0);
   Json frames = Json::array();
-  if (debugger_->Held()) {
-    const std::vector<TStackFrame> stack = debugger_->StackTrace();
+  if (Debugger().Held()) {
+    const std::vector<TStackFrame> stack = Debugger().StackTrace();
     const std::string name = std::filesystem::path(program_).filename().string();
     for (std::size_t i = 0; i < stack.size(); ++i) {
       frames.push_back({{"id", static_cast<int>(i) + 1},
                         {"name", stack[i].name.empty() ? std::string("(macro)") : Cp932ToUtf8(stack[i].name)},
                         {"line", ToClientLine(std::max(stack[i].line, 0))},
-                        {"column", 1},
+                        {"column", std::max(stack[i].column, 0) + (columnsStartAt1_ ? 1 : 0)},
+                        {"instructionPointerReference", Address(stack[i].pc)},
                         {"source", {{"name", name}, {"path", program_}}}});
     }
   }
@@ -540,13 +554,13 @@ void Session::Variables(const Json& request) {
   const Json args = Arguments(request);
   const int reference = static_cast<int>(IntArgument(args, "variablesReference", 1, INT_MAX, 0));
   const int frame = (reference - 1) / 3;
-  if (reference == 0 || !debugger_->Held() || frame >= static_cast<int>(debugger_->StackTrace().size()))
+  if (reference == 0 || !Debugger().Held() || frame >= static_cast<int>(Debugger().StackTrace().size()))
     return Fail(request, "no such variables reference while the macro is " +
-                             std::string(debugger_->Held() ? "stopped" : "not stopped"));
+                             std::string(Debugger().Held() ? "stopped" : "not stopped"));
   const auto scope = static_cast<Scope>((reference - 1) % 3);
-  std::vector<TVariable> list = scope == kLocals      ? debugger_->Locals()
-                                : scope == kArguments ? debugger_->Arguments(frame)
-                                                      : debugger_->Externals();
+  std::vector<TVariable> list = scope == kLocals      ? Debugger().Locals()
+                                : scope == kArguments ? Debugger().Arguments(frame)
+                                                      : Debugger().Externals();
   Json out = Json::array();
   for (const TVariable& v : list) {
     const std::string name = Cp932ToUtf8(v.name);
@@ -558,14 +572,14 @@ void Session::Variables(const Json& request) {
 void Session::SetVariable(const Json& request) {
   const Json args = Arguments(request);
   const int reference = static_cast<int>(IntArgument(args, "variablesReference", 1, INT_MAX, 0));
-  if (!debugger_->Held()) return Fail(request, "'setVariable' while the macro is not stopped");
+  if (!Debugger().Held()) return Fail(request, "'setVariable' while the macro is not stopped");
   std::string name, value, error;
   if (!Cp932Argument(args, "name", name, error) || !Cp932Argument(args, "value", value, error))
     return Fail(request, error);
   const int frame = reference > 0 ? (reference - 1) / 3 : 0;
-  if (frame >= static_cast<int>(debugger_->StackTrace().size())) return Fail(request, "no such variables reference");
+  if (frame >= static_cast<int>(Debugger().StackTrace().size())) return Fail(request, "no such variables reference");
   std::int16_t stored = 0;
-  if (!debugger_->SetVariable(name, value, stored, error, frame)) return Fail(request, Cp932ToUtf8(error));
+  if (!Debugger().SetVariable(name, value, stored, error, frame)) return Fail(request, Cp932ToUtf8(error));
   Respond(request, {{"value", std::to_string(stored)}, {"variablesReference", 0}});
 }
 
@@ -575,8 +589,147 @@ void Session::Evaluate(const Json& request) {
   if (!Cp932Argument(args, "expression", expression, error)) return Fail(request, error);
   const int frame = HeldFrame(args, false);
   std::int16_t value = 0;
-  if (!debugger_->Evaluate(expression, value, error, frame)) return Fail(request, Cp932ToUtf8(error));
+  if (!Debugger().Evaluate(expression, value, error, frame)) return Fail(request, Cp932ToUtf8(error));
   Respond(request, {{"result", std::to_string(value)}, {"variablesReference", 0}});
+}
+
+// --- the machine -----------------------------------------------------------
+
+void Session::Disassemble(const Json& request) {
+  const Json args = Arguments(request);
+  const long long base = AddressArgument(args, "memoryReference") +
+                         IntArgument(args, "offset", -0xFFFF, 0xFFFF, 0);
+  const long long offset = IntArgument(args, "instructionOffset", -0x10000, 0x10000, 0);
+  const long long count = IntArgument(args, "instructionCount", 0, 0x10000, -1);
+  if (count < 0) Refuse("instructionCount", "is missing");
+  if (base < 0 || base > 0xFFFF) Refuse("offset", "leads outside the code area");
+  long first = 0;
+  const std::vector<TInstructionText> list =
+      Debugger().Instructions(static_cast<std::uint16_t>(base), static_cast<long>(offset), static_cast<long>(count), &first);
+  // As many as asked for: places outside the program are marked as such.
+  Json out = Json::array();
+  const std::string name = std::filesystem::path(program_).filename().string();
+  auto filler = [&](long long pc) {
+    return Json{{"address", Address(static_cast<std::uint16_t>(std::clamp(pc, 0LL, 0xFFFFLL)))},
+                {"instruction", "??"},
+                {"presentationHint", "invalid"}};
+  };
+  const long long before = std::min<long long>(std::max<long long>(first - offset, 0), count);
+  for (long long i = 0; i < before; ++i) out.push_back(filler(list.empty() ? base : list.front().pc - (before - i)));
+  int lastLine = -2;
+  for (const TInstructionText& t : list) {
+    if (static_cast<long long>(out.size()) >= count) break;
+    Json j = {{"address", Address(t.pc)}, {"instructionBytes", t.bytes}, {"instruction", t.text}};
+    if (t.line >= 0) {
+      j["line"] = ToClientLine(t.line);
+      if (t.line != lastLine) j["location"] = {{"name", name}, {"path", program_}};
+    }
+    lastLine = t.line;
+    out.push_back(std::move(j));
+  }
+  while (static_cast<long long>(out.size()) < count)
+    out.push_back(filler(list.empty() ? base : list.back().pc + 1 + static_cast<long long>(out.size())));
+  Respond(request, {{"instructions", out}});
+}
+
+void Session::SetInstructionBreakpoints(const Json& request) {
+  const Json args = Arguments(request);
+  auto list0 = args.find("breakpoints");
+  if (list0 == args.end() || !list0->is_array()) Refuse("breakpoints", "is not a list");
+  std::vector<TBreakpointRequest> requests;
+  for (std::size_t i = 0; i < list0->size(); ++i) {
+    const Json& b = (*list0)[i];
+    const std::string at = "breakpoints[" + std::to_string(i) + "].";
+    if (!b.is_object()) Refuse("breakpoints[" + std::to_string(i) + "]", "is not an object");
+    TBreakpointRequest r;
+    r.address = static_cast<int>(AddressArgument(b, "instructionReference") +
+                                 IntArgument(b, "offset", -0xFFFF, 0xFFFF, 0, at + "offset"));
+    if (r.address < 0 || r.address > 0xFFFF) Refuse(at + "offset", "leads outside the code area");
+    std::string error;
+    if (!TryUtf8ToCp932(StringArgument(b, "condition", "", at + "condition"), r.condition, error))
+      return Fail(request, "condition: " + error);
+    if (!TryUtf8ToCp932(StringArgument(b, "hitCondition", "", at + "hitCondition"), r.hitCondition, error))
+      return Fail(request, "hitCondition: " + error);
+    requests.push_back(std::move(r));
+  }
+  Json out = Json::array();
+  if (noDebug_) {
+    for (std::size_t i = 0; i < requests.size(); ++i)
+      out.push_back({{"verified", false}, {"message", "running without debugging"}});
+    return Respond(request, {{"breakpoints", out}});
+  }
+  for (const TBreakpoint& b : Debugger().SetInstructionBreakpoints(requests)) {
+    Json j = {{"verified", b.verified}, {"instructionReference", Address(b.pc)}};
+    if (b.verified) j["line"] = ToClientLine(b.line);
+    if (!b.message.empty()) j["message"] = Cp932ToUtf8(b.message);
+    out.push_back(std::move(j));
+  }
+  Respond(request, {{"breakpoints", out}});
+}
+
+// --- data breakpoints ------------------------------------------------------
+
+// A data breakpoint's id: the name of a local or external, or "@n#frame"
+// for an argument of a frame (0 innermost).
+void Session::DataBreakpointInfo(const Json& request) {
+  const Json args = Arguments(request);
+  std::string name, error;
+  if (!Cp932Argument(args, "name", name, error)) return Fail(request, error);
+  int frame = 0;
+  const long long reference = IntArgument(args, "variablesReference", 1, INT_MAX, 0);
+  if (reference > 0) {
+    frame = static_cast<int>((reference - 1) / 3);
+  } else if (args.contains("frameId")) {
+    frame = HeldFrame(args, false);
+  }
+  const bool argument = !name.empty() && name[0] == '@';
+  if (argument && !Debugger().Held()) return Respond(request, {{"dataId", nullptr}, {"description", "the macro is not stopped"}});
+  if (!Debugger().CanWatch(name, frame, error))
+    return Respond(request, {{"dataId", nullptr}, {"description", Cp932ToUtf8(error)}});
+  const std::string utf8 = Cp932ToUtf8(name);
+  Respond(request, {{"dataId", argument ? utf8 + "#" + std::to_string(frame) : utf8},
+                    {"description", utf8},
+                    {"accessTypes", Json::array({"write"})},
+                    {"canPersist", !argument}});
+}
+
+void Session::SetDataBreakpoints(const Json& request) {
+  const Json args = Arguments(request);
+  auto list0 = args.find("breakpoints");
+  if (list0 == args.end() || !list0->is_array()) Refuse("breakpoints", "is not a list");
+  std::vector<TDataBreakpointRequest> requests;
+  for (std::size_t i = 0; i < list0->size(); ++i) {
+    const Json& b = (*list0)[i];
+    const std::string at = "breakpoints[" + std::to_string(i) + "].";
+    if (!b.is_object()) Refuse("breakpoints[" + std::to_string(i) + "]", "is not an object");
+    std::string id = StringArgument(b, "dataId", "", at + "dataId");
+    if (id.empty()) Refuse(at + "dataId", "is missing");
+    TDataBreakpointRequest r;
+    if (const std::size_t hash = id.rfind('#'); hash != std::string::npos && !id.empty() && id[0] == '@') {
+      char* end = nullptr;
+      const long frame = std::strtol(id.c_str() + hash + 1, &end, 10);
+      if (*end != '\0' || frame < 0 || frame > INT_MAX) Refuse(at + "dataId", "names no frame");
+      r.frame = static_cast<int>(frame);
+      id.resize(hash);
+    }
+    std::string error;
+    if (!TryUtf8ToCp932(id, r.name, error)) return Fail(request, "dataId: " + error);
+    if (!TryUtf8ToCp932(StringArgument(b, "condition", "", at + "condition"), r.condition, error))
+      return Fail(request, "condition: " + error);
+    requests.push_back(std::move(r));
+  }
+  Json out = Json::array();
+  if (noDebug_) {
+    for (std::size_t i = 0; i < requests.size(); ++i)
+      out.push_back({{"verified", false}, {"message", "running without debugging"}});
+    return Respond(request, {{"breakpoints", out}});
+  }
+  for (const TDataBreakpoint& d : Debugger().SetDataBreakpoints(requests)) {
+    Json j = {{"verified", d.verified}};
+    if (!d.message.empty()) j["message"] = Cp932ToUtf8(d.message);
+    out.push_back(std::move(j));
+  }
+  Respond(request, {{"breakpoints", out}});
 }
 
 }  // namespace qmt::dap

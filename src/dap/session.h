@@ -1,13 +1,12 @@
-// A Debug Adapter Protocol session over the debugger: requests in, responses
-// and events out, one JSON body at a time.  The session owns the macro's
-// runner and debugger on the process's device; between requests its caller
-// lets it do its work (the start-up run, then each event label), so that a
-// request such as pause is read while the macro runs through its events.
+// A Debug Adapter Protocol session over the program host: requests in,
+// responses and events out, one JSON body at a time.  The host runs the
+// macro under the debugger; between requests the session's caller lets it
+// do its work (the start-up run, then each event label or scenario step),
+// so that a request such as pause is read while the macro runs.
 //
 // Text in the protocol is UTF-8; inside, code page 932.
 #pragma once
 
-#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -17,21 +16,17 @@
 #include <nlohmann/json_fwd.hpp>
 
 namespace qmt {
-class NameTables;
-class ScenarioReplay;
-struct ReplayedStep;
-struct TBreakpointRequest;
+class ProgramHost;
 class TDebugger;
-class TRunner;
-class TScript;
 }  // namespace qmt
 
 namespace qmt::dap {
 
 class Session {
  public:
-  // `send` receives each outgoing body (JSON text, not framed).
-  explicit Session(std::function<void(const std::string& body)> send);
+  // `send` receives each outgoing body (JSON text, not framed).  The
+  // simulator's files (its colour list) are found beside `toolPath`.
+  explicit Session(std::function<void(const std::string& body)> send, std::string toolPath = "");
   ~Session();
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
@@ -78,44 +73,34 @@ class Session {
   // The frame `frameId` names, 0 innermost; the macro must be held.
   int HeldFrame(const Json& args, bool required);
   void Pause(const Json& request);
+  void Disassemble(const Json& request);
+  void SetInstructionBreakpoints(const Json& request);
+  void DataBreakpointInfo(const Json& request);
+  void SetDataBreakpoints(const Json& request);
   void Disconnect(const Json& request);
   void OnStopped(int reason);
-  // The scenario argument: false when the launch was refused.
-  bool LoadScenario(const Json& request, const Json& args);
-  // Makes the replay's machine the session's runner.
-  void StartReplay();
-  void ReplayWork();
-  void ReportStep(const ReplayedStep& step);
-  void End(int exitCode);
-  // " (line N)" for a run message of the running instruction, in client lines.
-  std::string MessageLine() const;
+  // " (line N)" for a run message's line, in client lines.
+  std::string MessageLine(int line) const;
   // A compile error with its line as the client counts lines.
   std::string CompileErrorText(const std::string& error) const;
+  TDebugger& Debugger();
 
   int ToClientLine(int line) const { return line + (linesStartAt1_ ? 1 : 0); }
   int FromClientLine(int line) const { return line - (linesStartAt1_ ? 1 : 0); }
 
   std::function<void(const std::string&)> send_;
+  std::string toolPath_;
   int seq_ = 0;
   bool initialized_ = false;
   bool launched_ = false;
   bool configured_ = false;
-  bool started_ = false;
-  bool ended_ = false;  // exited and terminated were sent
   bool finished_ = false;
   bool linesStartAt1_ = true;
+  bool columnsStartAt1_ = true;
   bool showLines_ = false;
   bool noDebug_ = false;
-  int messages_ = 0;  // run messages, for the exit code
-  int replayExit_ = 0;  // the exit code of a scenario that failed
   std::string program_;  // as the client named it
-  std::deque<std::string> events_;  // labels still to raise, code page 932
-  std::unique_ptr<NameTables> tables_;
-  std::unique_ptr<TScript> script_, spare_;
-  std::unique_ptr<TRunner> ownRunner_;  // without a scenario
-  std::unique_ptr<ScenarioReplay> replay_;
-  std::unique_ptr<TDebugger> debugger_;
-  TRunner* runner_ = nullptr;  // ownRunner_ or the replay's
+  std::unique_ptr<ProgramHost> host_;
 };
 
 }  // namespace qmt::dap

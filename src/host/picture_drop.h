@@ -14,6 +14,9 @@ namespace qmt {
 // when the data is not a JPEG picture libjpeg can turn into RGB.  Only the
 // top left 640 x 480 pixels are kept: nothing else reaches the page.
 bool DecodeJpeg(std::string_view bytes, RgbImage& out, std::string& error);
+// Whether DecodeJpeg has a decoder: a build without libjpeg (the web build,
+// where the browser decodes JPEG pictures) refuses every JPEG.
+bool JpegDecoderAvailable();
 
 // Decodes a bitmap file's bytes with the device's reader.  Returns false with
 // a UTF-8 reason in `error`.

@@ -67,9 +67,14 @@ ProgramMacroSource ReadProgramMacro(TDM& dm, const ConfigFiles& files, const std
 }
 
 ProgramMacro CompileProgramMacro(const std::string& toolPath, const std::string& named, bool utf8) {
-  ProgramMacro result;
   HeadlessToolWindow tool;
   TDM dm(tool);
+  return CompileProgramMacro(dm, tool, toolPath, named, utf8);
+}
+
+ProgramMacro CompileProgramMacro(TDM& dm, HeadlessToolWindow& tool, const std::string& toolPath,
+                                 const std::string& named, bool utf8) {
+  ProgramMacro result;
   const ConfigFiles files = LocateConfigFiles(SimulatorPathBeside(toolPath), named);
   result.source = ReadProgramMacro(dm, files, named, utf8);
   if (result.source.colors) tool.SetColorList(*result.source.colors);

@@ -17,6 +17,7 @@
 
 namespace qmt {
 
+class HeadlessToolWindow;
 class TDM;
 
 // What was read, for the output that names which macro ran.
@@ -52,5 +53,9 @@ struct ProgramMacro {
 // The headless face: locates the simulator's files beside `toolPath`, reads
 // them as ReadProgramMacro does and compiles the macro with the colour list.
 ProgramMacro CompileProgramMacro(const std::string& toolPath, const std::string& named, bool utf8);
+// The same into `dm`, whose tool window is `tool`: for a caller that keeps
+// the compile (its line table and names) after it.
+ProgramMacro CompileProgramMacro(TDM& dm, HeadlessToolWindow& tool, const std::string& toolPath,
+                                 const std::string& named, bool utf8);
 
 }  // namespace qmt

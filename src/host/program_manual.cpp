@@ -39,7 +39,21 @@ std::vector<ManSection> ProgramFilesSections(const std::string& program) {
   if (program == "qmtsim")
     environment.entries.push_back(
         {"QT_QPA_PLATFORM", "The Qt platform; offscreen runs the window without a display."});
-  return {files, environment};
+  // Where the user's manual is installed.  The guides this page names as
+  // docs/NAME.md are installed beside the manual under the same names.
+  ManSection documentation;
+  documentation.title = "Documentation";
+  documentation.paragraphs = {
+      "The user's manual (in Japanese, with English pages) is installed under share/doc/qmt3308 of the "
+      "installation prefix, /usr/share/doc/qmt3308 for the Debian package. The windows' menu ヘルプ → マニュアル "
+      "opens its HTML form. The guides named docs/NAME.md above are installed as NAME.md there and as "
+      "html/NAME.html."};
+  documentation.entries = {
+      {"/usr/share/doc/qmt3308/html/index.html",
+       "The manual as HTML, with a full-text search that works offline and finds Japanese words."},
+      {"/usr/share/doc/qmt3308/manual/README.md", "The same pages as Markdown, with the examples' files."},
+  };
+  return {files, environment, documentation};
 }
 
 }  // namespace qmt

@@ -209,6 +209,9 @@ class Reader {
     } else if (verb == "timer") {
       if (args.size() != 1 || !OnOff(args[0], step.value)) Fail("expected timer on or timer off");
       step.kind = ScenarioStep::Kind::kTimer;
+    } else if (verb == "ignore") {
+      step.kind = ScenarioStep::Kind::kIgnore;
+      if (rest != "none") step.rect = Rectangle(rest);
     } else if (verb == "expect") {
       std::string_view what = FirstWord(line.substr(verb.size()), rest);
       rest = StripComment(rest);
@@ -236,7 +239,7 @@ class Reader {
       }
     } else {
       Fail("unknown step '" + std::string(verb) +
-           "' (event, key, tick, slider, switch, box, set, timer, expect)");
+           "' (event, key, tick, slider, switch, box, set, timer, ignore, expect)");
     }
     scenario.steps.push_back(std::move(step));
   }
@@ -266,6 +269,22 @@ class Reader {
     for (std::size_t i = 0; i < s.size(); ++i)
       if (s[i] == '#' && (i == 0 || IsBlank(s[i - 1]))) return Trim(s.substr(0, i));
     return Trim(s);
+  }
+
+  // X,Y,W,H inside the page, blanks allowed after the commas.
+  PageRect Rectangle(std::string_view text) const {
+    const std::string form = "expected ignore X,Y,W,H (a rectangle of the page) or ignore none";
+    long long v[4] = {};
+    std::string_view rest = text;
+    for (int i = 0; i < 4; ++i) {
+      const std::size_t comma = i < 3 ? rest.find(',') : rest.size();
+      if (comma == std::string_view::npos || !ParseInt(Trim(rest.substr(0, comma)), v[i])) Fail(form);
+      rest = i < 3 ? rest.substr(comma + 1) : std::string_view{};
+    }
+    if (v[0] < 0 || v[0] >= 640 || v[1] < 0 || v[1] >= 480 || v[2] < 1 || v[3] < 1 || v[2] > 640 - v[0] ||
+        v[3] > 480 - v[1])
+      Fail("the rectangle " + std::string(text) + " is not inside the 640 x 480 page (X 0-639, Y 0-479, W and H 1 or more)");
+    return PageRect{static_cast<int>(v[0]), static_cast<int>(v[1]), static_cast<int>(v[2]), static_cast<int>(v[3])};
   }
 
   std::pair<std::string, std::string> NameValue(std::string_view rest, const char* form) const {

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "host/page_pictures.h"
+
 namespace qmt {
 
 // A bad scenario: the text is "FILE:LINE: what is wrong" (UTF-8).
@@ -35,6 +37,7 @@ struct ScenarioStep {
     kExpectScreen, // expect screen FILE.png
     kExpectPage,   // expect page N FILE.png
     kExpectLines,  // expect lines FILE / expect line TEXT... / expect no lines
+    kIgnore,       // ignore X,Y,W,H / ignore none: a rectangle the later screen checks disregard
   };
   Kind kind = Kind::kEvent;
   int line = 0;       // 1-based line in the file
@@ -43,6 +46,7 @@ struct ScenarioStep {
   int index = 0;      // slider, switch, external id, key index, page
   int count = 0;      // kTick: ticks
   int value = 0;      // position, 0/1, cell value (16 bits), kTick: step or -1 for 33 ms
+  PageRect rect;      // kIgnore: the rectangle; none (clears them all) when empty
   std::string path;   // checks: the file, resolved against the scenario's folder
   bool inlineLines = false;       // kExpectLines: the lines are below, not in a file
   std::vector<std::string> lines; // kExpectLines inline: escaped form (code page 932)

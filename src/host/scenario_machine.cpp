@@ -1,5 +1,9 @@
 #include "host/scenario_machine.h"
 
+#include <algorithm>
+#include <array>
+#include <cstring>
+
 #include "device/qmt3308.h"
 #include "host/page_animation.h"
 #include "host/simulator_binding.h"
@@ -40,6 +44,16 @@ std::vector<std::string> ScenarioTap::TakeMessages() {
   return messages;
 }
 
+// What the macro's start left, for StartAgain.
+struct StartState {
+  std::vector<std::uint8_t> pages, store;
+  DrawingState drawing;
+  decltype(TRunner::externals) externals{};
+  TMachine machine;
+  TRuntimeState builtins;
+  std::vector<std::string> lines, messages;
+};
+
 struct ScenarioMachine::Parts {
   Parts(const CompiledMacro& macro, SimMessages* messages, SimLink* link)
       : port(runner), tap(port), source(macro, runner), model({&tap, &source, messages, link, nullptr}) {
@@ -54,6 +68,7 @@ struct ScenarioMachine::Parts {
   ScenarioTap tap;
   CompiledMacroSource source;
   Simulator model;
+  std::unique_ptr<StartState> start;
 };
 
 ScenarioMachine::ScenarioMachine(const CompiledMacro& macro, SimMessages* messages, SimLink* link)
@@ -61,6 +76,47 @@ ScenarioMachine::ScenarioMachine(const CompiledMacro& macro, SimMessages* messag
 ScenarioMachine::~ScenarioMachine() = default;
 
 void ScenarioMachine::Start() { parts_->model.StartMacro(); }
+
+void ScenarioMachine::StartAgain(bool lines) {
+  Parts& p = *parts_;
+  if (!p.start) {
+    Start();
+    auto s = std::make_unique<StartState>();
+    s->pages.resize(4 * static_cast<std::size_t>(kPageBytes));
+    s->store.resize(4 * static_cast<std::size_t>(kPageBytes));
+    for (int i = 0; i < 4; ++i) {
+      std::memcpy(s->pages.data() + i * kPageBytes, p.device.Page(i), kPageBytes);
+      std::memcpy(s->store.data() + i * kPageBytes, p.device.StorePage(i), kPageBytes);
+    }
+    s->drawing = p.device.MutableState();
+    static_assert(sizeof(s->externals) == sizeof(p.runner.externals));
+    std::memcpy(s->externals.data(), p.runner.externals.data(), sizeof(s->externals));
+    s->machine = p.runner.Context().machine;
+    s->builtins = *p.state;
+    s->lines = p.tap.Lines();
+    s->messages = p.tap.Messages();
+    p.start = std::move(s);
+    return;
+  }
+  const StartState& s = *p.start;
+  // The inputs at rest, as a fresh program has them; then the cells, which
+  // moving them wrote, as the start left them.
+  for (int i = 0; i < kSliderCount; ++i) p.model.SetSlider(static_cast<Slider>(i), 0);
+  for (int i = 0; i < kSwitchCount; ++i) p.model.SetSwitch(i, false);
+  p.model.SetTimerEnabled(true);
+  p.model.ResetTimerCounts();
+  for (int i = 0; i < 4; ++i) {
+    std::memcpy(p.device.Page(i), s.pages.data() + i * kPageBytes, kPageBytes);
+    std::memcpy(p.device.StorePage(i), s.store.data() + i * kPageBytes, kPageBytes);
+  }
+  p.device.MutableState() = s.drawing;
+  p.device.NotifyPageChanged(p.device.DisplayPage());
+  std::memcpy(p.runner.externals.data(), s.externals.data(), sizeof(s.externals));
+  p.runner.Context().machine = s.machine;
+  *p.state = s.builtins;
+  p.tap.SetTaping(true);
+  p.tap.Retape(lines ? s.lines : std::vector<std::string>{}, s.messages);
+}
 Simulator& ScenarioMachine::Model() { return parts_->model; }
 const TQMT3308& ScenarioMachine::Screen() const { return parts_->device; }
 TQMT3308& ScenarioMachine::Device() { return parts_->device; }
@@ -70,16 +126,50 @@ void ScenarioMachine::SetCell(int id, std::int16_t value) { parts_->runner.exter
 std::vector<std::string> ScenarioMachine::TakeLines() { return parts_->tap.TakeLines(); }
 std::vector<std::string> ScenarioMachine::TakeMessages() { return parts_->tap.TakeMessages(); }
 
+namespace {
+
+ScenarioReport Play(ScenarioMachine& machine, const Scenario& scenario, const ScenarioOptions& options,
+                    PageAnimation* animation);
+
+// The machine this thread keeps for a macro, with a copy of the macro it
+// runs.
+struct KeptMachine {
+  CompiledMacro macro;
+  std::unique_ptr<ScenarioMachine> machine;
+};
+
+}  // namespace
+
 ScenarioReport RunScenario(const Scenario& scenario, const CompiledMacro& macro, const ScenarioOptions& options,
                            PageAnimation* animation) {
-  ScenarioMachine machine(macro);
-  return RunScenarioOn(machine, scenario, options, animation);
+  if (animation) {
+    ScenarioMachine machine(macro);
+    return RunScenarioOn(machine, scenario, options, animation);
+  }
+  thread_local KeptMachine kept;
+  if (!kept.machine || kept.macro.image != macro.image || kept.macro.labels != macro.labels) {
+    kept.machine.reset();
+    kept.macro = macro;
+    kept.machine = std::make_unique<ScenarioMachine>(kept.macro);
+  }
+  const bool lines = std::any_of(scenario.steps.begin(), scenario.steps.end(), [](const ScenarioStep& s) {
+    return s.kind == ScenarioStep::Kind::kExpectLines;
+  });
+  kept.machine->StartAgain(lines);
+  return Play(*kept.machine, scenario, options, nullptr);
 }
 
 ScenarioReport RunScenarioOn(ScenarioMachine& machine, const Scenario& scenario, const ScenarioOptions& options,
                              PageAnimation* animation) {
-  ScenarioReport report;
   machine.Start();
+  return Play(machine, scenario, options, animation);
+}
+
+namespace {
+
+ScenarioReport Play(ScenarioMachine& machine, const Scenario& scenario, const ScenarioOptions& options,
+                    PageAnimation* animation) {
+  ScenarioReport report;
   // The labels are the started macro's.
   bool checks = false;
   for (const ScenarioStep& step : scenario.steps) {
@@ -99,7 +189,7 @@ ScenarioReport RunScenarioOn(ScenarioMachine& machine, const Scenario& scenario,
   StepResult r = player.Begin();
   while (r.status == StepResult::Status::kOk && !player.AtEnd()) {
     r = player.Step();
-    if (r.stepDone && r.status == StepResult::Status::kOk && !r.updated.empty()) report.updated.push_back(r.updated);
+    if (r.stepDone && r.status == StepResult::Status::kOk && r.haveWrite) report.writes.push_back(std::move(r.write));
   }
   if (animation) {
     animation->Add(machine.Screen().DisplayPageBytes(), player.NowMs());
@@ -114,6 +204,8 @@ ScenarioReport RunScenarioOn(ScenarioMachine& machine, const Scenario& scenario,
   }
   return report;
 }
+
+}  // namespace
 
 std::string FailureText(const StepResult& failure) {
   std::string where = failure.line == 0 ? "start-up run"

@@ -59,6 +59,13 @@ class ScenarioTap : public SimRunner {
 
   void SetTaping(bool on);
   bool Taping() const { return taping_; }
+  // What a run taped, as taped: for a machine that restores its start.
+  const std::vector<std::string>& Lines() const { return lines_; }
+  const std::vector<std::string>& Messages() const { return messages_; }
+  void Retape(std::vector<std::string> lines, std::vector<std::string> messages) {
+    lines_ = std::move(lines);
+    messages_ = std::move(messages);
+  }
   std::vector<std::string> TakeLines();
   std::vector<std::string> TakeMessages();
 
@@ -77,6 +84,13 @@ class ScenarioMachine : public ScenarioTarget {
 
   // Loads the macro and runs it from the start.
   void Start();
+  // The same for a machine used again and again: the first time it starts
+  // the macro and keeps what the start left (pages, image store, drawing
+  // state, cells, the built-ins' state, the lines and messages taped);
+  // later it puts that back, with the inputs at rest, instead of running
+  // the start again.  Without `lines`, the start's lines are not taped
+  // again (for a scenario that checks no lines).
+  void StartAgain(bool lines = true);
 
   Simulator& Model() override;
   const TQMT3308& Screen() const override;
@@ -97,7 +111,7 @@ struct ScenarioReport {
   Status status = Status::kPassed;
   // The step that failed (line 0: the start-up run) and why, UTF-8.
   StepResult failure;
-  std::vector<std::string> updated;  // files written by an update
+  std::vector<BaselineWrite> writes;  // what an update takes, one for each check of a file
   std::uint64_t simulatedMs = 0;
   std::int64_t ticks = 0;
   // What passes but is likely a mistake (UTF-8): a scenario that checks
@@ -107,6 +121,8 @@ struct ScenarioReport {
 
 // Runs a scenario from start to end, or to its first failure.  With
 // `animation`, every tick that changes the display page adds a frame.
+// Without one, the machine is one this thread keeps for the macro and
+// starts again (ScenarioMachine::StartAgain).
 ScenarioReport RunScenario(const Scenario& scenario, const CompiledMacro& macro, const ScenarioOptions& options,
                            PageAnimation* animation = nullptr);
 // The same on a machine of the caller's, which it starts.

@@ -1,13 +1,19 @@
-#include "device/png.h"
 #include "host/scenario_runner.h"
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
 
 #include "device/escape.h"
+#include "device/png.h"
 #include "device/qmt3308.h"
 #include "host/page_pictures.h"
+#include "host/scenario_diff.h"
 #include "runtime/builtins.h"
 #include "runtime/runner.h"
 #include "support/encoding.h"
@@ -23,6 +29,12 @@ std::string GroupedNumber(long long n) {
     out += digits[i];
   }
   return n < 0 ? "-" + out : out;
+}
+
+std::uint64_t ContentDigest(std::string_view bytes) {
+  std::uint64_t h = 14695981039346656037ull;
+  for (unsigned char c : bytes) h = (h ^ c) * 1099511628211ull;
+  return h;
 }
 
 void ResetForScenario(TRunner& runner, TQMT3308& device, Simulator& model) {
@@ -54,11 +66,76 @@ bool FileExists(const std::string& path) {
   return true;
 }
 
-void WriteWithFolder(const std::string& path, std::string_view bytes) {
-  std::error_code ec;
-  std::filesystem::path parent = std::filesystem::path(path).parent_path();
-  if (!parent.empty()) std::filesystem::create_directories(parent, ec);
-  WriteFileAtomic(path, bytes);
+// Baselines and lines files are read once in a process and kept, while the
+// file stays the same (the same inode, size and time): a suite reads a
+// shared baseline once, and a scenario run again (a review) reads none.
+struct FileKey {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  std::int64_t mtimeNs = 0;
+  bool operator==(const FileKey&) const = default;
+};
+
+bool KeyOf(const std::string& path, FileKey& key) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return false;
+  key = {st.st_dev, st.st_ino, st.st_size, std::int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec};
+  return true;
+}
+
+template <typename T>
+class FileCache {
+ public:
+  // The kept value, or what `read` makes of the file, kept.
+  template <typename Read>
+  std::shared_ptr<const T> Get(const std::string& path, Read read) {
+    FileKey key;
+    const bool keyed = KeyOf(path, key);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      auto it = entries_.find(path);
+      if (keyed && it != entries_.end() && it->second.key == key) return it->second.value;
+    }
+    std::shared_ptr<const T> value = read();
+    // What could not be read is read again next time, for its message.
+    if (keyed && value) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (entries_.size() >= kMaxEntries) entries_.clear();
+      entries_[path] = {key, value};
+    }
+    return value;
+  }
+
+ private:
+  static constexpr std::size_t kMaxEntries = 64;
+  struct Entry {
+    FileKey key;
+    std::shared_ptr<const T> value;
+  };
+  std::mutex mutex_;
+  std::map<std::string, Entry> entries_;
+};
+
+FileCache<BaselinePicture>& Baselines() {
+  static FileCache<BaselinePicture> cache;
+  return cache;
+}
+
+FileCache<std::vector<std::string>>& LinesFiles() {
+  static FileCache<std::vector<std::string>> cache;
+  return cache;
+}
+
+BaselineWrite TakeWrite(const ScenarioStep& step, std::string_view seen, bool exists, bool changed) {
+  BaselineWrite w;
+  w.path = step.path;
+  w.line = step.line;
+  w.step = step.text;
+  w.seen = ContentDigest(seen);
+  w.exists = exists;
+  w.changed = changed;
+  return w;
 }
 
 }  // namespace
@@ -90,6 +167,7 @@ StepResult ScenarioPlayer::Result(const ScenarioStep& step) const {
   StepResult r;
   r.line = step.line;
   r.step = step.text;
+  r.path = step.path;
   return r;
 }
 
@@ -154,6 +232,13 @@ StepResult ScenarioPlayer::Step() {
     case Kind::kTimer:
       target_.SetTimerBox(step.value != 0);
       break;
+    case Kind::kIgnore:
+      if (step.rect.w == 0) {
+        ignored_.clear();
+      } else {
+        ignored_.push_back(step.rect);
+      }
+      break;
     case Kind::kExpectScreen:
     case Kind::kExpectPage:
     case Kind::kExpectLines:
@@ -198,10 +283,20 @@ StepResult ScenarioPlayer::Check(const ScenarioStep& step) {
 StepResult ScenarioPlayer::CheckPicture(const ScenarioStep& step, const std::uint8_t* page, const std::string& what) {
   StepResult r = Result(step);
   const std::string name = std::filesystem::path(step.path).filename().string();
+  // What the check saw, its ignored pixels left out, so that checks that
+  // differ only there agree.
+  auto pageBytes = [&] {
+    std::string seen(reinterpret_cast<const char*>(page), kPageBytes);
+    const std::vector<std::uint8_t> mask = IgnoredMask(ignored_);
+    for (std::size_t i = 0; i < mask.size(); ++i)
+      if (mask[i]) seen[i] = 0;
+    return seen;
+  };
   if (!FileExists(step.path)) {
     if (options_.update) {
-      WriteWithFolder(step.path, EncodePagePng(page));
-      r.updated = step.path;
+      r.haveWrite = true;
+      r.write = TakeWrite(step, pageBytes(), false, true);
+      r.write.bytes = EncodePagePng(page);
       return r;
     }
     r.status = StepResult::Status::kFailed;
@@ -210,32 +305,43 @@ StepResult ScenarioPlayer::CheckPicture(const ScenarioStep& step, const std::uin
     r.actual.assign(page, page + kPageBytes);
     return r;
   }
-  RgbImage baseline;
   std::string error;
-  if (!DecodePng(ReadFile(step.path), baseline, error)) {
+  std::shared_ptr<const BaselinePicture> baseline = Baselines().Get(step.path, [&] {
+    auto picture = std::make_shared<BaselinePicture>();
+    if (!DecodeBaseline(ReadFile(step.path), *picture, error)) picture.reset();
+    return std::shared_ptr<const BaselinePicture>(picture);
+  });
+  if (!baseline) {
     r.status = StepResult::Status::kError;
     r.message = step.path + ": not a PNG picture that can be read (" + error + ")";
     return r;
   }
-  PageDifference d = ComparePage(page, baseline);
-  if (d.pixels == 0) return r;
+  PageDifference d = ComparePage(page, *baseline, ignored_);
   if (options_.update) {
-    WriteWithFolder(step.path, EncodePagePng(page));
-    r.updated = step.path;
+    r.haveWrite = true;
+    r.write = TakeWrite(step, pageBytes(), true, d.pixels != 0);
+    if (d.pixels != 0) {
+      r.write.bytes = EncodePagePng(page);
+      r.write.change = d.sizeDiffers ? "was " + std::to_string(baseline->Width()) + " x " + std::to_string(baseline->Height())
+                                     : GroupedNumber(d.pixels) + (d.pixels == 1 ? " pixel" : " pixels") + " changed";
+    }
     return r;
   }
+  if (d.pixels == 0) return r;
   r.status = StepResult::Status::kFailed;
   if (d.sizeDiffers) {
-    r.message = what + " differs: the baseline " + name + " is " + std::to_string(baseline.width) + " x " +
-                std::to_string(baseline.height) + ", not 640 x 480";
+    r.message = what + " differs: the baseline " + name + " is " + std::to_string(baseline->Width()) + " x " +
+                std::to_string(baseline->Height()) + ", not 640 x 480";
   } else {
     r.message = what + " differs in " + GroupedNumber(d.pixels) + (d.pixels == 1 ? " pixel" : " pixels") +
                 ", first at (" + std::to_string(d.firstX) + ", " + std::to_string(d.firstY) + ")";
+    if (d.ignored > 0) r.message += "; " + GroupedNumber(d.ignored) + " pixels ignored";
   }
   r.pictures = true;
   r.actual.assign(page, page + kPageBytes);
   r.haveBaseline = true;
-  r.baseline = std::move(baseline);
+  r.baseline = baseline->Rgb();
+  r.ignored = ignored_;
   return r;
 }
 
@@ -257,23 +363,34 @@ StepResult ScenarioPlayer::CheckLines(const ScenarioStep& step) {
     expected = step.lines;
   } else if (!FileExists(step.path)) {
     if (options_.update) {
-      WriteWithFolder(step.path, LinesFileText(actual));
-      r.updated = step.path;
+      r.haveWrite = true;
+      r.write = TakeWrite(step, LinesFileText(actual), false, true);
+      r.write.bytes = LinesFileText(actual);
       return r;
     }
     r.status = StepResult::Status::kFailed;
     r.message = "no lines file " + step.path + "; `qmt test --update` creates it";
+    r.lines = true;
     r.actualLines = std::move(actual);
     return r;
   } else {
-    expected = ReadLinesFile(step.path);
+    expected = *LinesFiles().Get(step.path, [&] {
+      return std::make_shared<const std::vector<std::string>>(ReadLinesFile(step.path));
+    });
   }
-  if (expected == actual) return r;
   if (options_.update && !step.inlineLines) {
-    WriteWithFolder(step.path, LinesFileText(actual));
-    r.updated = step.path;
+    const std::string text = LinesFileText(actual);
+    r.haveWrite = true;
+    r.write = TakeWrite(step, text, true, expected != actual);
+    if (expected != actual) {
+      r.write.bytes = text;
+      const long changed = ChangedLines(expected, actual);
+      r.write.change = GroupedNumber(changed) + (changed == 1 ? " line" : " lines") + " changed, " +
+                       GroupedNumber(static_cast<long long>(actual.size())) + " in all";
+    }
     return r;
   }
+  if (expected == actual) return r;
   r.status = StepResult::Status::kFailed;
   std::size_t i = 0;
   while (i < expected.size() && i < actual.size() && expected[i] == actual[i]) ++i;
@@ -295,7 +412,9 @@ StepResult ScenarioPlayer::CheckLines(const ScenarioStep& step) {
                 GroupedNumber(static_cast<long long>(expected.size())) + "; the first extra is " +
                 Cp932ToUtf8(actual[i]);
   }
+  r.lines = true;
   r.actualLines = std::move(actual);
+  r.expectedLines = std::move(expected);
   return r;
 }
 

@@ -39,8 +39,23 @@ class ScenarioTarget {
 };
 
 struct ScenarioOptions {
-  // Writes the screens and line files of the checks instead of comparing.
+  // Takes what the checks of files see as their new content instead of
+  // comparing (StepResult::write); nothing is written here.
   bool update = false;
+};
+
+// What an update takes for one check of a file: its new content and what
+// changed.  Two checks of one file may see different screens; `seen` tells
+// them apart, so that the caller writes only a file all its checks agree on.
+struct BaselineWrite {
+  std::string path;
+  int line = 0;
+  std::string step;        // the check as written (UTF-8)
+  std::uint64_t seen = 0;  // a digest of what the check saw
+  bool exists = false;     // the file was there
+  bool changed = false;    // it differs from what the check saw (or is missing)
+  std::string bytes;       // the new content, when changed
+  std::string change;      // "1,204 pixels changed", "3 of 40 lines changed"
 };
 
 struct StepResult {
@@ -49,6 +64,7 @@ struct StepResult {
   bool stepDone = true;   // false while a tick step has ticks left
   int line = 0;           // the step's line; 0 for the start-up run
   std::string step;       // the step as written (UTF-8)
+  std::string path;       // a check of a file: the file
   std::string message;    // what failed (UTF-8)
   // A screen or page check that failed: the page as it was and the
   // baseline, when there was one that could be read.
@@ -56,10 +72,16 @@ struct StepResult {
   std::vector<std::uint8_t> actual;
   bool haveBaseline = false;
   RgbImage baseline;
-  // A lines check that failed: the lines sent (escaped form, code page 932).
+  // A lines check that failed: the lines sent and the lines expected
+  // (escaped form, code page 932).
+  bool lines = false;
   std::vector<std::string> actualLines;
-  // With ScenarioOptions::update: the file written because it changed.
-  std::string updated;
+  std::vector<std::string> expectedLines;
+  // The rectangles a failed screen or page check disregarded.
+  std::vector<PageRect> ignored;
+  // With ScenarioOptions::update, for a check of a file.
+  bool haveWrite = false;
+  BaselineWrite write;
 };
 
 class ScenarioPlayer {
@@ -101,6 +123,7 @@ class ScenarioPlayer {
   bool anyLinesCheck_ = false;
   std::vector<std::string> lines_;
   bool linesOverflow_ = false;
+  std::vector<PageRect> ignored_;
 };
 
 // Lines kept for one lines check at most.
@@ -115,5 +138,8 @@ void ResetForScenario(TRunner& runner, TQMT3308& device, Simulator& model);
 
 // 1234567 -> "1,234,567".
 std::string GroupedNumber(long long n);
+
+// A 64-bit digest of bytes (FNV-1a).
+std::uint64_t ContentDigest(std::string_view bytes);
 
 }  // namespace qmt

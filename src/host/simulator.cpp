@@ -206,6 +206,7 @@ bool Simulator::RunWaitingInputs() {
         break;
     }
   }
+  if (waiting_.empty() && !Held() && onReleased) onReleased();
   return waiting_.empty();
 }
 
@@ -302,6 +303,14 @@ DropOutcome Simulator::DropFile(const std::string& path) {
   } catch (const std::exception& e) {
     return {false, e.what(), std::current_exception()};
   }
+  return DropBytes(path, bytes);
+}
+
+DropOutcome Simulator::DropBytes(const std::string& path, std::string_view bytes) {
+  std::string ext = LowerExtension(path);
+  bool bmp = ext == ".bmp";
+  bool jpeg = ext == ".jpg" || ext == ".jpeg";
+  if (!bmp && !jpeg && ext != ".txt") return {false, path + "はサポートしていない", nullptr, false};
 
   if (ext == ".txt") {
     ports_.macro->ReplaceMacro(SplitLines(bytes));

@@ -190,6 +190,11 @@ class Simulator {
   // nothing waits any more.
   bool RunWaitingInputs();
   bool HasWaitingInputs() const { return !waiting_.empty(); }
+  // Whether a debugger holds a run.
+  bool Held() const { return ports_.runner && ports_.runner->Held(); }
+  // Called by RunWaitingInputs once no run is held and nothing waits: what
+  // stood still for a held run (a scenario's replay) may go on.
+  std::function<void()> onReleased;
   // One tick of the 33 ms timer; nowMs is a millisecond clock of which only the
   // low 16 bits count.
   void Timer1Timer(std::uint64_t nowMs);
@@ -227,6 +232,9 @@ class Simulator {
   // --- dropped files ------------------------------------------------------
   // Only the first of several files counts; the caller passes that one.
   DropOutcome DropFile(const std::string& path);
+  // The same for a file's bytes already read (a page in a browser gets the
+  // bytes, not a path); `path` names the file and gives its extension.
+  DropOutcome DropBytes(const std::string& path, std::string_view bytes);
 
  private:
   Ports ports_;
@@ -245,7 +253,6 @@ class Simulator {
     int index = 0;
     int value = 0;
   };
-  bool Held() const { return ports_.runner && ports_.runner->Held(); }
   std::deque<WaitingInput> waiting_;  // inputs made while a run was held
 };
 

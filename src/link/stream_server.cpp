@@ -22,10 +22,6 @@ namespace qmt {
 namespace {
 
 constexpr std::size_t kChunk = 64 * 1024;
-// A pseudo-terminal nobody has open reads as hung up at once; while waiting
-// for a client the server looks again this often.
-constexpr int kPtyIdleMs = 10;
-
 // ppoll with a millisecond timeout (-1: none).
 int PollFor(pollfd* fds, nfds_t n, int timeoutMs, const sigset_t* mask) {
   timespec ts{timeoutMs / 1000, static_cast<long>(timeoutMs % 1000) * 1000000L};
@@ -42,9 +38,9 @@ std::string PeerName(const sockaddr_storage& addr) {
   return h + ":" + port;
 }
 
-class TcpServer : public StreamServer {
+class TcpTransport : public StreamTransport {
  public:
-  static std::unique_ptr<StreamServer> Make(std::string_view arg, std::string& error) {
+  static std::unique_ptr<StreamTransport> Make(std::string_view arg, std::string& error) {
     std::string host, port;
     if (!SplitHostPort(arg, "127.0.0.1", host, port)) {
       error = "'tcp:" + std::string(arg) + "' is no address (give tcp:[HOST:]PORT, such as tcp:3308)";
@@ -78,89 +74,44 @@ class TcpServer : public StreamServer {
     sockaddr_storage bound{};
     socklen_t len = sizeof bound;
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &len);
-    std::unique_ptr<TcpServer> server(new TcpServer(fd));
-    server->address_ = "tcp:" + PeerName(bound);
     error.clear();
-    return server;
+    return std::unique_ptr<StreamTransport>(new TcpTransport(fd, "tcp:" + PeerName(bound)));
   }
 
-  ~TcpServer() override {
-    if (client_ >= 0) ::close(client_);
-    ::close(listener_);
-  }
+  ~TcpTransport() override { ::close(listener_); }
+  const std::string& Address() const override { return address_; }
+  int WaitDescriptor() const override { return listener_; }
 
-  bool Serve(int timeoutMs, const sigset_t* mask) override {
-    pollfd fds[2] = {{listener_, POLLIN, 0}, {client_, 0, 0}};
-    nfds_t n = 1;
-    if (client_ >= 0) {
-      fds[1].events = static_cast<short>((replies_.size() < kReplyBacklog ? POLLIN : 0) |
-                                         (replies_.empty() ? 0 : POLLOUT));
-      n = 2;
-    }
-    int r = PollFor(fds, n, timeoutMs, mask);
-    if (r < 0) return errno != EINTR;
-    if (n == 2 && fds[1].revents != 0) ServeClient();
-    if (fds[0].revents & POLLIN) Accept();
-    return true;
-  }
-
- private:
-  explicit TcpServer(int listener) : listener_(listener) {}
-
-  void Accept() {
+  Client Take(bool& hungUp) override {
+    hungUp = false;
     for (;;) {
       sockaddr_storage addr{};
       socklen_t len = sizeof addr;
       int fd = ::accept4(listener_, reinterpret_cast<sockaddr*>(&addr), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
-      if (fd < 0) {
-        if (errno == EINTR || errno == ECONNABORTED) continue;
-        return;
-      }
-      // The client being served may have left just before this one came:
-      // its close, read now, frees the place for this one.
-      if (client_ >= 0) ServeClient();
-      if (client_ >= 0) {
-        Refuse(fd);
-        Emit(Event::kClientRefused, PeerName(addr));
-        continue;
-      }
-      client_ = fd;
-      peer_ = PeerName(addr);
-      Emit(Event::kClientConnected, peer_);
+      if (fd >= 0) return {fd, PeerName(addr), {}};
+      if (errno != EINTR && errno != ECONNABORTED) return {};
     }
   }
 
-  // A client that cannot be served is told so before it is closed; what it
-  // sends after that fails on its side.
-  static void Refuse(int fd) {
-    ::send(fd, kRefusal.data(), kRefusal.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
-    ::close(fd);
+  // What the refused client sends after this fails on its side.
+  void Refuse(const Client& client) override {
+    ::send(client.fd, StreamServer::kRefusal.data(), StreamServer::kRefusal.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    ::close(client.fd);
   }
 
-  void ServeClient() {
-    char buffer[kChunk];
-    std::size_t taken = 0;
-    while (client_ >= 0 && taken < kReadBudget && replies_.size() < kReplyBacklog) {
-      ssize_t got = ::recv(client_, buffer, sizeof buffer, MSG_DONTWAIT);
-      if (got > 0) {
-        Take(std::string_view(buffer, static_cast<std::size_t>(got)));
-        taken += static_cast<std::size_t>(got);
-        if (!replies_.empty() && !FlushReplies()) EndClient(true);
-        continue;
-      }
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-      EndClient(true);  // closed, or reset
-    }
-    if (client_ >= 0 && !replies_.empty() && !FlushReplies()) EndClient(true);
-  }
+  void Release(int fd) override { ::close(fd); }
 
+ private:
+  TcpTransport(int listener, std::string address) : listener_(listener), address_(std::move(address)) {}
   int listener_;
+  std::string address_;
 };
 
-class PtyServer : public StreamServer {
+// The client is whoever has the terminal open; it shows itself by the first
+// bytes it writes and has gone when the terminal hangs up.
+class PtyTransport : public StreamTransport {
  public:
-  static std::unique_ptr<StreamServer> Make(std::string_view link, bool hasLink, std::string& error) {
+  static std::unique_ptr<StreamTransport> Make(std::string_view link, bool hasLink, std::string& error) {
     if (hasLink && link.empty()) {
       error = "'pty:' names no path for the link (give pty or pty:PATH)";
       return nullptr;
@@ -180,13 +131,12 @@ class PtyServer : public StreamServer {
       ::tcsetattr(fd, TCSANOW, &t);
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-    std::unique_ptr<PtyServer> server(new PtyServer(fd));
-    server->address_ = name;
-    if (hasLink && !server->MakeLink(std::string(link), error)) return nullptr;
-    return server;
+    std::unique_ptr<PtyTransport> pty(new PtyTransport(fd, name));
+    if (hasLink && !pty->MakeLink(std::string(link), error)) return nullptr;
+    return pty;
   }
 
-  ~PtyServer() override {
+  ~PtyTransport() override {
     if (!link_.empty()) {
       char target[256];
       ssize_t n = ::readlink(link_.c_str(), target, sizeof target - 1);
@@ -195,31 +145,41 @@ class PtyServer : public StreamServer {
     ::close(master_);
   }
 
-  bool Serve(int timeoutMs, const sigset_t* mask) override {
-    pollfd fd{master_, static_cast<short>(POLLIN | (replies_.empty() ? 0 : POLLOUT)), 0};
-    if (replies_.size() >= kReplyBacklog) fd.events = POLLOUT;
-    auto start = std::chrono::steady_clock::now();
-    int r = PollFor(&fd, 1, timeoutMs, mask);
-    if (r < 0) return errno != EINTR;
-    if (fd.revents & POLLIN) Read();
-    if (client_ >= 0 && !replies_.empty()) FlushReplies();
-    if ((fd.revents & (POLLHUP | POLLIN)) == POLLHUP) {
-      if (client_ >= 0) {
-        ClientGone();
-      } else if (timeoutMs != 0) {
-        // Nobody has the terminal open: wait a little rather than spin.
-        int spent = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                         std::chrono::steady_clock::now() - start)
-                                         .count());
-        int rest = timeoutMs < 0 ? kPtyIdleMs : std::min(kPtyIdleMs, timeoutMs - spent);
-        if (rest > 0 && PollFor(nullptr, 0, rest, mask) < 0 && errno == EINTR) return false;
+  const std::string& Address() const override { return address_; }
+  int WaitDescriptor() const override { return taken_ ? -1 : master_; }
+
+  Client Take(bool& hungUp) override {
+    hungUp = false;
+    if (taken_) return {};
+    char buffer[kChunk];
+    for (;;) {
+      ssize_t got = ::read(master_, buffer, sizeof buffer);
+      if (got > 0) {
+        taken_ = true;
+        return {master_, address_, std::string(buffer, static_cast<std::size_t>(got))};
       }
+      if (got < 0 && errno == EINTR) continue;
+      // EIO: nobody has the terminal open.
+      hungUp = got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
+      return {};
     }
-    return true;
+  }
+
+  void Refuse(const Client&) override {}
+
+  // Replies the client left unread would wait in the terminal for the next
+  // one: they are flushed on the terminal's side, which only its holder can.
+  void Release(int) override {
+    taken_ = false;
+    int terminal = ::open(address_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (terminal >= 0) {
+      ::tcflush(terminal, TCIFLUSH);
+      ::close(terminal);
+    }
   }
 
  private:
-  explicit PtyServer(int master) : master_(master) {}
+  PtyTransport(int master, std::string address) : master_(master), address_(std::move(address)) {}
 
   bool MakeLink(const std::string& link, std::string& error) {
     struct stat st {};
@@ -238,49 +198,15 @@ class PtyServer : public StreamServer {
     return true;
   }
 
-  // Replies the client left unread would wait in the terminal for the next
-  // one: they are flushed on the terminal's side, which only its holder can.
-  void ClientGone() {
-    EndClient(false);
-    int terminal = ::open(address_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (terminal >= 0) {
-      ::tcflush(terminal, TCIFLUSH);
-      ::close(terminal);
-    }
-  }
-
-  void Read() {
-    char buffer[kChunk];
-    std::size_t taken = 0;
-    while (taken < kReadBudget && replies_.size() < kReplyBacklog) {
-      ssize_t got = ::read(master_, buffer, sizeof buffer);
-      if (got > 0) {
-        if (client_ < 0) {
-          // The first bytes since the terminal was last hung up: a client.
-          client_ = master_;
-          peer_ = address_;
-          Emit(Event::kClientConnected, peer_);
-        }
-        Take(std::string_view(buffer, static_cast<std::size_t>(got)));
-        taken += static_cast<std::size_t>(got);
-        if (!replies_.empty()) FlushReplies();
-        continue;
-      }
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
-      // EIO: the last holder of the terminal has closed it.
-      if (client_ >= 0) ClientGone();
-      return;
-    }
-  }
-
   int master_;
+  std::string address_;
   std::string link_;
+  bool taken_ = false;
 };
 
 }  // namespace
 
-StreamServer::StreamServer() {
+StreamServer::StreamServer(std::unique_ptr<StreamTransport> transport) : transport_(std::move(transport)) {
   assembler_.SetLineHandler([this](std::string_view line) {
     ++lines_;
     if (line_) line_(line);
@@ -288,25 +214,113 @@ StreamServer::StreamServer() {
   assembler_.SetDropHandler([this](std::size_t bytes) { Emit(Event::kLineDropped, std::to_string(bytes)); });
 }
 
-StreamServer::~StreamServer() = default;
+StreamServer::~StreamServer() {
+  if (client_.fd >= 0) transport_->Release(client_.fd);
+}
 
 std::unique_ptr<StreamServer> StreamServer::Listen(std::string_view address, std::string& error) {
   error.clear();
-  if (address.substr(0, 4) == "tcp:") return TcpServer::Make(address.substr(4), error);
-  if (address == "pty") return PtyServer::Make({}, false, error);
-  if (address.substr(0, 4) == "pty:") return PtyServer::Make(address.substr(4), true, error);
-  error = "'" + std::string(address) + "' is no address to listen on (give tcp:[HOST:]PORT or pty[:LINK])";
-  return nullptr;
+  std::unique_ptr<StreamTransport> transport;
+  if (address.substr(0, 4) == "tcp:") {
+    transport = TcpTransport::Make(address.substr(4), error);
+  } else if (address == "pty") {
+    transport = PtyTransport::Make({}, false, error);
+  } else if (address.substr(0, 4) == "pty:") {
+    transport = PtyTransport::Make(address.substr(4), true, error);
+  } else {
+    error = "'" + std::string(address) + "' is no address to listen on (give tcp:[HOST:]PORT or pty[:LINK])";
+  }
+  if (!transport) return nullptr;
+  return std::make_unique<StreamServer>(std::move(transport));
+}
+
+std::vector<StreamServer::Wait> StreamServer::Waits() const {
+  std::vector<Wait> waits;
+  int w = transport_->WaitDescriptor();
+  if (w >= 0 && !Idle()) waits.push_back({w, true, false});
+  if (client_.fd >= 0) waits.push_back({client_.fd, replies_.size() < kReplyBacklog, !replies_.empty()});
+  return waits;
+}
+
+bool StreamServer::Serve(int timeoutMs, const sigset_t* mask) {
+  pollfd fds[2];
+  nfds_t n = 0;
+  int waitAt = -1, clientAt = -1;
+  if (int w = transport_->WaitDescriptor(); w >= 0) {
+    waitAt = static_cast<int>(n);
+    fds[n++] = {w, POLLIN, 0};
+  }
+  if (client_.fd >= 0) {
+    clientAt = static_cast<int>(n);
+    fds[n++] = {client_.fd,
+                static_cast<short>((replies_.size() < kReplyBacklog ? POLLIN : 0) | (replies_.empty() ? 0 : POLLOUT)),
+                0};
+  }
+  auto start = std::chrono::steady_clock::now();
+  if (PollFor(fds, n, timeoutMs, mask) < 0) return errno != EINTR;
+  if (clientAt >= 0 && fds[clientAt].revents != 0) ServeClient();
+  if (waitAt >= 0 && fds[waitAt].revents != 0) TakeClients();
+  if (Idle() && timeoutMs != 0) {
+    // Nothing to wait on (a terminal nobody has open reads as hung up at
+    // once): wait a little rather than spin.
+    int spent = static_cast<int>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+    int rest = timeoutMs < 0 ? kIdleMs : std::min(kIdleMs, timeoutMs - spent);
+    if (rest > 0 && PollFor(nullptr, 0, rest, mask) < 0 && errno == EINTR) return false;
+  }
+  return true;
+}
+
+void StreamServer::TakeClients() {
+  for (;;) {
+    bool hungUp = false;
+    StreamTransport::Client client = transport_->Take(hungUp);
+    idle_ = hungUp;
+    if (client.fd < 0) return;
+    // The client being served may have left just before this one came:
+    // its close, read now, frees the place for this one.
+    if (client_.fd >= 0) ServeClient();
+    if (client_.fd >= 0) {
+      transport_->Refuse(client);
+      Emit(Event::kClientRefused, client.peer);
+      continue;
+    }
+    std::string first = std::move(client.first);
+    client_ = std::move(client);
+    Emit(Event::kClientConnected, client_.peer);
+    if (!first.empty()) {
+      assembler_.Feed(first);
+      if (client_.fd >= 0 && !replies_.empty() && !FlushReplies()) EndClient();
+    }
+  }
+}
+
+void StreamServer::ServeClient() {
+  char buffer[kChunk];
+  std::size_t taken = 0;
+  while (client_.fd >= 0 && taken < kReadBudget && replies_.size() < kReplyBacklog) {
+    ssize_t got = ::read(client_.fd, buffer, sizeof buffer);
+    if (got > 0) {
+      assembler_.Feed(std::string_view(buffer, static_cast<std::size_t>(got)));
+      taken += static_cast<std::size_t>(got);
+      if (client_.fd >= 0 && !replies_.empty() && !FlushReplies()) EndClient();
+      continue;
+    }
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+    EndClient();  // closed, reset, or (a terminal) hung up
+  }
+  if (client_.fd >= 0 && !replies_.empty() && !FlushReplies()) EndClient();
 }
 
 void StreamServer::Reply(std::string_view bytes) {
-  if (client_ >= 0) replies_.append(bytes);
+  if (client_.fd >= 0) replies_.append(bytes);
 }
 
 bool StreamServer::FlushReplies() {
   while (!replies_.empty()) {
-    ssize_t n = ::send(client_, replies_.data(), replies_.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
-    if (n < 0 && errno == ENOTSOCK) n = ::write(client_, replies_.data(), replies_.size());
+    ssize_t n = ::send(client_.fd, replies_.data(), replies_.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (n < 0 && errno == ENOTSOCK) n = ::write(client_.fd, replies_.data(), replies_.size());
     if (n > 0) {
       replies_.erase(0, static_cast<std::size_t>(n));
       continue;
@@ -317,15 +331,16 @@ bool StreamServer::FlushReplies() {
   return true;
 }
 
-void StreamServer::EndClient(bool closeFd) {
+void StreamServer::EndClient() {
   std::size_t cut = assembler_.Discard();
   if (cut > 0) Emit(Event::kLineCut, std::to_string(cut));
-  if (closeFd && client_ >= 0) ::close(client_);
-  client_ = -1;
+  transport_->Release(client_.fd);
+  std::string peer = std::move(client_.peer);
+  client_ = {};
   replies_.clear();
   replies_.shrink_to_fit();
   ++served_;
-  Emit(Event::kClientLeft, peer_);
+  Emit(Event::kClientLeft, peer);
 }
 
 }  // namespace qmt

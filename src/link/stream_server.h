@@ -22,6 +22,30 @@
 
 namespace qmt {
 
+// Where clients come from: a listening socket, or a pseudo-terminal whose
+// far end a client opens.  The server holds the one read loop, the replies
+// and the limits; a transport only hands over clients and takes them back.
+class StreamTransport {
+ public:
+  struct Client {
+    int fd = -1;
+    std::string peer;
+    std::string first;  // bytes the transport had to read to see the client
+  };
+  virtual ~StreamTransport() = default;
+  virtual const std::string& Address() const = 0;
+  // The descriptor on which a new client shows itself (readable), -1 while
+  // none can come.
+  virtual int WaitDescriptor() const = 0;
+  // A client that has come, or fd -1.  `hungUp`: the wait descriptor reads
+  // as hung up with nobody there (a terminal nobody has open).
+  virtual Client Take(bool& hungUp) = 0;
+  // Tells a client that cannot be served why, and lets it go.
+  virtual void Refuse(const Client& client) = 0;
+  // The client being served has gone.
+  virtual void Release(int fd) = 0;
+};
+
 class StreamServer {
  public:
   enum class Event {
@@ -41,10 +65,13 @@ class StreamServer {
   static std::unique_ptr<StreamServer> Listen(std::string_view address, std::string& error);
   // Address texts to offer when completing a --listen value.
   static std::vector<std::string> AddressExamples() { return {"tcp:0", "tcp:127.0.0.1:", "pty", "pty:"}; }
-  virtual ~StreamServer();
+  explicit StreamServer(std::unique_ptr<StreamTransport> transport);
+  ~StreamServer();
+  StreamServer(const StreamServer&) = delete;
+  StreamServer& operator=(const StreamServer&) = delete;
 
   // "tcp:HOST:PORT" with the port actually bound, or the pty's device path.
-  const std::string& Address() const { return address_; }
+  const std::string& Address() const { return transport_->Address(); }
 
   void SetLineHandler(LineHandler handler) { line_ = std::move(handler); }
   void SetEventHandler(EventHandler handler) { events_ = std::move(handler); }
@@ -54,14 +81,26 @@ class StreamServer {
   // kReadBudget bytes.  With `mask` the wait runs with that signal mask
   // (ppoll), so a signal blocked otherwise can end it; returns false when a
   // signal did.
-  virtual bool Serve(int timeoutMs, const sigset_t* mask = nullptr) = 0;
+  bool Serve(int timeoutMs, const sigset_t* mask = nullptr);
+
+  // For a caller with a loop of its own (the window): the descriptors that
+  // Serve(0) should be called for when they are ready, with the events that
+  // matter.  While Idle(), nothing can be waited on: call Serve(0) again
+  // after kIdleMs.
+  struct Wait {
+    int fd;
+    bool read, write;
+  };
+  std::vector<Wait> Waits() const;
+  bool Idle() const { return idle_ && client_.fd < 0; }
+  static constexpr int kIdleMs = 10;
 
   // Queues a reply to the client being served (the line end is the
   // caller's).  Replies go out as the client takes them; while more than
   // kReplyBacklog bytes wait, the client's input is not read.
   void Reply(std::string_view bytes);
 
-  bool HasClient() const { return client_ >= 0; }
+  bool HasClient() const { return client_.fd >= 0; }
   // Reply bytes the client has not taken yet.
   std::size_t RepliesWaiting() const { return replies_.size(); }
   // Clients that have come and gone.
@@ -73,22 +112,23 @@ class StreamServer {
   static constexpr std::size_t kReadBudget = 1 << 20;
   static constexpr std::size_t kReplyBacklog = 1 << 20;
 
- protected:
-  StreamServer();
+ private:
   void Emit(Event event, const std::string& detail) {
     if (events_) events_(event, detail);
   }
-  // Feeds bytes from the client; counts lines.
-  void Take(std::string_view bytes) { assembler_.Feed(bytes); }
-  // The client is gone: forgets its unfinished line and its replies.
-  void EndClient(bool closeFd);
+  // Takes the clients that have come: the first is served, the rest refused.
+  void TakeClients();
+  // The one read loop: the client's bytes, as many as the budget allows.
+  void ServeClient();
   // Writes queued replies as far as the client takes them; false when the
   // client can no longer be written to.
   bool FlushReplies();
+  // The client is gone: forgets its unfinished line and its replies.
+  void EndClient();
 
-  std::string address_;
-  std::string peer_;
-  int client_ = -1;
+  std::unique_ptr<StreamTransport> transport_;
+  StreamTransport::Client client_;
+  bool idle_ = false;  // the wait descriptor read as hung up with nobody there
   std::string replies_;
   std::size_t served_ = 0;
   std::size_t lines_ = 0;

@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "compiler/opcodes.h"
+#include "compiler/pcode.h"
 #include "support/encoding.h"
 #include "support/name_case.h"
 
@@ -47,6 +48,7 @@ TDebugger::~TDebugger() {
   onStopped = nullptr;
   onRunEnded = nullptr;
   onImageLoaded = nullptr;
+  onLog = nullptr;
   runner_.Abort();
   Unpatch();
   if (runner_.Hook() == this) runner_.SetHook(nullptr);
@@ -63,38 +65,184 @@ const std::vector<TBreakpoint>& TDebugger::SetBreakpoints(const std::vector<TBre
   return breakpoints_;
 }
 
+const std::vector<TBreakpoint>& TDebugger::SetInstructionBreakpoints(const std::vector<TBreakpointRequest>& requests) {
+  instructionRequests_ = requests;
+  Rebind();
+  return instructionBreakpoints_;
+}
+
+TBreakpoint TDebugger::BindRequest(const TBreakpointRequest& r) {
+  TBreakpoint b;
+  b.requestedLine = r.line;
+  b.condition = r.condition;
+  b.hitCondition = r.hitCondition;
+  b.logMessage = r.logMessage;
+  if (r.address >= 0) {
+    if (r.address >= static_cast<int>(kCodeAreaSize) || !info_.IsInstruction(static_cast<std::uint16_t>(r.address))) {
+      b.message = Sjis("命令の先頭ではない");
+      return b;
+    }
+    b.pc = static_cast<std::uint16_t>(r.address);
+    b.line = b.requestedLine = info_.LineOf(b.pc);
+    b.verified = true;
+  } else {
+    std::optional<TDebugInfo::Statement> at = info_.Bind(r.line);
+    if (!at) {
+      b.message = LineText(r.line) + Sjis("行目以降にコードがない");
+      return b;
+    }
+    b.line = at->line;
+    b.pc = at->pc;
+    b.verified = true;
+    if (b.line != r.line)
+      b.message = LineText(r.line) + Sjis("行目にコードがないので") + LineText(b.line) + Sjis("行目に置いた");
+  }
+  if (!Trim(r.condition).empty()) {
+    std::string error;
+    if (!expressionScript_) {
+      b.verified = false;
+      b.message = Sjis("条件を翻訳できない");
+    } else if (!CompileExpression(*expressionScript_, r.condition, info_, b.conditionImage, error)) {
+      b.verified = false;
+      b.message = Sjis("条件の誤り:") + error;
+    }
+  }
+  if (b.verified) BindExtras(b);
+  return b;
+}
+
 void TDebugger::Rebind() {
   Unpatch();
   std::fill(flags_.begin(), flags_.end(), 0);
   for (const TDebugInfo::Statement& s : info_.statements) flags_[s.pc] |= kStatement;
-  breakpoints_.clear();
-  for (const TBreakpointRequest& r : requests_) {
-    TBreakpoint b;
-    b.requestedLine = r.line;
-    b.condition = r.condition;
-    std::optional<TDebugInfo::Statement> at = info_.Bind(r.line);
-    if (!at) {
-      b.message = LineText(r.line) + Sjis("行目以降にコードがない");
-    } else {
-      b.line = at->line;
-      b.pc = at->pc;
-      b.verified = true;
-      if (b.line != r.line)
-        b.message = LineText(r.line) + Sjis("行目にコードがないので") + LineText(b.line) + Sjis("行目に置いた");
-      if (!Trim(r.condition).empty()) {
-        std::string error;
-        if (!expressionScript_) {
-          b.verified = false;
-          b.message = Sjis("条件を翻訳できない");
-        } else if (!CompileExpression(*expressionScript_, r.condition, info_, b.conditionImage, error)) {
-          b.verified = false;
-          b.message = Sjis("条件の誤り:") + error;
+  // A breakpoint asked for again keeps its count of hits.
+  auto bindAll = [this](const std::vector<TBreakpointRequest>& requests, std::vector<TBreakpoint>& bound) {
+    std::vector<TBreakpoint> old = std::move(bound);
+    bound.clear();
+    for (const TBreakpointRequest& r : requests) {
+      TBreakpoint b = BindRequest(r);
+      for (const TBreakpoint& o : old) {
+        if (o.requestedLine == b.requestedLine && o.pc == b.pc && o.condition == r.condition &&
+            o.hitCondition == r.hitCondition && o.logMessage == r.logMessage) {
+          b.hits = o.hits;
+          break;
         }
       }
+      if (b.verified) flags_[b.pc] |= kBreak;
+      bound.push_back(std::move(b));
     }
-    if (b.verified) flags_[b.pc] |= kBreak;
-    breakpoints_.push_back(std::move(b));
+  };
+  bindAll(requests_, breakpoints_);
+  bindAll(instructionRequests_, instructionBreakpoints_);
+  dataBreakpoints_.clear();
+  watching_ = false;
+  for (const TDataBreakpointRequest& r : dataRequests_) {
+    dataBreakpoints_.push_back(BindData(r));
+    watching_ |= dataBreakpoints_.back().verified;
   }
+}
+
+const std::vector<TDataBreakpoint>& TDebugger::SetDataBreakpoints(const std::vector<TDataBreakpointRequest>& requests) {
+  dataRequests_ = requests;
+  Rebind();
+  return dataBreakpoints_;
+}
+
+bool TDebugger::CanWatch(std::string_view name, int frame, std::string& error) {
+  TDataBreakpointRequest r;
+  r.name = std::string(name);
+  r.frame = frame;
+  const TDataBreakpoint d = BindData(r);
+  error = d.message;
+  return d.verified;
+}
+
+TDataBreakpoint TDebugger::BindData(const TDataBreakpointRequest& r) {
+  TDataBreakpoint d;
+  const std::string_view name = Trim(r.name);
+  d.name = std::string(name);
+  using Kind = TDataBreakpoint::Kind;
+  if (const int n = ArgumentNumber(name); n >= 0) {
+    const TMachine& m = runner_.Context().machine;
+    const auto [fp, ac] = FrameOf(EntriesOf(r.frame));
+    const int i = fp - 2 - ac + n;
+    if (!Held() || n >= ac || i < 0 || i >= m.SP) {
+      d.message = Sjis("引数番号の異常");
+      return d;
+    }
+    d.kind = Kind::kCell;
+    d.index = i;
+  } else if (const TDebugInfo::Variable* local = info_.Local(name)) {
+    d.kind = Kind::kLocal;
+    d.index = local->slot;
+  } else {
+    auto found = std::find_if(externalNames_.begin(), externalNames_.end(),
+                              [&](const auto& e) { return SameName(e.first, name); });
+    if (found == externalNames_.end()) {
+      d.message = Sjis("変数 ") + d.name + Sjis(" が未定義");
+      return d;
+    }
+    d.kind = Kind::kExternal;
+    d.index = found->second;
+  }
+  if (!Trim(r.condition).empty()) {
+    std::string error;
+    if (!expressionScript_) {
+      d.message = Sjis("条件を翻訳できない");
+      return d;
+    }
+    if (!CompileExpression(*expressionScript_, r.condition, info_, d.conditionImage, error)) {
+      d.message = Sjis("条件の誤り:") + error;
+      return d;
+    }
+    std::int16_t v = 0;
+    d.conditionWas = RunExpression(d.conditionImage, 0, v, error) && v != 0;
+  }
+  d.verified = true;
+  d.last = DataValue(d);
+  return d;
+}
+
+std::int16_t TDebugger::DataValue(const TDataBreakpoint& d) const {
+  const TMachine& m = runner_.Context().machine;
+  switch (d.kind) {
+    case TDataBreakpoint::Kind::kLocal: return m.L[d.index];
+    case TDataBreakpoint::Kind::kExternal: return runner_.externals[static_cast<std::size_t>(d.index)];
+    case TDataBreakpoint::Kind::kCell: return d.index < m.SP ? m.S[d.index] : d.last;
+  }
+  return d.last;
+}
+
+bool TDebugger::DataChanged(int changedAt) {
+  bool stop = false;
+  for (TDataBreakpoint& d : dataBreakpoints_) {
+    if (!d.verified) continue;
+    const std::int16_t now = DataValue(d);
+    if (now == d.last) continue;
+    const std::int16_t was = d.last;
+    d.last = now;
+    bool stops = true;
+    if (!d.conditionImage.empty()) {
+      std::int16_t v = 0;
+      std::string error;
+      const bool ok = RunExpression(d.conditionImage, 0, v, error);
+      // Only when it becomes true; one that cannot be evaluated stops.
+      stops = !ok || (v != 0 && !d.conditionWas);
+      d.conditionWas = ok && v != 0;
+    }
+    if (!stops || stop) continue;
+    stop = true;
+    reason_ = TStopReason::kDataBreakpoint;
+    const int line = changedAt >= 0 ? info_.LineOf(static_cast<std::uint16_t>(changedAt)) : -1;
+    stopMessage_ = d.name + ": " + std::to_string(was) + Sjis(" → ") + std::to_string(now) +
+                   (line >= 0 ? " (" + LineText(line) + Sjis("行目で変更)") : Sjis(" (実行の外で変更)"));
+  }
+  if (stop) {
+    mode_ = Mode::kRun;
+    mask_ = kBreak;
+    steppedOffRun_ = false;
+  }
+  return stop;
 }
 
 int TDebugger::CurrentLine() const { return info_.LineOf(heldPc_); }
@@ -104,12 +252,13 @@ int TDebugger::CurrentLine() const { return info_.LineOf(heldPc_); }
 void TDebugger::RunStarted() {
   entryPc_ = runner_.Context().machine.PC;
   resuming_ = false;
+  runStarting_ = true;
 }
 
 void TDebugger::RunEnded(TRunEnd end) {
   // A step that runs off the end of its run stops at the next run's first
   // statement: in an event-driven macro that is where execution goes on.
-  if (mode_ == Mode::kStepInto || mode_ == Mode::kStepOver || mode_ == Mode::kStepOut) steppedOffRun_ = true;
+  if (mode_ != Mode::kRun && mode_ != Mode::kEntry && mode_ != Mode::kPause) steppedOffRun_ = true;
   if (onRunEnded) onRunEnded(end);
 }
 
@@ -120,12 +269,12 @@ void TDebugger::RunEnded(TRunEnd end) {
 void TDebugger::Patch() {
   if (patched_) return;
   TCodeArea& code = runner_.MutableCode();
-  for (const TBreakpoint& b : breakpoints_) {
-    if (!b.verified || (flags_[b.pc] & kPatched)) continue;
+  ForEachBreakpoint([&](const TBreakpoint& b) {
+    if (!b.verified || (flags_[b.pc] & kPatched)) return;
     original_[b.pc] = code[b.pc];
     code[b.pc] = static_cast<std::uint8_t>(Op::END);
     flags_[b.pc] |= kPatched;
-  }
+  });
   patched_ = true;
   runner_.CodeChanged();
 }
@@ -133,11 +282,11 @@ void TDebugger::Patch() {
 void TDebugger::Unpatch() {
   if (!patched_) return;
   TCodeArea& code = runner_.MutableCode();
-  for (const TBreakpoint& b : breakpoints_) {
-    if (!(flags_[b.pc] & kPatched)) continue;
+  ForEachBreakpoint([&](const TBreakpoint& b) {
+    if (!(flags_[b.pc] & kPatched)) return;
     code[b.pc] = original_[b.pc];
     flags_[b.pc] &= static_cast<std::uint8_t>(~kPatched);
-  }
+  });
   patched_ = false;
   runner_.CodeChanged();
 }
@@ -163,6 +312,9 @@ void TDebugger::ImageLoaded() {
   std::fill(flags_.begin(), flags_.end(), 0);
   info_ = TDebugInfo();
   breakpoints_.clear();
+  instructionBreakpoints_.clear();
+  dataBreakpoints_.clear();
+  watching_ = false;
   if (onImageLoaded) onImageLoaded();
 }
 
@@ -181,8 +333,12 @@ long TDebugger::Execute(TRuntimeContext& context, long limit, bool& paused) {
     return limit - left;
   };
   const bool trace = TraceEnabled();
+  // A watched value the host changed between two runs.
+  const bool starting = runStarting_;
+  runStarting_ = false;
+  if (starting && watching_ && DataChanged(-1)) return hold(m.PC);
   while (left > 0) {
-    if (mode_ == Mode::kRun && !trace) {
+    if (mode_ == Mode::kRun && !trace && !watching_) {
       Patch();
       if (skip) {
         skip = false;
@@ -204,12 +360,13 @@ long TDebugger::Execute(TRuntimeContext& context, long limit, bool& paused) {
     }
     Unpatch();
     const std::uint16_t pc = m.PC;
-    if ((flags_[pc] & mask_) != 0 && !skip && StopHere(pc)) return hold(pc);
+    if (!skip && (((flags_[pc] & mask_) != 0 && StopHere(pc)) || InstructionStepStops())) return hold(pc);
     skip = false;
     --left;
     if (Step(context)) break;
     if (trace) runner_.TraceStep();
     if (context.errorCode != 0) break;
+    if (watching_ && DataChanged(pc)) return hold(m.PC);
   }
   if (!stopOnMessage) return limit - left;
   std::uint16_t at = m.PC;
@@ -269,15 +426,34 @@ bool TDebugger::StopHere(std::uint16_t pc) {
         if (stop) reason_ = TStopReason::kStep;
         break;
       }
+      case Mode::kInstruction:
+      case Mode::kInstructionOver:
+        // A step that ran off its run stops at the next run's first statement.
+        stop = steppedOffRun_;
+        if (stop) reason_ = TStopReason::kStep;
+        break;
     }
   }
-  if (!stop && (f & kBreak)) {
-    for (const TBreakpoint& b : breakpoints_) {
-      if (!b.verified || b.pc != pc || !ConditionHolds(b)) continue;
-      reason_ = TStopReason::kBreakpoint;
+  if (f & kBreak) {
+    // Every breakpoint here counts its hit and writes its log, even when a
+    // step stops here anyway.
+    ForEachBreakpoint([&](TBreakpoint& b) {
+      if (!b.verified || b.pc != pc || !stopMessage_.empty()) return;
+      const bool holds = ConditionHolds(b);
+      if (!stopMessage_.empty()) {
+        // The condition could not be evaluated: stop and say why.
+        if (!stop) reason_ = TStopReason::kBreakpoint;
+        stop = true;
+        return;
+      }
+      if (!holds || !HitStops(b)) return;
+      if (!b.log.empty()) {
+        if (onLog) onLog(LogText(b), b.line);
+        return;
+      }
+      if (!stop) reason_ = TStopReason::kBreakpoint;
       stop = true;
-      break;
-    }
+    });
   }
   if (stop) {
     mode_ = Mode::kRun;
@@ -299,6 +475,103 @@ bool TDebugger::ConditionHolds(const TBreakpoint& b) {
   return value != 0;
 }
 
+bool TDebugger::HitStops(TBreakpoint& b) {
+  ++b.hits;
+  switch (b.hitRule) {
+    case TBreakpoint::HitRule::kAlways: return true;
+    case TBreakpoint::HitRule::kEqual: return b.hits == b.hitCount;
+    case TBreakpoint::HitRule::kEvery: return b.hits % b.hitCount == 0;
+    case TBreakpoint::HitRule::kAfter: return b.hits > b.hitCount;
+  }
+  return true;
+}
+
+std::string TDebugger::LogText(const TBreakpoint& b) {
+  std::string out;
+  for (const TBreakpoint::LogPiece& piece : b.log) {
+    out += piece.text;
+    if (piece.image.empty()) continue;
+    std::int16_t value = 0;
+    std::string error;
+    out += RunExpression(piece.image, 0, value, error) ? std::to_string(value) : "<" + error + ">";
+  }
+  return out;
+}
+
+bool TDebugger::BindExtras(TBreakpoint& b) {
+  std::string_view hit = Trim(b.hitCondition);
+  if (!hit.empty()) {
+    using Rule = TBreakpoint::HitRule;
+    Rule rule = Rule::kEqual;
+    long low = 1, offset = 0;
+    if (hit.substr(0, 2) == ">=") {
+      rule = Rule::kAfter;
+      offset = -1;  // from the Nth on: after N - 1
+      hit.remove_prefix(2);
+    } else if (hit.substr(0, 2) == "==") {
+      hit.remove_prefix(2);
+    } else if (hit[0] == '>') {
+      rule = Rule::kAfter;
+      low = 0;
+      hit.remove_prefix(1);
+    } else if (hit[0] == '%') {
+      rule = Rule::kEvery;
+      hit.remove_prefix(1);
+    } else if (hit[0] == '=') {
+      hit.remove_prefix(1);
+    }
+    hit = Trim(hit);
+    long n = 0;
+    auto [end, ec] = std::from_chars(hit.data(), hit.data() + hit.size(), n);
+    if (hit.empty() || ec != std::errc() || end != hit.data() + hit.size() || n < low || n > 1000000000L) {
+      b.verified = false;
+      b.message = Sjis("ヒット条件の誤り:") + b.hitCondition + Sjis(" (N、%N、>N、>=N のどれか)");
+      return false;
+    }
+    b.hitRule = rule;
+    b.hitCount = n + offset;
+  }
+  if (b.logMessage.empty()) return true;
+  // {expression} pieces; {{ and }} stand for the braces themselves.
+  const std::string& text = b.logMessage;
+  TBreakpoint::LogPiece piece;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (IsLeadByte(static_cast<std::uint8_t>(c)) && i + 1 < text.size()) {
+      piece.text += text.substr(i, 2);
+      ++i;
+    } else if ((c == '{' || c == '}') && i + 1 < text.size() && text[i + 1] == c) {
+      piece.text += c;
+      ++i;
+    } else if (c == '{') {
+      std::size_t close = i + 1;
+      while (close < text.size() && text[close] != '}') close += IsLeadByte(static_cast<std::uint8_t>(text[close])) ? 2 : 1;
+      std::string error;
+      if (close >= text.size()) {
+        error = Sjis("{が閉じていない");
+      } else if (!expressionScript_) {
+        error = Sjis("式を翻訳できない");
+      } else {
+        CompileExpression(*expressionScript_, std::string_view(text).substr(i + 1, close - i - 1), info_, piece.image,
+                          error);
+      }
+      if (!error.empty()) {
+        b.verified = false;
+        b.message = Sjis("ログの式の誤り:") + error;
+        b.log.clear();
+        return false;
+      }
+      b.log.push_back(std::move(piece));
+      piece = TBreakpoint::LogPiece();
+      i = close;
+    } else {
+      piece.text += c;
+    }
+  }
+  if (!piece.text.empty() || b.log.empty()) b.log.push_back(std::move(piece));
+  return true;
+}
+
 TRunEnd TDebugger::Go(Mode mode) {
   if (!Held()) return TRunEnd::kStopped;
   stepLine_ = info_.LineOf(heldPc_);
@@ -315,6 +588,66 @@ TRunEnd TDebugger::Continue() { return Go(Mode::kRun); }
 TRunEnd TDebugger::StepOver() { return Go(Mode::kStepOver); }
 TRunEnd TDebugger::StepInto() { return Go(Mode::kStepInto); }
 TRunEnd TDebugger::StepOut() { return Go(Mode::kStepOut); }
+TRunEnd TDebugger::StepInstruction() { return Go(Mode::kInstruction); }
+TRunEnd TDebugger::StepInstructionOver() { return Go(Mode::kInstructionOver); }
+
+std::vector<TInstructionText> TDebugger::Instructions(std::uint16_t pc, long offset, long count, long* first) const {
+  const auto& list = info_.instructions;
+  std::vector<TInstructionText> out;
+  if (first) *first = offset;
+  if (list.empty() || count <= 0) return out;
+  auto it = std::upper_bound(list.begin(), list.end(), pc,
+                             [](std::uint16_t p, const TDebugInfo::Instruction& i) { return p < i.pc; });
+  const long at = it == list.begin() ? 0 : static_cast<long>(it - list.begin()) - 1;
+  const long size = static_cast<long>(list.size());
+  long from = at + offset;
+  long to = from + count;
+  if (from < 0) from = 0;
+  if (to > size) to = size;
+  if (first) *first = from - at;
+  if (from >= to) return out;
+  const std::uint16_t end = list[static_cast<std::size_t>(to - 1)].pc;
+  const std::vector<std::uint8_t> bytes = ProgramBytes(0, static_cast<std::size_t>(end) + 16);
+  for (long i = from; i < to; ++i) {
+    const TDebugInfo::Instruction& in = list[static_cast<std::size_t>(i)];
+    int p = in.pc;
+    const std::string text = InstructionText(bytes, static_cast<int>(bytes.size()) - 1, p);
+    // "6E 05 00       Num 5": the bytes, then the instruction.
+    const std::size_t gap = text.find("  ");
+    TInstructionText t{in.pc, in.line, text, ""};
+    if (gap != std::string::npos) {
+      t.bytes = text.substr(0, gap);
+      t.text = text.substr(text.find_first_not_of(' ', gap));
+    }
+    out.push_back(std::move(t));
+  }
+  return out;
+}
+
+bool TDebugger::InstructionStepStops() {
+  bool stop = false;
+  switch (mode_) {
+    case Mode::kInstruction: stop = true; break;
+    case Mode::kInstructionOver: stop = CallDepth() <= stepDepth_; break;
+    // Back in the caller, wherever that is: inside an expression that
+    // called a function too.
+    case Mode::kStepOut: stop = !steppedOffRun_ && CallDepth() < stepDepth_; break;
+    default: return false;
+  }
+  if (stop) {
+    reason_ = TStopReason::kStep;
+    stopMessage_.clear();
+    mode_ = Mode::kRun;
+    mask_ = kBreak;
+  }
+  return stop;
+}
+
+std::vector<std::uint8_t> TDebugger::ProgramBytes(std::uint16_t from, std::size_t count) const {
+  std::vector<std::uint8_t> out;
+  for (std::size_t p = from; p < kCodeAreaSize && out.size() < count; ++p) out.push_back(CodeAt(static_cast<std::uint16_t>(p)));
+  return out;
+}
 
 void TDebugger::Pause() {
   if (Held()) return;
@@ -390,17 +723,23 @@ std::vector<TStackFrame> TDebugger::StackTrace() const {
   };
   std::vector<TStackFrame> frames;
   std::uint16_t pc = Held() ? heldPc_ : m.PC;
+  // The held instruction: inside an expression when no statement starts
+  // there, at the call that just returned (or the operand before it).
+  int column = info_.IsStatement(pc) || pc == 0 ? -1 : info_.ColumnOf(InstructionBefore(static_cast<std::uint16_t>(pc - 1)));
   int depth = m.RSP;
   for (int i = m.RSP - 1; i >= 0; --i) {
     const std::uint8_t kind = EntryKind(i);
     int back = kind == static_cast<std::uint8_t>(Op::CALL) ? 4 : kind == static_cast<std::uint8_t>(Op::GOSUB) ? 3 : 0;
     if (back == 0) continue;
     const auto call = static_cast<std::uint16_t>(m.RS[i] - back);
-    frames.push_back({nameAt(ReadWord(image, call + 1u)), info_.LineOf(pc), pc, depth});
+    frames.push_back({nameAt(ReadWord(image, call + 1u)), info_.LineOf(pc), column, pc, depth});
     pc = call;
+    // A function is called from inside an expression; a subroutine is a
+    // statement of its own.
+    column = kind == static_cast<std::uint8_t>(Op::CALL) ? info_.ColumnOf(call) : -1;
     depth = i;
   }
-  frames.push_back({nameAt(entryPc_), info_.LineOf(pc), pc, depth});
+  frames.push_back({nameAt(entryPc_), info_.LineOf(pc), column, pc, depth});
   return frames;
 }
 

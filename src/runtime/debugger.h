@@ -22,12 +22,25 @@
 
 namespace qmt {
 
-enum class TStopReason { kNone, kBreakpoint, kStep, kPause, kEntry, kException };
+enum class TStopReason { kNone, kBreakpoint, kStep, kPause, kEntry, kException, kDataBreakpoint };
 
 // A breakpoint as asked for, and as it was bound.
 struct TBreakpointRequest {
+  TBreakpointRequest(int line = 0, std::string condition = "", std::string hitCondition = "",
+                     std::string logMessage = "")
+      : line(line), condition(std::move(condition)), hitCondition(std::move(hitCondition)),
+        logMessage(std::move(logMessage)) {}
   int line = 0;
   std::string condition;  // empty: always
+  // When to stop among the hits whose condition holds: "N" (or "=N") the
+  // Nth, "%N" every Nth, ">N" after the Nth, ">=N" from the Nth on; empty:
+  // every hit.
+  std::string hitCondition;
+  // Not empty: a log point, which writes this text (with each {expression}
+  // replaced by its value) instead of stopping.
+  std::string logMessage;
+  // An instruction breakpoint: the address of the instruction (line unused).
+  int address = -1;
 };
 struct TBreakpoint {
   int requestedLine = 0;
@@ -35,15 +48,58 @@ struct TBreakpoint {
   bool verified = false;
   std::string message;  // why it moved or was refused (code page 932)
   std::string condition;
+  std::string hitCondition;
+  std::string logMessage;
   std::uint16_t pc = 0;
   TAByte conditionImage;
+  // Hits whose condition held, since the breakpoint was set.
+  long hits = 0;
+  // The hit condition read: what N means, and N.
+  enum class HitRule : std::uint8_t { kAlways, kEqual, kEvery, kAfter } hitRule = HitRule::kAlways;
+  long hitCount = 0;
+  // A log point's text in pieces: text, then an expression, and so on.
+  struct LogPiece {
+    std::string text;
+    TAByte image;  // empty: text only
+  };
+  std::vector<LogPiece> log;
+};
+
+// A value to watch: a local, an external or an argument @n of a frame;
+// the run stops when it changes or, with a condition, when the condition
+// becomes true as it changes.
+struct TDataBreakpointRequest {
+  std::string name;  // code page 932
+  std::string condition;
+  int frame = 0;  // for an argument: the frame (0 innermost) it belongs to
+};
+struct TDataBreakpoint {
+  std::string name;
+  bool verified = false;
+  std::string message;  // why it was refused (code page 932)
+  enum class Kind : std::uint8_t { kLocal, kExternal, kCell } kind = Kind::kLocal;
+  int index = 0;  // the local's slot, the external's id, or the stack cell
+  std::int16_t last = 0;
+  TAByte conditionImage;
+  bool conditionWas = false;
 };
 
 struct TStackFrame {
   std::string name;  // the label or function, or "" outside any label
   int line = -1;
+  // For a frame stopped inside an expression (at a function it called, or
+  // back from one), the column of that call; -1 at a statement's start.
+  int column = -1;
   std::uint16_t pc = 0;
   int depth = 0;  // return-stack entries below this frame's code
+};
+
+// One instruction as the P-code listing shows it.
+struct TInstructionText {
+  std::uint16_t pc = 0;
+  int line = -1;
+  std::string bytes;  // "6E 05 00"
+  std::string text;   // "Num 5"
 };
 
 struct TVariable {
@@ -72,6 +128,15 @@ class TDebugger : public TRunHook {
   // Replaces every breakpoint; returns them as bound, in request order.
   const std::vector<TBreakpoint>& SetBreakpoints(const std::vector<TBreakpointRequest>& requests);
   const std::vector<TBreakpoint>& Breakpoints() const { return breakpoints_; }
+  // Replaces every data breakpoint; returns them as bound, in request order.
+  // While one is set, runs go one instruction at a time.
+  const std::vector<TDataBreakpoint>& SetDataBreakpoints(const std::vector<TDataBreakpointRequest>& requests);
+  const std::vector<TDataBreakpoint>& DataBreakpoints() const { return dataBreakpoints_; }
+  // Whether `name` (a local, an external or @n of `frame`) can be watched;
+  // false with a message when it cannot.
+  bool CanWatch(std::string_view name, int frame, std::string& error);
+  // Replaces every instruction breakpoint (requests with an address).
+  const std::vector<TBreakpoint>& SetInstructionBreakpoints(const std::vector<TBreakpointRequest>& requests);
 
   // Stop at the first statement of the next run.
   void StopOnEntry() {
@@ -81,6 +146,8 @@ class TDebugger : public TRunHook {
   // Hold a run at the instruction that stopped it with a run message.
   bool stopOnMessage = true;
 
+  // Called when a log point is hit, with its text and line.
+  std::function<void(const std::string& text, int line)> onLog;
   // Called when a run is held, with the reason.  It is called from inside
   // the run: it may look at everything, but must not resume the run.
   std::function<void(TStopReason)> onStopped;
@@ -94,7 +161,12 @@ class TDebugger : public TRunHook {
   TRunEnd Continue();
   TRunEnd StepOver();
   TRunEnd StepInto();
+  // Out of the current function or subroutine: the stop is at the caller's
+  // next instruction, inside the expression that called a function.
   TRunEnd StepOut();
+  // One instruction; over a call, the instructions of the call too.
+  TRunEnd StepInstruction();
+  TRunEnd StepInstructionOver();
   // Holds the run at the next statement: the running one, or the next run's.
   void Pause();
   // Ends a held run as a run message would, and forgets any step.
@@ -102,10 +174,22 @@ class TDebugger : public TRunHook {
 
   bool Held() const { return runner_.Paused(); }
   TStopReason Reason() const { return reason_; }
-  // For kException: the run message the run stopped with.
+  // For kException: the run message the run stopped with; for
+  // kDataBreakpoint: the value that changed, from what to what, and where.
   const std::string& StopMessage() const { return stopMessage_; }
   // The line of the held instruction.
   int CurrentLine() const;
+  // The address of the held instruction.
+  std::uint16_t CurrentPc() const { return heldPc_; }
+  // The machine of the run (its stacks and registers), to look at.
+  const TMachine& Machine() const { return runner_.Context().machine; }
+  // The program's bytes, without the breakpoints' traps.
+  std::vector<std::uint8_t> ProgramBytes(std::uint16_t from, std::size_t count) const;
+  // `count` instructions from the one `offset` instructions away from the
+  // one that holds `pc` (before it when negative); those past either end
+  // of the program are left out, so `first` says where the list begins
+  // (its offset from the one that holds `pc`).
+  std::vector<TInstructionText> Instructions(std::uint16_t pc, long offset, long count, long* first = nullptr) const;
 
   // --- inspection ----------------------------------------------------------
   // Innermost first; the outermost frame is the run's entry label.
@@ -128,7 +212,7 @@ class TDebugger : public TRunHook {
   void ImageLoaded() override;
 
  private:
-  enum class Mode { kRun, kEntry, kPause, kStepInto, kStepOver, kStepOut };
+  enum class Mode { kRun, kEntry, kPause, kStepInto, kStepOver, kStepOut, kInstruction, kInstructionOver };
   enum Flag : std::uint8_t { kBreak = 1, kStatement = 2, kPatched = 4 };
 
   TRunEnd Go(Mode mode);
@@ -142,7 +226,28 @@ class TDebugger : public TRunHook {
   std::uint16_t InstructionBefore(std::uint16_t pc) const;
   void Rebind();
   bool StopHere(std::uint16_t pc);
+  // Whether a step that stops between statements stops at `pc`.
+  bool InstructionStepStops();
+  TBreakpoint BindRequest(const TBreakpointRequest& r);
+  TDataBreakpoint BindData(const TDataBreakpointRequest& r);
+  std::int16_t DataValue(const TDataBreakpoint& d) const;
+  // Looks at the watched values after the instruction at `changedAt` ran
+  // (-1: between runs); whether one of them stops the run.
+  bool DataChanged(int changedAt);
+  // Line and instruction breakpoints alike.
+  template <typename F>
+  void ForEachBreakpoint(F f) {
+    for (TBreakpoint& b : breakpoints_) f(b);
+    for (TBreakpoint& b : instructionBreakpoints_) f(b);
+  }
   bool ConditionHolds(const TBreakpoint& b);
+  // Counts a hit whose condition held; whether the hit condition stops.
+  static bool HitStops(TBreakpoint& b);
+  // A log point's text with its expressions' values.
+  std::string LogText(const TBreakpoint& b);
+  // Reads a breakpoint's hit condition and log message; false with
+  // b.message when one of them is wrong.
+  bool BindExtras(TBreakpoint& b);
   // Return-stack entries that are calls (GOSUB or CALL), of the first `n`.
   int CallDepth(int n) const;
   int CallDepth() const { return CallDepth(runner_.Context().machine.RSP); }
@@ -159,6 +264,12 @@ class TDebugger : public TRunHook {
   std::vector<std::pair<std::string, int>> externalNames_;
   std::vector<TBreakpoint> breakpoints_;
   std::vector<TBreakpointRequest> requests_;
+  std::vector<TBreakpoint> instructionBreakpoints_;
+  std::vector<TBreakpointRequest> instructionRequests_;
+  std::vector<TDataBreakpoint> dataBreakpoints_;
+  std::vector<TDataBreakpointRequest> dataRequests_;
+  bool watching_ = false;  // a data breakpoint is verified
+  bool runStarting_ = false;
   std::vector<std::uint8_t> flags_;  // per address: kBreak, kStatement, kPatched
   std::vector<std::uint8_t> original_;  // the bytes under the traps
   bool patched_ = false;

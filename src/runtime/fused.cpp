@@ -36,6 +36,18 @@ struct OpcodeSet {
 };
 constexpr OpcodeSet kOpcodes{};
 
+// The map's bytes that select a fused handler, or stand for a byte that is
+// no instruction, must never be taken for an instruction.
+constexpr bool SelectorsAreNoOpcodes() {
+  if (kOpcodes.is[fused::kOtherSelector] || fused::IsSelector(fused::kOtherSelector)) return false;
+  for (int i = 0; i < fused::kHandlerCount; ++i)
+    if (kOpcodes.is[fused::Selector(i)] || !fused::IsSelector(fused::Selector(i))) return false;
+  for (int b = 0; b < 256; ++b)
+    if (kOpcodes.is[b] && fused::IsSelector(static_cast<std::uint8_t>(b))) return false;
+  return true;
+}
+static_assert(SelectorsAreNoOpcodes(), "a fused handler's selector is also an opcode");
+
 bool Is(std::uint8_t byte, Op op) { return byte == static_cast<std::uint8_t>(op); }
 
 }  // namespace

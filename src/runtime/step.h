@@ -20,6 +20,26 @@ namespace step_detail {
 inline std::int16_t Wrap(std::uint32_t v) { return static_cast<std::int16_t>(static_cast<std::uint16_t>(v)); }
 inline std::uint16_t U(std::int16_t v) { return static_cast<std::uint16_t>(v); }
 
+// The operators that take two operands and cannot fault, as X(name, value
+// of a and b): the plain handlers and the fused ones both expand them.
+#define QMT_BINARY_OPERATORS(X)                                              \
+  X(AND, static_cast<std::int16_t>(a & b))                                   \
+  X(OR, static_cast<std::int16_t>(a | b))                                    \
+  X(XOR, static_cast<std::int16_t>(a ^ b))                                   \
+  X(ADD, step_detail::Wrap(std::uint32_t{step_detail::U(a)} + step_detail::U(b))) \
+  X(SUB, step_detail::Wrap(std::uint32_t{step_detail::U(a)} - step_detail::U(b))) \
+  X(MUL, step_detail::Wrap(std::uint32_t{step_detail::U(a)} * step_detail::U(b))) \
+  X(LT, static_cast<std::int16_t>(a < b))                                    \
+  X(GT, static_cast<std::int16_t>(a > b))                                    \
+  X(EQ, static_cast<std::int16_t>(a == b))                                   \
+  X(GE, static_cast<std::int16_t>(a >= b))                                   \
+  X(LE, static_cast<std::int16_t>(a <= b))
+
+#define QMT_BINARY_FUNCTION(name, expr) \
+  inline std::int16_t Binary_##name(std::int16_t a, std::int16_t b) { return (expr); }
+QMT_BINARY_OPERATORS(QMT_BINARY_FUNCTION)
+#undef QMT_BINARY_FUNCTION
+
 // Index of argument n of the current frame; negative when it lies below the
 // stack.
 inline int ArgIndex(const TMachine& m, int n) { return static_cast<int>(m.FP) - 2 - static_cast<int>(m.AC) + n; }

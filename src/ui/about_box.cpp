@@ -1,10 +1,14 @@
 #include "ui/about_box.h"
 
 #include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QIcon>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QUrl>
 #include <Qsci/qsciglobal.h>
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
@@ -88,8 +92,37 @@ void ShowAboutBox(QWidget* parent) {
   box.exec();
 }
 
+QString ManualIndex(const QString& programDir, const QString& systemDocDir) {
+  const QStringList candidates = {
+      programDir + "/../share/doc/qmt3308/html/index.html",
+      programDir + "/../../manual-html/index.html",
+      systemDocDir + "/html/index.html",
+  };
+  for (const QString& candidate : candidates) {
+    const QFileInfo file(QDir::cleanPath(candidate));
+    if (file.isFile()) return file.absoluteFilePath();
+  }
+  return {};
+}
+
+void OpenManual(QWidget* parent) {
+  const QString index = ManualIndex(QCoreApplication::applicationDirPath());
+  if (index.isEmpty()) {
+    QMessageBox::information(parent, "マニュアル",
+                             "HTML のマニュアルが見つかりません。\n"
+                             "パッケージでは /usr/share/doc/qmt3308/html/ に入ります。ソースからは "
+                             "scripts/build-manual.sh で作れます (build/manual-html/)。");
+    return;
+  }
+  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(index)))
+    QMessageBox::warning(parent, "マニュアル", QString("ブラウザで開けませんでした: %1").arg(index));
+}
+
 void AddHelpMenu(QMainWindow& window) {
   QMenu* help = window.menuBar()->addMenu("ヘルプ(&H)");
+  QAction* manual = help->addAction("マニュアル(&M)");
+  manual->setObjectName("actionManual");
+  QObject::connect(manual, &QAction::triggered, &window, [&window] { OpenManual(&window); });
   QAction* about = help->addAction("バージョン情報(&A)…");
   about->setObjectName("actionAbout");
   QObject::connect(about, &QAction::triggered, &window, [&window] { ShowAboutBox(&window); });

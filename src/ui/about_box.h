@@ -1,5 +1,6 @@
-// The Help menu and its "About" box: the program's version and the
-// libraries it is built with, each with its licence.
+// The Help menu: the user's manual (its HTML form, opened in the browser)
+// and the "About" box with the program's version and the libraries it is
+// built with, each with its licence.
 #pragma once
 
 #include <QString>
@@ -15,7 +16,16 @@ QString AboutText();
 // Shows the About box over `parent`.
 void ShowAboutBox(QWidget* parent);
 
-// Adds the Help menu with its About entry to `window`'s menu bar.
+// The start page of the HTML manual for a program in `programDir`, or ""
+// when there is none: installed beside the program (PREFIX/bin and
+// PREFIX/share/doc/qmt3308/html), built in the build tree
+// (build/apps/qmtsim and build/manual-html), or in `systemDocDir`.
+QString ManualIndex(const QString& programDir, const QString& systemDocDir = "/usr/share/doc/qmt3308");
+
+// Opens the manual in the desktop's browser, or says why it cannot.
+void OpenManual(QWidget* parent);
+
+// Adds the Help menu (manual, About) to `window`'s menu bar.
 void AddHelpMenu(QMainWindow& window);
 
 }  // namespace qmt

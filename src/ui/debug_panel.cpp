@@ -1,12 +1,19 @@
 #include "ui/debug_panel.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QCheckBox>
 #include <QDockWidget>
+#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
 #include <QMenuBar>
 #include <QSplitter>
 #include <QToolButton>
@@ -14,6 +21,7 @@
 #include <QVBoxLayout>
 
 #include "host/data_module.h"
+#include "host/debug_binding.h"
 #include "host/macro_compile.h"
 #include "host/simulator.h"
 #include "support/encoding.h"
@@ -24,13 +32,8 @@
 namespace qmt {
 namespace {
 
-QString Text(const std::string& cp932) {
-  try {
-    return QString::fromStdString(Cp932ToUtf8(cp932));
-  } catch (const std::exception&) {
-    return QString::fromLatin1(cp932.c_str());
-  }
-}
+// Cp932ToUtf8 never fails: bytes it cannot read become U+FFFD.
+QString Text(const std::string& cp932) { return QString::fromStdString(Cp932ToUtf8(cp932)); }
 
 const char* ReasonText(TStopReason reason) {
   switch (reason) {
@@ -39,6 +42,7 @@ const char* ReasonText(TStopReason reason) {
     case TStopReason::kPause: return "一時停止";
     case TStopReason::kEntry: return "開始で停止";
     case TStopReason::kException: return "実行メッセージで停止: ";
+    case TStopReason::kDataBreakpoint: return "値の変化で停止: ";
     case TStopReason::kNone: break;
   }
   return "停止";
@@ -48,13 +52,24 @@ const char* ReasonText(TStopReason reason) {
 
 DebugPanel::DebugPanel(TRunner& runner, Simulator& sim, TDM& dm, MacroEditor& editor, QWidget* parent)
     : QWidget(parent), runner_(runner), sim_(sim), dm_(dm), editor_(editor) {
-  spare_.OnConstLab = [this](std::string_view name, std::int16_t& dt) { return dm_.Script1ConstLab(name, dt); };
-  spare_.OnExtLabel = [this](std::string_view name) { return dm_.Script1ExtLabel(name); };
   debugger_ = std::make_unique<TDebugger>(runner_);
-  debugger_->SetExpressionScript(&spare_);
   debugger_->stopOnMessage = false;
   debugger_->onStopped = [this](TStopReason reason) { OnStopped(reason); };
   debugger_->onImageLoaded = [this] { ImageLoaded(); };
+  // A log point's line goes to the message window, and the run goes on.
+  debugger_->onLog = [this](const std::string& text, int line) {
+    const int shown = editor_.LineOfCompiled(line);
+    const std::string entry = (shown >= 0 ? std::to_string(shown + 1) + Sjis("行目: ") : std::string()) + text;
+    Log->appendPlainText(Text(entry));
+    if (showLog) showLog(Sjis("ログ ") + entry);
+  };
+  // The marker's tooltip counts the hits.
+  editor_.breakpointNote = [this](int line) {
+    const std::vector<TBreakpoint>& bound = debugger_->Breakpoints();
+    for (std::size_t i = 0; i < bound.size() && i < requestedAt_.size(); ++i)
+      if (requestedAt_[i] == line && bound[i].verified) return QString::fromUtf8("ヒット数: %1").arg(bound[i].hits);
+    return QString();
+  };
   // A held run may also end from outside the panel (a recompile loads a new
   // image): the panes then show it running again.
   debugger_->onRunEnded = [this](TRunEnd) {
@@ -80,14 +95,23 @@ DebugPanel::DebugPanel(TRunner& runner, Simulator& sim, TDM& dm, MacroEditor& ed
   ConditionAction = new QAction(QString::fromUtf8("ブレークポイントの条件..."), this);
   ConditionAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F8));
   connect(ConditionAction, &QAction::triggered, this, [this] {
-    const int line = editor_.CaretLine();
-    bool ok = false;
-    const QString condition = QInputDialog::getText(
-        this, QString::fromUtf8("ブレークポイントの条件"),
-        QString::fromUtf8("%1行目で止まる条件 (例: x > 10、空欄なら常に):").arg(line + 1), QLineEdit::Normal,
-        editor_.BreakpointCondition(line), &ok);
-    if (ok) editor_.SetBreakpointCondition(line, condition);
+    AskSetting("ブレークポイントの条件", "%1行目で止まる条件 (例: x > 10、空欄なら常に):",
+               &MacroEditor::BreakpointSettings::condition);
   });
+  HitConditionAction = new QAction(QString::fromUtf8("ヒット条件..."), this);
+  connect(HitConditionAction, &QAction::triggered, this, [this] {
+    AskSetting("ヒット条件", "%1行目で何回目に止まるか (5: 5回目、%5: 5回ごと、>5: 5回の後、空欄なら毎回):",
+               &MacroEditor::BreakpointSettings::hitCondition);
+  });
+  LogPointAction = new QAction(QString::fromUtf8("ログポイント..."), this);
+  LogPointAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F9));
+  connect(LogPointAction, &QAction::triggered, this, [this] {
+    AskSetting("ログポイント", "%1行目で止まらずに書く文 ({x} は x の値、空欄ならログなし):",
+               &MacroEditor::BreakpointSettings::logMessage);
+  });
+  StepInstructionAction = action("命令ステップイン", QKeySequence(Qt::ALT | Qt::Key_F11), &DebugPanel::StepInstruction);
+  StepInstructionOverAction =
+      action("命令ステップオーバー", QKeySequence(Qt::ALT | Qt::Key_F10), &DebugPanel::StepInstructionOver);
 
   auto* buttons = new QHBoxLayout;
   buttons->setSpacing(2);
@@ -118,10 +142,76 @@ DebugPanel::DebugPanel(TRunner& runner, Simulator& sim, TDM& dm, MacroEditor& ed
   Variables->header()->setSectionResizeMode(0, QHeaderView::Stretch);
   connect(Variables, &QTreeWidget::itemDoubleClicked, this,
           [this](QTreeWidgetItem* item, int) { EditVariable(item); });
+  DataBreakpointAction = new QAction(QString::fromUtf8("値の変化で停止"), this);
+  DataBreakpointAction->setCheckable(true);
+  connect(DataBreakpointAction, &QAction::triggered, this, [this] {
+    QTreeWidgetItem* item = Variables->currentItem();
+    if (item && item->parent()) ToggleDataBreakpoint(item->data(0, Qt::UserRole).toByteArray().toStdString());
+  });
+  connect(Variables, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+    const std::string name = item ? item->data(0, Qt::UserRole).toByteArray().toStdString() : std::string();
+    DataBreakpointAction->setChecked(std::any_of(dataRequests_.begin(), dataRequests_.end(),
+                                                 [&](const TDataBreakpointRequest& r) { return r.name == name; }));
+  });
+  Variables->setContextMenuPolicy(Qt::ActionsContextMenu);
+  Variables->addAction(DataBreakpointAction);
 
+  // The watch pane: expressions (Delete removes one) and the evaluate line.
+  Watches = new QTreeWidget(this);
+  Watches->setHeaderLabels({QString::fromUtf8("式"), QString::fromUtf8("値")});
+  Watches->setRootIsDecorated(false);
+  Watches->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+  auto* removeWatch = new QAction(QString::fromUtf8("ウォッチを削除"), Watches);
+  removeWatch->setShortcut(QKeySequence::Delete);
+  removeWatch->setShortcutContext(Qt::WidgetShortcut);
+  connect(removeWatch, &QAction::triggered, this, [this] { delete Watches->currentItem(); });
+  Watches->addAction(removeWatch);
+  EvaluateLine = new QLineEdit(this);
+  EvaluateLine->setPlaceholderText(QString::fromUtf8("式を評価 (Enter)"));
+  connect(EvaluateLine, &QLineEdit::returnPressed, this, &DebugPanel::EvaluateNow);
+  auto* addWatch = new QPushButton(QString::fromUtf8("ウォッチに追加"), this);
+  connect(addWatch, &QPushButton::clicked, this, [this] {
+    if (!EvaluateLine->text().trimmed().isEmpty()) AddWatch(EvaluateLine->text().trimmed());
+  });
+  EvaluateResult = new QLabel(this);
+  EvaluateResult->setWordWrap(true);
+  EvaluateResult->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  auto* watchPage = new QWidget(this);
+  auto* watchLayout = new QVBoxLayout(watchPage);
+  watchLayout->setContentsMargins(0, 0, 0, 0);
+  watchLayout->addWidget(Watches, 1);
+  auto* evaluateRow = new QHBoxLayout;
+  evaluateRow->addWidget(EvaluateLine, 1);
+  evaluateRow->addWidget(addWatch);
+  watchLayout->addLayout(evaluateRow);
+  watchLayout->addWidget(EvaluateResult);
+
+  // The P-code of the held run.
+  Code = new QTreeWidget(this);
+  Code->setHeaderLabels({QString(), QString::fromUtf8("番地"), QString::fromUtf8("命令"), QString::fromUtf8("行")});
+  Code->setRootIsDecorated(false);
+  Code->header()->setSectionResizeMode(2, QHeaderView::Stretch);
+  Code->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  Stacks = new QTreeWidget(this);
+  Stacks->setHeaderLabels({QString::fromUtf8("スタック"), QString::fromUtf8("値")});
+  Stacks->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+  auto* codePage = new QSplitter(Qt::Vertical, this);
+  codePage->addWidget(Code);
+  codePage->addWidget(Stacks);
+  codePage->setStretchFactor(0, 2);
+
+  Log = new QPlainTextEdit(this);
+  Log->setReadOnly(true);
+  Log->setMaximumBlockCount(5000);
+
+  auto* tabs = new QTabWidget(this);
+  tabs->addTab(Variables, QString::fromUtf8("変数"));
+  tabs->addTab(watchPage, QString::fromUtf8("ウォッチ"));
+  tabs->addTab(codePage, QString::fromUtf8("Pコード"));
+  tabs->addTab(Log, QString::fromUtf8("ログ"));
   auto* splitter = new QSplitter(Qt::Vertical, this);
   splitter->addWidget(Stack);
-  splitter->addWidget(Variables);
+  splitter->addWidget(tabs);
   splitter->setStretchFactor(1, 2);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(4, 4, 4, 4);
@@ -137,15 +227,7 @@ DebugPanel::DebugPanel(TRunner& runner, Simulator& sim, TDM& dm, MacroEditor& ed
 DebugPanel::~DebugPanel() = default;
 
 void DebugPanel::ImageLoaded() {
-  debugger_->SetExternalNames([this] {
-    std::vector<std::pair<std::string, int>> names;
-    const std::vector<std::string>& lines = dm_.ExtValue.Items().Strings();
-    for (std::size_t i = 0; i < lines.size(); ++i)
-      if (!lines[i].empty() && dm_.Script1ExtLabel(lines[i]) == static_cast<int>(i))
-        names.emplace_back(lines[i], static_cast<int>(i));
-    return names;
-  }());
-  debugger_->SetDebugInfo(dm_.Script1.DebugInfo());
+  BindDebugger(*debugger_, dm_.Script1, spare_, DebugNamesOf(dm_));
   // The panel shows stops on the editor's lines as they are now: they are
   // followed from the compiled text through later edits.
   std::vector<std::string> lines;
@@ -174,7 +256,18 @@ void DebugPanel::SyncBreakpoints() {
       notes << QString::fromUtf8("%1行目はコンパイルの後に書いた行です (コンパイルすると使えます)").arg(line + 1);
       continue;
     }
-    requests.push_back({compiled, condition});
+    // The other settings are plain text and numbers: what cannot be held
+    // is refused when they are read.
+    const MacroEditor::BreakpointSettings settings = editor_.BreakpointOptions(line);
+    std::string hits, log;
+    if (!TryUtf8ToCp932(settings.hitCondition.toStdString(), hits, error) ||
+        !TryUtf8ToCp932(settings.logMessage.toStdString(), log, error)) {
+      editor_.SetBreakpointVerified(line, false);
+      notes << QString::fromUtf8("%1行目のログを使えません: ").arg(line + 1) +
+                   UnconvertibleText(settings.logMessage, line + 1);
+      continue;
+    }
+    requests.push_back({compiled, condition, hits, log});
     requestedAt.push_back(line);
   }
   const std::vector<TBreakpoint>& bound = debugger_->SetBreakpoints(requests);
@@ -185,6 +278,7 @@ void DebugPanel::SyncBreakpoints() {
     editor_.SetBreakpointVerified(requestedAt[i], b.verified || !compiled);
     if (compiled && !b.message.empty()) notes << Text(b.message);
   }
+  requestedAt_ = requestedAt;
   bindingNote_ = notes.join("\n").toStdString();
   if (!debugger_->Held()) ShowRunning();
 }
@@ -199,6 +293,8 @@ void DebugPanel::Continue() { Go(&TDebugger::Continue); }
 void DebugPanel::StepOver() { Go(&TDebugger::StepOver); }
 void DebugPanel::StepInto() { Go(&TDebugger::StepInto); }
 void DebugPanel::StepOut() { Go(&TDebugger::StepOut); }
+void DebugPanel::StepInstruction() { Go(&TDebugger::StepInstruction); }
+void DebugPanel::StepInstructionOver() { Go(&TDebugger::StepInstructionOver); }
 
 void DebugPanel::Pause() {
   if (debugger_->Held()) return;
@@ -226,7 +322,11 @@ void DebugPanel::ShowRunning() {
   QString status = QString::fromUtf8("実行中");
   if (!bindingNote_.empty()) status += "\n" + QString::fromStdString(bindingNote_);
   Status->setText(status);
-  for (QAction* a : {ContinueAction, StepOverAction, StepIntoAction, StepOutAction, StopAction}) a->setEnabled(false);
+  for (QAction* a : {ContinueAction, StepOverAction, StepIntoAction, StepOutAction, StopAction, StepInstructionAction,
+                     StepInstructionOverAction})
+    a->setEnabled(false);
+  Code->clear();
+  Stacks->clear();
   PauseAction->setEnabled(true);
 }
 
@@ -234,12 +334,15 @@ void DebugPanel::OnStopped(TStopReason reason) {
   showingHeld_ = true;
   frame_ = 0;
   QString status = QString::fromUtf8(ReasonText(reason));
-  if (reason == TStopReason::kException) status += Text(debugger_->StopMessage());
+  if (reason == TStopReason::kException || reason == TStopReason::kDataBreakpoint)
+    status += Text(debugger_->StopMessage());
   const int line = editor_.LineOfCompiled(debugger_->CurrentLine());
   if (line >= 0) status += QString::fromUtf8(" (%1行目)").arg(line + 1);
   if (editor_.ChangedSinceCompile()) status += QString::fromUtf8("\nコンパイルの後に編集されています: 行は編集に合わせて示します");
   Status->setText(status);
-  for (QAction* a : {ContinueAction, StepOverAction, StepIntoAction, StepOutAction, StopAction}) a->setEnabled(true);
+  for (QAction* a : {ContinueAction, StepOverAction, StepIntoAction, StepOutAction, StopAction, StepInstructionAction,
+                     StepInstructionOverAction})
+    a->setEnabled(true);
   PauseAction->setEnabled(false);
   editor_.ShowCurrentLine(line);
   if (line >= 0) editor_.GoToLine(line);
@@ -254,12 +357,130 @@ void DebugPanel::Refresh() {
   Stack->clear();
   for (const TStackFrame& f : debugger_->StackTrace()) {
     const int line = editor_.LineOfCompiled(f.line);
-    auto* item = new QTreeWidgetItem(Stack, {f.name.empty() ? QStringLiteral("(macro)") : Text(f.name),
-                                             line >= 0 ? QString::number(line + 1) : QString()});
+    // A frame inside an expression names the column too: "5:12".
+    QString where = line >= 0 ? QString::number(line + 1) : QString();
+    if (line >= 0 && f.column >= 0) where += ":" + QString::number(f.column + 1);
+    auto* item = new QTreeWidgetItem(Stack, {f.name.empty() ? QStringLiteral("(macro)") : Text(f.name), where});
     item->setData(1, Qt::UserRole, line);
   }
   lastValues_ = shownValues_;
   ShowVariables();
+  ShowWatches();
+  ShowCode();
+}
+
+void DebugPanel::AskSetting(const char* title, const char* prompt, QString MacroEditor::BreakpointSettings::*field) {
+  const int line = editor_.CaretLine();
+  MacroEditor::BreakpointSettings settings = editor_.BreakpointOptions(line);
+  bool ok = false;
+  const QString text = QInputDialog::getText(this, QString::fromUtf8(title), QString::fromUtf8(prompt).arg(line + 1),
+                                             QLineEdit::Normal, settings.*field, &ok);
+  if (!ok) return;
+  settings.*field = text;
+  editor_.SetBreakpointOptions(line, settings);
+}
+
+QString DebugPanel::ValueText(const QString& expression, bool* ok) {
+  std::string text, error;
+  if (!TryUtf8ToCp932(expression.toStdString(), text, error)) {
+    if (ok) *ok = false;
+    return UnconvertibleText(expression);
+  }
+  std::int16_t value = 0;
+  // Between runs the locals and externals keep their values: they can be
+  // looked at then too.
+  const bool evaluated = debugger_->Evaluate(text, value, error, debugger_->Held() ? frame_ : 0);
+  if (ok) *ok = evaluated;
+  return evaluated ? QString::number(value) : Text(error);
+}
+
+void DebugPanel::ToggleDataBreakpoint(const std::string& name) {
+  auto it = std::find_if(dataRequests_.begin(), dataRequests_.end(),
+                         [&](const TDataBreakpointRequest& r) { return r.name == name; });
+  if (it != dataRequests_.end()) {
+    dataRequests_.erase(it);
+  } else {
+    TDataBreakpointRequest r;
+    r.name = name;
+    r.frame = frame_;
+    dataRequests_.push_back(std::move(r));
+  }
+  const std::vector<TDataBreakpoint>& bound = debugger_->SetDataBreakpoints(dataRequests_);
+  QStringList watched;
+  for (const TDataBreakpoint& d : bound)
+    watched << (d.verified ? Text(d.name) : Text(d.name) + " (" + Text(d.message) + ")");
+  Status->setText(watched.isEmpty() ? QString::fromUtf8("値の変化での停止なし")
+                                    : QString::fromUtf8("値の変化で停止: ") + watched.join(QString::fromUtf8("、")));
+}
+
+void DebugPanel::AddWatch(const QString& expression) {
+  auto* item = new QTreeWidgetItem(Watches, {expression, ValueText(expression)});
+  lastWatches_[expression] = item->text(1);
+}
+
+void DebugPanel::ShowWatches() {
+  for (int i = 0; i < Watches->topLevelItemCount(); ++i) {
+    QTreeWidgetItem* item = Watches->topLevelItem(i);
+    const QString value = ValueText(item->text(0));
+    item->setText(1, value);
+    // Changed since the last stop.
+    const auto last = lastWatches_.find(item->text(0));
+    const bool changed = last != lastWatches_.end() && last->second != value;
+    QFont font = item->font(1);
+    font.setBold(changed);
+    item->setFont(1, font);
+    item->setForeground(1, changed ? QBrush(QColor(220, 40, 40)) : QBrush());
+    lastWatches_[item->text(0)] = value;
+  }
+}
+
+void DebugPanel::EvaluateNow() {
+  const QString expression = EvaluateLine->text().trimmed();
+  if (expression.isEmpty()) return;
+  bool ok = false;
+  const QString value = ValueText(expression, &ok);
+  EvaluateResult->setText(ok ? expression + " = " + value : value);
+}
+
+void DebugPanel::ShowCode() {
+  Code->clear();
+  Stacks->clear();
+  if (!debugger_->Held()) return;
+  const std::uint16_t pc = debugger_->CurrentPc();
+  QTreeWidgetItem* current = nullptr;
+  for (const TInstructionText& t : debugger_->Instructions(pc, -8, 24)) {
+    const int line = editor_.LineOfCompiled(t.line);
+    auto* item = new QTreeWidgetItem(Code, {t.pc == pc ? QString::fromUtf8("▶") : QString(),
+                                            QString("%1").arg(t.pc, 4, 16, QChar('0')).toUpper(),
+                                            QString::fromStdString(t.bytes).leftJustified(12) + " " +
+                                                QString::fromStdString(t.text),
+                                            line >= 0 ? QString::number(line + 1) : QString()});
+    if (t.pc == pc) {
+      current = item;
+      for (int c = 0; c < Code->columnCount(); ++c) {
+        QFont bold = item->font(c);
+        bold.setBold(true);
+        item->setFont(c, bold);
+        item->setBackground(c, QColor(90, 80, 0));
+        item->setForeground(c, QColor(255, 255, 255));
+      }
+    }
+  }
+  if (current) Code->scrollToItem(current, QAbstractItemView::PositionAtCenter);
+  const TMachine& m = debugger_->Machine();
+  auto* operands = new QTreeWidgetItem(
+      Stacks, {QString::fromUtf8("オペランドスタック (SP=%1, FP=%2, AC=%3)").arg(m.SP).arg(m.FP).arg(m.AC)});
+  for (int i = m.SP - 1; i >= 0; --i)
+    new QTreeWidgetItem(operands, {QString("S[%1]").arg(i), QString::number(m.S[i])});
+  auto* returns = new QTreeWidgetItem(Stacks, {QString::fromUtf8("リターンスタック (RSP=%1)").arg(m.RSP)});
+  for (int i = m.RSP - 1; i >= 0; --i) {
+    const int line = editor_.LineOfCompiled(debugger_->Info().LineOf(m.RS[i]));
+    new QTreeWidgetItem(returns, {QString("RS[%1]").arg(i),
+                                  QString("%1").arg(m.RS[i], 4, 16, QChar('0')).toUpper() +
+                                      (line >= 0 ? QString::fromUtf8(" (%1行目)").arg(line + 1) : QString())});
+  }
+  operands->setExpanded(true);
+  returns->setExpanded(true);
 }
 
 void DebugPanel::ShowVariables() {
@@ -311,6 +532,7 @@ void DebugPanel::EditVariable(QTreeWidgetItem* item) {
 
 DebugPanel* InstallDebugPanel(TfScrTool& tool, TRunner& runner, Simulator& sim, TDM& dm) {
   auto* panel = new DebugPanel(runner, sim, dm, *tool.Editor1, &tool);
+  panel->showLog = [&tool](const std::string& line) { tool.SetMessage(line); };
   auto* dock = new QDockWidget(QString::fromUtf8("デバッガ"), &tool);
   dock->setObjectName("DebugDock");
   dock->setWidget(panel);
@@ -320,9 +542,13 @@ DebugPanel* InstallDebugPanel(TfScrTool& tool, TRunner& runner, Simulator& sim, 
                      panel->StepOutAction, panel->StopAction}) {
     menu->addAction(a);
   }
+  menu->addAction(panel->StepInstructionAction);
+  menu->addAction(panel->StepInstructionOverAction);
   menu->addSeparator();
   menu->addAction(panel->ToggleAction);
   menu->addAction(panel->ConditionAction);
+  menu->addAction(panel->HitConditionAction);
+  menu->addAction(panel->LogPointAction);
   return panel;
 }
 

@@ -2,7 +2,9 @@
 #include "ui/macro_editor_assist.h"
 
 #include <QFontDatabase>
+#include <QHelpEvent>
 #include <QPainter>
+#include <QToolTip>
 #include <QVBoxLayout>
 #include <Qsci/qsciscintilla.h>
 
@@ -187,7 +189,7 @@ MacroEditor::MacroEditor(QWidget* parent) : QWidget(parent) {
   text_ = new QsciScintilla(this);
   lexer_ = new MacroLexer(text_);
   text_->setUtf8(true);
-  new MacroEditorAssist(text_);  // completion, calltips and hover from the language engine
+  assist_ = new MacroEditorAssist(text_);  // completion, calltips and hover from the language engine
   text_->setLexer(lexer_);
   text_->setTabWidth(8);
   text_->setIndentationsUseTabs(true);
@@ -206,7 +208,8 @@ MacroEditor::MacroEditor(QWidget* parent) : QWidget(parent) {
   text_->setMarginType(1, QsciScintilla::SymbolMargin);
   text_->setMarginWidth(1, 16);
   text_->setMarginSensitivity(1, true);
-  text_->setMarginMarkerMask(1, (1 << kBreakMarker) | (1 << kUnboundMarker) | (1 << kArrowMarker));
+  text_->setMarginMarkerMask(1, (1 << kBreakMarker) | (1 << kUnboundMarker) | (1 << kArrowMarker) |
+                                    (1 << kConditionalKind) | (1 << kHitKind) | (1 << kLogKind));
   text_->setMarginMarkerMask(0, 0);
   text_->markerDefine(QsciScintilla::Circle, kBreakMarker);
   text_->setMarkerBackgroundColor(QColor(220, 40, 40), kBreakMarker);
@@ -214,6 +217,18 @@ MacroEditor::MacroEditor(QWidget* parent) : QWidget(parent) {
   text_->markerDefine(QsciScintilla::Circle, kUnboundMarker);
   text_->setMarkerBackgroundColor(QColor(48, 48, 48), kUnboundMarker);
   text_->setMarkerForegroundColor(QColor(220, 40, 40), kUnboundMarker);
+  // A condition: a square in the circle; a hit condition: a plus; a log
+  // point: a blue square in place of the circle.
+  text_->markerDefine(QsciScintilla::SmallRectangle, kConditionalKind);
+  text_->setMarkerBackgroundColor(QColor(255, 230, 120), kConditionalKind);
+  text_->setMarkerForegroundColor(QColor(255, 230, 120), kConditionalKind);
+  text_->markerDefine(QsciScintilla::Plus, kHitKind);
+  text_->setMarkerBackgroundColor(QColor(255, 255, 255), kHitKind);
+  text_->setMarkerForegroundColor(QColor(255, 255, 255), kHitKind);
+  text_->markerDefine(QsciScintilla::Rectangle, kLogKind);
+  text_->setMarkerBackgroundColor(QColor(60, 140, 230), kLogKind);
+  text_->setMarkerForegroundColor(QColor(60, 140, 230), kLogKind);
+  text_->viewport()->installEventFilter(this);
   text_->markerDefine(QsciScintilla::RightArrow, kArrowMarker);
   text_->setMarkerBackgroundColor(QColor(255, 220, 0), kArrowMarker);
   text_->markerDefine(QsciScintilla::Invisible, kConditionMarker);
@@ -252,9 +267,9 @@ void MacroEditor::SetLines(const std::vector<std::string>& lines) {
     utf8 += Cp932ToUtf8(lines[i]);
   }
   const std::vector<int> breakpoints = BreakpointLines();
-  std::vector<std::pair<int, QString>> conditions;
+  std::vector<std::pair<int, BreakpointSettings>> conditions;
   for (int line : breakpoints)
-    if (QString c = BreakpointCondition(line); !c.isEmpty()) conditions.emplace_back(line, c);
+    if (BreakpointSettings c = BreakpointOptions(line); !(c == BreakpointSettings{})) conditions.emplace_back(line, c);
   // The same lines (whatever their line ends) are not new text.
   std::vector<std::string> present;
   std::string error;
@@ -275,13 +290,63 @@ void MacroEditor::SetLines(const std::vector<std::string>& lines) {
   SetBreakpointLines(breakpoints);
 }
 
-QString MacroEditor::BreakpointCondition(int line) const {
-  for (const auto& [handle, condition] : conditions_)
-    if (text_->markerLine(handle) == line) return condition;
+void MacroEditor::ShowKind(int line) {
+  for (int kind : {kConditionalKind, kHitKind, kLogKind}) text_->markerDelete(line, kind);
+  const unsigned mask = (1u << kBreakMarker) | (1u << kUnboundMarker);
+  if (!(text_->markersAtLine(line) & mask)) return;
+  const BreakpointSettings s = BreakpointOptions(line);
+  if (!s.logMessage.isEmpty()) text_->markerAdd(line, kLogKind);
+  if (!s.condition.isEmpty()) text_->markerAdd(line, kConditionalKind);
+  if (!s.hitCondition.isEmpty()) text_->markerAdd(line, kHitKind);
+}
+
+QString MacroEditor::BreakpointTooltip(int line) const {
+  const unsigned mask = (1u << kBreakMarker) | (1u << kUnboundMarker);
+  if (line < 0 || !(text_->markersAtLine(line) & mask)) return {};
+  const BreakpointSettings s = BreakpointOptions(line);
+  QStringList parts;
+  parts << (s.logMessage.isEmpty() ? QString::fromUtf8("ブレークポイント") : QString::fromUtf8("ログポイント: ") + s.logMessage);
+  if (!s.condition.isEmpty()) parts << QString::fromUtf8("条件: ") + s.condition;
+  if (!s.hitCondition.isEmpty()) parts << QString::fromUtf8("ヒット条件: ") + s.hitCondition;
+  if (breakpointNote)
+    if (QString note = breakpointNote(line); !note.isEmpty()) parts << note;
+  return parts.join("\n");
+}
+
+bool MacroEditor::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == text_->viewport() && event->type() == QEvent::ToolTip) {
+    auto* help = static_cast<QHelpEvent*>(event);
+    const int margins = text_->marginWidth(0) + text_->marginWidth(1);
+    if (help->pos().x() < margins) {
+      const long position = text_->SendScintilla(QsciScintilla::SCI_POSITIONFROMPOINT,
+                                                 static_cast<unsigned long>(margins), static_cast<long>(help->pos().y()));
+      const int line =
+          static_cast<int>(text_->SendScintilla(QsciScintilla::SCI_LINEFROMPOSITION, static_cast<unsigned long>(position)));
+      const QString tip = BreakpointTooltip(line);
+      if (tip.isEmpty()) {
+        QToolTip::hideText();
+      } else {
+        QToolTip::showText(help->globalPos(), tip, text_->viewport());
+      }
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+MacroEditor::BreakpointSettings MacroEditor::BreakpointOptions(int line) const {
+  for (const auto& [handle, settings] : conditions_)
+    if (text_->markerLine(handle) == line) return settings;
   return {};
 }
 
 void MacroEditor::SetBreakpointCondition(int line, const QString& condition) {
+  BreakpointSettings settings = BreakpointOptions(line);
+  settings.condition = condition;
+  SetBreakpointOptions(line, settings);
+}
+
+void MacroEditor::SetBreakpointOptions(int line, const BreakpointSettings& settings) {
   if (line < 0 || line >= text_->lines()) return;
   for (auto it = conditions_.begin(); it != conditions_.end();) {
     if (text_->markerLine(it->first) == line || text_->markerLine(it->first) < 0) {
@@ -291,9 +356,12 @@ void MacroEditor::SetBreakpointCondition(int line, const QString& condition) {
       ++it;
     }
   }
-  if (!condition.trimmed().isEmpty()) conditions_[text_->markerAdd(line, kConditionMarker)] = condition.trimmed();
+  const BreakpointSettings trimmed{settings.condition.trimmed(), settings.hitCondition.trimmed(),
+                                   settings.logMessage.trimmed()};
+  if (!(trimmed == BreakpointSettings{})) conditions_[text_->markerAdd(line, kConditionMarker)] = trimmed;
   const unsigned mask = (1u << kBreakMarker) | (1u << kUnboundMarker);
   if (!(text_->markersAtLine(line) & mask)) text_->markerAdd(line, kBreakMarker);
+  ShowKind(line);
   emit breakpointsChanged();
 }
 
@@ -308,8 +376,12 @@ std::vector<int> MacroEditor::BreakpointLines() const {
 void MacroEditor::SetBreakpointLines(const std::vector<int>& lines) {
   text_->markerDeleteAll(kBreakMarker);
   text_->markerDeleteAll(kUnboundMarker);
-  for (int line : lines)
-    if (line >= 0 && line < text_->lines()) text_->markerAdd(line, kBreakMarker);
+  for (int kind : {kConditionalKind, kHitKind, kLogKind}) text_->markerDeleteAll(kind);
+  for (int line : lines) {
+    if (line < 0 || line >= text_->lines()) continue;
+    text_->markerAdd(line, kBreakMarker);
+    ShowKind(line);
+  }
   emit breakpointsChanged();
 }
 
@@ -320,6 +392,7 @@ void MacroEditor::ToggleBreakpoint(int line) {
     text_->markerDelete(line, kBreakMarker);
     text_->markerDelete(line, kUnboundMarker);
     text_->markerDelete(line, kConditionMarker);
+    for (int kind : {kConditionalKind, kHitKind, kLogKind}) text_->markerDelete(line, kind);
   } else {
     text_->markerAdd(line, kBreakMarker);
   }

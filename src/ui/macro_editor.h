@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -13,6 +14,8 @@
 class QsciScintilla;
 
 namespace qmt {
+
+class MacroEditorAssist;
 
 // Colours reserved words, comments, strings and numbers of the macro
 // language.  Works on the UTF-8 bytes Scintilla stores.
@@ -51,6 +54,7 @@ class MacroEditor : public QWidget {
   explicit MacroEditor(QWidget* parent = nullptr);
 
   QsciScintilla* Text() const { return text_; }
+  MacroEditorAssist* Assist() const { return assist_; }
 
   // The lines as code page 932.  Returns false and names the first character
   // that code page 932 cannot hold (with its line) in `error`; nothing is
@@ -86,10 +90,23 @@ class MacroEditor : public QWidget {
   std::vector<int> BreakpointLines() const;
   void ToggleBreakpoint(int line);
   void SetBreakpointLines(const std::vector<int>& lines);
-  // A breakpoint's condition (UTF-8, empty: always), which moves with its
-  // marker.  Setting one on a line without a breakpoint adds the breakpoint.
-  QString BreakpointCondition(int line) const;
+  // What a breakpoint asks for besides its line (UTF-8), which moves with
+  // its marker: a condition (empty: always), a hit condition ("5", "%5",
+  // ">5"; empty: every hit) and a log message (not empty: a log point).
+  // Setting them on a line without a breakpoint adds the breakpoint; the
+  // marker's look says which of them it has.
+  struct BreakpointSettings {
+    QString condition, hitCondition, logMessage;
+    bool operator==(const BreakpointSettings&) const = default;
+  };
+  BreakpointSettings BreakpointOptions(int line) const;
+  void SetBreakpointOptions(int line, const BreakpointSettings& settings);
+  QString BreakpointCondition(int line) const { return BreakpointOptions(line).condition; }
   void SetBreakpointCondition(int line, const QString& condition);
+  // What the marker's tooltip says: its settings, and the line `note`
+  // gives (the count of hits).
+  QString BreakpointTooltip(int line) const;
+  std::function<QString(int line)> breakpointNote;
   // Shows whether the breakpoint on `line` is bound (a full marker) or not.
   void SetBreakpointVerified(int line, bool verified);
   int CaretLine() const;
@@ -117,15 +134,20 @@ class MacroEditor : public QWidget {
   // Marker 1 is the run message's line.
   // kConditionMarker is drawn nowhere: its handle keeps a condition with
   // its line.
+  // The kind markers are drawn over a breakpoint's circle.
   static constexpr int kBreakMarker = 2, kUnboundMarker = 3, kArrowMarker = 4, kCurrentMarker = 5,
-                       kConditionMarker = 6, kCompiledMarker = 7;
-  std::map<int, QString> conditions_;  // by the handle of a kConditionMarker
+                       kConditionMarker = 6, kCompiledMarker = 7, kConditionalKind = 8, kHitKind = 9,
+                       kLogKind = 10;
+  void ShowKind(int line);
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  std::map<int, BreakpointSettings> conditions_;  // by the handle of a kConditionMarker
   // By compiled line, the handle of a kCompiledMarker; following_ false
   // before the first compile.
   std::vector<int> compiled_;
   bool following_ = false;
   QString compiledText_;
   QsciScintilla* text_;
+  MacroEditorAssist* assist_ = nullptr;
   MacroLexer* lexer_;
   ColumnRuler* ruler_;
   int marker_ = -1;

@@ -48,6 +48,11 @@ MacroEditorAssist::MacroEditorAssist(QsciScintilla* editor)
 
 MacroEditorAssist::~MacroEditorAssist() = default;
 
+void MacroEditorAssist::SetColorList(std::vector<std::string> lines) {
+  tables_->SetColorList(std::move(lines));
+  analysed_.clear();  // analysed again with the new names
+}
+
 bool MacroEditorAssist::Refresh() {
   const QString text = editor_->text();
   if (text == analysed_) return true;

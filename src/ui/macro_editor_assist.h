@@ -6,6 +6,8 @@
 
 #include <QObject>
 #include <memory>
+#include <string>
+#include <vector>
 
 class QsciScintilla;
 
@@ -22,6 +24,9 @@ class MacroEditorAssist : public QObject {
   explicit MacroEditorAssist(QsciScintilla* editor);
   ~MacroEditorAssist() override;
 
+  // The colour names the macro may use (name=value lines, code page 932),
+  // as the tool window's colour page lists them.
+  void SetColorList(std::vector<std::string> lines);
   // Shows the completion list for the caret's place.
   void Complete();
   // Shows the calltip for the call around the caret, or hides it.

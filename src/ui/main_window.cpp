@@ -27,11 +27,10 @@
 #include "ui/display_view.h"
 #include "ui/file_messages.h"
 #include "ui/window_font.h"
+#include "ui/cp932_text.h"
 
 namespace qmt {
 namespace {
-
-QString FromCp932(const std::string& s) { return QString::fromStdString(Cp932ToUtf8(s)); }
 
 void MakeRed(QWidget* w) {
   QPalette p = w->palette();

@@ -1,6 +1,10 @@
 #include "ui/reference_pane.h"
 
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMainWindow>
 #include <QRegularExpression>
 #include <QTextBlock>
@@ -9,6 +13,8 @@
 #include <QTextDocument>
 #include <QTextFragment>
 #include <QTextImageFormat>
+
+#include "ui/about_box.h"
 
 namespace qmt {
 namespace {
@@ -26,6 +32,31 @@ QString ReadPage(const QString& name) {
 QString WithoutComments(QString text) {
   static const QRegularExpression comment("<!--.*?-->\\n?", QRegularExpression::DotMatchesEverythingOption);
   return text.remove(comment);
+}
+
+bool IsJapanese(QChar c) {
+  const char16_t u = c.unicode();
+  return (u >= 0x3000 && u <= 0x30FF) || (u >= 0x3400 && u <= 0x9FFF) || (u >= 0xFF00 && u <= 0xFFEF);
+}
+
+// The pages wrap Japanese paragraphs; a line break between two Japanese
+// characters is no space in the text.  Code blocks, tables and list items
+// keep their lines.
+QString JoinJapaneseLines(const QString& markdown) {
+  const QStringList lines = markdown.split('\n');
+  QString out;
+  bool fence = false;
+  for (int i = 0; i < lines.size(); ++i) {
+    const QString& line = lines[i];
+    if (line.trimmed().startsWith("```")) fence = !fence;
+    out += line;
+    if (i + 1 == lines.size()) break;
+    const QString next = lines[i + 1].trimmed();
+    const bool join = !fence && !line.isEmpty() && IsJapanese(line.back()) && !next.isEmpty() &&
+                      IsJapanese(next.front()) && !line.trimmed().startsWith('|');
+    out += join ? QString() : QString("\n");
+  }
+  return out;
 }
 
 }  // namespace
@@ -71,7 +102,51 @@ ReferenceKey ReferenceKeyAt(const QString& line, int column) {
 ReferenceIndex::ReferenceIndex() {
   AddPage(ReadPage("commands.md"), true);
   AddPage(ReadPage("builtins.md"), false);
-  AddPage(ReadPage("language.md"), false);
+  const QString language = ReadPage("language.md");
+  AddPage(language, false);
+  AddTableRows(language);
+}
+
+void ReferenceIndex::AddWord(const QString& key, const QString& text) {
+  if (words_.contains(key.toLower())) return;
+  words_.insert(key.toLower(), text);
+  wordSpelling_.insert(key.toLower(), key);
+}
+
+// The language page lists external values, constants and event labels in
+// tables whose first cell names them in backquotes.  Each such name gets an
+// entry of its own: the section it is in, the table's header and its row.
+void ReferenceIndex::AddTableRows(const QString& markdown) {
+  static const QRegularExpression name("`([^`\\s]+)`");
+  static const QRegularExpression identifier("^[\\w@]+$", QRegularExpression::UseUnicodePropertiesOption);
+  QString section, header;
+  bool fence = false, inTable = false;
+  for (const QString& raw : markdown.split('\n')) {
+    const QString line = raw.trimmed();
+    if (line.startsWith("```")) fence = !fence;
+    if (fence) continue;
+    if (raw.startsWith('#')) {
+      section = raw.section(' ', 1).trimmed();
+      continue;
+    }
+    if (!line.startsWith('|')) {
+      inTable = false;
+      continue;
+    }
+    if (!inTable) {
+      inTable = true;
+      header = line;
+      continue;
+    }
+    if (line.startsWith("|---")) continue;
+    const QString first = line.section('|', 1, 1);
+    for (auto it = name.globalMatch(first); it.hasNext();) {
+      const QString key = it.next().captured(1);
+      if (!identifier.match(key).hasMatch()) continue;
+      const QString columns = QString("|---").repeated(header.count('|') - 1) + "|";
+      AddWord(key, QString("### `%1` — %2\n\n%3\n%4\n%5\n\n[%2](language.md)").arg(key, section, header, columns, line));
+    }
+  }
 }
 
 // An entry runs from a "### " heading to the next heading of level 1 to 3.
@@ -90,9 +165,8 @@ void ReferenceIndex::AddPage(const QString& markdown, bool commands) {
       const QString key = it.next().captured(1);
       if (commands) {
         if (!commands_.contains(key)) commands_.insert(key, text);
-      } else if (!words_.contains(key.toLower())) {
-        words_.insert(key.toLower(), text);
-        wordSpelling_.insert(key.toLower(), key);
+      } else {
+        AddWord(key, text);
       }
     }
   }
@@ -115,12 +189,67 @@ QString ReferenceIndex::Entry(const ReferenceKey& key) const {
 
 QStringList ReferenceIndex::WordKeys() const { return wordSpelling_.values(); }
 
+QString ReferenceIndex::WithEntryLinks(const QString& markdown, bool commandPage) const {
+  // [text](target), not a picture's ![text](target).
+  static const QRegularExpression link("(?<!!)\\[([^\\]]*)\\]\\(([^)\\s]+)\\)");
+  static const QRegularExpression quoted("`([^`]+)`");
+  QString out;
+  qsizetype pos = 0;
+  for (auto it = link.globalMatch(markdown); it.hasNext();) {
+    const QRegularExpressionMatch m = it.next();
+    out += markdown.mid(pos, m.capturedStart() - pos);
+    pos = m.capturedEnd();
+    const QString text = m.captured(1), target = m.captured(2);
+    QString to;
+    const QString named = quoted.match(text).captured(1);
+    const bool toCommands = target.startsWith("commands.md");
+    if (!named.isEmpty()) {
+      if ((toCommands || (commandPage && !target.contains(".md"))) && commands_.contains(named))
+        to = "qmt-command:" + named;
+      else if (words_.contains(named.toLower()))
+        to = "qmt-word:" + named;
+      else if (commands_.contains(named))
+        to = "qmt-command:" + named;
+    }
+    if (to.isEmpty() && !target.contains("://")) to = "qmt-page:" + target;
+    out += to.isEmpty() ? m.captured(0) : QString("[%1](%2)").arg(text, to);
+  }
+  return out + markdown.mid(pos);
+}
+
 ReferencePane::ReferencePane(QWidget* parent) : QDockWidget(QString::fromUtf8("リファレンス (F1)"), parent) {
   setObjectName("ReferenceDock");
   browser_ = new QTextBrowser(this);
   browser_->setSearchPaths({":/manual"});
   browser_->setOpenLinks(false);
+  connect(browser_, &QTextBrowser::anchorClicked, this, &ReferencePane::FollowLink);
   setWidget(browser_);
+}
+
+void ReferencePane::FollowLink(const QUrl& url) {
+  const QString scheme = url.scheme();
+  const QString rest = url.path(QUrl::FullyDecoded);
+  if (scheme == "qmt-word") {
+    ShowEntry({ReferenceKey::Kind::Word, rest});
+  } else if (scheme == "qmt-command") {
+    ShowEntry({ReferenceKey::Kind::Command, rest});
+  } else if (scheme == "qmt-page") {
+    // Pages and files of the manual open in its HTML form.
+    const QString index = ManualIndex(QCoreApplication::applicationDirPath());
+    const QString page = rest;
+    QString html = QFileInfo(index).path() + "/manual/" + page;
+    if (html.endsWith(".md")) {
+      html.chop(3);
+      html += ".html";
+    }
+    if (index.isEmpty() || !QFileInfo::exists(html)) {
+      browser_->append(QString::fromUtf8("\n「%1」は HTML のマニュアルにあります (ヘルプ → マニュアル)。").arg(page));
+      return;
+    }
+    QDesktopServices::openUrl(QUrl::fromLocalFile(html));
+  } else if (url.scheme() == "http" || url.scheme() == "https") {
+    QDesktopServices::openUrl(url);
+  }
 }
 
 bool ReferencePane::ShowEntry(const ReferenceKey& key) {
@@ -138,7 +267,7 @@ bool ReferencePane::ShowEntry(const ReferenceKey& key) {
     return false;
   }
   shown_ = key.key;
-  browser_->setMarkdown(text);
+  browser_->setMarkdown(JoinJapaneseLines(index_.WithEntryLinks(text, key.kind == ReferenceKey::Kind::Command)));
   FitPictures();
   return true;
 }
@@ -166,10 +295,16 @@ void ReferencePane::FitPictures() {
 
 void ReferencePane::ShowIndex(const QString& note) {
   shown_.clear();
+  const auto links = [](const QStringList& keys, const char* scheme) {
+    QStringList out;
+    for (const QString& key : keys) out << QString("[%1](%2:%1)").arg(key, QLatin1String(scheme));
+    return out.join(", ");
+  };
   QString text = note + "\n\n";
-  text += QString::fromUtf8("組み込み関数・予約語: ") + index_.WordKeys().join(", ") + "\n\n";
-  text += QString::fromUtf8("デバイスコマンド (d(\"…\") の文字列の中で F1): ") + index_.CommandKeys().join(", ") +
-          "\n";
+  text += QString::fromUtf8("組み込み関数・予約語・外部変数・定数・イベントのラベル: ") +
+          links(index_.WordKeys(), "qmt-word") + "\n\n";
+  text += QString::fromUtf8("デバイスコマンド (d(\"…\") の文字列の中で F1): ") +
+          links(index_.CommandKeys(), "qmt-command") + "\n";
   browser_->setMarkdown(text);
 }
 

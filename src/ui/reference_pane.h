@@ -1,13 +1,16 @@
 // The built-in reference: the manual's reference pages (built-ins, device
 // commands, language) compiled into the program, cut into entries at their
-// third-level headings, and the pane of the tool window that shows one entry
-// for the word under the editor's caret (F1).
+// third-level headings and, for the names the language page lists in tables
+// (external values, constants, event labels), at their table rows; and the
+// pane of the tool window that shows one entry for the word under the
+// editor's caret (F1), whose links lead to other entries or to the manual.
 #pragma once
 
 #include <QDockWidget>
 #include <QMap>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
 class QTextBrowser;
 
@@ -38,8 +41,16 @@ class ReferenceIndex {
   QStringList CommandKeys() const { return commands_.keys(); }
   QStringList WordKeys() const;
 
+  // An entry's Markdown with its links made to lead somewhere from the
+  // pane: a link whose text names an entry (`GI`) goes to that entry
+  // (qmt-word:KEY, qmt-command:KEY), any other link to a page of the manual
+  // (qmt-page:PAGE.md#FRAGMENT).  Pictures are left as they are.
+  QString WithEntryLinks(const QString& markdown, bool commandPage) const;
+
  private:
   void AddPage(const QString& markdown, bool commands);
+  void AddTableRows(const QString& markdown);
+  void AddWord(const QString& key, const QString& text);
 
   QMap<QString, QString> commands_;
   QMap<QString, QString> words_;  // keys folded to lower case
@@ -60,6 +71,10 @@ class ReferencePane : public QDockWidget {
   QTextBrowser* Browser() const { return browser_; }
   // The entry on show ("" for the list).
   QString Shown() const { return shown_; }
+
+  // Follows a link of the entry on show: another entry in the pane, or the
+  // page of the HTML manual in the browser.
+  void FollowLink(const QUrl& url);
 
  private:
   void ShowIndex(const QString& note);

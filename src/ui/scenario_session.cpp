@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <algorithm>
 #include <filesystem>
 
 #include "device/png.h"
@@ -18,12 +19,10 @@
 #include "host/scenario_machine.h"
 #include "ui/file_messages.h"
 #include "ui/main_window.h"
+#include "ui/scenario_review_dialog.h"
 #include "ui/sensor_panel.h"
 
 namespace qmt {
-
-// How often a replay looks whether a held run has ended.
-constexpr int kHeldRetryMs = 20;
 
 // The scenario's inputs move the window's controls, so that the window
 // shows what the model has; the model is told once, as the headless
@@ -70,7 +69,7 @@ class ScenarioSession::WindowTarget : public ScenarioTarget {
 
 ScenarioSession::ScenarioSession(TFDemo& window, TfSens& sensors, TQMT3308& device, ScenarioTap& tap,
                                  std::function<void()> reset)
-    : QObject(&window), window_(window), sensors_(sensors), device_(device), tap_(tap), reset_(std::move(reset)) {
+    : window_(window), sensors_(sensors), device_(device), tap_(tap), reset_(std::move(reset)) {
   window_.onKey = [this](int key) {
     if (recorder_) recorder_->Key(key);
   };
@@ -89,6 +88,11 @@ ScenarioSession::ScenarioSession(TFDemo& window, TfSens& sensors, TQMT3308& devi
   };
   replayTimer_.setSingleShot(true);
   connect(&replayTimer_, &QTimer::timeout, this, &ScenarioSession::ReplayNext);
+  window_.Model().onReleased = [this] {
+    if (!waitingForRelease_) return;
+    waitingForRelease_ = false;
+    replayTimer_.start(0);
+  };
   BuildMenu();
 }
 
@@ -101,6 +105,7 @@ ScenarioSession::~ScenarioSession() {
   window_.onTick = nullptr;
   sensors_.onBox = nullptr;
   sensors_.onEvent = nullptr;
+  window_.Model().onReleased = nullptr;
 }
 
 void ScenarioSession::BuildMenu() {
@@ -133,6 +138,17 @@ void ScenarioSession::BuildMenu() {
     QString error;
     if (!file.isEmpty() && !StartReplay(file, false, &error)) complain(error);
   });
+  review_ = menu->addAction(QString::fromUtf8("失敗したチェックを確認…"));
+  connect(review_, &QAction::triggered, this, [this, complain] {
+    QString folder = QFileDialog::getExistingDirectory(&window_, QString::fromUtf8("シナリオのフォルダ"));
+    QString error;
+    if (folder.isEmpty()) return;
+    if (ScenarioReviewDialog* dialog = StartReview(folder, &error)) {
+      dialog->show();
+    } else {
+      complain(error);
+    }
+  });
   menu->addSeparator();
   QAction* gif = menu->addAction(QString::fromUtf8("直近の画面をGIFで保存…"));
   connect(gif, &QAction::triggered, this, [this, complain] {
@@ -149,10 +165,10 @@ void ScenarioSession::BuildMenu() {
 }
 
 void ScenarioSession::UpdateActions() {
-  start_->setEnabled(!recorder_ && !player_);
+  start_->setEnabled(!recorder_ && !replaying_);
   stop_->setEnabled(recorder_ != nullptr);
   expect_->setEnabled(recorder_ != nullptr);
-  replay_->setEnabled(!recorder_ && !player_);
+  replay_->setEnabled(!recorder_ && !replaying_);
 }
 
 void ScenarioSession::RecordTick(int step, std::uint64_t ms) {
@@ -170,7 +186,7 @@ void ScenarioSession::StartMacroAfresh() {
 }
 
 bool ScenarioSession::StartRecording(const QString& file, QString* error) {
-  if (recorder_ || player_) {
+  if (recorder_ || replaying_) {
     if (error) *error = QString::fromUtf8("記録中または再生中です");
     return false;
   }
@@ -216,15 +232,16 @@ bool ScenarioSession::ExpectScreenHere(QString* error) {
 }
 
 bool ScenarioSession::StartReplay(const QString& file, bool fast, QString* error) {
-  if (recorder_ || player_) {
+  if (recorder_ || replaying_) {
     if (error) *error = QString::fromUtf8("記録中または再生中です");
     return false;
   }
+  Scenario scenario;
   try {
     // Read here rather than by ReadScenario, so that an unreadable file
     // keeps its reason for the window's own words.
     const std::string path = file.toStdString();
-    scenario_ = std::make_unique<Scenario>(ParseScenario(ReadFile(path), path));
+    scenario = ParseScenario(ReadFile(path), path);
   } catch (const std::exception& e) {
     if (error) *error = FileErrorText(e);
     return false;
@@ -238,41 +255,36 @@ bool ScenarioSession::StartReplay(const QString& file, bool fast, QString* error
   for (int i = 0; i < kSwitchCount; ++i) target_->SetBox(i, false);
   target_->SetTimerBox(true);
   tap_.SetTaping(true);
-  StartMacroAfresh();
-  player_ = std::make_unique<ScenarioPlayer>(*scenario_, *target_);
+  replaying_ = std::make_unique<ScenarioReplay>(std::move(scenario), *target_, [this] { StartMacroAfresh(); });
   UpdateActions();
-  StepResult r = player_->Begin();
-  if (r.status != StepResult::Status::kOk) {
-    EndReplay(r);
-    return true;
-  }
-  replayTimer_.start(0);
+  // The start-up run now, as the window starts a macro.
+  ReplayNext();
   return true;
 }
 
 void ScenarioSession::ReplayNext() {
-  if (!player_) return;
+  if (!replaying_) return;
   // As fast as possible still lets the window paint between batches.
   const int batch = fast_ ? 200 : 1;
-  // While the debugger holds a run the scenario stands still too: its next
-  // inputs wait, no tick passes, and it does not end, until the run has.
-  for (int i = 0; i < batch && !player_->AtEnd() && !tap_.Held(); ++i) {
-    StepResult r = player_->Step();
-    if (r.status != StepResult::Status::kOk) {
-      EndReplay(r);
+  for (int i = 0; i < batch && !replaying_->Done(); ++i) {
+    const std::optional<ReplayedStep> step = replaying_->Advance();
+    if (step && step->result.status != StepResult::Status::kOk) {
+      EndReplay(step->result);
       return;
     }
-    if (!fast_ && player_->NextDelayMs() > 0) break;
+    if (replaying_->Held()) {
+      // While the debugger holds a run the scenario stands still too: its
+      // next inputs wait, no tick passes, and it does not end, until the
+      // run has been let go.
+      waitingForRelease_ = true;
+      return;
+    }
   }
-  if (tap_.Held()) {
-    replayTimer_.start(kHeldRetryMs);
-    return;
-  }
-  if (player_->AtEnd()) {
+  if (replaying_->Done()) {
     EndReplay(StepResult{});
     return;
   }
-  replayTimer_.start(fast_ ? 0 : player_->NextDelayMs());
+  replayTimer_.start(fast_ ? 0 : replaying_->NextDelayMs());
 }
 
 void ScenarioSession::EndReplay(const StepResult& result) {
@@ -280,11 +292,39 @@ void ScenarioSession::EndReplay(const StepResult& result) {
   QString line = passed ? "PASS " + replayName_
                         : (result.status == StepResult::Status::kError ? "ERROR " : "FAIL ") + replayName_ + ": " +
                               QString::fromStdString(FailureText(result));
-  player_.reset();
+  replaying_.reset();
+  waitingForRelease_ = false;
   tap_.SetTaping(false);
   UpdateActions();
   window_.Timer1().start();
   emit finished(passed, line);
+}
+
+ScenarioReviewDialog* ScenarioSession::StartReview(const QString& folder, QString* error) {
+  namespace fs = std::filesystem;
+  std::vector<ScenarioReview::Entry> entries;
+  std::error_code ec;
+  const fs::path root(folder.toStdString());
+  for (fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, ec), end;
+       !ec && it != end; it.increment(ec)) {
+    if (it->is_regular_file(ec) && it->path().extension() == ".scn") {
+      fs::path rel = it->path().lexically_relative(root);
+      rel.replace_extension();
+      entries.push_back({rel.generic_string(), it->path().string()});
+    }
+  }
+  if (entries.empty()) {
+    if (error) *error = QString::fromUtf8("%1 にシナリオ (*.scn) がありません").arg(folder);
+    return nullptr;
+  }
+  std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
+  if (!macro_) {
+    if (error) *error = QString::fromUtf8("マクロがありません");
+    return nullptr;
+  }
+  auto* dialog = new ScenarioReviewDialog(std::move(entries), macro_(), &window_);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  return dialog;
 }
 
 bool ScenarioSession::SaveRecentGif(const QString& file, int seconds, QString* error) {

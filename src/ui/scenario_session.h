@@ -14,12 +14,15 @@
 #include "host/page_animation.h"
 #include "host/scenario.h"
 #include "host/scenario_recorder.h"
+#include "host/scenario_machine.h"
+#include "host/scenario_replay.h"
 #include "host/scenario_runner.h"
 
 class QAction;
 
 namespace qmt {
 
+class ScenarioReviewDialog;
 class ScenarioTap;
 class TFDemo;
 class TfSens;
@@ -52,7 +55,13 @@ class ScenarioSession : public QObject {
   // Replays a scenario in the window; `fast` runs ticks without waiting.
   // The window's own timer pauses meanwhile.  finished() tells the outcome.
   bool StartReplay(const QString& file, bool fast, QString* error = nullptr);
-  bool Replaying() const { return player_ != nullptr; }
+  bool Replaying() const { return replaying_ != nullptr; }
+
+  // The macro the review runs scenarios against: the window's own.
+  void SetMacroSource(std::function<CompiledMacro()> macro) { macro_ = std::move(macro); }
+  // Opens the review of the failing checks of the scenarios in `folder`
+  // (at any depth).  Null with a message when there is none to run.
+  ScenarioReviewDialog* StartReview(const QString& folder, QString* error = nullptr);
 
   // Writes the last `seconds` of the display page as an animated GIF.
   bool SaveRecentGif(const QString& file, int seconds, QString* error = nullptr);
@@ -75,12 +84,16 @@ class ScenarioSession : public QObject {
   TQMT3308& device_;
   ScenarioTap& tap_;
   std::function<void()> reset_;
+  std::function<CompiledMacro()> macro_;
   std::unique_ptr<ScenarioRecorder> recorder_;
   PageAnimation recent_;
   // Replay.
   std::unique_ptr<WindowTarget> target_;
-  std::unique_ptr<Scenario> scenario_;
-  std::unique_ptr<ScenarioPlayer> player_;
+  // The same driver as the debug adapter's: a step's outcome waits for
+  // the runs it started, held ones included.
+  std::unique_ptr<ScenarioReplay> replaying_;
+  // A run is held: the model's onReleased goes on with the replay.
+  bool waitingForRelease_ = false;
   QString replayName_;
   bool fast_ = false;
   QTimer replayTimer_;
@@ -88,6 +101,7 @@ class ScenarioSession : public QObject {
   QAction* stop_ = nullptr;
   QAction* expect_ = nullptr;
   QAction* replay_ = nullptr;
+  QAction* review_ = nullptr;
 };
 
 }  // namespace qmt

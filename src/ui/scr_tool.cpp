@@ -43,12 +43,12 @@
 #include "ui/macro_editor.h"
 #include "ui/scr_tool_palette.h"
 #include "ui/reference_pane.h"
+#include "ui/cp932_text.h"
+#include "ui/macro_editor_assist.h"
 
 namespace qmt {
 
 namespace {
-
-QString Q(const std::string& cp932) { return QString::fromStdString(Cp932ToUtf8(cp932)); }
 
 QPlainTextEdit* Memo(QWidget* parent, bool readOnly = false) {
   auto* m = new QPlainTextEdit(parent);
@@ -64,8 +64,8 @@ QPlainTextEdit* Memo(QWidget* parent, bool readOnly = false) {
 // that the two never seem to disagree.
 QString ErrLineText(const std::string& cp932) {
   int line = -1;
-  if (std::sscanf(cp932.c_str(), "%d", &line) != 1 || line < 0) return Q(cp932);
-  return QString::fromUtf8("[%1行目] ").arg(line + 1) + Q(cp932);
+  if (std::sscanf(cp932.c_str(), "%d", &line) != 1 || line < 0) return FromCp932(cp932);
+  return QString::fromUtf8("[%1行目] ").arg(line + 1) + FromCp932(cp932);
 }
 
 }  // namespace
@@ -157,10 +157,10 @@ void TfScrTool::BuildPages() {
   // コマンド試験
   TabView = new QWidget;
   {
-    Button1 = new QPushButton(Q(Sjis("スクリプト実行(F2)")));
-    CheckRun = new QCheckBox(Q(Sjis("実機テスト")));
+    Button1 = new QPushButton(FromCp932(Sjis("スクリプト実行(F2)")));
+    CheckRun = new QCheckBox(FromCp932(Sjis("実機テスト")));
     CheckRun->setChecked(true);
-    Button4 = new QPushButton(Q(Sjis("QMTコマンド実行")));
+    Button4 = new QPushButton(FromCp932(Sjis("QMTコマンド実行")));
     Memo1 = Memo(TabView);
     Memo2 = Memo(TabView);
     Memo1->setObjectName("Memo1");
@@ -178,16 +178,16 @@ void TfScrTool::BuildPages() {
     v->addWidget(split, 1);
     connect(Button1, &QPushButton::clicked, this, &TfScrTool::R1Click);
     connect(Button4, &QPushButton::clicked, this, &TfScrTool::Button4Click);
-    connect(CheckRun, &QCheckBox::clicked, this, [this] { CheckRun->setText(Q(Sjis("実機テスト"))); });
+    connect(CheckRun, &QCheckBox::clicked, this, [this] { CheckRun->setText(FromCp932(Sjis("実機テスト"))); });
   }
-  PageControl1->addTab(TabView, Q(Sjis("コマンド試験")));
+  PageControl1->addTab(TabView, FromCp932(Sjis("コマンド試験")));
 
   // ツール
   TabTool = new QWidget;
   {
     Button2 = new QPushButton("VRAM_SAVE");
     Button3 = new QPushButton("VRAM_LOAD");
-    RadioGroup1 = new QGroupBox(Q(Sjis("表示PAGE")));
+    RadioGroup1 = new QGroupBox(FromCp932(Sjis("表示PAGE")));
     RadioGroup1Buttons = new QButtonGroup(this);
     auto* rg = new QVBoxLayout(RadioGroup1);
     for (int i = 0; i < 4; ++i) {
@@ -195,7 +195,7 @@ void TfScrTool::BuildPages() {
       RadioGroup1Buttons->addButton(b, i);
       rg->addWidget(b);
     }
-    LabMouse = new QLabel(Q(Sjis("マウス座標")));
+    LabMouse = new QLabel(FromCp932(Sjis("マウス座標")));
     LabMouse->setFont(QFont("Monospace"));
     Image1 = new QLabel;
     Image1->setMinimumSize(64, 64);
@@ -205,12 +205,12 @@ void TfScrTool::BuildPages() {
     blue.setColor(QPalette::WindowText, Qt::blue);
     blue.setColor(QPalette::Text, Qt::blue);
     grid->setPalette(blue);
-    Label1 = new QLabel(Q(Sjis("始")));
+    Label1 = new QLabel(FromCp932(Sjis("始")));
     Edit2 = new QLineEdit(" 0 , 0");
     Edit1 = new QLineEdit("16,16");
     Edit2->setMaximumWidth(120);
     Edit1->setMaximumWidth(120);
-    Button5 = new QPushButton(Q(Sjis("Grid描画")));
+    Button5 = new QPushButton(FromCp932(Sjis("Grid描画")));
     auto* gl = new QHBoxLayout(grid);
     gl->addWidget(Label1);
     gl->addWidget(Edit2);
@@ -233,13 +233,13 @@ void TfScrTool::BuildPages() {
     connect(Button5, &QPushButton::clicked, this, &TfScrTool::Button5Click);
     connect(RadioGroup1Buttons, &QButtonGroup::idClicked, this, &TfScrTool::RadioGroup1Click);
   }
-  PageControl1->addTab(TabTool, Q(Sjis("ツール")));
+  PageControl1->addTab(TabTool, FromCp932(Sjis("ツール")));
 
   // マクロ
   TabMacro = new QWidget;
   Editor1 = new MacroEditor(TabMacro);
   (new QVBoxLayout(TabMacro))->addWidget(Editor1);
-  PageControl1->addTab(TabMacro, Q(Sjis("マクロ")));
+  PageControl1->addTab(TabMacro, FromCp932(Sjis("マクロ")));
 
   // Label
   TabLabel = new QWidget;
@@ -259,7 +259,7 @@ void TfScrTool::BuildPages() {
   TabErr = new QWidget;
   ErrMemo = Memo(TabErr, true);
   ErrMemo->setObjectName("ErrLog");
-  ErrMemo->setToolTip(Q(Sjis("ダブルクリックでその行へ")));
+  ErrMemo->setToolTip(FromCp932(Sjis("ダブルクリックでその行へ")));
   ErrMemo->viewport()->installEventFilter(this);
   (new QVBoxLayout(TabErr))->addWidget(ErrMemo);
   PageControl1->addTab(TabErr, "Err");
@@ -275,15 +275,15 @@ void TfScrTool::BuildPages() {
     TrackBar1->setTickInterval(32);
     TrackBar1->setTickPosition(QSlider::TicksBothSides);
     TrackBar1->setInvertedAppearance(true);  // 0 at the top, as the palette
-    RadioColor = new QGroupBox(Q(Sjis("どの色を変更するか")));
+    RadioColor = new QGroupBox(FromCp932(Sjis("どの色を変更するか")));
     RadioColorButtons = new QButtonGroup(this);
-    PanelColor = new QLabel(Q(Sjis("左")));
+    PanelColor = new QLabel(FromCp932(Sjis("左")));
     PanelColor->setAlignment(Qt::AlignCenter);
     PanelColor->setMinimumSize(80, 40);
     PanelColor->setAutoFillBackground(true);
     PanelColor->setFrameShape(QFrame::Panel);
-    Label2 = new QLabel(Q(Sjis("右のボタンで更新")));
-    Button6 = new QPushButton(Q(Sjis("画面更新")));
+    Label2 = new QLabel(FromCp932(Sjis("右のボタンで更新")));
+    Button6 = new QPushButton(FromCp932(Sjis("画面更新")));
     auto* swatch = new QHBoxLayout;
     swatch->addWidget(PanelColor);
     swatch->addWidget(Label2);
@@ -306,7 +306,7 @@ void TfScrTool::BuildPages() {
     connect(RadioColorButtons, &QButtonGroup::idClicked, this, &TfScrTool::RadioColorClick);
     connect(Button6, &QPushButton::clicked, this, &TfScrTool::N3Click);
   }
-  PageControl1->addTab(TabColor, Q(Sjis("色")));
+  PageControl1->addTab(TabColor, FromCp932(Sjis("色")));
   connect(PageControl1, &QTabWidget::currentChanged, this, [this](int) { PageControl1Change(); });
 
   // The trace pane, shown while "&Debug" is on.
@@ -355,16 +355,16 @@ void TfScrTool::ShowReference() {
 }
 
 void TfScrTool::BuildMenu() {
-  Test1 = menuBar()->addMenu(Q(Sjis("マクロ(&M)")));
-  N1 = Test1->addAction(Q(Sjis("マクロコンパイル&GO")), this, &TfScrTool::N3Click);
+  Test1 = menuBar()->addMenu(FromCp932(Sjis("マクロ(&M)")));
+  N1 = Test1->addAction(FromCp932(Sjis("マクロコンパイル&GO")), this, &TfScrTool::N3Click);
   N1->setShortcut(Qt::Key_F9);
-  Save1 = Test1->addAction(Q(Sjis("保存")), this, &TfScrTool::Save1Click);
+  Save1 = Test1->addAction(FromCp932(Sjis("保存")), this, &TfScrTool::Save1Click);
   Save1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-  L1 = Test1->addAction(Q(Sjis("読込(&L)")), this, &TfScrTool::L1Click);
-  N2 = Test1->addAction(Q(Sjis("別のエディタ")), this, &TfScrTool::N2Click);
+  L1 = Test1->addAction(FromCp932(Sjis("読込(&L)")), this, &TfScrTool::L1Click);
+  N2 = Test1->addAction(FromCp932(Sjis("別のエディタ")), this, &TfScrTool::N2Click);
   N2->setShortcut(Qt::Key_F3);
   Test1->addSeparator();
-  R1 = Test1->addAction(Q(Sjis("試験実行(&R)")), this, &TfScrTool::R1Click);
+  R1 = Test1->addAction(FromCp932(Sjis("試験実行(&R)")), this, &TfScrTool::R1Click);
   R1->setShortcut(Qt::Key_F2);
   PCODElist1 = Test1->addAction("&PCODElist", this, &TfScrTool::PCODElist1Click);
   Test1->addSeparator();
@@ -382,7 +382,7 @@ void TfScrTool::BuildMenu() {
 const QString TfScrTool::kBlankCaption = QStringLiteral(" ");
 
 void TfScrTool::SetMessage(const std::string& cp932) {
-  setWindowTitle(cp932.empty() ? kBlankCaption : Q(cp932));
+  setWindowTitle(cp932.empty() ? kBlankCaption : FromCp932(cp932));
 }
 
 std::string TfScrTool::Message() const {
@@ -414,11 +414,11 @@ void TfScrTool::AppendErrLog(const std::string& cp932) {
 int TfScrTool::ErrPageIndex() const { return PageControl1->indexOf(TabErr); }
 
 void TfScrTool::SetMLabel(const std::vector<std::string>& lines) {
-  MLabel->setPlainText(Q(JoinLinesCrLf(lines)).replace("\r\n", "\n"));
+  MLabel->setPlainText(FromCp932(JoinLinesCrLf(lines)).replace("\r\n", "\n"));
 }
 
 void TfScrTool::SetMVariable(const std::vector<std::string>& lines) {
-  MVariable->setPlainText(Q(JoinLinesCrLf(lines)).replace("\r\n", "\n"));
+  MVariable->setPlainText(FromCp932(JoinLinesCrLf(lines)).replace("\r\n", "\n"));
 }
 
 void TfScrTool::SetErrPageVisible(bool visible) { PageControl1->setTabVisible(ErrPageIndex(), visible); }
@@ -492,13 +492,15 @@ void TfScrTool::RefreshColourButtons() {
     colourButtons_.pop_back();
   }
   for (std::size_t i = 0; i < colours_.size(); ++i) {
-    colourButtons_[i]->setText(Q(colours_[i]));
+    colourButtons_[i]->setText(FromCp932(colours_[i]));
     grid->addWidget(colourButtons_[i], static_cast<int>(i) % rows, static_cast<int>(i) / rows);
   }
+  // The editor's completion and hover know the colours the compiler knows.
+  if (Editor1) Editor1->Assist()->SetColorList(colours_);
 }
 
 void TfScrTool::ReportError(const std::string& message) {
-  if (errorBox) errorBox(Q(message));
+  if (errorBox) errorBox(FromCp932(message));
 }
 
 void TfScrTool::ReportFileError(const std::exception& error) {

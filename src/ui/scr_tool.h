@@ -193,7 +193,7 @@ class TfScrTool : public QMainWindow, public ToolWindowPort, public TraceTarget 
   QButtonGroup* RadioGroup1Buttons;
   QLabel *LabMouse, *Image1, *Label1, *Label2, *LabelColor, *PanelColor;
   QLineEdit *Edit1, *Edit2;
-  MacroEditor* Editor1;
+  MacroEditor* Editor1 = nullptr;
   QPlainTextEdit *MLabel, *MVariable, *MConst, *MExtFunc, *MExtLabel;
   QPlainTextEdit* ErrMemo;  // shows ErrLog()
   PaletteBox* PaintBox1;
@@ -231,7 +231,6 @@ class TfScrTool : public QMainWindow, public ToolWindowPort, public TraceTarget 
   void AppendMemo2(const std::string& cp932);
   // Reports a text that code page 932 cannot hold, in the error log.
   void ReportUnconvertible(const char* where, const QString& text);
-  static void LogAndExecute(void* owner, int length, const char* bytes);
 
   ScrToolHost& host_;
   TRunner toolRunner_;

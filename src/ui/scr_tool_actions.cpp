@@ -35,12 +35,12 @@
 #include "ui/grid_overlay.h"
 #include "ui/macro_editor.h"
 #include "ui/scr_tool.h"
+#include "ui/cp932_text.h"
+#include "ui/macro_editor_assist.h"
 
 namespace qmt {
 
 namespace {
-
-QString Q(const std::string& cp932) { return QString::fromStdString(Cp932ToUtf8(cp932)); }
 
 // The lines of a memo as code page 932; false with a message naming the
 // first character code page 932 cannot hold.
@@ -50,10 +50,6 @@ bool MemoLines(const QPlainTextEdit* memo, std::vector<std::string>& lines, std:
   lines = SplitLines(cp932);
   return true;
 }
-
-// The tool window whose test run is going on: the runner's sink is a plain
-// function, and there is one tool runner.
-TfScrTool* gLoggingWindow = nullptr;
 
 }  // namespace
 
@@ -200,22 +196,12 @@ void TfScrTool::R1Click() {
   toolRunner_.onMessage = [this](const std::string& m) { SetMessage(m); };
   toolRunner_.onLine = [this](std::string_view line) { SendIfChecked(line); };
   if (!toolRunner_.LoadImage(script.Code())) return;
-  toolRunner_.Context().sink = &TfScrTool::LogAndExecute;
-  TfScrTool* previous = gLoggingWindow;
-  gLoggingWindow = this;
+  // Each line the run sends is logged before the device executes it.
+  toolRunner_.sink = [this](std::string_view line) {
+    AppendMemo2(EscapeForDisplay(line));
+    toolRunner_.SinkLine(line);
+  };
   toolRunner_.RunFrom();
-  gLoggingWindow = previous;
-}
-
-void TfScrTool::LogAndExecute(void* owner, int length, const char* bytes) {
-  // A run stopped for flooding the device logs no more lines either.
-  if (bytes == nullptr || !TRunner::TakesLines(owner)) return;
-  if (gLoggingWindow != nullptr) {
-    const std::string text =
-        length < 1 ? std::string(bytes) : EscapeForDisplay(std::string_view(bytes, static_cast<std::size_t>(length)));
-    gLoggingWindow->AppendMemo2(text);
-  }
-  TRunner::SinkLine(owner, length, bytes);
 }
 
 void TfScrTool::ReportUnconvertible(const char* where, const QString& text) {
@@ -226,13 +212,13 @@ void TfScrTool::ReportUnconvertible(const char* where, const QString& text) {
   ErrMemo->appendPlainText(head + UnconvertibleText(text));
 }
 
-void TfScrTool::AppendMemo2(const std::string& cp932) { Memo2->appendPlainText(Q(cp932)); }
+void TfScrTool::AppendMemo2(const std::string& cp932) { Memo2->appendPlainText(FromCp932(cp932)); }
 
 void TfScrTool::SendIfChecked(std::string_view line) {
   if (!CheckRun->isChecked()) return;
   if (!host_.SendLine(line)) {
     CheckRun->setChecked(false);
-    CheckRun->setText(Q(Sjis("未接続")));
+    CheckRun->setText(FromCp932(Sjis("未接続")));
   }
 }
 
@@ -287,7 +273,7 @@ void TfScrTool::RadioGroup1Click(int index) {
 void TfScrTool::PageControl1Change() {
   if (PageControl1->currentWidget() != TabLabel) return;
   const auto fill = [](QPlainTextEdit* m, const std::vector<std::string>& lines) {
-    m->setPlainText(Q(JoinLinesCrLf(lines)).replace("\r\n", "\n"));
+    m->setPlainText(FromCp932(JoinLinesCrLf(lines)).replace("\r\n", "\n"));
   };
   fill(MExtFunc, host_.FuncLabelLines());
   fill(MExtLabel, host_.ExtValueLines());
@@ -314,7 +300,7 @@ void TfScrTool::Debug1Click() {
     SetTraceWriter([this](std::string_view line) {
       std::fwrite(line.data(), 1, line.size(), stdout);
       std::fputc('\n', stdout);
-      TracePane->appendPlainText(Q(std::string(line)));
+      TracePane->appendPlainText(FromCp932(std::string(line)));
     });
     TraceDock->show();
   } else {
@@ -362,8 +348,8 @@ void TfScrTool::RadioColorClick(int index) {
   const std::string name = line.substr(0, eq);
   std::string value;
   ColourValue(name, value);
-  LabelColor->setText(Q(name));
-  PanelColor->setText(Q(value));
+  LabelColor->setText(FromCp932(name));
+  PanelColor->setText(FromCp932(value));
   // Decimal, or hexadecimal after "$".
   std::int64_t v = 0;
   bool ok = !value.empty();
@@ -379,7 +365,7 @@ void TfScrTool::RadioColorClick(int index) {
     return;
   }
   const auto b = static_cast<std::uint8_t>(v & 0xFF);
-  ColourPanel(b, Q(value));
+  ColourPanel(b, FromCp932(value));
   TrackBar1->setValue(b);
 }
 
@@ -403,7 +389,8 @@ void TfScrTool::TrackBar1Change(int position) {
     const auto eq = colours_[i].find('=');
     if (eq != std::string::npos && colours_[i].substr(0, eq) == name) {
       colours_[i] = name + "=" + text;
-      colourButtons_[i]->setText(Q(colours_[i]));
+      colourButtons_[i]->setText(FromCp932(colours_[i]));
+      Editor1->Assist()->SetColorList(colours_);
       break;
     }
   }

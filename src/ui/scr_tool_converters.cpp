@@ -13,15 +13,14 @@
 #include "support/encoding.h"
 #include "ui/macro_editor.h"
 #include "ui/scr_tool.h"
+#include "ui/cp932_text.h"
 
 namespace qmt {
 
 namespace {
 
-QString Q(const std::string& cp932) { return QString::fromStdString(Cp932ToUtf8(cp932)); }
-
 void InsertIntoMemo(QPlainTextEdit* memo, const std::string& cp932) {
-  QString text = Q(cp932);
+  QString text = FromCp932(cp932);
   text.replace("\r\n", "\n");
   memo->insertPlainText(text);  // replaces the selection
 }

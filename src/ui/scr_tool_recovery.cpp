@@ -13,14 +13,9 @@
 #include "support/file_io.h"
 #include "ui/macro_editor.h"
 #include "ui/scr_tool.h"
+#include "ui/cp932_text.h"
 
 namespace qmt {
-
-namespace {
-
-QString Q(const std::string& cp932) { return QString::fromStdString(Cp932ToUtf8(cp932)); }
-
-}  // namespace
 
 void TfScrTool::EnableRecovery(const std::string& path, int intervalMs) {
   recovery_ = std::make_unique<EditorRecovery>(path);
@@ -35,12 +30,12 @@ void TfScrTool::EnableRecovery(const std::string& path, int intervalMs) {
   }
   if (!recoveryPrompt) {
     recoveryPrompt = [this](const QString& when) {
-      QMessageBox box(QMessageBox::Question, Q(Sjis("マクロの復元")),
-                      Q(Sjis("保存されないまま終わったマクロの編集内容が残っています（")) + when +
-                          Q(Sjis("）。\n復元しますか？")),
+      QMessageBox box(QMessageBox::Question, FromCp932(Sjis("マクロの復元")),
+                      FromCp932(Sjis("保存されないまま終わったマクロの編集内容が残っています（")) + when +
+                          FromCp932(Sjis("）。\n復元しますか？")),
                       QMessageBox::NoButton, isVisible() ? this : nullptr);
-      QPushButton* restore = box.addButton(Q(Sjis("復元する")), QMessageBox::AcceptRole);
-      box.addButton(Q(Sjis("破棄する")), QMessageBox::RejectRole);
+      QPushButton* restore = box.addButton(FromCp932(Sjis("復元する")), QMessageBox::AcceptRole);
+      box.addButton(FromCp932(Sjis("破棄する")), QMessageBox::RejectRole);
       box.setDefaultButton(restore);
       box.exec();
       return box.clickedButton() == restore;

@@ -75,6 +75,12 @@ SimulatorApp::SimulatorApp(const ConfigFiles& files, const SimulatorOptions& opt
   band_ = AttachLineTracer(*window_.PaintBox1(), tool_);
   scenarios_ = std::make_unique<ScenarioSession>(window_, sensors_, Device(), tap_,
                                                  [this] { ResetForScenario(runner_, Device(), sim_); });
+  // The review runs scenarios against the macro the window runs.
+  scenarios_->SetMacroSource([this] {
+    CompiledMacro m{dm_.Script1.Code(), {}};
+    dm_.Script1.ListLabels(m.labels);
+    return m;
+  });
 }
 
 void SimulatorApp::ReportFiles() {

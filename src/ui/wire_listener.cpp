@@ -37,7 +37,8 @@ void WireListener::Changes::AreaChanged(int ax0, int ay0, int ax1, int ay1) {
   x1 = std::max(x1, ax1), y1 = std::max(y1, ay1);
 }
 
-WireListener::WireListener(std::unique_ptr<StreamServer> server, TQMT3308& device, bool replies, QObject* parent)
+WireListener::WireListener(std::unique_ptr<StreamServer> server, TQMT3308& device, bool replies,
+                           QWidget* dockParent, QObject* parent)
     : QObject(parent), server_(std::move(server)), device_(device) {
   wire_ = std::make_unique<WireDevice>(*server_, device_, replies);
   wire_->SetLineReport([this](std::string_view line, const std::string* error) {
@@ -48,7 +49,7 @@ WireListener::WireListener(std::unique_ptr<StreamServer> server, TQMT3308& devic
     if (report) report(WireDevice::EventText(event, detail));
   });
 
-  dock_ = new QDockWidget(QString::fromUtf8("受信ログ"));
+  dock_ = new QDockWidget(QString::fromUtf8("受信ログ"), dockParent);
   dock_->setObjectName("WireLogDock");
   pane_ = new QPlainTextEdit(dock_);
   pane_->setObjectName("WireLog");
@@ -60,13 +61,16 @@ WireListener::WireListener(std::unique_ptr<StreamServer> server, TQMT3308& devic
   Log({Sjis("待受: ") + server_->Address(), {}, 0, true});
 
   sinceFlush_.start();
-  timer_.setInterval(4);
-  connect(&timer_, &QTimer::timeout, this, &WireListener::Poll);
-  timer_.start();
+  again_.setSingleShot(true);
+  connect(&again_, &QTimer::timeout, this, &WireListener::Poll);
+  flush_.setSingleShot(true);
+  connect(&flush_, &QTimer::timeout, this, &WireListener::Flush);
+  Watch();
 }
 
 WireListener::~WireListener() {
   if (device_.GetWindowSurface() == &changes_) device_.SetWindowSurface(nullptr);
+  if (dock_ && !dock_->parent()) delete dock_.data();
 }
 
 void WireListener::Log(Entry entry) {
@@ -85,12 +89,45 @@ void WireListener::Poll() {
   QElapsedTimer spent;
   spent.start();
   std::size_t before;
+  bool more;
   do {
     before = server_->LinesReceived() + server_->ClientsServed();
     server_->Serve(0);
-  } while (spent.elapsed() < kBudgetMs && server_->LinesReceived() + server_->ClientsServed() != before);
+    more = server_->LinesReceived() + server_->ClientsServed() != before;
+  } while (more && spent.elapsed() < kBudgetMs);
   device_.SetWindowSurface(view);
-  if (sinceFlush_.elapsed() >= kFrameMs) Flush();
+  if (sinceFlush_.elapsed() >= kFrameMs) {
+    Flush();
+  } else if (!flush_.isActive()) {
+    flush_.start(kFrameMs - static_cast<int>(sinceFlush_.elapsed()));
+  }
+  Watch();
+  // Out of budget with lines still coming: the window's events run first.
+  if (more) again_.start(0);
+}
+
+void WireListener::Watch() {
+  std::vector<StreamServer::Wait> waits = server_->Waits();
+  if (server_->Idle() && !again_.isActive()) again_.start(StreamServer::kIdleMs);
+  // Keeps the notifiers that still fit, so none is made per line.
+  std::vector<std::unique_ptr<QSocketNotifier>> kept;
+  auto want = [&](int fd, QSocketNotifier::Type type) {
+    for (auto& n : notifiers_) {
+      if (n && n->socket() == fd && n->type() == type) {
+        n->setEnabled(true);
+        kept.push_back(std::move(n));
+        return;
+      }
+    }
+    auto n = std::make_unique<QSocketNotifier>(fd, type);
+    connect(n.get(), &QSocketNotifier::activated, this, &WireListener::Poll);
+    kept.push_back(std::move(n));
+  };
+  for (const StreamServer::Wait& w : waits) {
+    if (w.read) want(w.fd, QSocketNotifier::Read);
+    if (w.write) want(w.fd, QSocketNotifier::Write);
+  }
+  notifiers_ = std::move(kept);
 }
 
 void WireListener::PollNow() {
@@ -118,7 +155,7 @@ void WireListener::Flush() {
   text.pop_back();
   fresh_.clear();
   skipped_ = 0;
-  pane_->appendPlainText(QString::fromStdString(Cp932ToUtf8(text)));
+  if (pane_) pane_->appendPlainText(QString::fromStdString(Cp932ToUtf8(text)));
 }
 
 }  // namespace qmt

@@ -1,13 +1,18 @@
 // The simulator window as a device on the wire (`qmtsim --listen`): a
 // client's lines are executed on the window's device between the window's
 // own events, as a real device executes what its port receives while its
-// macro runs.  The server is polled from a short timer with a time budget, so
-// the window stays responsive however fast lines arrive; the display and the
-// log are brought up to date at most once per frame.
+// macro runs.  The server is served when its descriptors are ready, for a
+// time budget at a time, so the window stays responsive however fast lines
+// arrive; the display and the log are brought up to date at most once per
+// frame.
 #pragma once
 
+#include <QDockWidget>
 #include <QElapsedTimer>
 #include <QObject>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <deque>
 #include <functional>
@@ -18,8 +23,6 @@
 #include "host/wire_device.h"
 #include "link/stream_server.h"
 
-class QDockWidget;
-class QPlainTextEdit;
 
 namespace qmt {
 
@@ -33,10 +36,13 @@ class WireListener : public QObject {
   static constexpr int kFrameMs = 16;
   // Time one poll may spend on lines before the window's events run.
   static constexpr int kBudgetMs = 8;
+  static_assert(kFrameMs > 0);
 
-  // Serves `server` on `device`; with `replies` each line is answered.
+  // Serves `server` on `device`; with `replies` each line is answered.  The
+  // log's dock is made a child of `dockParent` (the tool window, which docks
+  // it); without one the listener keeps it.
   WireListener(std::unique_ptr<StreamServer> server, TQMT3308& device, bool replies,
-               QObject* parent = nullptr);
+               QWidget* dockParent = nullptr, QObject* parent = nullptr);
   ~WireListener() override;
 
   const std::string& Address() const { return server_->Address(); }
@@ -71,6 +77,8 @@ class WireListener : public QObject {
   };
 
   void Poll();
+  // Watches what the server waits on now (it changes as clients come and go).
+  void Watch();
   void Flush();
   void Log(Entry entry);
 
@@ -80,10 +88,12 @@ class WireListener : public QObject {
   Changes changes_;
   std::deque<Entry> fresh_;        // log lines not shown yet (bounded)
   std::size_t skipped_ = 0;        // lines that went before being shown
-  QTimer timer_;
+  std::vector<std::unique_ptr<QSocketNotifier>> notifiers_;
+  QTimer again_;   // serves again: after the budget ran out, or while idle
+  QTimer flush_;   // shows what the last lines did, once a frame has passed
   QElapsedTimer sinceFlush_;
-  QDockWidget* dock_;
-  QPlainTextEdit* pane_;
+  QPointer<QDockWidget> dock_;
+  QPointer<QPlainTextEdit> pane_;
 };
 
 }  // namespace qmt

@@ -92,8 +92,113 @@ test('conditions, step into a function and out again', () =>
     const stack = await dc.stackTraceRequest({ threadId: 1 });
     assert.deepStrictEqual(stack.body.stackFrames.map((f) => [f.name, f.line]), [['twice', 7], ['(macro)', 3]]);
     assert.deepStrictEqual(await variables(dc, 1, 'Arguments'), { '@0': '3' });
-    await Promise.all([dc.stepOutRequest({ threadId: 1 }), dc.assertStoppedLocation('step', { line: 4 })]);
+    // Out of the function: back in the caller at the call, r still the
+    // last round's.
+    await Promise.all([dc.stepOutRequest({ threadId: 1 }), dc.assertStoppedLocation('step', { line: 3, column: 5 })]);
+    assert.strictEqual((await dc.evaluateRequest({ expression: 'r', frameId: 1 })).body.result, '4');
+    await Promise.all([dc.nextRequest({ threadId: 1 }), dc.assertStoppedLocation('step', { line: 4 })]);
     assert.strictEqual((await dc.evaluateRequest({ expression: 'r', frameId: 1 })).body.result, '6');
+    await Promise.all([dc.continueRequest({ threadId: 1 }), dc.waitForEvent('terminated')]);
+  }));
+
+// Output events of one category, as they came.
+function collectOutput(dc, category) {
+  const lines = [];
+  dc.on('output', (e) => {
+    if (e.body.category === category) lines.push(e.body);
+  });
+  return lines;
+}
+
+test('log points write and go on; hit counts choose the stop; a data breakpoint stops where a value changes', () =>
+  withClient(async (dc) => {
+    const logs = collectOutput(dc, 'console');
+    await Promise.all([
+      dc.waitForEvent('initialized').then(async () => {
+        const r = await dc.setBreakpointsRequest({
+          source: { path: CALLS },
+          breakpoints: [
+            { line: 3, logMessage: 'i={i} r was {r}' },
+            { line: 4, hitCondition: '3' },
+            { line: 5, hitCondition: 'often' },
+          ],
+        });
+        assert.deepStrictEqual(r.body.breakpoints.map((b) => b.verified), [true, true, false]);
+        return dc.configurationDoneRequest();
+      }),
+      dc.launch({ program: CALLS }),
+      dc.assertStoppedLocation('breakpoint', { line: 4 }),
+    ]);
+    assert.strictEqual((await dc.evaluateRequest({ expression: 'i', frameId: 1, context: 'watch' })).body.result, '3');
+    assert.deepStrictEqual(logs.map((l) => [l.output, l.line]), [
+      ['i=1 r was 0\n', 3],
+      ['i=2 r was 2\n', 3],
+      ['i=3 r was 4\n', 3],
+    ]);
+    assert.strictEqual(logs[0].source.path, CALLS);
+
+    const scopes = await dc.scopesRequest({ frameId: 1 });
+    const locals = scopes.body.scopes.find((s) => s.name === 'Locals').variablesReference;
+    const info = await dc.customRequest('dataBreakpointInfo', { variablesReference: locals, name: 'r' });
+    assert.strictEqual(info.body.dataId, 'r');
+    assert.deepStrictEqual(info.body.accessTypes, ['write']);
+    const none = await dc.customRequest('dataBreakpointInfo', { name: 'nosuch', frameId: 1 });
+    assert.strictEqual(none.body.dataId, null);
+    const set = await dc.customRequest('setDataBreakpoints', { breakpoints: [{ dataId: 'r', condition: 'r > 7' }] });
+    assert.deepStrictEqual(set.body.breakpoints.map((b) => b.verified), [true]);
+    const stopped = dc.waitForEvent('stopped');
+    await dc.continueRequest({ threadId: 1 });
+    const stop = await stopped;
+    assert.strictEqual(stop.body.reason, 'data breakpoint');
+    assert.match(stop.body.description, /^r: 6 → 8 /);
+    assert.strictEqual((await dc.evaluateRequest({ expression: 'i', frameId: 1, context: 'hover' })).body.result, '4');
+    await dc.customRequest('setDataBreakpoints', { breakpoints: [] });
+    await Promise.all([dc.continueRequest({ threadId: 1 }), dc.waitForEvent('terminated')]);
+    assert.strictEqual(logs.filter((l) => l.line === 3).length, 5);
+  }));
+
+test('instruction steps, the disassembly and instruction breakpoints', () =>
+  withClient(async (dc) => {
+    await dc.hitBreakpoint({ program: CALLS }, { path: CALLS, line: 3 });
+    const top = async () => (await dc.stackTraceRequest({ threadId: 1 })).body.stackFrames;
+    const pc = (await top())[0].instructionPointerReference;
+    assert.match(pc, /^0x[0-9A-F]{4}$/);
+    const listing = await dc.customRequest('disassemble', { memoryReference: pc, instructionOffset: -2, instructionCount: 6 });
+    const list = listing.body.instructions;
+    assert.strictEqual(list.length, 6);
+    assert.strictEqual(list[2].address, pc);
+    assert.strictEqual(list[2].line, 3);
+    const call = list.find((i) => /CALL/.test(i.instruction));
+    assert.ok(call, JSON.stringify(list));
+    // Far before the start: places outside the program are marked.
+    const before = await dc.customRequest('disassemble', { memoryReference: '0x0000', instructionOffset: -3, instructionCount: 4 });
+    assert.deepStrictEqual(before.body.instructions.map((i) => i.presentationHint), ['invalid', 'invalid', 'invalid', undefined]);
+
+    // One instruction at a time, into the function.
+    let steps = 0;
+    while ((await top()).length === 1 && steps < 10) {
+      await Promise.all([
+        dc.stepInRequest({ threadId: 1, granularity: 'instruction' }),
+        dc.waitForEvent('stopped'),
+      ]);
+      steps += 1;
+    }
+    const inside = await top();
+    assert.deepStrictEqual(inside.map((f) => f.name), ['twice', '(macro)']);
+    assert.strictEqual(inside[1].column, 5);  // the call in `r = twice(i)`
+    assert.strictEqual(inside[1].instructionPointerReference, call.address);
+    await assert.rejects(dc.nextRequest({ threadId: 1, granularity: 'word' }), /granularity/);
+
+    // An instruction breakpoint on the call, the line's breakpoint gone.
+    await dc.setBreakpointsRequest({ source: { path: CALLS }, breakpoints: [] });
+    const ib = await dc.customRequest('setInstructionBreakpoints', {
+      breakpoints: [{ instructionReference: call.address }, { instructionReference: call.address, offset: 1 }],
+    });
+    assert.deepStrictEqual(ib.body.breakpoints.map((b) => b.verified), [true, false]);
+    await Promise.all([dc.continueRequest({ threadId: 1 }), dc.assertStoppedLocation('breakpoint', { line: 3 })]);
+    assert.strictEqual((await top())[0].instructionPointerReference, call.address);
+    assert.strictEqual((await dc.evaluateRequest({ expression: 'i', frameId: 1 })).body.result, '2');
+    await dc.customRequest('setInstructionBreakpoints', { breakpoints: [] });
     await Promise.all([dc.continueRequest({ threadId: 1 }), dc.waitForEvent('terminated')]);
   }));
 

@@ -30,7 +30,7 @@ TEST(HeldRunTest, InputsWaitInOrderWhileARunIsHeld) {
   script.ListLabels(runner.labels);
   runner.LoadImage(script.Code());
   TDebugger debugger(runner);
-  BindDebugger(debugger, script, spare, tables);
+  BindDebugger(debugger, script, spare, DebugNamesOf(tables));
   RunnerPort port(runner);
   RunnerLabelSource source(runner);
   Simulator sim({&port, &source});
@@ -82,7 +82,7 @@ TEST(HeldRunTest, DrainingStopsAtTheNextHeldRun) {
   script.ListLabels(runner.labels);
   runner.LoadImage(script.Code());
   TDebugger debugger(runner);
-  BindDebugger(debugger, script, spare, tables);
+  BindDebugger(debugger, script, spare, DebugNamesOf(tables));
   RunnerPort port(runner);
   RunnerLabelSource source(runner);
   Simulator sim({&port, &source});

@@ -19,6 +19,7 @@
 #include "host/scenario.h"
 #include "host/scenario_machine.h"
 #include "host/scenario_recorder.h"
+#include "host/scenario_update.h"
 #include "runtime/runner.h"
 #include "support/encoding.h"
 #include "support/file_io.h"
@@ -110,6 +111,11 @@ TEST(ScenarioReader, RejectsBadLinesNamingFileLineAndFault) {
       {"tick 1\r\nkey \x89\x9f\x93\xae", "s.scn:2: the file is not UTF-8 text"},  // code page 932
       {"tick 99999999999999999999", "tick count 99999999999999999999 is not 1-1000000"},
       {"key \x1b[31mred", "unknown key '%1B[31mred'"},
+      {"ignore 1,2,3", "expected ignore X,Y,W,H"},
+      {"ignore all", "expected ignore X,Y,W,H"},
+      {"ignore 600,0,41,10", "not inside the 640 x 480 page"},
+      {"ignore 0,0,0,10", "not inside the 640 x 480 page"},
+      {"ignore -1,0,5,5", "not inside the 640 x 480 page"},
   };
   for (const auto& c : cases) {
     std::string text = c.text;
@@ -144,14 +150,16 @@ TEST(ScenarioReader, ReadsEveryStepWithPathsBesideTheFile) {
       "expect line ER\n"
       "\n"
       "expect line DS0\n"
-      "expect no lines\n",
+      "expect no lines\n"
+      "ignore 10, 20,30 ,40\n"
+      "ignore none\n",
       "suite/s.scn");
   using K = ScenarioStep::Kind;
   std::vector<K> kinds;
   for (const ScenarioStep& st : s.steps) kinds.push_back(st.kind);
   EXPECT_EQ(kinds, (std::vector<K>{K::kKey, K::kKey, K::kEvent, K::kTick, K::kTick, K::kSlider, K::kSwitch, K::kBox,
                                    K::kSet, K::kTimer, K::kExpectScreen, K::kExpectPage, K::kExpectLines,
-                                   K::kExpectLines, K::kExpectLines, K::kExpectLines}));
+                                   K::kExpectLines, K::kExpectLines, K::kExpectLines, K::kIgnore, K::kIgnore}));
   EXPECT_EQ(s.ticks, 5);
   EXPECT_EQ(s.steps[0].label, "onRUN");
   EXPECT_EQ(s.steps[0].text, "key 作動");
@@ -170,6 +178,8 @@ TEST(ScenarioReader, ReadsEveryStepWithPathsBesideTheFile) {
   EXPECT_EQ(s.steps[14].lines, (std::vector<std::string>{"DS0"}));
   EXPECT_TRUE(s.steps[15].inlineLines);
   EXPECT_TRUE(s.steps[15].lines.empty());
+  EXPECT_EQ(s.steps[16].rect, (PageRect{10, 20, 30, 40}));
+  EXPECT_EQ(s.steps[17].rect, PageRect{});
 }
 
 TEST(ScenarioPlayer, TicksStepTheClocksAndClicksComeAfterTheNextTick) {
@@ -221,16 +231,26 @@ TEST(ScenarioPlayer, FailuresNameTheStepAndWhatDiffers) {
   }
 }
 
+// An update as qmt test makes it: the lines it prints.
+std::vector<std::string> Update(const std::string& text, const std::string& scn) {
+  ScenarioReport r = Play(text, scn, true);
+  EXPECT_EQ(r.status, ScenarioReport::Status::kPassed) << FailureText(r.failure);
+  std::vector<TakenWrite> taken;
+  for (const BaselineWrite& w : r.writes) taken.push_back({"s", w});
+  std::vector<std::string> lines;
+  for (const UpdatedFile& f : WriteBaselines(taken)) lines.push_back(UpdatedFileLine(f));
+  return lines;
+}
+
 TEST(ScenarioPlayer, ScreenChecksCompareColoursAndUpdateWritesOnlyWhatChanged) {
   TempDir dir;
   const std::string scn = dir.File("s.scn");
   const std::string text = "expect screen a.png\nevent onRUN\nexpect screen b.png\nexpect lines l.txt\n";
-  ScenarioReport first = Play(text, scn, true);
-  ASSERT_EQ(first.status, ScenarioReport::Status::kPassed) << FailureText(first.failure);
-  EXPECT_EQ(first.updated, (std::vector<std::string>{dir.File("a.png"), dir.File("b.png"), dir.File("l.txt")}));
+  EXPECT_EQ(Update(text, scn), (std::vector<std::string>{"new " + dir.File("a.png"), "new " + dir.File("b.png"),
+                                                          "new " + dir.File("l.txt")}));
   EXPECT_EQ(ReadFile(dir.File("l.txt")), "CS00\nLA0,0,639,479,1\n");
   EXPECT_EQ(Play(text, scn).status, ScenarioReport::Status::kPassed);
-  EXPECT_TRUE(Play(text, scn, true).updated.empty());
+  EXPECT_TRUE(Update(text, scn).empty());
 
   // The same picture in another PNG flavour still matches; one pixel off fails.
   RgbImage b;
@@ -247,10 +267,78 @@ TEST(ScenarioPlayer, ScreenChecksCompareColoursAndUpdateWritesOnlyWhatChanged) {
   EXPECT_EQ((std::vector<int>{hit[0], hit[1], hit[2]}), (std::vector<int>{255, 0, 255}));
   EXPECT_EQ(diff.rgb[0], b.rgb[0] / 3);
 
+  // An update says what changed; the lines file too.
+  WriteFileAtomic(dir.File("l.txt"), "CS00\nLA0,0,639,479,2\nER\n");
+  EXPECT_EQ(Update(text, scn), (std::vector<std::string>{"updated " + dir.File("b.png") + ": 1 pixel changed",
+                                                          "updated " + dir.File("l.txt") +
+                                                              ": 2 lines changed, 2 in all"}));
+  EXPECT_EQ(Play(text, scn).status, ScenarioReport::Status::kPassed);
+
   WriteFileAtomic(dir.File("a.png"), "not a picture");
   r = Play(text, scn);
   EXPECT_EQ(r.status, ScenarioReport::Status::kError);
   EXPECT_NE(r.failure.message.find(dir.File("a.png") + ": not a PNG picture"), std::string::npos) << r.failure.message;
+}
+
+// Two checks of one baseline that see different screens: neither is
+// written, and the error names both.
+TEST(ScenarioPlayer, UpdateLeavesABaselineTwoChecksDisagreeOn) {
+  TempDir dir;
+  const std::string scn = dir.File("s.scn");
+  EXPECT_EQ(Update("expect screen a.png\nevent onRUN\nexpect screen a.png\n", scn),
+            (std::vector<std::string>{"ERROR " + dir.File("a.png") +
+                                      ": s line 1 (expect screen a.png) and s line 3 (expect screen a.png) see "
+                                      "different screens; nothing written for it"}));
+  EXPECT_FALSE(fs::exists(dir.File("a.png")));
+  // Checks that agree write the file once.
+  EXPECT_EQ(Update("event onRUN\nexpect screen a.png\ntick 1\nexpect screen a.png\n", scn),
+            (std::vector<std::string>{"new " + dir.File("a.png")}));
+}
+
+// Ignored rectangles: what differs inside them passes, the count of
+// ignored pixels is in the failure, the diff picture hatches them, and
+// `ignore none` ends them.
+TEST(ScenarioPlayer, IgnoredRectanglesAreLeftOutOfScreenChecks) {
+  TempDir dir;
+  const std::string scn = dir.File("s.scn");
+  // The baseline: the page before onRUN draws its diagonal.
+  Update("expect screen a.png\n", scn);
+  const struct {
+    const char* text;
+    const char* failure;  // "" when it passes
+  } cases[] = {
+      {"event onRUN\nexpect screen a.png", "first at (0, 0)"},
+      {"ignore 0,0,640,480\nevent onRUN\nexpect screen a.png", ""},
+      {"ignore 0,0,320,480\nignore 320,0,320,480\nevent onRUN\nexpect page 0 a.png", ""},
+      {"ignore 0,0,100,100\nignore 50,50,100,100\nevent onRUN\nexpect screen a.png", "; 17,500 pixels ignored"},
+      {"ignore 0,0,640,480\nignore none\nevent onRUN\nexpect screen a.png", "first at (0, 0)"},
+  };
+  for (const auto& c : cases) {
+    ScenarioReport r = Play(c.text, scn);
+    if (*c.failure == '\0') {
+      EXPECT_EQ(r.status, ScenarioReport::Status::kPassed) << c.text << ": " << FailureText(r.failure);
+    } else {
+      EXPECT_NE(FailureText(r.failure).find(c.failure), std::string::npos) << c.text << ": " << FailureText(r.failure);
+    }
+  }
+  ScenarioReport r = Play("ignore 0,0,100,100\nevent onRUN\nexpect screen a.png", scn);
+  ASSERT_TRUE(r.failure.haveBaseline);
+  RgbImage diff = DiffPicture(r.failure.actual.data(), r.failure.baseline, r.failure.ignored);
+  int inside = 0, outside = 0, stripes = 0;
+  for (int y = 0; y < 480; ++y) {
+    for (int x = 0; x < 640; ++x) {
+      const std::uint8_t* p = &diff.rgb[3 * (640 * y + x)];
+      const bool magenta = p[0] == 255 && p[1] == 0 && p[2] == 255;
+      const bool in = x < 100 && y < 100;
+      (in ? inside : outside) += magenta;
+      stripes += in && p[0] == 160 && p[1] == 160 && p[2] == 160;
+    }
+  }
+  EXPECT_EQ(inside, 0);
+  EXPECT_GT(outside, 0);
+  // Two of every eight diagonals are stripes.
+  EXPECT_GT(stripes, 2000);
+  EXPECT_LT(stripes, 3000);
 }
 
 // What a recording in a running window relies on: after the reset, the
@@ -270,6 +358,39 @@ TEST(ScenarioPlayer, ResetMakesAUsedMachineAFreshOne) {
     EXPECT_EQ(std::memcmp(fresh.Screen().Page(p), used.Screen().Page(p), kPageBytes), 0) << "page " << p;
   EXPECT_EQ(fresh.Runner().externals, used.Runner().externals);
   EXPECT_EQ(used.Model().TickCount(), 5);
+}
+
+// A machine started again after a scenario that moved every kind of input
+// and drew on every page is the fresh one: same pages, cells, lines.
+TEST(ScenarioPlayer, AMachineStartedAgainIsAFreshOne) {
+  Scenario s = ParseScenario(
+      "expect line CS00\ntick 2\nswitch PTO on\ntick 1\nexpect line CS03\nexpect line CS03\nexpect line CS03\n"
+      "expect line CSE0\n",
+      "s.scn");
+  ScenarioMachine fresh(TestMacro());
+  ScenarioReport first = RunScenarioOn(fresh, s, {});
+  ASSERT_EQ(first.status, ScenarioReport::Status::kPassed) << FailureText(first.failure);
+
+  ScenarioMachine used(TestMacro());
+  used.StartAgain();
+  for (int p = 0; p < 4; ++p) used.Device().ExecuteLine("PS" + std::to_string(p));
+  RunScenarioOn(used, ParseScenario("event onRUN\ntick 7 step 9\nset PTO=1\nslider pres=900\nbox SFT1 on\n"
+                                    "timer off\nevent onBAD\n", "u.scn"), {});
+  used.Device().ExecuteLine("DS2");
+  used.Device().ExecuteLine("MS");
+  used.StartAgain();
+  ScenarioPlayer player(s, used);
+  StepResult r = player.Begin();
+  while (r.status == StepResult::Status::kOk && !player.AtEnd()) r = player.Step();
+  EXPECT_EQ(r.status, StepResult::Status::kOk) << r.message;
+  for (int p = 0; p < 4; ++p) {
+    EXPECT_EQ(std::memcmp(fresh.Screen().Page(p), used.Screen().Page(p), kPageBytes), 0) << "page " << p;
+    EXPECT_EQ(std::memcmp(fresh.Screen().StorePage(p), used.Screen().StorePage(p), kPageBytes), 0) << "store " << p;
+  }
+  EXPECT_EQ(fresh.Screen().DisplayPage(), used.Screen().DisplayPage());
+  EXPECT_EQ(fresh.Runner().externals, used.Runner().externals);
+  EXPECT_EQ(used.Model().TickCount(), 3);
+  EXPECT_TRUE(used.Model().TimerEnabled());
 }
 
 // A program killed while recording leaves the scenario as far as it went:

@@ -130,7 +130,7 @@ TEST(LpPort, ADeviceThatTakesBytesSlowlyIsNotStalled) {
   ASSERT_GT(::fcntl(reader, F_SETPIPE_SZ, 4096), 0);
   const std::string line(2000, 'A');
   const std::size_t total = 6 * (line.size() + 1);
-  std::size_t got = 0;
+  std::atomic<std::size_t> got = 0;  // read by the test while the device thread counts
   std::thread device([&] {
     auto end = Clock::now() + std::chrono::seconds(30);
     while (got < total && Clock::now() < end) {
@@ -144,7 +144,7 @@ TEST(LpPort, ADeviceThatTakesBytesSlowlyIsNotStalled) {
   auto link = OpenLink("lp:" + fifo, message);
   for (int i = 0; i < 6; ++i) EXPECT_TRUE(link->SendLine(line)) << "line " << i << ": " << link->Problem();
   device.join();
-  EXPECT_EQ(got, total);
+  EXPECT_EQ(got.load(), total);
   ::close(reader);
 }
 

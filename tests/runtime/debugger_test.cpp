@@ -2,6 +2,7 @@
 // their reasons, steps, the stack, variables and expressions.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -203,7 +204,63 @@ TEST_F(DebuggerTest, StepOverAGosubAndIntoAFunction) {
   EXPECT_EQ(debugger.CurrentLine(), 11);
   EXPECT_EQ(debugger.StackTrace()[0].name, "add");
   EXPECT_EQ(debugger.StepOut(), TRunEnd::kPaused);
+  // Back in the caller, inside the expression: the sum is not stored yet.
+  EXPECT_EQ(debugger.CurrentLine(), 5);
+  EXPECT_EQ(debugger.StackTrace().size(), 1u);
+  EXPECT_EQ(Value("z"), 0);
+  EXPECT_EQ(debugger.StepOver(), TRunEnd::kPaused);
   EXPECT_EQ(debugger.CurrentLine(), 6);
+  EXPECT_EQ(Value("z"), 6);
+  debugger.Stop();
+}
+
+TEST_F(DebuggerTest, InstructionStepsListingAndInstructionBreakpoints) {
+  Break({{5, ""}});
+  runner.RunFrom("start");
+  // Over the call: each instruction of line 5 in turn, none of `add`'s.
+  std::vector<std::uint16_t> pcs;
+  while (debugger.Held() && debugger.CurrentLine() == 5 && pcs.size() < 10) {
+    EXPECT_EQ(debugger.StackTrace().size(), 1u);
+    pcs.push_back(debugger.CurrentPc());
+    EXPECT_EQ(debugger.StepInstructionOver(), TRunEnd::kPaused);
+  }
+  EXPECT_EQ(debugger.CurrentLine(), 6);
+  EXPECT_EQ(Value("z"), 6);
+  const std::vector<TInstructionText> listed = debugger.Instructions(pcs[0], 0, static_cast<long>(pcs.size()));
+  ASSERT_EQ(listed.size(), pcs.size());
+  std::string texts;
+  for (std::size_t i = 0; i < listed.size(); ++i) {
+    EXPECT_EQ(listed[i].pc, pcs[i]);
+    EXPECT_EQ(listed[i].line, 5);
+    EXPECT_FALSE(listed[i].bytes.empty());
+    texts += listed[i].text + ";";
+  }
+  EXPECT_NE(texts.find("CALL"), std::string::npos) << texts;
+  // Around the program's ends the listing stops short.
+  long first = 0;
+  EXPECT_EQ(debugger.Instructions(0, -5, 7, &first).size(), 2u);
+  EXPECT_EQ(first, 0);
+  debugger.Stop();
+
+  // An instruction breakpoint on the call, which a breakpoint on the line
+  // cannot stop at; stepping one instruction goes into the function.
+  Break({});
+  std::size_t call = texts.find("CALL") == std::string::npos ? 0 : std::count(texts.begin(), texts.begin() + texts.find("CALL"), ';');
+  TBreakpointRequest at;
+  at.address = pcs[call];
+  TBreakpointRequest nowhere;
+  nowhere.address = pcs[call] + 1;
+  const std::vector<TBreakpoint>& bound = debugger.SetInstructionBreakpoints({at, nowhere});
+  ASSERT_EQ(bound.size(), 2u);
+  EXPECT_TRUE(bound[0].verified);
+  EXPECT_EQ(bound[0].line, 5);
+  EXPECT_FALSE(bound[1].verified);
+  EXPECT_EQ(runner.RunFrom("start"), TRunEnd::kPaused);
+  EXPECT_EQ(debugger.Reason(), TStopReason::kBreakpoint);
+  EXPECT_EQ(debugger.CurrentPc(), pcs[call]);
+  EXPECT_EQ(debugger.StepInstruction(), TRunEnd::kPaused);
+  EXPECT_EQ(debugger.StackTrace().size(), 2u);
+  EXPECT_EQ(debugger.CurrentLine(), 11);
   debugger.Stop();
 }
 
@@ -236,7 +293,6 @@ TEST_F(DebuggerTest, ConditionsRunOnAStackOfTheirOwnAndSayWhyTheyFail) {
   std::string deep = "x = 1\nz = ";
   for (int i = 0; i < 56; ++i) deep += "x + (";
   deep += "one(x)" + std::string(56, ')') + "\nEXIT\none:\nRET @0\n";
-  Load(deep);
   struct Case {
     const char* condition;
     bool stops;
@@ -245,15 +301,20 @@ TEST_F(DebuggerTest, ConditionsRunOnAStackOfTheirOwnAndSayWhyTheyFail) {
   const Case cases[] = {
       {"0 + (0 + (0 + (0 + (0 + (0 + (0 + 1))))))", true, ""},
       {"x / 0", true, "ゼロ除算"},
+      {"x < 0", false, ""},
   };
   for (const Case& c : cases) {
     stops.clear();
     messages.clear();
+    Load(deep);
     Break({{4, c.condition}});
     const TRunEnd end = runner.RunFrom();
     EXPECT_EQ(end, c.stops ? TRunEnd::kPaused : TRunEnd::kStopped) << c.condition;
     EXPECT_TRUE(messages.empty()) << c.condition << ": " << (messages.empty() ? "" : Cp932ToUtf8(messages[0]));
-    if (!c.stops) continue;
+    if (!c.stops) {
+      EXPECT_EQ(Value("z"), 57) << c.condition;
+      continue;
+    }
     EXPECT_EQ(stops, std::vector<TStopReason>{TStopReason::kBreakpoint}) << c.condition;
     const std::string said = Cp932ToUtf8(debugger.StopMessage());
     if (*c.message) {
@@ -261,8 +322,108 @@ TEST_F(DebuggerTest, ConditionsRunOnAStackOfTheirOwnAndSayWhyTheyFail) {
     } else {
       EXPECT_EQ(said, "") << c.condition;
     }
+    // Going on from the stop finishes the run as it would have without it.
+    EXPECT_EQ(debugger.Continue(), TRunEnd::kStopped) << c.condition;
+    EXPECT_TRUE(messages.empty()) << c.condition << ": " << (messages.empty() ? "" : Cp932ToUtf8(messages[0]));
+    EXPECT_EQ(Value("z"), 57) << c.condition;
+  }
+}
+
+TEST_F(DebuggerTest, HitConditionsChooseWhichHitsStop) {
+  // Line 13 runs 20 times from "loop"; i is the count of hits before this one.
+  struct Case {
+    const char* hits;
+    std::vector<int> stopsAt;  // i at each stop
+  };
+  const Case cases[] = {
+      {"3", {2}}, {"== 20", {19}}, {"%8", {7, 15}}, {">18", {18, 19}}, {">=19", {18, 19}}, {"", {0, 1, 2}},
+  };
+  for (const Case& c : cases) {
+    Load(kMacro);
+    Break({{13, "", c.hits}});
+    ASSERT_TRUE(debugger.Breakpoints()[0].verified) << c.hits;
+    std::vector<int> seen;
+    TRunEnd end = runner.RunFrom("loop");
+    while (end == TRunEnd::kPaused && debugger.Reason() == TStopReason::kBreakpoint && seen.size() < 3) {
+      seen.push_back(Value("i"));
+      end = debugger.Continue();
+    }
+    EXPECT_EQ(seen, c.stopsAt) << c.hits;
+    if (c.stopsAt.size() < 3) {
+      EXPECT_EQ(debugger.Breakpoints()[0].hits, 20) << c.hits;
+    }
     debugger.Stop();
   }
+  for (const char* wrong : {"x", "%0", "=0", "> -1", ">=", "3 times"}) {
+    Break({{13, "", wrong}});
+    EXPECT_FALSE(debugger.Breakpoints()[0].verified) << wrong;
+    EXPECT_NE(Cp932ToUtf8(debugger.Breakpoints()[0].message).find("ヒット条件"), std::string::npos) << wrong;
+  }
+}
+
+TEST_F(DebuggerTest, LogPointsWriteTheirValuesAndGoOn) {
+  std::vector<std::pair<std::string, int>> logs;
+  debugger.onLog = [&](const std::string& text, int line) { logs.emplace_back(text, line); };
+  Break({{13, "i > 17", "", Sjis("回数 {i} の倍は{i * 2}、{{そのまま}} {1/(i-19)}")}});
+  ASSERT_TRUE(debugger.Breakpoints()[0].verified) << Cp932ToUtf8(debugger.Breakpoints()[0].message);
+  // No stop until the division by zero of line 15.
+  EXPECT_EQ(runner.RunFrom("loop"), TRunEnd::kPaused);
+  EXPECT_EQ(debugger.Reason(), TStopReason::kException);
+  ASSERT_EQ(logs.size(), 2u);
+  EXPECT_EQ(Cp932ToUtf8(logs[0].first), "回数 18 の倍は36、{そのまま} -1");
+  EXPECT_EQ(Cp932ToUtf8(logs[1].first), "回数 19 の倍は38、{そのまま} <ゼロ除算>");
+  EXPECT_EQ(logs[1].second, 13);
+  debugger.Stop();
+
+  for (const char* wrong : {"{i", "{i +}", "{nosuch(1)}"}) {
+    Break({{13, "", "", wrong}});
+    EXPECT_FALSE(debugger.Breakpoints()[0].verified) << wrong;
+    EXPECT_NE(Cp932ToUtf8(debugger.Breakpoints()[0].message).find("ログの式の誤り"), std::string::npos) << wrong;
+  }
+}
+
+TEST_F(DebuggerTest, DataBreakpointsStopWhereAValueChanges) {
+  auto watch = [&](std::vector<TDataBreakpointRequest> requests) { return debugger.SetDataBreakpoints(requests); };
+  const std::vector<TDataBreakpoint> bound = watch({{"y", ""}, {"nosuch", ""}, {"@0", ""}});
+  EXPECT_TRUE(bound[0].verified);
+  EXPECT_FALSE(bound[1].verified);
+  EXPECT_NE(Cp932ToUtf8(bound[1].message).find("未定義"), std::string::npos);
+  EXPECT_FALSE(bound[2].verified);  // no frame to take it from
+  // "y = 0" leaves y as it was; the subroutine's "y = y + 10" changes it.
+  EXPECT_EQ(runner.RunFrom("start"), TRunEnd::kPaused);
+  EXPECT_EQ(debugger.Reason(), TStopReason::kDataBreakpoint);
+  EXPECT_EQ(Cp932ToUtf8(debugger.StopMessage()), "y: 0 → 10 (9行目で変更)");
+  EXPECT_EQ(Value("y"), 10);
+  EXPECT_EQ(debugger.Continue(), TRunEnd::kStopped);
+  EXPECT_EQ(Value("z"), 6);
+
+  // An external the host moves between runs, with a condition: a stop each
+  // time the condition becomes true, at the next run's start.
+  watch({{"anPRES", "anPRES > 600"}});
+  struct Move {
+    std::int16_t value;
+    bool stops;
+  };
+  for (const Move move : {Move{500, false}, Move{700, true}, Move{650, false}, Move{100, false}, Move{800, true}}) {
+    runner.externals[5] = move.value;
+    const TRunEnd end = runner.RunFrom("sub");
+    EXPECT_EQ(end, move.stops ? TRunEnd::kPaused : TRunEnd::kStopped) << move.value;
+    if (!move.stops) continue;
+    EXPECT_NE(Cp932ToUtf8(debugger.StopMessage()).find("→ " + std::to_string(move.value) + " (実行の外で変更)"),
+              std::string::npos)
+        << Cp932ToUtf8(debugger.StopMessage());
+    EXPECT_EQ(debugger.Continue(), TRunEnd::kStopped);
+  }
+  EXPECT_TRUE(messages.empty());
+
+  // An argument, taken from the held frame.
+  watch({});
+  Break({{11, ""}});
+  runner.RunFrom("start");
+  std::string error;
+  EXPECT_TRUE(debugger.CanWatch("@1", 0, error));
+  EXPECT_FALSE(debugger.CanWatch("@2", 0, error));
+  debugger.Stop();
 }
 
 TEST_F(DebuggerTest, ExternalNamesFollowTheOneCaseRule) {

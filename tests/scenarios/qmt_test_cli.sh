@@ -91,10 +91,45 @@ printf 'key 作動\n' >"$work/run.scn"
 expect_status 1 "$qmt" test "$work/run.scn" --macro "$work/macro.txt"
 grep -q "^FAIL run: line 1 (key 作動): run message: " "$work/out" || fail "run message: $(cat "$work/out")"
 
-# --update makes a failing suite pass and names what it wrote.
+# --review with answers from a pipe: the first failing check accepted, the
+# second kept; the summary is the one after the review.
+cp -r "$work/s" "$work/r"
+printf 'a\nk\n' >"$work/answers"
+"$qmt" test "$work/r" --review <"$work/answers" >"$work/out" 2>"$work/err"
+[ $? = 1 ] || { cat "$work/out" "$work/err"; fail "review status"; }
+grep -q "^accepted: wrote $work/r/sub/nowhere.png$" "$work/out" || fail "review accept: $(cat "$work/out")"
+grep -q "^  actual:   /.*/sub/wrong-actual.png$" "$work/out" || fail "review pictures: $(cat "$work/out")"
+grep -qx "1 accepted, 1 kept" "$work/out" || fail "review count: $(cat "$work/out")"
+tail -n 1 "$work/out" | grep -qx '2 passed, 1 failed' || fail "review summary: $(tail -n 1 "$work/out")"
+[ -s "$work/r/sub/nowhere.png" ] || fail "review wrote nothing"
+# Answers that run out keep the rest; a wrong answer is asked again.
+printf 'maybe\n' | "$qmt" test "$work/r" --review >"$work/out" 2>&1
+grep -q "'maybe' is no answer here" "$work/out" && grep -q "no more answers: the rest is kept" "$work/out" ||
+  fail "review without answers: $(cat "$work/out")"
+expect_status 2 "$qmt" test "$work/r" --review --update
+
+# --update makes a failing suite pass and names what it wrote, limited to
+# the scenarios named.
+expect_status 0 "$qmt" test "$work/s/sub/missing.scn" --update
+grep -qx "new $work/s/sub/nowhere.png" "$work/out" || fail "update: $(cat "$work/out")"
+grep -q "wrong" "$work/out" && fail "update beyond the scenario named: $(cat "$work/out")"
+tail -n 1 "$work/out" | grep -qx "1 file written: 1 new, 0 updated" || fail "update count: $(cat "$work/out")"
 expect_status 0 "$qmt" test "$work/s" --update
-grep -q "^PASS sub/missing; updated .*nowhere.png" "$work/out" || fail "update: $(cat "$work/out")"
+grep -Eqx "updated $work/s/sub/a.png: [0-9,]+ pixels changed" "$work/out" || fail "update: $(cat "$work/out")"
+tail -n 1 "$work/out" | grep -qx "1 file written: 0 new, 1 updated" || fail "update count: $(cat "$work/out")"
 expect_status 0 "$qmt" test "$work/s"
+expect_status 0 "$qmt" test "$work/s" --update
+tail -n 1 "$work/out" | grep -qx "no file written" || fail "nothing to update: $(cat "$work/out")"
+# Two scenarios whose checks of one baseline see different screens: an
+# error naming both, the file not written.
+mkdir -p "$work/clash"
+printf 'tick 1\nexpect screen same.png\n' >"$work/clash/one.scn"
+printf 'key 取扱\nexpect screen same.png\n' >"$work/clash/two.scn"
+expect_status 2 "$qmt" test "$work/clash" --update -j 2 --junit "$work/clash.xml"
+grep -qx "ERROR $work/clash/same.png: one line 2 (expect screen same.png) and two line 2 (expect screen same.png) see different screens; nothing written for it" "$work/out" ||
+  fail "clash: $(cat "$work/out")"
+[ -e "$work/clash/same.png" ] && fail "clash wrote the baseline"
+grep -q '<error message="one line 2' "$work/clash.xml" || fail "clash report: $(cat "$work/clash.xml")"
 
 # What passes but is likely a mistake is said; a folder where a baseline
 # belongs is an error that --update does not claim to mend.
@@ -115,6 +150,16 @@ mkdir -p "$work/example"
 sed -n '/^## Example/,/^## `qmt test`/p' "$suite/../../docs/scenarios.md" | sed -n '/^```$/,/^```$/p' | sed '1d;$d' >"$work/example/example.scn"
 expect_status 0 "$qmt" test "$work/example" --update
 expect_status 0 "$qmt" test "$work/example"
+# So does its example of an ignored rectangle: without the ignore step, the
+# blinking box makes the two checks disagree.
+mkdir -p "$work/ignore"
+sed -n '/^## Format/,/^## Example/p' "$suite/../../docs/scenarios.md" | sed -n '/^```$/,/^```$/p' | sed '1d;$d' >"$work/ignore/blink.scn"
+grep -q '^ignore ' "$work/ignore/blink.scn" || fail "no ignore example: $(cat "$work/ignore/blink.scn")"
+expect_status 0 "$qmt" test "$work/ignore" --update
+expect_status 0 "$qmt" test "$work/ignore"
+sed -i '/^ignore /d' "$work/ignore/blink.scn"
+expect_status 1 "$qmt" test "$work/ignore" --diff-dir "$work/ignore-diffs"
+grep -q "^FAIL blink: line 7 (expect screen emergency.png): screen differs in" "$work/out" || fail "blink: $(cat "$work/out")"
 
 # qmt run replays a scenario and writes its GIF.
 expect_status 0 "$qmt" run --scenario "$suite/emergency.scn" --gif "$work/e.gif" --png "$work/e.png"

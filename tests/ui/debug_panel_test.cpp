@@ -6,11 +6,14 @@
 #include <QCheckBox>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QtTest>
 #include <Qsci/qsciscintilla.h>
 #include <memory>
+#include <set>
 
 #include "host/data_module.h"
 #include "host/simulator.h"
@@ -242,6 +245,118 @@ class DebugPanelTest : public QObject {
     h->sim->RaiseEvent("onRUN");
     QVERIFY(h->panel->Debugger().Held());
     h.reset();
+  }
+
+  // Log points write and go on, hit counts stop on the hit asked for and
+  // count on the marker's tooltip, and each kind of breakpoint has a marker
+  // of its own.
+  void logPointsHitCountsAndTheirMarkers() {
+    Harness h({"EXIT", "onRUN:", "x = x + 1", "y = x", "z = x", "EXIT"});
+    MacroEditor& editor = *h.tool->Editor1;
+    editor.SetBreakpointOptions(2, {"", "", "x={x}"});
+    editor.SetBreakpointOptions(3, {"x > 100", "", ""});
+    editor.SetBreakpointOptions(4, {"", "2", ""});
+    editor.ToggleBreakpoint(5);
+    QCOMPARE(editor.BreakpointLines(), (std::vector<int>{2, 3, 4, 5}));
+    std::set<unsigned> looks;
+    for (int line : {2, 3, 4, 5}) looks.insert(editor.Text()->markersAtLine(line));
+    QCOMPARE(looks.size(), std::size_t{4});
+
+    h.sim->RaiseEvent("onRUN");
+    QVERIFY(h.panel->Debugger().Held());
+    QCOMPARE(h.panel->Debugger().CurrentLine(), 5);
+    // A log point writes before its line runs, as a breakpoint stops there.
+    QCOMPARE(h.panel->Log->toPlainText(), QString::fromUtf8("3行目: x=0"));
+    QVERIFY(QString::fromStdString(Cp932ToUtf8(h.tool->Message())).contains("x=0"));
+    QVERIFY2(editor.BreakpointTooltip(4).contains(QString::fromUtf8("ヒット数: 1")), qPrintable(editor.BreakpointTooltip(4)));
+    h.panel->ContinueAction->trigger();
+    h.sim->RaiseEvent("onRUN");
+    QVERIFY(h.panel->Debugger().Held());
+    QCOMPARE(h.panel->Debugger().CurrentLine(), 4);  // its second hit
+    const QString tip = editor.BreakpointTooltip(4);
+    QVERIFY2(tip.contains(QString::fromUtf8("ヒット条件: 2")) && tip.contains(QString::fromUtf8("ヒット数: 2")),
+             qPrintable(tip));
+    QCOMPARE(h.panel->Log->toPlainText(), QString::fromUtf8("3行目: x=0\n3行目: x=1"));
+    h.panel->StopAction->trigger();
+    // A wrong hit condition leaves its breakpoint unset, and the panel says why.
+    editor.SetBreakpointOptions(4, {"", "twice", ""});
+    QVERIFY(h.panel->Status->text().contains(QString::fromUtf8("ヒット条件の誤り")));
+  }
+
+  // The watch pane, the evaluate line and the P-code of a held run.
+  void watchesEvaluateLineAndPcode() {
+    Harness h(kMacro);
+    MacroEditor& editor = *h.tool->Editor1;
+    editor.ToggleBreakpoint(2);
+    h.panel->AddWatch("x * 2");
+    h.panel->AddWatch("x +");
+    h.sim->RaiseEvent("onRUN");
+    QVERIFY(h.panel->Debugger().Held());
+    QCOMPARE(h.panel->Watches->topLevelItem(0)->text(1), QString("0"));
+    QVERIFY(!h.panel->Watches->topLevelItem(0)->font(1).bold());
+    bool number = false;
+    h.panel->Watches->topLevelItem(1)->text(1).toInt(&number);
+    QVERIFY(!number);  // the error, not a value
+    h.panel->StepOverAction->trigger();
+    QCOMPARE(h.panel->Watches->topLevelItem(0)->text(1), QString("2"));
+    QVERIFY(h.panel->Watches->topLevelItem(0)->font(1).bold());  // changed since the last stop
+    h.panel->EvaluateLine->setText("x + 40");
+    h.panel->EvaluateNow();
+    QCOMPARE(h.panel->EvaluateResult->text(), QString("x + 40 = 41"));
+
+    // The listing marks the held instruction; one instruction step moves the mark.
+    auto marked = [&]() -> QString {
+      for (int i = 0; i < h.panel->Code->topLevelItemCount(); ++i)
+        if (!h.panel->Code->topLevelItem(i)->text(0).isEmpty()) return h.panel->Code->topLevelItem(i)->text(1);
+      return {};
+    };
+    const auto hex = [](int pc) { return QString("%1").arg(pc, 4, 16, QChar('0')).toUpper(); };
+    QCOMPARE(marked(), hex(h.panel->Debugger().CurrentPc()));
+    QCOMPARE(h.panel->Stacks->topLevelItemCount(), 2);
+    const std::uint16_t before = h.panel->Debugger().CurrentPc();
+    h.panel->StepInstructionAction->trigger();
+    QVERIFY(h.panel->Debugger().Held());
+    QVERIFY(h.panel->Debugger().CurrentPc() > before);
+    QCOMPARE(marked(), hex(h.panel->Debugger().CurrentPc()));
+    // The first instruction of `x = x * 10` put x on the operand stack.
+    QCOMPARE(h.panel->Stacks->topLevelItem(0)->childCount(), 1);
+    QCOMPARE(h.panel->Stacks->topLevelItem(0)->child(0)->text(1), QString("1"));
+    h.panel->StopAction->trigger();
+    QCOMPARE(h.panel->Code->topLevelItemCount(), 0);
+
+    // A data breakpoint on x from the variables pane: the next run stops
+    // right after the line that changes it.
+    h.sim->RaiseEvent("onRUN");
+    QVERIFY(h.panel->Debugger().Held());
+    h.panel->Variables->setCurrentItem(h.Variable(QString::fromUtf8("ローカル変数"), "x"));
+    h.panel->DataBreakpointAction->trigger();
+    QVERIFY(h.panel->DataBreakpointAction->isChecked());
+    h.panel->ContinueAction->trigger();
+    QVERIFY(h.panel->Debugger().Held());
+    QVERIFY2(h.panel->Status->text().contains(QString::fromUtf8("x: 1 → 2 (3行目で変更)")),
+             qPrintable(h.panel->Status->text()));
+    h.panel->StopAction->trigger();
+  }
+
+  // Out of a function called inside an expression: back at the call, with
+  // its column in the call stack.
+  void stepOutOfAFunctionLandsAtTheCall() {
+    Harness h({"EXIT", "onRUN:", "x = 1 + twice(3)", "EXIT", "twice:", "RET @0 * 2"});
+    h.tool->Editor1->ToggleBreakpoint(5);
+    h.sim->RaiseEvent("onRUN");
+    QVERIFY(h.panel->Debugger().Held());
+    QCOMPARE(h.panel->Stack->topLevelItemCount(), 2);
+    QCOMPARE(h.panel->Stack->topLevelItem(0)->text(1), QString("6"));
+    QCOMPARE(h.panel->Stack->topLevelItem(1)->text(1), QString("3:9"));
+    h.panel->StepOutAction->trigger();
+    QCOMPARE(h.panel->Stack->topLevelItemCount(), 1);
+    QCOMPARE(h.panel->Stack->topLevelItem(0)->text(1), QString("3:9"));
+    QCOMPARE(h.Local("x"), 0);  // the sum is not stored yet
+    h.panel->StepOverAction->trigger();
+    QCOMPARE(h.panel->Debugger().CurrentLine(), 3);
+    QCOMPARE(h.Local("x"), 7);
+    h.panel->ContinueAction->trigger();
+    QVERIFY(!h.panel->Debugger().Held());
   }
 
   void aRunMessageStopsWhenAskedTo() {

@@ -5,6 +5,7 @@
 
 #include "ui/macro_editor.h"
 #include "ui/macro_editor_assist.h"
+#include "support/encoding.h"
 
 using namespace qmt;
 
@@ -36,6 +37,18 @@ class MacroEditorAssistTest : public QObject {
     QVERIFY(assist->HoverText(boxAt).contains(QString::fromUtf8("四角")));
     const int varAt = static_cast<int>(text->positionFromLineIndex(3, static_cast<int>(QString::fromUtf8("  box(10, ").toUtf8().size())));
     QCOMPARE(assist->HoverText(varAt), QString::fromUtf8("変数 `漢`"));
+  }
+
+  void coloursAreTheToolWindowsList() {
+    // A colour the user added on the colour page is a constant to the
+    // compiler; the editor's hover knows it as well, with its value.
+    MacroEditor editor;
+    QsciScintilla* text = editor.Text();
+    text->setText(QString::fromUtf8("start:\r\n  x = 桃色\r\n"));
+    const int at = static_cast<int>(text->positionFromLineIndex(1, static_cast<int>(QString::fromUtf8("  x = ").toUtf8().size())));
+    QVERIFY(!editor.Assist()->HoverText(at).contains(QString::fromUtf8("= 200")));
+    editor.Assist()->SetColorList({Utf8ToCp932("桃色=$C8")});
+    QCOMPARE(editor.Assist()->HoverText(at), QString::fromUtf8("定数 `桃色` = 200 (0xC8)"));
   }
 };
 

@@ -2,6 +2,8 @@
 #include <QDockWidget>
 #include <QTemporaryDir>
 #include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QTextBrowser>
 #include <QtTest>
 #include <Qsci/qsciscintilla.h>
@@ -78,6 +80,62 @@ class ReferencePaneTest : public QObject {
     QCOMPARE(index.Entry({ReferenceKey::Kind::Word, "BOX"}), index.Entry({ReferenceKey::Kind::Word, "box"}));
     QVERIFY(index.Entry({ReferenceKey::Kind::Word, "GI"}) != index.Entry({ReferenceKey::Kind::Command, "GI"}));
     QVERIFY(index.Entry({ReferenceKey::Kind::Word, "nosuchword"}).isEmpty());
+  }
+
+  // The names the language page lists in tables have entries of their own:
+  // external values, constants and event labels, whatever their script.
+  void tableNamesHaveEntries() {
+    ReferenceIndex index;
+    for (const char* name : {"anPRES", "DTIME2", "PTO", "SFT3", "onRUN", "onGANG", "chgPTO"}) {
+      const QString entry = index.Entry({ReferenceKey::Kind::Word, QString::fromUtf8(name)});
+      QVERIFY2(entry.contains(QString::fromUtf8(name)), name);
+    }
+    QVERIFY(index.Entry({ReferenceKey::Kind::Word, "anpres"}).contains("0"));
+    QVERIFY(index.Entry({ReferenceKey::Kind::Word, U("白")}).contains("$FF"));
+    QVERIFY(index.Entry({ReferenceKey::Kind::Word, U("灰")}).contains("$6D"));
+    QVERIFY(index.Entry({ReferenceKey::Kind::Word, U("圧力計")}).contains(U("スライダー")));
+    QVERIFY(index.Entry({ReferenceKey::Kind::Word, U("時間割込")}).contains("33 ms"));
+    // A name that is also a heading's keeps the heading's entry.
+    QVERIFY(index.Entry({ReferenceKey::Kind::Word, "GOSUB"}).startsWith("### `GOTO`"));
+  }
+
+  // Links inside an entry lead to their entries, and the index is a list of
+  // links; pictures stay pictures.
+  void linksLeadToEntries() {
+    ReferencePane pane;
+    const auto anchors = [&pane] {
+      QStringList out;
+      QTextDocument* doc = pane.Browser()->document();
+      for (QTextBlock block = doc->begin(); block.isValid(); block = block.next())
+        for (auto it = block.begin(); !it.atEnd(); ++it)
+          if (it.fragment().charFormat().isAnchor()) out << it.fragment().charFormat().anchorHref();
+      return out;
+    };
+    QVERIFY(pane.ShowEntry({ReferenceKey::Kind::Command, "GI"}));
+    QVERIFY2(anchors().contains("qmt-word:GI"), qPrintable(anchors().join(' ')));
+    emit pane.Browser()->anchorClicked(QUrl("qmt-word:GI"));
+    QCOMPARE(pane.Shown(), QString("GI"));
+    QVERIFY(pane.Browser()->toPlainText().contains(U("文字列")));
+    QVERIFY2(anchors().contains("qmt-command:GI"), qPrintable(anchors().join(' ')));
+    emit pane.Browser()->anchorClicked(QUrl("qmt-command:GI"));
+    QVERIFY(pane.Browser()->toPlainText().contains(U("生の 32 バイト")));
+
+    QVERIFY(!pane.ShowEntry({ReferenceKey::Kind::Word, "nosuchword"}));
+    const QStringList index = anchors();
+    QVERIFY(index.contains("qmt-word:needle"));
+    QVERIFY(index.contains(U("qmt-word:圧力計")));
+    QVERIFY(index.contains("qmt-command:LA"));
+    emit pane.Browser()->anchorClicked(QUrl(U("qmt-word:圧力計")));
+    QCOMPARE(pane.Shown(), U("圧力計"));
+
+    // Japanese lines wrapped in the page join without a space.
+    QVERIFY(pane.ShowEntry({ReferenceKey::Kind::Word, "num"}));
+    QVERIFY2(pane.Browser()->toPlainText().contains(U("書きます。小数点 P が")), qPrintable(pane.Browser()->toPlainText()));
+
+    const QString entry = ReferenceIndex().WithEntryLinks(
+        "See [`box`](builtins.md), [`DS`](commands.md), [pages](language.md#名前) and ![a](examples/a.png).", false);
+    QCOMPARE(entry, QString("See [`box`](qmt-word:box), [`DS`](qmt-command:DS), "
+                            "[pages](qmt-page:language.md#名前) and ![a](examples/a.png)."));
   }
 
   // F1 in the macro editor and in the test script opens the entry in the

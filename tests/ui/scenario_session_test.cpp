@@ -1,16 +1,19 @@
 // Recording in the simulator window and replaying the recording, headless
 // and in the window: the pages come out byte for byte the same.
 #include <QCheckBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <memory>
 #include <vector>
 
+#include "device/png.h"
 #include "device/qmt3308.h"
 #include "host/data_module.h"
 #include "host/debug_binding.h"
@@ -26,6 +29,7 @@
 #include "support/encoding.h"
 #include "support/file_io.h"
 #include "ui/main_window.h"
+#include "ui/scenario_review_dialog.h"
 #include "ui/scenario_session.h"
 #include "ui/sensor_panel.h"
 
@@ -175,7 +179,7 @@ class ScenarioSessionTest : public QObject {
     Stack s(macro);
     TDebugger debugger(s.runner);
     debugger.onImageLoaded = [&] {
-      BindDebugger(debugger, script, spare, tables);
+      BindDebugger(debugger, script, spare, DebugNamesOf(tables));
       debugger.SetBreakpoints({{2, ""}});
     };
     debugger.onImageLoaded();
@@ -204,6 +208,41 @@ class ScenarioSessionTest : public QObject {
     QCOMPARE(ticksAtEnd, 3);
   }
 
+  // A run held by the debugger: its run message is the failure of the step
+  // that raised its event, not of the step after it.  The replay goes on
+  // when the run is let go, without polling for it.
+  void aHeldRunsMessageFailsTheStepThatStartedIt() {
+    QTemporaryDir dir;
+    NameTables tables;
+    TScript script, spare;
+    const std::vector<std::string> errors =
+        CompileMacroLines(script, tables, {"EXIT", "boom:", "  z = 0", "  q = 1 / z", "  EXIT"});
+    QVERIFY2(errors.empty(), errors.empty() ? "" : Cp932ToUtf8(errors[0]).c_str());
+    CompiledMacro macro{script.Code(), {}};
+    script.ListLabels(macro.labels);
+    Stack s(macro);
+    TDebugger debugger(s.runner);
+    debugger.stopOnMessage = false;
+    debugger.onImageLoaded = [&] {
+      BindDebugger(debugger, script, spare, DebugNamesOf(tables));
+      debugger.SetBreakpoints({{2, ""}});
+    };
+    debugger.onImageLoaded();
+    const QString file = dir.filePath("b.scn");
+    WriteFileAtomic(file.toStdString(), "event boom\ntick 2\nexpect no lines\n");
+    QSignalSpy done(&s.session, &ScenarioSession::finished);
+    QVERIFY(s.session.StartReplay(file, true));
+    QTRY_VERIFY_WITH_TIMEOUT(debugger.Held() || done.count() > 0, 30000);
+    QCOMPARE(done.count(), 0);
+    QCOMPARE(s.sim.TickCount(), 0);
+    debugger.Continue();
+    // As the debug panel does once a run goes on.
+    s.sim.RunWaitingInputs();
+    QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 30000);
+    const QString line = done.at(0).at(1).toString();
+    QVERIFY2(line.startsWith("FAIL b: line 1 (event boom): run message: "), qPrintable(line));
+  }
+
   void recentSecondsAsGif() {
     QTemporaryDir dir;
     const CompiledMacro macro = BuiltInMacro(dir.path());
@@ -213,6 +252,40 @@ class ScenarioSessionTest : public QObject {
     for (int i = 0; i < 10; ++i) s.Tick(33);
     QVERIFY(s.session.SaveRecentGif(dir.filePath("r.gif"), 5));
     QCOMPARE(ReadFile(dir.filePath("r.gif").toStdString()).substr(0, 6), std::string("GIF89a"));
+  }
+
+  // The menu's review: a failing screen check shown with its three
+  // pictures, accepted, and its scenario passing afterwards; an inline
+  // lines check can only be kept.
+  void reviewAcceptsAndKeeps() {
+    QTemporaryDir dir;
+    const CompiledMacro macro = BuiltInMacro(dir.path());
+    Stack s(macro);
+    QString error;
+    QVERIFY(!s.session.StartReview(dir.path(), &error));
+    QVERIFY(error.contains(".scn"));
+    s.session.SetMacroSource([&macro] { return macro; });
+    // The baseline is the start-up screen; the scenario shows screen B.
+    WriteFileAtomic(dir.filePath("a.png").toStdString(), EncodePagePng(s.device.DisplayPageBytes()));
+    WriteFileAtomic(dir.filePath("b.scn").toStdString(), "key 取扱\nexpect screen a.png\n");
+    WriteFileAtomic(dir.filePath("c.scn").toStdString(), "tick 1\nexpect line NOT-SENT\n");
+    std::unique_ptr<ScenarioReviewDialog> dialog(s.session.StartReview(dir.path(), &error));
+    QVERIFY2(dialog, qPrintable(error));
+    QVERIFY(dialog->Shown() && dialog->Shown()->acceptable);
+    QVERIFY(dialog->Shown()->failure.pictures);
+    const auto labels = dialog->findChildren<QLabel*>();
+    const int pictures = std::count_if(labels.begin(), labels.end(), [](QLabel* l) { return !l->pixmap().isNull(); });
+    QCOMPARE(pictures, 3);
+    dialog->AcceptCurrent();
+    // Next: the inline check, which cannot be accepted.
+    QVERIFY(dialog->Shown() && !dialog->Shown()->acceptable);
+    QCOMPARE(dialog->Review().Entries()[dialog->Shown()->index].name, std::string("c"));
+    dialog->KeepCurrent();
+    QVERIFY(!dialog->Shown());
+    QCOMPARE(dialog->Review().Accepted(), 1);
+    QCOMPARE(dialog->Review().KeptCount(), 1);
+    ScenarioReport report = RunScenario(ReadScenario(dir.filePath("b.scn").toStdString()), macro, {});
+    QVERIFY2(report.status == ScenarioReport::Status::kPassed, FailureText(report.failure).c_str());
   }
 };
 

@@ -112,12 +112,37 @@ class WindowSettingsTest : public QObject {
     Harness h;
     AddHelpMenu(h.window);
     QVERIFY(h.window.findChild<QAction*>("actionAbout"));
+    QVERIFY(h.window.findChild<QAction*>("actionManual"));
     const QString text = AboutText();
     QVERIFY(text.contains(QString::fromUtf8(ProgramVersion())));
     for (const char* name : {"Qt", "QScintilla", "FreeType", "Fontconfig", "libpng", "libjpeg-turbo"})
       QVERIFY2(text.contains(name), name);
     for (const char* licence : {"LGPL v3", "GPL v3", "FreeType License", "PNG Reference Library License"})
       QVERIFY2(text.contains(licence), licence);
+  }
+
+  // The manual is found where a source install, the build tree and the
+  // package put it, in that order, and not elsewhere.
+  void manualIsFoundWhereItIsInstalledOrBuilt() {
+    QTemporaryDir dir;
+    const QString root = dir.path();
+    const auto touch = [](const QString& path) {
+      QDir().mkpath(QFileInfo(path).path());
+      QFile f(path);
+      QVERIFY(f.open(QIODevice::WriteOnly));
+    };
+    QDir().mkpath(root + "/prefix/bin");
+    QDir().mkpath(root + "/build/apps/qmtsim");
+    QCOMPARE(ManualIndex(root + "/prefix/bin", root + "/nowhere"), QString());
+
+    touch(root + "/system/html/index.html");
+    QCOMPARE(ManualIndex(root + "/prefix/bin", root + "/system"), root + "/system/html/index.html");
+
+    touch(root + "/build/manual-html/index.html");
+    QCOMPARE(ManualIndex(root + "/build/apps/qmtsim", root + "/system"), root + "/build/manual-html/index.html");
+
+    touch(root + "/prefix/share/doc/qmt3308/html/index.html");
+    QCOMPARE(ManualIndex(root + "/prefix/bin", root + "/system"), root + "/prefix/share/doc/qmt3308/html/index.html");
   }
 };
 

@@ -9,7 +9,7 @@ HW'HW 8x16 abc 123'
 HF
 HR
 HW'HF HR',Y
-KP1,3
+KP1,4
 KW'3441347A2121244B2421'
 KF
 KR
@@ -49,4 +49,10 @@ RV
 RC
 PA20,340
 GH'RC: reverse off',Y
+MS
+RV
+PA20,360
+GH'RV and MS: text pixels kept',Y
+RC
+MC
 RR

@@ -1,5 +1,7 @@
-// The extension: the language client that starts `qmt lsp`.  The debugger
-// is declared in package.json and needs no code here.
+// The extension: the language client that starts `qmt lsp`, and the
+// debugger, which starts `qmt dap`.  Both run the same qmt (the qmt.path
+// setting, else QMT, else qmt on PATH), so nothing here needs a shell and the
+// extension works the same on Windows.
 'use strict';
 
 const vscode = require('vscode');
@@ -20,6 +22,11 @@ async function activate(context) {
     { documentSelector: [{ language: 'qmt-macro' }] },
   );
   context.subscriptions.push(client);
+  context.subscriptions.push(
+    vscode.debug.registerDebugAdapterDescriptorFactory('qmt', {
+      createDebugAdapterDescriptor: () => new vscode.DebugAdapterExecutable(qmtPath(), ['dap']),
+    }),
+  );
   await client.start();
 }
 

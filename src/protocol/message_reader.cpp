@@ -1,8 +1,8 @@
-#include "dap/message_reader.h"
+#include "protocol/message_reader.h"
 
 #include <cctype>
 
-namespace qmt::dap {
+namespace qmt::protocol {
 namespace {
 
 constexpr std::string_view kLengthField = "content-length:";
@@ -120,4 +120,4 @@ MessageReader::Result MessageReader::Next(std::string& out) {
   }
 }
 
-}  // namespace qmt::dap
+}  // namespace qmt::protocol

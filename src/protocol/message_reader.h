@@ -1,16 +1,17 @@
-// The Debug Adapter Protocol's framing: each message is a header block
+// The framing of the Debug Adapter Protocol and of the Language Server
+// Protocol's base protocol: each message is a header block
 // ("Content-Length: N", other header lines allowed, ended by an empty line,
 // every line ended by CR LF) followed by N bytes of JSON.  The reader takes
 // bytes as they arrive and hands out whole bodies; what cannot be a message
 // is reported once and skipped up to the next header, so a broken client
-// can neither crash nor stall the adapter.
+// can neither crash nor stall the server.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <string_view>
 
-namespace qmt::dap {
+namespace qmt::protocol {
 
 inline constexpr std::size_t kMaxHeaderBytes = 1024;
 inline constexpr std::size_t kMaxBodyBytes = 16u << 20;
@@ -37,4 +38,4 @@ class MessageReader {
 // Frames a body for sending.
 std::string Frame(std::string_view body);
 
-}  // namespace qmt::dap
+}  // namespace qmt::protocol

@@ -1,0 +1,9 @@
+FE
+FEx
+CS1C
+CS1C 
+CLR 
+CF 
+DS0
+DS0 
+LR700,0,1

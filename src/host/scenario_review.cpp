@@ -1,0 +1,71 @@
+#include "host/scenario_review.h"
+
+#include <filesystem>
+
+#include "device/png.h"
+#include "host/scenario.h"
+#include "support/file_io.h"
+
+namespace qmt {
+
+ScenarioReview::ScenarioReview(std::vector<Entry> entries, const CompiledMacro& macro)
+    : entries_(std::move(entries)),
+      macro_(macro),
+      status_(entries_.size(), ScenarioReport::Status::kPassed),
+      failure_(entries_.size()),
+      run_(entries_.size(), true) {}
+
+const ScenarioReview::Item* ScenarioReview::Current() {
+  while (!current_ && next_ < entries_.size()) {
+    const std::size_t i = next_;
+    if (!run_[i]) {
+      ++next_;
+      continue;
+    }
+    ScenarioReport report;
+    try {
+      report = RunScenario(ReadScenario(entries_[i].file), macro_, {});
+    } catch (const std::exception& e) {
+      report.status = ScenarioReport::Status::kError;
+      report.failure.message = e.what();
+    }
+    status_[i] = report.status;
+    failure_[i] = report.status == ScenarioReport::Status::kPassed ? "" : FailureText(report.failure);
+    if (report.status != ScenarioReport::Status::kFailed) {
+      ++next_;
+      continue;
+    }
+    Item item;
+    item.index = i;
+    const StepResult& f = report.failure;
+    item.acceptable = !f.path.empty() && ((f.pictures && !f.actual.empty()) || f.lines);
+    item.failure = std::move(report.failure);
+    current_ = std::move(item);
+  }
+  return current_ ? &*current_ : nullptr;
+}
+
+void ScenarioReview::Accept() {
+  if (!current_) return;
+  if (!current_->acceptable) {
+    Keep();
+    return;
+  }
+  const StepResult& f = current_->failure;
+  std::error_code ec;
+  const std::filesystem::path parent = std::filesystem::path(f.path).parent_path();
+  if (!parent.empty()) std::filesystem::create_directories(parent, ec);
+  WriteFileAtomic(f.path, f.pictures ? EncodePagePng(f.actual.data()) : LinesFileText(f.actualLines));
+  ++accepted_;
+  // The same scenario again, for its next failing check.
+  current_.reset();
+}
+
+void ScenarioReview::Keep() {
+  if (!current_) return;
+  ++kept_;
+  current_.reset();
+  ++next_;
+}
+
+}  // namespace qmt

@@ -1,0 +1,393 @@
+// The simulator page: the display, the panel and the tool window's macro
+// pages around the core.  Nothing leaves the browser: files are read from
+// the user's picks and drops and saved as downloads, edits are kept in the
+// browser's own storage.
+import createModule from "qmt-core";
+import { Core, CoreFault, CoreRefusal, type ModuleFactory, type Outcome, type PanelInfo } from "./core";
+import type { MacroEditor } from "./editor";
+import { buildPanel } from "./panel";
+import { readDroppedPicture } from "./picture";
+import { download, loadStored, saveStored } from "./store";
+
+declare global {
+  // The single-file page carries the core inline, base64.
+  var __QMT_WASM__: string | undefined;
+  // What the page is doing, for scripts that drive it.
+  var qmtsim: { ready: boolean; ticks: number; frame: number; faults: number; step?: () => Promise<void> } | undefined;
+}
+
+const $ = <T extends HTMLElement = HTMLElement>(id: string) => document.getElementById(id) as T;
+
+const params = new URLSearchParams(location.search);
+const macroUrl = params.get("macro");
+const storageKey = "qmt3308.macro:" + (macroUrl ?? "");
+const state: NonNullable<typeof globalThis.qmtsim> = { ready: false, ticks: 0, frame: -1, faults: 0 };
+globalThis.qmtsim = state;
+
+async function wasmBytes(): Promise<Uint8Array> {
+  const inline = globalThis.__QMT_WASM__;
+  if (inline) {
+    const text = atob(inline);
+    const bytes = new Uint8Array(text.length);
+    for (let i = 0; i < text.length; ++i) bytes[i] = text.charCodeAt(i);
+    return bytes;
+  }
+  const res = await fetch(new URL("qmt_web.wasm", location.href));
+  if (!res.ok) throw new Error(`qmt_web.wasm: ${res.status} ${res.statusText}`);
+  return new Uint8Array(await res.arrayBuffer());
+}
+
+// --- message box, caption and lists of the tool window ------------------------
+
+function showMessage(text: string) {
+  $("messageText").textContent = text;
+  $("messageBox").hidden = false;
+  $("messageOk").focus();
+}
+$("messageOk").addEventListener("click", () => ($("messageBox").hidden = true));
+
+function activateTab(id: string) {
+  for (const b of document.querySelectorAll<HTMLButtonElement>("#tabs button")) {
+    const on = b.dataset.tab === id;
+    b.classList.toggle("active", on);
+    $(b.dataset.tab!).hidden = !on;
+  }
+}
+for (const b of document.querySelectorAll<HTMLButtonElement>("#tabs button"))
+  b.addEventListener("click", () => activateTab(b.dataset.tab!));
+
+function showTool(tab?: string) {
+  $("tool").hidden = false;
+  if (tab) activateTab(tab);
+}
+
+function setCaption(text: string) {
+  $("toolCaption").textContent = text;
+}
+
+const maxRunMessages = 200;
+function addRunMessage(text: string) {
+  const list = $("runMessages");
+  const line = document.createElement("div");
+  line.textContent = text;
+  list.append(line);
+  while (list.childElementCount > maxRunMessages) list.firstElementChild!.remove();
+  list.scrollTop = list.scrollHeight;
+}
+
+let editor: MacroEditor;
+
+function showErrors(errors: { line: number; text: string }[]) {
+  const log = $("ErrLog");
+  log.replaceChildren();
+  for (const e of errors) {
+    const li = document.createElement("li");
+    li.textContent = e.text;
+    if (e.line > 0) {
+      li.dataset.line = String(e.line);
+      li.addEventListener("click", () => {
+        activateTab("TabMacro");
+        editor.gotoLine(e.line);
+      });
+    }
+    log.append(li);
+  }
+  // The Err page is there exactly while the log has lines.
+  $("tabErrButton").hidden = errors.length === 0;
+  if (errors.length > 0) showTool("TabErr");
+  else if (!$("TabErr").hidden) activateTab("TabMacro");
+}
+
+// --- the core -------------------------------------------------------------------
+
+let core: Core;
+let panel: PanelInfo;
+let sliders: HTMLInputElement[] = [];
+let macroBytes: Uint8Array | null = null; // what the last compile-and-go ran
+const canvas = $<HTMLCanvasElement>("display");
+const ctx = canvas.getContext("2d", { alpha: false })!;
+ctx.imageSmoothingEnabled = false;
+
+function paint() {
+  const frame = core.frame();
+  if (frame === state.frame) return;
+  state.frame = frame;
+  ctx.putImageData(new ImageData(core.rgba(panel.width, panel.height), panel.width, panel.height), 0, 0);
+}
+
+// Handles what an action reported; a fault restarts the core.
+function report(out: Outcome) {
+  if (out.errors) showErrors(out.errors);
+  for (const m of out.messages ?? []) {
+    // As the window does: the message becomes the tool window's caption,
+    // which comes forward on its macro page.
+    setCaption(m);
+    addRunMessage(m);
+    showTool("TabMacro");
+  }
+  if (out.error) showMessage(out.error);
+  if (out.fault) throw new CoreFault(out.fault);
+}
+
+let recovering = false;
+
+// Runs an action of the core; a fault inside it shows a message and the
+// page carries on with a fresh core.
+async function act(action: () => Outcome | void) {
+  try {
+    const out = action();
+    if (out) report(out);
+    paint();
+  } catch (e) {
+    if (e instanceof CoreRefusal) showMessage(e.message);
+    else if (e instanceof CoreFault) await recover(e.message);
+    else throw e;
+  }
+}
+
+async function recover(why: string) {
+  state.faults++;
+  showMessage(`シミュレータの内部で障害が起きました（${why}）。シミュレータを起動し直します`);
+  if (recovering) return;
+  recovering = true;
+  try {
+    await core.instantiate();
+    startCore();
+    // The macro that faulted may fault again: it is compiled once more, and
+    // if that faults too the built-in macro runs and the editor keeps the text.
+    if (macroBytes) {
+      try {
+        report(core.compile(macroBytes));
+      } catch {
+        macroBytes = null;
+        await core.instantiate();
+        startCore();
+      }
+    }
+    state.frame = -1;
+    paint();
+  } finally {
+    recovering = false;
+  }
+}
+
+function startCore() {
+  report(core.start());
+  core.setTimer($<HTMLInputElement>("CheckTimer").checked);
+  for (const s of sliders) s.value = "0";
+  for (const b of document.querySelectorAll<HTMLInputElement>("#fSens input")) b.checked = false;
+}
+
+// --- the macro ------------------------------------------------------------------
+
+let originalText = "";
+let originalBytes: Uint8Array | null = null; // the built-in or linked macro's file
+let fileName = "qmtsimMacro.txt";
+
+function compileAndGo() {
+  void act(() => {
+    const file = core.textToFile(editor.text());
+    if (!file.bytes) {
+      // Nothing is compiled from a text that would lose characters.
+      const m = /(\d+)行目/.exec(file.error ?? "");
+      showErrors([{ line: m ? Number(m[1]) : -1, text: "マクロ: " + file.error }]);
+      return;
+    }
+    setCaption("");
+    macroBytes = file.bytes;
+    return core.compile(file.bytes);
+  });
+}
+
+function saveMacro() {
+  void act(() => {
+    const file = core.textToFile(editor.text());
+    if (!file.bytes) showMessage("マクロ: " + file.error);
+    else download(new Blob([file.bytes as BlobPart], { type: "text/plain" }), fileName);
+  });
+}
+
+function setEditorText(text: string, edited: boolean) {
+  editor.setText(text);
+  saveStored(storageKey, edited && text !== originalText ? text : null);
+}
+
+async function openMacroFile(file: File) {
+  const bytes = new Uint8Array(await file.arrayBuffer());
+  fileName = file.name;
+  // As the window's 読込: into the editor, not compiled.
+  await act(() => setEditorText(core.fileToText(bytes), true));
+  showTool("TabMacro");
+}
+
+async function dropFile(file: File) {
+  const lower = file.name.toLowerCase();
+  if (lower.endsWith(".txt")) fileName = file.name;
+  const picture = await readDroppedPicture(file, () => core.hasJpeg());
+  if (picture.error) {
+    showMessage(picture.error);
+    return;
+  }
+  await act(() =>
+    picture.rgb ? core.dropRgb(picture.width!, picture.height!, picture.rgb) : core.drop(file.name, picture.bytes!),
+  );
+  if (lower.endsWith(".txt")) {
+    await act(() => {
+      const text = core.macroText();
+      macroBytes = core.textToFile(text).bytes ?? macroBytes;
+      setEditorText(text, true);
+    });
+  }
+}
+
+// --- boot -----------------------------------------------------------------------
+
+async function loadLinkedMacro(url: string): Promise<Uint8Array | null> {
+  try {
+    const res = await fetch(new URL(url, location.href));
+    if (!res.ok) throw new Error(`${res.status} ${res.statusText}`);
+    return new Uint8Array(await res.arrayBuffer());
+  } catch (e) {
+    showMessage(`「${url}」を読めません: ${e instanceof Error ? e.message : e}。組み込みのマクロを使います`);
+    return null;
+  }
+}
+
+async function boot() {
+  core = await Core.load(createModule as unknown as ModuleFactory, wasmBytes);
+  panel = core.panel();
+  sliders = buildPanel(panel, {
+    key: (i) => void act(() => core.key(i)),
+    slider: (i, v) => void act(() => core.slider(i, v)),
+    switchBox: (i, on) => void act(() => core.switchBox(i, on)),
+  });
+  const timerBox = $<HTMLInputElement>("CheckTimer");
+  timerBox.checked = params.get("timer") !== "off";
+  timerBox.addEventListener("change", () => void act(() => core.setTimer(timerBox.checked)));
+
+  await act(() => startCore());
+  paint();
+  // The first frame is on the screen at the next rendering opportunity.
+  requestAnimationFrame(() => performance.mark("qmt-first-frame"));
+
+  // The editor comes after the display: its code loads while the page is
+  // already up.
+  const { createEditor } = await import("./editor");
+  editor = createEditor($("Editor1"), (text) => saveStoredSoon(text), { compileAndGo, save: saveMacro });
+
+  if (macroUrl) {
+    const bytes = await loadLinkedMacro(macroUrl);
+    if (bytes) {
+      fileName = decodeURIComponent(new URL(macroUrl, location.href).pathname.split("/").pop() || fileName);
+      macroBytes = bytes;
+      await act(() => core.compile(bytes));
+    }
+  }
+  originalText = core.macroText();
+  originalBytes = macroBytes ?? core.textToFile(originalText).bytes ?? null;
+  const stored = loadStored(storageKey);
+  if (stored !== null && stored !== originalText) {
+    // The edit the user left here last time comes back and runs.
+    editor.setText(stored);
+    compileAndGo();
+  } else {
+    editor.setText(originalText);
+  }
+
+  wireMenus();
+  setInterval(tick, panel.timerMs);
+  $("loading").hidden = true;
+  state.ready = true;
+  document.body.dataset.ready = "1";
+}
+
+function tick() {
+  if (document.visibilityState !== "visible" || recovering) return;
+  void step();
+}
+
+// One tick of the timer with its canvas update; also for scripts that time it.
+async function step() {
+  state.ticks++;
+  await act(() => core.tick(performance.now()));
+}
+state.step = step;
+
+let storeTimer = 0;
+function saveStoredSoon(text: string) {
+  clearTimeout(storeTimer);
+  storeTimer = window.setTimeout(() => saveStored(storageKey, text === originalText ? null : text), 300);
+}
+
+function wireMenus() {
+  const zoom = (z: number) => {
+    canvas.style.width = `${panel.width * z}px`;
+    canvas.style.height = `${panel.height * z}px`;
+    for (const r of document.querySelectorAll<HTMLInputElement>("input[name=zoom]")) r.checked = Number(r.value) === z;
+  };
+  for (const r of document.querySelectorAll<HTMLInputElement>("input[name=zoom]"))
+    r.addEventListener("change", () => zoom(Number(r.value)));
+  document.addEventListener("keydown", (ev) => {
+    // The editor's own keys (F9 there) were handled already.
+    if (ev.defaultPrevented) return;
+    if (ev.ctrlKey && ["1", "2", "3"].includes(ev.key)) {
+      ev.preventDefault();
+      zoom(Number(ev.key));
+    } else if (ev.key === "F9") {
+      ev.preventDefault();
+      compileAndGo();
+    }
+  });
+  $("screenshot").addEventListener("click", () => canvas.toBlob((b) => b && download(b, "screen.png"), "image/png"));
+
+  $("Button11").addEventListener("click", () => ($("fSens").hidden = !$("fSens").hidden));
+  $("Button10").addEventListener("click", () => {
+    $("tool").hidden = !$("tool").hidden;
+    if (!$("tool").hidden) $("tool").scrollIntoView({ block: "nearest" });
+  });
+
+  $("N1").addEventListener("click", compileAndGo);
+  $("Save1").addEventListener("click", saveMacro);
+  const picker = $<HTMLInputElement>("openFile");
+  $("L1").addEventListener("click", () => picker.click());
+  picker.addEventListener("change", () => {
+    const f = picker.files?.[0];
+    picker.value = "";
+    if (f) void openMacroFile(f);
+  });
+  $("PCODElist1").addEventListener("click", () => {
+    void act(() => void ($("pcode").textContent = core.listing()));
+    showTool("TabPcode");
+  });
+  $("revert").addEventListener("click", () => {
+    setEditorText(originalText, false);
+    const bytes = originalBytes;
+    if (!bytes) return;
+    setCaption("");
+    macroBytes = bytes;
+    void act(() => core.compile(bytes));
+  });
+  $("Button4").addEventListener("click", () => {
+    setCaption("");
+    void act(() => core.command($<HTMLTextAreaElement>("Memo2").value));
+  });
+
+  document.addEventListener("dragover", (ev) => {
+    ev.preventDefault();
+    document.body.classList.add("dragging");
+  });
+  document.addEventListener("dragleave", () => document.body.classList.remove("dragging"));
+  document.addEventListener("drop", (ev) => {
+    ev.preventDefault();
+    document.body.classList.remove("dragging");
+    // Only the first of several files counts, as on the window.
+    const f = ev.dataTransfer?.files[0];
+    if (f) void dropFile(f);
+  });
+}
+
+boot().catch((e) => {
+  $("loading").textContent = "";
+  showMessage(`シミュレータを起動できません: ${e instanceof Error ? e.message : e}`);
+  console.error(e);
+});
