@@ -20,8 +20,10 @@ packages=(
   socat stress  # real clients of the wire, and load for the race checks
   unzip  # looks into the VS Code extension's .vsix
   chromium  # opens qmt test's HTML report headless, driven by playwright-core
-  # the Debian package (cpack, dpkg-shlibdeps) and the checks of what it installs
-  dpkg-dev desktop-file-utils groff-base zsh
+  # the Debian packages (debian/, dpkg-buildpackage) and the checks of what
+  # they install: lintian, the manual pages' lint, the AppStream metainfo
+  dpkg-dev debhelper devscripts fakeroot lintian mandoc appstream
+  desktop-file-utils groff-base zsh
   # the web build (scripts/build-web.sh)
   emscripten
   chromium  # the page's browser tests (Playwright drives it headless)

@@ -42,8 +42,9 @@ OptionDoc DescribeOption(const CLI::Option& o) {
   if (flag) return doc;
   doc.valueName = ValueName(o);
   // Completion follows the value's name, so a new option named FILE, DIR or
-  // PORT completes like the others without being listed here.
-  const std::string& v = doc.valueName;
+  // PORT completes like the others without being listed here.  A positional
+  // is named by its option text when it has one ("FILE|DIR ...").
+  const std::string v = o.get_positional() && !o.get_option_text().empty() ? o.get_option_text() : doc.valueName;
   const bool port = v == "PORT" || std::find(doc.names.begin(), doc.names.end(), "--port") != doc.names.end();
   if (port) {
     doc.kind = ValueKind::kChoice;
@@ -51,7 +52,7 @@ OptionDoc DescribeOption(const CLI::Option& o) {
   } else if (v == "ADDRESS") {
     doc.kind = ValueKind::kChoice;
     doc.choices = StreamServer::AddressExamples();
-  } else if (v == "FILE" || v == "MACRO" || v.ends_with("FILE")) {
+  } else if (v == "FILE" || v == "MACRO" || v == "PATH" || v.ends_with("FILE") || v.starts_with("FILE|")) {
     doc.kind = ValueKind::kFile;
   } else if (v == "DIR") {
     doc.kind = ValueKind::kDir;
@@ -68,6 +69,7 @@ ManPage QmtManual(const CLI::App& app) {
   // adds the name itself.
   const std::string prefix = page.program.name + " - ";
   if (page.program.summary.starts_with(prefix)) page.program.summary.erase(0, prefix.size());
+  page.date = ManPageDate();
   page.version = VersionLine("qmt");
   page.overview = {
       "qmt does what the simulator window qmtsim does, without a display: it runs device command lines on an "

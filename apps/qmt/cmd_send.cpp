@@ -28,7 +28,8 @@ static Command reg(40, [](CLI::App& app) {
                   "network adapter) or file:PATH "
                   "(default: QMT_PORT, else /dev/parport0 when it can be claimed, else none)");
   sub->add_option("--device-pages", *pages,
-                  "With --port virtual: save the virtual device's pages as DIR/VRAM0.bmp ... VRAM3.bmp");
+                  "With --port virtual: save the virtual device's pages as DIR/VRAM0.bmp ... VRAM3.bmp")
+      ->option_text("DIR");
   sub->add_flag("--utf8", *utf8, "The input is UTF-8 rather than code page 932");
   return [=]() -> int {
     std::string text = ReadInput(*file, *utf8);

@@ -153,8 +153,17 @@ int main(int argc, char** argv) {
   QCommandLineParser parser;
   options.SetUp(parser);
   if (qmt::WantsTextOnly(argc, argv)) {
-    // Help, version and the documents need no display.
-    QCoreApplication core(argc, argv);
+    // Help, version and the documents need no display.  --help-all also
+    // lists the options of Qt's windowing, which only a GUI application
+    // adds: one on the offscreen platform, which needs no display either.
+    std::unique_ptr<QCoreApplication> app;
+    if (qmt::WantsQtOptions(argc, argv)) {
+      qputenv("QT_QPA_PLATFORM", "offscreen");
+      app = std::make_unique<QApplication>(argc, argv);
+    } else {
+      app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+    QCoreApplication& core = *app;
     QCoreApplication::setApplicationName("qmtsim");
     QCoreApplication::setApplicationVersion(QString::fromStdString(qmt::VersionLine("qmtsim")).section(' ', 1));
     parser.process(core);

@@ -1,5 +1,11 @@
 #include "options.h"
 
+#include <algorithm>
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QRegularExpression>
+
 #include "host/program_manual.h"
 #include "link/device_link.h"
 #include "link/stream_server.h"
@@ -41,6 +47,43 @@ OptionDoc Flag(std::vector<std::string> names, std::string help) {
   doc.names = std::move(names);
   doc.help = std::move(help);
   return doc;
+}
+
+// The options of `qmtsim --help-all` that are not among `own`: Qt's, which
+// no API lists, read from the program's own output.  Lines read
+// "  -x, --name <value>  Text", the text going on in deeper-indented lines.
+std::vector<OptionDoc> QtOptions(const std::vector<OptionDoc>& own) {
+  QProcess child;
+  child.start(QCoreApplication::applicationFilePath(), {"--help-all"});
+  if (!child.waitForFinished(60000) || child.exitStatus() != QProcess::NormalExit) return {};
+  const QStringList lines = QString::fromUtf8(child.readAllStandardOutput()).split('\n');
+  static const QRegularExpression head(R"(^  (-\w+, )?(--[\w-]+)( <([^>]+)>)?  +(.*)$)");
+  std::vector<OptionDoc> out;
+  bool continuing = false;
+  for (const QString& line : lines) {
+    const QRegularExpressionMatch m = head.match(line);
+    if (m.hasMatch()) {
+      continuing = false;
+      const std::string name = m.captured(2).toStdString();
+      const bool known = std::any_of(own.begin(), own.end(), [&](const OptionDoc& o) {
+        return std::find(o.names.begin(), o.names.end(), name) != o.names.end();
+      });
+      if (known) continue;
+      OptionDoc doc;
+      if (!m.captured(1).isEmpty()) doc.names.push_back(m.captured(1).chopped(2).toStdString());
+      doc.names.push_back(name);
+      doc.valueName = m.captured(4).toStdString();
+      doc.kind = doc.valueName.empty() ? ValueKind::kNone : ValueKind::kText;
+      doc.help = m.captured(5).toStdString();
+      out.push_back(doc);
+      continuing = true;
+    } else if (continuing && line.startsWith("      ") && !line.trimmed().isEmpty()) {
+      out.back().help += " " + line.trimmed().toStdString();
+    } else {
+      continuing = false;
+    }
+  }
+  return out;
 }
 
 }  // namespace
@@ -92,6 +135,7 @@ std::string SimulatorCommandLine::Document(const QString& kind) const {
   doc.name = "qmtsim";
   doc.summary = "the QMT3308 simulator window";
   doc.options = {Flag({"-h", "--help"}, "Print the options and exit."),
+                 Flag({"--help-all"}, "Print the options, Qt's included, and exit."),
                  Flag({"-v", "--version"}, "Print the version and exit.")};
   for (const QCommandLineOption& o : All())
     if (!(o.flags() & QCommandLineOption::HiddenFromHelp)) doc.options.push_back(Describe(o));
@@ -106,6 +150,7 @@ std::string SimulatorCommandLine::Document(const QString& kind) const {
 
   ManPage page;
   page.program = doc;
+  page.date = ManPageDate();
   page.version = VersionLine("qmtsim");
   page.overview = {
       "qmtsim shows the display of a simulated QMT3308, a 640 x 480, 8-bit-colour display device with four video "
@@ -121,6 +166,12 @@ std::string SimulatorCommandLine::Document(const QString& kind) const {
       "and the files opened last between starts; the File menu lists those files.",
       "Without a display qmtsim says so and exits; qmt(1) runs macros without a window."};
   page.sections = ProgramFilesSections("qmtsim");
+  ManSection qt;
+  qt.title = "Qt options";
+  qt.paragraphs = {"The window also takes the options of Qt, the toolkit it is built with, which "
+                   "qmtsim --help-all lists; some of them only on some platforms."};
+  qt.options = QtOptions(doc.options);
+  if (!qt.options.empty()) page.sections.insert(page.sections.begin(), qt);
   page.seeAlso = {"qmt(1)"};
   return WriteManPage(page);
 }
@@ -132,6 +183,12 @@ bool WantsTextOnly(int argc, char** argv) {
         a.starts_with("--generate-doc"))
       return true;
   }
+  return false;
+}
+
+bool WantsQtOptions(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i)
+    if (std::string(argv[i]) == "--help-all") return true;
   return false;
 }
 

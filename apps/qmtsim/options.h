@@ -48,4 +48,8 @@ struct SimulatorCommandLine {
 // which needs no display.
 bool WantsTextOnly(int argc, char** argv);
 
+// Whether it asks for --help-all, which lists the options of Qt's windowing
+// as well: only a GUI application knows those.
+bool WantsQtOptions(int argc, char** argv);
+
 }  // namespace qmt

@@ -1,5 +1,7 @@
 #include "host/program_manual.h"
 
+#include "link/link_problem.h"
+
 namespace qmt {
 
 std::vector<ManSection> ProgramFilesSections(const std::string& program) {
@@ -30,8 +32,8 @@ std::vector<ManSection> ProgramFilesSections(const std::string& program) {
   environment.title = "Environment";
   environment.entries = {
       {"QMT_PORT",
-       "The device port when none is given: none, virtual, ppdev[:DEVICE] or direct[:ADDRESS]. Unset, the "
-       "program uses /dev/parport0 when it can claim it, else none."},
+       std::string("The device port when none is given: ") + kPortChoices +
+           ". Unset, the program uses /dev/parport0 when it can claim it, else none."},
       {"XDG_CONFIG_HOME", "The base of the configuration folder (default ~/.config)."},
   };
   if (program == "qmtsim")

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
+#include <ctime>
 #include <sstream>
 
 namespace qmt {
@@ -55,8 +57,14 @@ std::string PositionalWord(const OptionDoc& p) {
   return p.required ? word : "[" + word + "]";
 }
 
-void WriteParagraphs(std::ostringstream& out, const std::vector<std::string>& paragraphs) {
-  for (const std::string& p : paragraphs) out << ".PP\n" << RoffEscape(p) << "\n";
+// Paragraphs, each opened by .PP except a first one right under a heading,
+// which already starts one (mandoc warns of a .PP there).
+void WriteParagraphs(std::ostringstream& out, const std::vector<std::string>& paragraphs, bool underHeading = false) {
+  for (const std::string& p : paragraphs) {
+    if (!underHeading) out << ".PP\n";
+    underHeading = false;
+    out << RoffEscape(p) << "\n";
+  }
 }
 
 void WriteOptions(std::ostringstream& out, const std::vector<OptionDoc>& options) {
@@ -199,11 +207,29 @@ std::string RoffEscape(const std::string& text) {
   return out;
 }
 
+std::string ManPageDate() {
+  std::time_t when = std::time(nullptr);
+  if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch && *epoch) {
+    // Digits only and no later than the year 9999, or it is ignored.
+    const std::string text = epoch;
+    if (text.size() <= 12 && std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); })) {
+      const long long seconds = std::stoll(text);
+      if (seconds <= 253402300799LL) when = static_cast<std::time_t>(seconds);
+    }
+  }
+  std::tm utc{};
+  gmtime_r(&when, &utc);
+  char text[16];
+  std::strftime(text, sizeof text, "%Y-%m-%d", &utc);
+  return text;
+}
+
 std::string WriteManPage(const ManPage& page) {
   const CommandDoc& p = page.program;
   std::ostringstream out;
   out << ".\\\" Generated from the program's command-line definition; do not edit.\n";
-  out << ".TH " << Upper(p.name) << " 1 \"\" \"" << RoffEscape(page.version) << "\" \"User Commands\"\n";
+  out << ".TH " << Upper(p.name) << " 1 \"" << page.date << "\" \"" << RoffEscape(page.version)
+      << "\" \"User Commands\"\n";
   out << ".SH NAME\n" << RoffEscape(p.name) << " \\- " << RoffEscape(Joined(p.summary)) << "\n";
   out << ".SH SYNOPSIS\n";
   if (!p.subcommands.empty()) {
@@ -215,8 +241,8 @@ std::string WriteManPage(const ManPage& page) {
     out << "\n";
   }
   out << ".SH DESCRIPTION\n";
-  WriteParagraphs(out, page.overview);
-  WriteParagraphs(out, Paragraphs(p.description));
+  WriteParagraphs(out, page.overview, true);
+  WriteParagraphs(out, Paragraphs(p.description), page.overview.empty());
   if (!p.options.empty() || !p.positionals.empty()) {
     out << ".SH OPTIONS\n";
     WriteOptions(out, p.options);
@@ -229,8 +255,9 @@ std::string WriteManPage(const ManPage& page) {
   }
   for (const ManSection& s : page.sections) {
     out << ".SH " << Upper(s.title) << "\n";
-    WriteParagraphs(out, s.paragraphs);
+    WriteParagraphs(out, s.paragraphs, true);
     for (const auto& [term, text] : s.entries) out << ".TP\n" << Bold(term) << "\n" << RoffEscape(text) << "\n";
+    WriteOptions(out, s.options);
   }
   if (!page.seeAlso.empty()) {
     out << ".SH SEE ALSO\n";

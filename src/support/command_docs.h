@@ -42,20 +42,28 @@ struct CommandDoc {
 };
 
 // A section of the manual page written by hand: paragraphs, then labelled
-// entries (term and text), as in FILES or ENVIRONMENT.
+// entries (term and text), as in FILES or ENVIRONMENT, then options written
+// as OPTIONS writes them (options of a library the program takes too).
 struct ManSection {
   std::string title;
   std::vector<std::string> paragraphs;
   std::vector<std::pair<std::string, std::string>> entries;
+  std::vector<OptionDoc> options;
 };
 
 struct ManPage {
   CommandDoc program;
   std::string version;                 // the footer: "qmt 0.1"
+  std::string date;                    // the footer: "2026-12-11"; ManPageDate()
   std::vector<std::string> overview;   // DESCRIPTION paragraphs
   std::vector<ManSection> sections;    // after the commands
   std::vector<std::string> seeAlso;    // "qmtsim(1)"
 };
+
+// The date a manual page carries, YYYY-MM-DD in UTC: SOURCE_DATE_EPOCH when
+// it is set to a valid time (package builds, so that two builds of the same
+// source write the same page), else today.
+std::string ManPageDate();
 
 // The manual page in man(7) markup, section 1.
 std::string WriteManPage(const ManPage& page);

@@ -21,9 +21,21 @@ complete_line() {
     printf "%s\n" "${COMPREPLY[@]}"' _ "$1" "$2" "$3"
 }
 
-# The manual page: rendered without a warning, every command and option.
-warnings=$(groff -k -man -Tutf8 -ww -z "$docs/qmt.1" 2>&1)
-[ -z "$warnings" ] || fail "qmt.1 renders with warnings: $warnings"
+# A manual page: rendered by groff and checked by mandoc without a
+# warning (mandoc's lint, as lintian runs it), with a date.
+check_page() {
+  local page=$1 warnings
+  warnings=$(groff -k -man -Tutf8 -ww -z "$page" 2>&1)
+  [ -z "$warnings" ] || fail "$(basename "$page") renders with warnings: $warnings"
+  if command -v mandoc >/dev/null; then
+    warnings=$(mandoc -Tlint -W warning "$page" 2>&1)
+    [ -z "$warnings" ] || fail "mandoc -Tlint: $warnings"
+  fi
+  grep -qE '^\.TH [A-Z]+ 1 "[0-9]{4}-[0-9]{2}-[0-9]{2}" ' "$page" || fail "$(basename "$page") has no date: $(grep '^.TH' "$page")"
+}
+
+# The manual page: every command and option.
+check_page "$docs/qmt.1"
 commands=$("$qmt" --help | sed -n '/^Subcommands:/,$p' | grep -oE '^  [a-z][a-z0-9-]*')
 [ -n "$commands" ] || fail "no commands in qmt --help"
 for c in $commands; do
@@ -54,22 +66,32 @@ qmt run --port ppdev:|/dev/parport0
 qmt run --png exa|examples dir
 qmt run --pages exa|examples dir
 qmt exec examples\ dir/p|examples dir/pump.txt
+qmt test exa|examples dir
+qmt test examples\ dir/p|examples dir/pump.txt
+qmt send --device-pages exa|examples dir
 CASES
+got=$(complete_line "$docs/qmt.bash" "qmt send --device-pages examples\ dir/" qmt)
+[ -z "$got" ] || fail "bash: --device-pages offers files, not only folders: '$got'"
 got=$(complete_line "$docs/qmt.bash" "qmt run --event " qmt)
 [ -z "$got" ] || fail "bash: a label is not completed from files: '$got'"
 
 if command -v zsh >/dev/null; then
   zsh -n "$docs/_qmt" || fail "_qmt is not valid zsh"
+  # What zsh offers for scenario files and the device's page folder.
+  test_case=$(sed -n '/^        test)$/,/;;$/p' "$docs/_qmt")
+  grep -q "'\*:PATH:_files'" <<<"$test_case" || fail "zsh: qmt test does not complete files: $test_case"
+  send_case=$(sed -n '/^        send)$/,/;;$/p' "$docs/_qmt")
+  grep -q -- "--device-pages=.*:DIR:_files -/'" <<<"$send_case" || fail "zsh: --device-pages does not complete folders"
 fi
 
 # qmtsim: its page lists what its --help lists.
 if [ -n "$qmtsim" ]; then
   simdocs=$(dirname "$qmtsim")
-  warnings=$(groff -k -man -Tutf8 -ww -z "$simdocs/qmtsim.1" 2>&1)
-  [ -z "$warnings" ] || fail "qmtsim.1 renders with warnings: $warnings"
-  help=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$qmtsim" --help) || fail "qmtsim --help failed"
+  check_page "$simdocs/qmtsim.1"
+  # --help-all: the program's options and Qt's, without a display.
+  help=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$qmtsim" --help-all) || fail "qmtsim --help-all failed"
+  grep -q -- "--platform" <<<"$help" || fail "qmtsim --help-all lacks Qt's options: $help"
   for o in $(long_options <<<"$help"); do
-    [ "$o" = --help-all ] && continue  # Qt's own options, documented by Qt
     grep -qF -- "\\fB${o//-/\\-}\\fR" "$simdocs/qmtsim.1" || fail "qmtsim.1 lacks $o"
   done
   got=$(complete_line "$simdocs/qmtsim.bash" "qmtsim --port vi" qmtsim)

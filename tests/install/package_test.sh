@@ -1,75 +1,133 @@
 #!/usr/bin/env bash
-# The Debian package as a user gets it: built with cpack from the build
-# folder, its dependencies read from the binaries, unpacked into a scratch
-# root (nothing is installed on this machine) and run from there.
-#   package_test.sh BUILD_DIR VERSION
+# The Debian packages as a user gets them: built with dpkg-buildpackage from
+# a copy of the checkout, checked by lintian, installed with dpkg into a
+# scratch root (nothing is installed on this machine), run from there, and
+# removed again.  With --twice, a second build with the same
+# SOURCE_DATE_EPOCH (dpkg-buildpackage takes it from debian/changelog) in
+# another folder must give byte-identical packages.
+#   tests/install/package_test.sh [--twice] [--keep DIR] [--debs DIR]
+# --debs DIR checks packages built before (scripts/build-deb.sh DIR) instead
+# of building them.
+# Slow: it compiles the whole project once (twice with --twice; a compiler
+# cache makes the second build quicker, so the check then covers what the
+# packaging adds: file order, times, compression, paths).
 set -uo pipefail
-build=$1 version=$2
-command -v dpkg-deb >/dev/null && command -v cpack >/dev/null || { echo "dpkg-deb or cpack missing: skipped"; exit 77; }
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+twice=0 keep="" prebuilt=""
+while [ $# -gt 0 ]; do
+  case $1 in
+    --twice) twice=1 ;;
+    --keep) keep=$2; shift ;;
+    --debs) prebuilt=$(cd "$2" && pwd); shift ;;
+    *) echo "usage: package_test.sh [--twice] [--keep DIR] [--debs DIR]" >&2; exit 2 ;;
+  esac
+  shift
+done
+for tool in dpkg-buildpackage dpkg-checkbuilddeps lintian; do
+  command -v $tool >/dev/null || { echo "$tool missing (scripts/install-deps.sh installs it): skipped"; exit 77; }
+done
 
 scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+[ -n "$keep" ] && scratch=$(mkdir -p "$keep" && cd "$keep" && pwd)
+[ -z "$keep" ] && trap 'rm -rf "$scratch"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-if ! cpack --config "$build/CPackConfig.cmake" -G DEB -B "$scratch/out" >"$scratch/cpack.log" 2>&1; then
-  cat "$scratch/cpack.log"
-  echo "FAIL: cpack -G DEB"
-  exit 1
+(cd "$root" && dpkg-checkbuilddeps) || { echo "FAIL: Build-Depends not installed"; exit 1; }
+version=$(cd "$root" && dpkg-parsechangelog -S Version)
+if [ -n "$prebuilt" ]; then
+  mkdir -p "$scratch/out" && cp "$prebuilt"/*.deb "$scratch/out/"
+else
+  echo "== building the packages of $version"
+  "$root/scripts/build-deb.sh" "$scratch/out" >/dev/null || exit 1
 fi
-deb=$(ls "$scratch"/out/*.deb)
-echo "package: $(basename "$deb"), $(stat -c %s "$deb") bytes"
-
-depends=$(dpkg-deb -f "$deb" Depends)
-# The device's glyphs are built in: FreeType is a build-time tool only.
-for lib in libc6 libstdc++6 libqt6widgets6 libqscintilla2-qt6 libpng16-16 fonts-ipafont-gothic; do
-  [[ $depends == *"$lib"* ]] || fail "Depends lacks $lib: $depends"
+debs=("$scratch"/out/*.deb)
+for p in qmt3308-cli qmt3308 qmt3308-doc qmt3308-cli-dbgsym qmt3308-dbgsym; do
+  ls "$scratch/out/${p}_${version}_"*.deb >/dev/null 2>&1 || fail "no package $p"
 done
 
-root=$scratch/root
-dpkg-deb -x "$deb" "$root"
-for f in usr/bin/qmt usr/bin/qmtsim usr/share/man/man1/qmt.1.gz usr/share/man/man1/qmtsim.1.gz \
-         usr/share/applications/qmtsim.desktop usr/share/mime/packages/qmt3308.xml \
-         usr/share/icons/hicolor/scalable/apps/qmtsim.svg usr/share/icons/hicolor/48x48/apps/qmtsim.png \
-         usr/share/bash-completion/completions/qmt usr/share/zsh/vendor-completions/_qmt \
-         usr/share/doc/qmt3308/copyright usr/share/doc/qmt3308/README.md usr/share/doc/qmt3308/font-licences.txt; do
-  [ -e "$root/$f" ] || fail "the package lacks /$f"
-done
-if command -v desktop-file-validate >/dev/null; then
-  desktop-file-validate "$root/usr/share/applications/qmtsim.desktop" || fail "the desktop entry is not valid"
-fi
+echo "== lintian"
+# Every binary package, and the source package (built here the way
+# dpkg-buildpackage -S would, without signing).
+(cd "$scratch/out" && mkdir -p src && cd src && mkdir qmt3308 &&
+  (cd "$root" && git ls-files -z --cached --others --exclude-standard |
+    xargs -0 sh -c 'for f; do [ -e "$f" ] && printf "%s\0" "$f"; done' sh | tar --null -T - -cf -) |
+    tar -x -C qmt3308 && dpkg-source -b qmt3308 >/dev/null) || fail "dpkg-source -b failed"
+lintian_out=$(lintian -EvIL +pedantic --tag-display-limit 0 "${debs[@]}" "$scratch"/out/src/*.dsc 2>&1)
+bad=$(grep -E '^[EWIPX]: ' <<<"$lintian_out")
+[ -z "$bad" ] || fail "lintian: $bad"
 
-# The programs run from the scratch root with nothing of the build around
-# them, as a user with a home of their own.
+echo "== what each package holds"
+contents() { dpkg-deb -c "$1" | awk '{print $6}' | sed 's|^\./|/|'; }
+cli=$(ls "$scratch"/out/qmt3308-cli_*.deb) sim=$(ls "$scratch"/out/qmt3308_*.deb)
+grep -qx /usr/bin/qmt <(contents "$cli") || fail "qmt3308-cli lacks qmt"
+grep -q qmtsim <(contents "$cli") && fail "qmt3308-cli holds qmtsim's files"
+depends=$(dpkg-deb -f "$cli" Depends)
+grep -qiE 'qt6|libqscintilla|libgl' <<<"$depends" && fail "qmt3308-cli depends on Qt: $depends"
+for lib in libc6 libstdc++6 libpng16-16; do
+  [[ $depends == *"$lib"* ]] || fail "qmt3308-cli's Depends lack $lib: $depends"
+done
+# The device's glyphs are built in: neither FreeType nor the fonts are needed to run.
+grep -qE 'libfreetype|fonts-' <<<"$depends" && fail "qmt3308-cli depends on fonts: $depends"
+depends=$(dpkg-deb -f "$sim" Depends)
+for lib in "qmt3308-cli (= $version)" libqt6widgets6 libqscintilla2-qt6; do
+  [[ $depends == *"$lib"* ]] || fail "qmt3308's Depends lack $lib: $depends"
+done
+for f in /usr/bin/qmtsim /usr/share/applications/qmtsim.desktop /usr/share/mime/packages/qmt3308.xml \
+         /usr/share/icons/hicolor/scalable/apps/qmtsim.svg /usr/share/man/man1/qmtsim.1.gz; do
+  grep -qx "$f" <(contents "$sim") || fail "qmt3308 lacks $f"
+done
+grep -q '^/usr/share/metainfo/.*\.metainfo\.xml$' <(contents "$sim") || fail "qmt3308 has no metainfo"
+dbg=$(ls "$scratch"/out/qmt3308-cli-dbgsym_*.deb)
+dpkg-deb --fsys-tarfile "$cli" | tar -xO ./usr/bin/qmt >"$scratch/qmt.bin"
+id=$(readelf -n "$scratch/qmt.bin" | awk '/Build ID/ {print $3}')
+[ -n "$id" ] && grep -q "/usr/lib/debug/.build-id/${id:0:2}/${id:2}.debug" <(contents "$dbg") ||
+  fail "qmt3308-cli-dbgsym lacks the symbols of qmt (build id '$id')"
+readelf -S "$scratch/qmt.bin" | grep -q '\.debug_info' && fail "qmt is not stripped"
+# Hardening: bound at load (-z now), read-only relocations, position-independent.
+readelf -d "$scratch/qmt.bin" | grep -q 'FLAGS.*\bNOW\b' || fail "qmt is not linked with -z now"
+readelf -l "$scratch/qmt.bin" | grep -q GNU_RELRO || fail "qmt has no RELRO segment"
+readelf -h "$scratch/qmt.bin" | grep -q 'DYN (' || fail "qmt is not position-independent"
+
+echo "== installed into a scratch root"
+inst=$scratch/root
+mkdir -p "$inst/var/lib/dpkg/updates" "$inst/var/lib/dpkg/info"
+touch "$inst/var/lib/dpkg/status"
+# Only the programs' packages: the libraries they link are this machine's.
+dpkg --root="$inst" --force-depends --force-not-root --log=/dev/null -i \
+  "$cli" "$sim" "$(ls "$scratch"/out/qmt3308-doc_*.deb)" >"$scratch/dpkg.log" 2>&1 ||
+  fail "dpkg -i into the scratch root: $(cat "$scratch/dpkg.log")"
 mkdir -p "$scratch/home" "$scratch/work"
 cd "$scratch/work" || exit 1
 run() { env -u LD_LIBRARY_PATH -u XDG_CONFIG_HOME HOME="$scratch/home" "$@"; }
-out=$(run "$root/usr/bin/qmt" --version) || fail "qmt --version failed"
-[[ $out == "qmt $version"* ]] || fail "qmt --version printed '$out'"
-run "$root/usr/bin/qmt" run --png "$scratch/a.png" 2>"$scratch/run.err" || fail "qmt run failed: $(cat "$scratch/run.err")"
+out=$(run "$inst/usr/bin/qmt" --version) || fail "qmt --version failed"
+[[ $out == "qmt ${version%%-*}"* ]] || fail "qmt --version printed '$out'"
+run "$inst/usr/bin/qmt" run --png "$scratch/a.png" 2>"$scratch/run.err" || fail "qmt run failed: $(cat "$scratch/run.err")"
 [ "$(head -c 8 "$scratch/a.png" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] || fail "qmt run --png wrote no PNG"
-# Installed, the program keeps its files in the configuration folder (even
-# though this root could write the scratch bin folder) and says so once.
 grep -q "note: .*kept in $scratch/home/.config/qmt3308, since the program is installed" "$scratch/run.err" ||
   fail "the first start did not say where the files are: $(cat "$scratch/run.err")"
-[ -d "$scratch/home/.config/qmt3308" ] || fail "the first start made no configuration folder"
-run "$root/usr/bin/qmt" run --png "$scratch/b.png" 2>"$scratch/run2.err" || fail "the second qmt run failed"
-[ -s "$scratch/run2.err" ] && fail "the second start is not quiet: $(cat "$scratch/run2.err")"
-out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM HOME="$scratch/home" "$root/usr/bin/qmtsim" --version) ||
-  fail "qmtsim --version without a display failed"
-[[ $out == "qmtsim $version"* ]] || fail "qmtsim --version printed '$out'"
-QT_QPA_PLATFORM=offscreen timeout 60 env -u LD_LIBRARY_PATH HOME="$scratch/home" \
-  "$root/usr/bin/qmtsim" --screenshot "$scratch/window.png" 2>"$scratch/sim.err" || fail "qmtsim failed: $(cat "$scratch/sim.err")"
+QT_QPA_PLATFORM=offscreen timeout 120 env -u LD_LIBRARY_PATH HOME="$scratch/home" \
+  "$inst/usr/bin/qmtsim" --screenshot "$scratch/window.png" 2>"$scratch/sim.err" || fail "qmtsim failed: $(cat "$scratch/sim.err")"
 [ -s "$scratch/window.png" ] || fail "qmtsim left no screenshot"
-extra=$(ls "$root/usr/bin" | grep -vx -e qmt -e qmtsim)
-[ -z "$extra" ] || fail "the programs wrote beside themselves: $extra"
+zcat "$inst/usr/share/man/man1/qmt.1.gz" | grep -q '^\.TH QMT 1 "[0-9-]*"' || fail "man qmt has no date"
 
-# A prefix that cannot be written: the installer says so and fails.
-if cmake --install "$build" --prefix /proc/qmt3308-prefix >"$scratch/install.log" 2>&1; then
-  fail "cmake --install into /proc succeeded"
-elif ! grep -q "/proc/qmt3308-prefix" "$scratch/install.log"; then
-  fail "the failed install does not name the prefix: $(cat "$scratch/install.log")"
+echo "== removed"
+dpkg --root="$inst" --force-depends --force-not-root --log=/dev/null --purge qmt3308-doc qmt3308 qmt3308-cli \
+  >"$scratch/purge.log" 2>&1 || fail "dpkg --purge: $(cat "$scratch/purge.log")"
+left=$(cd "$inst" && find usr -mindepth 0 2>/dev/null)
+[ -z "$left" ] || fail "removing the packages left under /usr: $left"
+
+if [ "$twice" = 1 ]; then
+  echo "== built again in another folder: the same bytes"
+  "$root/scripts/build-deb.sh" "$scratch/again" >/dev/null || exit 1
+  for deb in "${debs[@]}"; do
+    other=$scratch/again/$(basename "$deb")
+    if ! cmp -s "$deb" "$other"; then
+      fail "$(basename "$deb") differs between two builds: $(diff <(dpkg-deb -c "$deb") <(dpkg-deb -c "$other") | head -5)"
+    fi
+  done
 fi
 
-[ "$failures" -eq 0 ] && echo "the package installs and runs"
+[ "$failures" -eq 0 ] && echo "the packages build, pass lintian, install, run and remove cleanly"
 exit $((failures > 0))
