@@ -38,7 +38,7 @@ TEST(CommandDocs, ManPageJoinsWrappedHelpAndGuardsEveryParagraph) {
   page.version = "tool 1.0";
   page.date = "2026-01-02";
   page.overview = {"It does things.", "Well."};
-  page.sections = {{"Files", {}, {{"~/.toolrc", "Settings."}}}};
+  page.sections = {{"Files", {}, {{"~/.toolrc", "Settings."}}, {}}};
   page.seeAlso = {"qmt(1)", "qmtsim(1)"};
   const std::string man = WriteManPage(page);
   EXPECT_NE(man.find(".TH TOOL 1 \"2026-01-02\" \"tool 1.0\" \"User Commands\"\n"), std::string::npos) << man;
