@@ -95,12 +95,22 @@ TEST(InterruptedSave, KilledWriterLeavesOldOrNewFileAndNextSaveRemovesLeftovers)
   int leftoversSeen = 0;
   constexpr int kRounds = 60;
   for (int round = 0; round < kRounds; ++round) {
+    // The kill lands a random time after the child has begun saving (on a
+    // loaded machine the child may take longer to start than any delay).
+    int started[2];
+    ASSERT_EQ(pipe(started), 0);
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
       TQMT3308 device;
+      close(started[0]);
+      if (write(started[1], "s", 1) != 1) _exit(1);
       for (int which = round & 1;; which ^= 1) SaveVersion(v, f, which, device);
     }
+    close(started[1]);
+    char byte = 0;
+    ASSERT_EQ(read(started[0], &byte, 1), 1) << "round " << round;
+    close(started[0]);
     std::this_thread::sleep_for(std::chrono::microseconds(delayUs(random)));
     kill(child, SIGKILL);
     int status = 0;
