@@ -13,8 +13,15 @@ out=${1:?usage: build-deb.sh OUT_DIR [dpkg-buildpackage options]}
 shift
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+# The copy is built in one fixed folder, so that a compiler cache finds
+# what an earlier build compiled there (the packages name no build folder:
+# the compiler maps it away); a lock keeps two builds out of each other's way.
+work=${TMPDIR:-/tmp}/qmt3308-deb-$(id -u)
+mkdir -p "$work"
+exec 9>"$work.lock"
+flock 9
+rm -rf "${work:?}"/*
+trap 'rm -rf "${work:?}"/*' EXIT
 mkdir "$work/qmt3308"
 (cd "$root" && git ls-files -z --cached --others --exclude-standard |
   xargs -0 sh -c 'for f; do [ -e "$f" ] && printf "%s\0" "$f"; done' sh |
@@ -24,7 +31,6 @@ mkdir "$work/qmt3308"
 if command -v ccache >/dev/null && [ -z "${CCACHE_DIR:-}" ]; then
   export CCACHE_DIR=$(ccache -k cache_dir 2>/dev/null || echo "$HOME/.cache/ccache")
 fi
-export CCACHE_BASEDIR=$work
 cd "$work/qmt3308"
 if ! dpkg-buildpackage -us -uc -b "$@" >"$out/build.log" 2>&1; then
   tail -40 "$out/build.log" >&2

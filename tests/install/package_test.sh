@@ -3,14 +3,16 @@
 # a copy of the checkout, checked by lintian, installed with dpkg into a
 # scratch root (nothing is installed on this machine), run from there, and
 # removed again.  With --twice, a second build with the same
-# SOURCE_DATE_EPOCH (dpkg-buildpackage takes it from debian/changelog) in
-# another folder must give byte-identical packages.
+# SOURCE_DATE_EPOCH (dpkg-buildpackage takes it from debian/changelog) must
+# give byte-identical packages.
 #   tests/install/package_test.sh [--twice] [--keep DIR] [--debs DIR]
 # --debs DIR checks packages built before (scripts/build-deb.sh DIR) instead
 # of building them.
 # Slow: it compiles the whole project once (twice with --twice; a compiler
 # cache makes the second build quicker, so the check then covers what the
-# packaging adds: file order, times, compression, paths).
+# packaging adds: file order, times, compression).  That the packages do not
+# depend on the folder they were built in shows clean_build_test.sh, whose
+# packages are built elsewhere and equal these of the same commit.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -119,7 +121,7 @@ left=$(cd "$inst" && find usr -mindepth 0 2>/dev/null)
 [ -z "$left" ] || fail "removing the packages left under /usr: $left"
 
 if [ "$twice" = 1 ]; then
-  echo "== built again in another folder: the same bytes"
+  echo "== built again: the same bytes"
   "$root/scripts/build-deb.sh" "$scratch/again" >/dev/null || exit 1
   for deb in "${debs[@]}"; do
     other=$scratch/again/$(basename "$deb")
