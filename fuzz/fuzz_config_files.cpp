@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (data[0] & 1) {
       tool.SetColorList(qmt::ReadListFile(path));
     } else {
-      dm.DataModuleCreate(path);
+      dm.LoadMacroFile(path);
     }
   } catch (const qmt::FileError&) {
     return 0;

@@ -5,8 +5,6 @@
 #include <cstdio>
 
 #include "host/program_manual.h"
-#include "link/device_link.h"
-#include "link/stream_server.h"
 #include "support/version.h"
 
 namespace qmt::cli {
@@ -41,24 +39,10 @@ OptionDoc DescribeOption(const CLI::Option& o) {
   }
   if (flag) return doc;
   doc.valueName = ValueName(o);
-  // Completion follows the value's name, so a new option named FILE, DIR or
-  // PORT completes like the others without being listed here.  A positional
-  // is named by its option text when it has one ("FILE|DIR ...").
+  // Completion follows the value's name (SetValueKind).  A positional is
+  // named by its option text when it has one ("FILE|DIR ...").
   const std::string v = o.get_positional() && !o.get_option_text().empty() ? o.get_option_text() : doc.valueName;
-  const bool port = v == "PORT" || std::find(doc.names.begin(), doc.names.end(), "--port") != doc.names.end();
-  if (port) {
-    doc.kind = ValueKind::kChoice;
-    doc.choices = PortChoiceExamples();
-  } else if (v == "ADDRESS") {
-    doc.kind = ValueKind::kChoice;
-    doc.choices = StreamServer::AddressExamples();
-  } else if (v == "FILE" || v == "MACRO" || v == "PATH" || v.ends_with("FILE") || v.starts_with("FILE|")) {
-    doc.kind = ValueKind::kFile;
-  } else if (v == "DIR") {
-    doc.kind = ValueKind::kDir;
-  } else {
-    doc.kind = ValueKind::kText;
-  }
+  SetValueKind(doc, v, std::find(doc.names.begin(), doc.names.end(), "--port") != doc.names.end());
   return doc;
 }
 

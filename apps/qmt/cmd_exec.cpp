@@ -1,31 +1,27 @@
 // qmt exec: runs a file of command lines on the device and writes the pages.
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "command.h"
 #include "device/escape.h"
 #include "device/qmt3308.h"
+#include "host/macro_compile.h"
 #include "host/page_files.h"
 
 namespace {
 
-// Runs each line of `text` (escaped form, LF or CR LF line ends); prints
-// "N: message" for each line that fails.  Returns the number of failures.
+// Runs each line of `text` (escaped form, lines ending in LF, CR LF or CR);
+// prints "N: message" for each line that fails.  Returns the number of
+// failures.
 int RunLines(qmt::TQMT3308& device, std::string_view text) {
   int failures = 0;
-  int number = 0;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(start, end - start);
-    start = end + 1;
-    ++number;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (line.empty()) continue;  // blank lines separate groups of commands
-    if (!device.ExecuteLine(qmt::Unescape(line))) {
+  const std::vector<std::string> lines = qmt::SplitLines(text);
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].empty()) continue;  // blank lines separate groups of commands
+    if (!device.ExecuteLine(qmt::Unescape(lines[i]))) {
       ++failures;
-      qmt::cli::PrintError(std::to_string(number) + ": " + device.LastError());
+      qmt::cli::PrintError(std::to_string(i + 1) + ": " + device.LastError());
     }
   }
   return failures;

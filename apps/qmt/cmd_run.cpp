@@ -1,6 +1,7 @@
 // qmt run: compiles a macro as qmt compile does, runs it on the device from
 // its start, then plays --set, --event, --tick, --slider and --switch in
 // command-line order as the steps of a scenario, and writes the pages.
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -111,7 +112,12 @@ bool CompileRunMacro(const RunOptions& opt, CompiledMacro& out) {
     return true;
   }
   ProgramMacro macro = CompileProgramMacro(ExecutablePath("qmt"), opt.macroFile, opt.utf8);
-  for (const std::string& note : macro.source.notes) PrintError(Utf8ToCp932("note: " + note));
+  if (const ProgramFileProblem* fatal = macro.source.Fatal()) {
+    // The reader's sentence is UTF-8 already and may hold what code page 932 cannot.
+    std::fprintf(stderr, "qmt run: %s\n", ProblemSentence(*fatal).c_str());
+    return false;
+  }
+  for (const std::string& note : macro.source.Notes()) PrintError(Utf8ToCp932("note: " + note));
   for (const std::string& e : macro.errors) {
     for (const std::string& line : SplitLines(e)) PrintError(line);
   }

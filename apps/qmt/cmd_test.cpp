@@ -94,13 +94,9 @@ int Test(const TestOptions& opt) {
     fs::create_directories(dir, ec);
     if (ec || !fs::is_directory(dir)) return nothingRan("cannot create " + dir + ": " + ec.message());
   }
-  ProgramMacro program;
-  try {
-    program = CompileProgramMacro(ExecutablePath("qmt"), opt.macroFile, opt.utf8);
-  } catch (const std::exception& e) {
-    return nothingRan(e.what());
-  }
-  for (const std::string& note : program.source.notes) PrintError(Utf8ToCp932("note: " + note));
+  const ProgramMacro program = CompileProgramMacro(ExecutablePath("qmt"), opt.macroFile, opt.utf8);
+  if (const ProgramFileProblem* fatal = program.source.Fatal()) return nothingRan(ProblemSentence(*fatal));
+  for (const std::string& note : program.source.Notes()) PrintError(Utf8ToCp932("note: " + note));
   if (!program.errors.empty()) {
     for (const std::string& e : program.errors)
       for (const std::string& line : SplitLines(e)) PrintError(line);

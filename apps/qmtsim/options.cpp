@@ -7,8 +7,6 @@
 #include <QRegularExpression>
 
 #include "host/program_manual.h"
-#include "link/device_link.h"
-#include "link/stream_server.h"
 #include "support/command_docs.h"
 #include "support/version.h"
 
@@ -17,28 +15,13 @@ namespace {
 
 const char* const kFileHelp = "Macro file (code page 932) to open, as --macro FILE.";
 
-// Completion follows the value's name, as qmt's does.
+// Completion follows the value's name, as qmt's does (SetValueKind).
 OptionDoc Describe(const QCommandLineOption& o) {
   OptionDoc doc;
   for (const QString& n : o.names()) doc.names.push_back((n.size() == 1 ? "-" : "--") + n.toStdString());
   doc.valueName = o.valueName().toStdString();
   doc.help = o.description().toStdString();
-  const std::string& v = doc.valueName;
-  if (v.empty()) {
-    doc.kind = ValueKind::kNone;
-  } else if (v == "PORT") {
-    doc.kind = ValueKind::kChoice;
-    doc.choices = PortChoiceExamples();
-  } else if (v == "ADDRESS") {
-    doc.kind = ValueKind::kChoice;
-    doc.choices = StreamServer::AddressExamples();
-  } else if (v.ends_with("FILE")) {
-    doc.kind = ValueKind::kFile;
-  } else if (v == "DIR") {
-    doc.kind = ValueKind::kDir;
-  } else {
-    doc.kind = ValueKind::kText;
-  }
+  SetValueKind(doc, doc.valueName, false);
   return doc;
 }
 

@@ -47,6 +47,25 @@ struct ArgumentError {
   throw ArgumentError{"argument '" + name + "' " + what};
 }
 
+// The request's "breakpoints": a list of objects, each checked here.  An
+// absent or null list is empty when `optional`.
+const nlohmann::json& BreakpointList(const nlohmann::json& args, bool optional) {
+  static const nlohmann::json none = nlohmann::json::array();
+  auto list = args.find("breakpoints");
+  if (optional && (list == args.end() || list->is_null())) return none;
+  if (list == args.end() || !list->is_array()) Refuse("breakpoints", "is not a list");
+  for (std::size_t i = 0; i < list->size(); ++i)
+    if (!(*list)[i].is_object()) Refuse("breakpoints[" + std::to_string(i) + "]", "is not an object");
+  return *list;
+}
+
+// Running without debugging, each breakpoint is answered as never bound.
+nlohmann::json NotDebugging(std::size_t count) {
+  nlohmann::json out = nlohmann::json::array();
+  for (std::size_t i = 0; i < count; ++i) out.push_back({{"verified", false}, {"message", "running without debugging"}});
+  return {{"breakpoints", out}};
+}
+
 // An integer argument in [low, high]; `absent` when the client left it out.
 // `shown` names it in messages when it is not a top-level argument.
 long long IntArgument(const Json& args, const std::string& name, long long low, long long high, long long absent,
@@ -367,15 +386,11 @@ void Session::SetBreakpoints(const Json& request) {
   auto sourceArg = args.find("source");
   if (sourceArg != args.end() && !sourceArg->is_object()) Refuse("source", "is not an object");
   const std::string path = sourceArg == args.end() ? std::string() : StringArgument(*sourceArg, "path", "");
-  auto list0 = args.find("breakpoints");
-  if (list0 != args.end() && !list0->is_null() && !list0->is_array()) Refuse("breakpoints", "is not a list");
+  const Json& given = BreakpointList(args, true);
   std::vector<TBreakpointRequest> requests;
-  const Json none = Json::array();
-  const Json& given = list0 == args.end() || list0->is_null() ? none : *list0;
   for (std::size_t i = 0; i < given.size(); ++i) {
     const Json& b = given[i];
     const std::string at = "breakpoints[" + std::to_string(i) + "].";
-    if (!b.is_object()) Refuse("breakpoints[" + std::to_string(i) + "]", "is not an object");
     if (!b.contains("line")) Refuse(at + "line", "is missing");
     // Lines start at the client's first line; the last is as far as a
     // compiled line number reaches.
@@ -634,13 +649,11 @@ void Session::Disassemble(const Json& request) {
 
 void Session::SetInstructionBreakpoints(const Json& request) {
   const Json args = Arguments(request);
-  auto list0 = args.find("breakpoints");
-  if (list0 == args.end() || !list0->is_array()) Refuse("breakpoints", "is not a list");
+  const Json& list = BreakpointList(args, false);
   std::vector<TBreakpointRequest> requests;
-  for (std::size_t i = 0; i < list0->size(); ++i) {
-    const Json& b = (*list0)[i];
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    const Json& b = list[i];
     const std::string at = "breakpoints[" + std::to_string(i) + "].";
-    if (!b.is_object()) Refuse("breakpoints[" + std::to_string(i) + "]", "is not an object");
     TBreakpointRequest r;
     r.address = static_cast<int>(AddressArgument(b, "instructionReference") +
                                  IntArgument(b, "offset", -0xFFFF, 0xFFFF, 0, at + "offset"));
@@ -652,12 +665,8 @@ void Session::SetInstructionBreakpoints(const Json& request) {
       return Fail(request, "hitCondition: " + error);
     requests.push_back(std::move(r));
   }
+  if (noDebug_) return Respond(request, NotDebugging(requests.size()));
   Json out = Json::array();
-  if (noDebug_) {
-    for (std::size_t i = 0; i < requests.size(); ++i)
-      out.push_back({{"verified", false}, {"message", "running without debugging"}});
-    return Respond(request, {{"breakpoints", out}});
-  }
   for (const TBreakpoint& b : Debugger().SetInstructionBreakpoints(requests)) {
     Json j = {{"verified", b.verified}, {"instructionReference", Address(b.pc)}};
     if (b.verified) j["line"] = ToClientLine(b.line);
@@ -695,13 +704,11 @@ void Session::DataBreakpointInfo(const Json& request) {
 
 void Session::SetDataBreakpoints(const Json& request) {
   const Json args = Arguments(request);
-  auto list0 = args.find("breakpoints");
-  if (list0 == args.end() || !list0->is_array()) Refuse("breakpoints", "is not a list");
+  const Json& list = BreakpointList(args, false);
   std::vector<TDataBreakpointRequest> requests;
-  for (std::size_t i = 0; i < list0->size(); ++i) {
-    const Json& b = (*list0)[i];
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    const Json& b = list[i];
     const std::string at = "breakpoints[" + std::to_string(i) + "].";
-    if (!b.is_object()) Refuse("breakpoints[" + std::to_string(i) + "]", "is not an object");
     std::string id = StringArgument(b, "dataId", "", at + "dataId");
     if (id.empty()) Refuse(at + "dataId", "is missing");
     TDataBreakpointRequest r;
@@ -718,12 +725,8 @@ void Session::SetDataBreakpoints(const Json& request) {
       return Fail(request, "condition: " + error);
     requests.push_back(std::move(r));
   }
+  if (noDebug_) return Respond(request, NotDebugging(requests.size()));
   Json out = Json::array();
-  if (noDebug_) {
-    for (std::size_t i = 0; i < requests.size(); ++i)
-      out.push_back({{"verified", false}, {"message", "running without debugging"}});
-    return Respond(request, {{"breakpoints", out}});
-  }
   for (const TDataBreakpoint& d : Debugger().SetDataBreakpoints(requests)) {
     Json j = {{"verified", d.verified}};
     if (!d.message.empty()) j["message"] = Cp932ToUtf8(d.message);

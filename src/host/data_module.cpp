@@ -1,8 +1,5 @@
 #include "host/data_module.h"
 
-#include <filesystem>
-#include <system_error>
-
 #include "host/config_files.h"
 #include "host/embedded_tables.h"
 #include "host/macro_compile.h"
@@ -45,24 +42,15 @@ TDM::TDM(ToolWindowPort& tool) : tool_(tool) {
   Script1.OnErrorMsg = [this](int lno, const std::string& msg) { Script1ErrorMsg(lno, msg); };
 }
 
-std::string TDM::DataModuleCreate(const std::string& macroFile, bool utf8) {
-  labelTable_.clear();
-  if (macroFile.empty()) return "";
-  std::error_code ec;
-  if (!std::filesystem::exists(macroFile, ec)) return "";
-  try {
-    LoadMacroFile(macroFile, utf8);
-  } catch (const std::exception& e) {
-    return std::string(e.what()) + "; the built-in macro is used instead";
-  }
-  return "";
-}
+void TDM::DataModuleCreate() { labelTable_.clear(); }
 
-void TDM::LoadMacroFile(const std::string& macroFile, bool utf8) {
+std::vector<std::string> ReadMacroFile(const std::string& macroFile, bool utf8) {
   std::string bytes = ReadFile(macroFile);
   if (utf8) bytes = Utf8ToCp932(WithoutUtf8Bom(bytes));
-  Macro.Items().Assign(SplitLines(bytes));
+  return SplitLines(bytes);
 }
+
+void TDM::LoadMacroFile(const std::string& macroFile, bool utf8) { Macro.Items().Assign(ReadMacroFile(macroFile, utf8)); }
 
 bool TDM::Script1ConstLab(std::string_view name, std::int16_t& dt) {
   if (LookUpValue(Constant.Items().Strings(), name, dt)) return true;

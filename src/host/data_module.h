@@ -77,6 +77,11 @@ class HeadlessToolWindow : public ToolWindowPort {
   int errPageShown_ = 0;
 };
 
+// The lines of a macro file (code page 932); with `utf8` the file is UTF-8
+// (a byte-order mark allowed) and converted first.  Raises FileError or
+// EncodingError naming the file or the character.
+std::vector<std::string> ReadMacroFile(const std::string& macroFile, bool utf8 = false);
+
 class TDM {
  public:
   // Fills the tables and the default macro from the program's embedded
@@ -85,10 +90,9 @@ class TDM {
   TDM(const TDM&) = delete;
   TDM& operator=(const TDM&) = delete;
 
-  // Replaces the macro with the lines of `macroFile` when that file exists.
-  // Returns an empty string, or (when the file exists but cannot be read) a
-  // message naming it; the default macro then stays.
-  std::string DataModuleCreate(const std::string& macroFile, bool utf8 = false);
+  // Starts with an empty label table.  The macro and colour files are read
+  // by ReadProgramMacro (host/program_macro.h).
+  void DataModuleCreate();
 
   // Replaces the macro with the lines of `macroFile`; with `utf8` the file is
   // UTF-8 (a byte-order mark allowed) and converted to code page 932 first.

@@ -11,8 +11,10 @@ namespace qmt {
 class NameTables;
 class TScript;
 
-// Splits file text into lines at CR LF, CR or LF; a line end at the very end
-// adds no empty line.
+// Splits text into lines at CR LF, CR or LF; a line end at the very end adds
+// no empty line.  The one rule for lines of text the program is given:
+// macro and list files, and command lines (qmt exec, the tool window's
+// command test, the browser's command box), numbered from 1 in this order.
 std::vector<std::string> SplitLines(std::string_view text);
 
 // The lines joined as the compiler receives them: each followed by CR LF.

@@ -43,15 +43,13 @@ bool ProgramHost::Launch(const ProgramLaunch& launch, std::string& error, std::v
   tool_ = std::make_unique<HeadlessToolWindow>();
   dm_ = std::make_unique<TDM>(*tool_);
   spare_ = std::make_unique<TScript>();
-  ProgramMacro macro;
-  try {
-    // The macro named as --macro names it: one that cannot be read is an error.
-    macro = CompileProgramMacro(*dm_, *tool_, launch.toolPath, launch.program, launch.utf8);
-  } catch (const std::exception& e) {
-    error = e.what();
+  // The program is named as --macro names it: one that cannot be read is an error.
+  ProgramMacro macro = CompileProgramMacro(*dm_, *tool_, launch.toolPath, launch.program, launch.utf8);
+  if (const ProgramFileProblem* fatal = macro.source.Fatal()) {
+    error = ProblemSentence(*fatal);
     return false;
   }
-  for (const std::string& note : macro.source.notes) Say(Stream::kConsole, "note: " + note);
+  for (const std::string& note : macro.source.Notes()) Say(Stream::kConsole, "note: " + note);
   if (!macro.errors.empty()) {
     compileErrors = macro.errors;
     error = "the macro did not compile";

@@ -1,6 +1,8 @@
 #include "host/program_manual.h"
 
+#include "link/device_link.h"
 #include "link/link_problem.h"
+#include "link/stream_server.h"
 
 namespace qmt {
 
@@ -54,6 +56,25 @@ std::vector<ManSection> ProgramFilesSections(const std::string& program) {
       {"/usr/share/doc/qmt3308/manual/README.md", "The same pages as Markdown, with the examples' files."},
   };
   return {files, environment, documentation};
+}
+
+void SetValueKind(OptionDoc& doc, const std::string& v, bool port) {
+  doc.choices.clear();
+  if (v.empty()) {
+    doc.kind = ValueKind::kNone;
+  } else if (port || v == "PORT") {
+    doc.kind = ValueKind::kChoice;
+    doc.choices = PortChoiceExamples();
+  } else if (v == "ADDRESS") {
+    doc.kind = ValueKind::kChoice;
+    doc.choices = StreamServer::AddressExamples();
+  } else if (v == "MACRO" || v == "PATH" || v.ends_with("FILE") || v.starts_with("FILE|")) {
+    doc.kind = ValueKind::kFile;
+  } else if (v == "DIR") {
+    doc.kind = ValueKind::kDir;
+  } else {
+    doc.kind = ValueKind::kText;
+  }
 }
 
 }  // namespace qmt

@@ -1,10 +1,10 @@
 #include "lang/reference.h"
 
+#include "lang/manual_pages.h"
+
 #include <cctype>
 
 namespace qmt::lang {
-
-extern const std::string_view kReferencePages[];
 
 namespace {
 
@@ -14,45 +14,11 @@ std::string Lower(std::string_view s) {
   return out;
 }
 
-// Marker comments of the live examples are not for the reader.
-std::string WithoutComments(std::string_view text) {
-  std::string out;
-  std::size_t pos = 0;
-  for (;;) {
-    std::size_t open = text.find("<!--", pos);
-    if (open == std::string_view::npos) break;
-    std::size_t close = text.find("-->", open);
-    if (close == std::string_view::npos) break;
-    out.append(text.substr(pos, open - pos));
-    pos = close + 3;
-    if (pos < text.size() && text[pos] == '\n') ++pos;
-  }
-  out.append(text.substr(pos));
-  while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
-  return out;
-}
-
-// The backquoted words of a line.
-std::vector<std::string> Quoted(std::string_view line) {
-  std::vector<std::string> out;
-  std::size_t pos = 0;
-  for (;;) {
-    std::size_t open = line.find('`', pos);
-    if (open == std::string_view::npos) break;
-    std::size_t close = line.find('`', open + 1);
-    if (close == std::string_view::npos) break;
-    out.emplace_back(line.substr(open + 1, close - open - 1));
-    pos = close + 1;
-  }
-  return out;
-}
-
-bool IsNameChar(char c) { return c == '_' || std::isalnum(static_cast<unsigned char>(c)) || c == '@'; }
-
 }  // namespace
 
 const Reference& Reference::Builtin() {
-  static const Reference r(kReferencePages[0], kReferencePages[1], kReferencePages[2]);
+  static const Reference r(BuiltinManualPage(ManualPage::kBuiltins), BuiltinManualPage(ManualPage::kCommands),
+                           BuiltinManualPage(ManualPage::kLanguage));
   return r;
 }
 
@@ -63,62 +29,25 @@ Reference::Reference(std::string_view builtins, std::string_view commands, std::
 }
 
 void Reference::AddPage(std::string_view markdown, bool commands) {
-  // Heading lines and where they start.
-  struct Head {
-    std::size_t at;
-    int level;
-    std::string_view text;
-  };
-  std::vector<Head> heads;
-  bool fence = false;
-  for (std::size_t pos = 0; pos < markdown.size();) {
-    std::size_t end = markdown.find('\n', pos);
-    if (end == std::string_view::npos) end = markdown.size();
-    std::string_view line = markdown.substr(pos, end - pos);
-    if (line.substr(0, 3) == "```") fence = !fence;
-    std::string_view row = line;
-    while (!row.empty() && row.front() == ' ') row.remove_prefix(1);
-    if (!commands && !fence && row.size() > 1 && row.front() == '|') {
-      // "| `a` `b` | what they are |": the first cell names, the rest says.
-      std::size_t bar = row.find('|', 1);
-      if (bar != std::string_view::npos) {
-        std::string says(row.substr(bar + 1));
-        while (!says.empty() && (says.back() == '|' || says.back() == ' ')) says.pop_back();
-        while (!says.empty() && says.front() == ' ') says.erase(0, 1);
-        for (const std::string& name : Quoted(row.substr(0, bar)))
-          if (!name.empty() && IsNameChar(name[0])) notes_.emplace(name, says);
-      }
-    }
-    if (!fence && !line.empty() && line[0] == '#') {
-      int level = 0;
-      while (level < static_cast<int>(line.size()) && line[level] == '#') ++level;
-      if (level <= 3 && level < static_cast<int>(line.size()) && line[level] == ' ')
-        heads.push_back({pos, level, line.substr(level + 1)});
-    }
-    pos = end + 1;
+  if (!commands) {
+    // "| `a` `b` | what they are |": the first cell names, the rest says.
+    for (const ManualTableRow& row : ManualTableRows(markdown))
+      for (const std::string& name : row.names) notes_.emplace(name, row.says);
   }
-  for (std::size_t h = 0; h < heads.size(); ++h) {
-    if (heads[h].level != 3) continue;
-    const std::size_t to = h + 1 < heads.size() ? heads[h + 1].at : markdown.size();
+  for (const ManualEntry& entry : ManualEntries(markdown)) {
     ReferenceEntry e;
-    e.title = std::string(heads[h].text);
-    e.text = WithoutComments(markdown.substr(heads[h].at, to - heads[h].at));
-    for (const std::string& key : Quoted(heads[h].text)) {
-      // "`GOTO` / `GOSUB`": each name; a key is a word or a mnemonic.
-      if (key.empty() || !IsNameChar(key[0])) continue;
-      std::string name;
-      for (char c : key) {
-        if (!IsNameChar(c)) break;
-        name += c;
-      }
+    e.title = entry.title;
+    e.text = entry.text;
+    const std::size_t bodyAt = e.text.find('\n') == std::string::npos ? 0 : e.text.find('\n');
+    const std::vector<std::string_view> body = BackquotedSpans(std::string_view(e.text).substr(bodyAt));
+    for (const std::string& name : entry.keys) {
       e.key = name;
       // The first backquoted form in the body that starts with the key.
       e.signature.clear();
-      std::string_view body = std::string_view(e.text).substr(e.text.find('\n') == std::string::npos ? 0 : e.text.find('\n'));
-      for (const std::string& q : Quoted(body)) {
+      for (std::string_view q : body) {
         if (q.size() <= name.size() || q.compare(0, name.size(), name) != 0) continue;
         if (!commands && q[name.size()] != '(') continue;
-        e.signature = q;
+        e.signature = std::string(q);
         break;
       }
       if (commands)

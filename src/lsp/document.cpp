@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "host/macro_compile.h"
 #include "support/encoding.h"
 
 namespace qmt::lsp {
@@ -12,18 +13,12 @@ const std::string& Substitute() {
   return s;
 }
 
-// Splits at CR LF, LF and CR.
-std::vector<std::string> SplitLines(std::string_view text) {
-  std::vector<std::string> out;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\r' && text[i] != '\n') continue;
-    out.emplace_back(text.substr(start, i - start));
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    start = i + 1;
-  }
-  out.emplace_back(text.substr(start));
-  return out;
+// The lines as the client counts them (SplitLines): a line end at the very
+// end, or no text at all, begins an empty last line.
+std::vector<std::string> DocumentLines(std::string_view text) {
+  std::vector<std::string> lines = SplitLines(text);
+  if (text.empty() || text.back() == '\n' || text.back() == '\r') lines.emplace_back();
+  return lines;
 }
 
 int UnitsOf(char32_t cp, int bytes, Units units) {
@@ -83,7 +78,7 @@ Document::Line Document::MakeLine(std::string utf8) {
 
 void Document::SetText(std::string_view utf8) {
   lines_.clear();
-  for (std::string& l : SplitLines(utf8)) lines_.push_back(MakeLine(std::move(l)));
+  for (std::string& l : DocumentLines(utf8)) lines_.push_back(MakeLine(std::move(l)));
 }
 
 std::size_t Document::Utf8Offset(const std::string& line, int units) const {
@@ -114,7 +109,7 @@ void Document::Replace(Position start, Position end, std::string_view utf8) {
   std::string joined = first.substr(0, Utf8Offset(first, start.character));
   joined.append(utf8);
   joined.append(last.substr(Utf8Offset(last, end.character)));
-  std::vector<std::string> parts = SplitLines(joined);
+  std::vector<std::string> parts = DocumentLines(joined);
   std::vector<Line> made;
   made.reserve(parts.size());
   for (std::string& p : parts) made.push_back(MakeLine(std::move(p)));

@@ -25,15 +25,13 @@
 #include "host/macro_compile.h"
 #include "host/simulator.h"
 #include "support/encoding.h"
+#include "ui/cp932_text.h"
 #include "ui/file_messages.h"
 #include "ui/macro_editor.h"
 #include "ui/scr_tool.h"
 
 namespace qmt {
 namespace {
-
-// Cp932ToUtf8 never fails: bytes it cannot read become U+FFFD.
-QString Text(const std::string& cp932) { return QString::fromStdString(Cp932ToUtf8(cp932)); }
 
 const char* ReasonText(TStopReason reason) {
   switch (reason) {
@@ -60,7 +58,7 @@ DebugPanel::DebugPanel(TRunner& runner, Simulator& sim, TDM& dm, MacroEditor& ed
   debugger_->onLog = [this](const std::string& text, int line) {
     const int shown = editor_.LineOfCompiled(line);
     const std::string entry = (shown >= 0 ? std::to_string(shown + 1) + Sjis("行目: ") : std::string()) + text;
-    Log->appendPlainText(Text(entry));
+    Log->appendPlainText(FromCp932(entry));
     if (showLog) showLog(Sjis("ログ ") + entry);
   };
   // The marker's tooltip counts the hits.
@@ -276,7 +274,7 @@ void DebugPanel::SyncBreakpoints() {
   for (std::size_t i = 0; i < bound.size() && i < requestedAt.size(); ++i) {
     const TBreakpoint& b = bound[i];
     editor_.SetBreakpointVerified(requestedAt[i], b.verified || !compiled);
-    if (compiled && !b.message.empty()) notes << Text(b.message);
+    if (compiled && !b.message.empty()) notes << FromCp932(b.message);
   }
   requestedAt_ = requestedAt;
   bindingNote_ = notes.join("\n").toStdString();
@@ -335,7 +333,7 @@ void DebugPanel::OnStopped(TStopReason reason) {
   frame_ = 0;
   QString status = QString::fromUtf8(ReasonText(reason));
   if (reason == TStopReason::kException || reason == TStopReason::kDataBreakpoint)
-    status += Text(debugger_->StopMessage());
+    status += FromCp932(debugger_->StopMessage());
   const int line = editor_.LineOfCompiled(debugger_->CurrentLine());
   if (line >= 0) status += QString::fromUtf8(" (%1行目)").arg(line + 1);
   if (editor_.ChangedSinceCompile()) status += QString::fromUtf8("\nコンパイルの後に編集されています: 行は編集に合わせて示します");
@@ -360,7 +358,7 @@ void DebugPanel::Refresh() {
     // A frame inside an expression names the column too: "5:12".
     QString where = line >= 0 ? QString::number(line + 1) : QString();
     if (line >= 0 && f.column >= 0) where += ":" + QString::number(f.column + 1);
-    auto* item = new QTreeWidgetItem(Stack, {f.name.empty() ? QStringLiteral("(macro)") : Text(f.name), where});
+    auto* item = new QTreeWidgetItem(Stack, {f.name.empty() ? QStringLiteral("(macro)") : FromCp932(f.name), where});
     item->setData(1, Qt::UserRole, line);
   }
   lastValues_ = shownValues_;
@@ -391,7 +389,7 @@ QString DebugPanel::ValueText(const QString& expression, bool* ok) {
   // looked at then too.
   const bool evaluated = debugger_->Evaluate(text, value, error, debugger_->Held() ? frame_ : 0);
   if (ok) *ok = evaluated;
-  return evaluated ? QString::number(value) : Text(error);
+  return evaluated ? QString::number(value) : FromCp932(error);
 }
 
 void DebugPanel::ToggleDataBreakpoint(const std::string& name) {
@@ -408,7 +406,7 @@ void DebugPanel::ToggleDataBreakpoint(const std::string& name) {
   const std::vector<TDataBreakpoint>& bound = debugger_->SetDataBreakpoints(dataRequests_);
   QStringList watched;
   for (const TDataBreakpoint& d : bound)
-    watched << (d.verified ? Text(d.name) : Text(d.name) + " (" + Text(d.message) + ")");
+    watched << (d.verified ? FromCp932(d.name) : FromCp932(d.name) + " (" + FromCp932(d.message) + ")");
   Status->setText(watched.isEmpty() ? QString::fromUtf8("値の変化での停止なし")
                                     : QString::fromUtf8("値の変化で停止: ") + watched.join(QString::fromUtf8("、")));
 }
@@ -489,7 +487,7 @@ void DebugPanel::ShowVariables() {
   auto scope = [this](const char* caption, const char* key, const std::vector<TVariable>& list) {
     auto* top = new QTreeWidgetItem(Variables, {QString::fromUtf8(caption)});
     for (const TVariable& v : list) {
-      auto* item = new QTreeWidgetItem(top, {Text(v.name), QString::number(v.value)});
+      auto* item = new QTreeWidgetItem(top, {FromCp932(v.name), QString::number(v.value)});
       // The name as the core holds it (code page 932).
       item->setData(0, Qt::UserRole, QByteArray(v.name.data(), static_cast<qsizetype>(v.name.size())));
       const std::string id = std::string(key) + v.name;
@@ -524,7 +522,7 @@ void DebugPanel::EditVariable(QTreeWidgetItem* item) {
   }
   std::int16_t stored = 0;
   if (!debugger_->SetVariable(name, value, stored, error, frame_)) {
-    Status->setText(Text(error));
+    Status->setText(FromCp932(error));
     return;
   }
   ShowVariables();

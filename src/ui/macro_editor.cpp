@@ -14,6 +14,7 @@
 #include "host/macro_compile.h"
 #include "support/encoding.h"
 #include "support/file_io.h"
+#include "ui/cp932_text.h"
 
 namespace qmt {
 
@@ -463,7 +464,7 @@ void MacroEditor::SaveToFile(const std::string& path) const {
 }
 
 void MacroEditor::InsertAtCaret(const std::string& cp932) {
-  const QString text = QString::fromStdString(Cp932ToUtf8(cp932));
+  const QString text = FromCp932(cp932);
   if (text_->hasSelectedText()) text_->replaceSelectedText(text);
   else text_->SendScintilla(QsciScintilla::SCI_REPLACESEL, text.toUtf8().constData());
 }

@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QMainWindow>
 #include <QRegularExpression>
@@ -14,6 +13,7 @@
 #include <QTextFragment>
 #include <QTextImageFormat>
 
+#include "lang/manual_pages.h"
 #include "ui/about_box.h"
 
 namespace qmt {
@@ -21,18 +21,7 @@ namespace {
 
 bool IsWordChar(QChar c) { return c == u'_' || c.isLetterOrNumber(); }
 
-// The pages of the reference, as the build puts them under :/manual.
-QString ReadPage(const QString& name) {
-  QFile file(":/manual/" + name);
-  if (!file.open(QIODevice::ReadOnly)) return {};
-  return QString::fromUtf8(file.readAll());
-}
-
-// Marker comments of the live examples are not for the reader.
-QString WithoutComments(QString text) {
-  static const QRegularExpression comment("<!--.*?-->\\n?", QRegularExpression::DotMatchesEverythingOption);
-  return text.remove(comment);
-}
+QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 bool IsJapanese(QChar c) {
   const char16_t u = c.unicode();
@@ -100,9 +89,9 @@ ReferenceKey ReferenceKeyAt(const QString& line, int column) {
 }
 
 ReferenceIndex::ReferenceIndex() {
-  AddPage(ReadPage("commands.md"), true);
-  AddPage(ReadPage("builtins.md"), false);
-  const QString language = ReadPage("language.md");
+  AddPage(lang::BuiltinManualPage(lang::ManualPage::kCommands), true);
+  AddPage(lang::BuiltinManualPage(lang::ManualPage::kBuiltins), false);
+  const std::string_view language = lang::BuiltinManualPage(lang::ManualPage::kLanguage);
   AddPage(language, false);
   AddTableRows(language);
 }
@@ -116,53 +105,23 @@ void ReferenceIndex::AddWord(const QString& key, const QString& text) {
 // The language page lists external values, constants and event labels in
 // tables whose first cell names them in backquotes.  Each such name gets an
 // entry of its own: the section it is in, the table's header and its row.
-void ReferenceIndex::AddTableRows(const QString& markdown) {
-  static const QRegularExpression name("`([^`\\s]+)`");
-  static const QRegularExpression identifier("^[\\w@]+$", QRegularExpression::UseUnicodePropertiesOption);
-  QString section, header;
-  bool fence = false, inTable = false;
-  for (const QString& raw : markdown.split('\n')) {
-    const QString line = raw.trimmed();
-    if (line.startsWith("```")) fence = !fence;
-    if (fence) continue;
-    if (raw.startsWith('#')) {
-      section = raw.section(' ', 1).trimmed();
-      continue;
-    }
-    if (!line.startsWith('|')) {
-      inTable = false;
-      continue;
-    }
-    if (!inTable) {
-      inTable = true;
-      header = line;
-      continue;
-    }
-    if (line.startsWith("|---")) continue;
-    const QString first = line.section('|', 1, 1);
-    for (auto it = name.globalMatch(first); it.hasNext();) {
-      const QString key = it.next().captured(1);
-      if (!identifier.match(key).hasMatch()) continue;
-      const QString columns = QString("|---").repeated(header.count('|') - 1) + "|";
+void ReferenceIndex::AddTableRows(std::string_view markdown) {
+  for (const lang::ManualTableRow& row : lang::ManualTableRows(markdown)) {
+    const QString section = FromUtf8(row.section), header = FromUtf8(row.header), line = FromUtf8(row.row);
+    const QString columns = QString("|---").repeated(header.count('|') - 1) + "|";
+    for (const std::string& name : row.names) {
+      const QString key = FromUtf8(name);
       AddWord(key, QString("### `%1` — %2\n\n%3\n%4\n%5\n\n[%2](language.md)").arg(key, section, header, columns, line));
     }
   }
 }
 
-// An entry runs from a "### " heading to the next heading of level 1 to 3.
-// Its keys are the names written in backquotes in the heading.
-void ReferenceIndex::AddPage(const QString& markdown, bool commands) {
-  static const QRegularExpression heading("^(#{1,3}) (.*)$", QRegularExpression::MultilineOption);
-  static const QRegularExpression name("`([A-Za-z_@][A-Za-z0-9_]*|[^`\\s(]+)");
-  QList<QRegularExpressionMatch> heads;
-  for (auto it = heading.globalMatch(markdown); it.hasNext();) heads.append(it.next());
-  for (int h = 0; h < heads.size(); ++h) {
-    if (heads[h].captured(1).size() != 3) continue;
-    const qsizetype from = heads[h].capturedStart();
-    const qsizetype to = h + 1 < heads.size() ? heads[h + 1].capturedStart() : markdown.size();
-    const QString text = WithoutComments(markdown.mid(from, to - from));
-    for (auto it = name.globalMatch(heads[h].captured(2)); it.hasNext();) {
-      const QString key = it.next().captured(1);
+// An entry's keys are the names written in backquotes in its heading.
+void ReferenceIndex::AddPage(std::string_view markdown, bool commands) {
+  for (const lang::ManualEntry& entry : lang::ManualEntries(markdown)) {
+    const QString text = FromUtf8(entry.text);
+    for (const std::string& name : entry.keys) {
+      const QString key = FromUtf8(name);
       if (commands) {
         if (!commands_.contains(key)) commands_.insert(key, text);
       } else {

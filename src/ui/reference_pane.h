@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+#include <string_view>
 
 class QTextBrowser;
 
@@ -48,8 +49,8 @@ class ReferenceIndex {
   QString WithEntryLinks(const QString& markdown, bool commandPage) const;
 
  private:
-  void AddPage(const QString& markdown, bool commands);
-  void AddTableRows(const QString& markdown);
+  void AddPage(std::string_view markdown, bool commands);
+  void AddTableRows(std::string_view markdown);
   void AddWord(const QString& key, const QString& text);
 
   QMap<QString, QString> commands_;

@@ -4,6 +4,7 @@
 #include <QVBoxLayout>
 
 #include "support/encoding.h"
+#include "ui/cp932_text.h"
 
 namespace qmt {
 
@@ -19,7 +20,7 @@ RunMessageWindow::RunMessageWindow(QWidget* parent) : QWidget(parent, Qt::Window
 }
 
 void RunMessageWindow::ShowRunMessage(const std::string& message) {
-  QString text = QString::fromStdString(Cp932ToUtf8(message));
+  QString text = FromCp932(message);
   setWindowTitle(text);
   list_->addItem(text);
   list_->scrollToBottom();
@@ -29,7 +30,7 @@ void RunMessageWindow::ShowRunMessage(const std::string& message) {
 void RunMessageWindow::ShowErrPage() {
   HeadlessToolWindow::ShowErrPage();
   setWindowTitle(QString::fromUtf8("Err"));
-  for (const auto& l : ErrLog()) list_->addItem(QString::fromStdString(Cp932ToUtf8(l)));
+  for (const auto& l : ErrLog()) list_->addItem(FromCp932(l));
   list_->scrollToBottom();
   BringForward();
 }

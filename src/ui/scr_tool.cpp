@@ -112,18 +112,7 @@ TfScrTool::TfScrTool(ScrToolHost& host, QWidget* parent)
   BuildMenu();
 
   // FormCreate
-  colours_ = DefaultColourList();
-  // An unreadable colour file is treated as an unreadable macro file: the
-  // built-in list stays and the program names the file.
-  const std::string colourFile = host_.ColourFileToRead();
-  std::error_code ec;
-  if (!colourFile.empty() && std::filesystem::exists(std::filesystem::symlink_status(colourFile, ec))) {
-    try {
-      colours_ = SplitLines(ReadFile(colourFile));
-    } catch (const std::exception& e) {
-      colourFileProblem_ = FileErrorText(e) + QString::fromUtf8("。組み込みの色の一覧を使います");
-    }
-  }
+  colours_ = host_.StartColourList().value_or(DefaultColourList());
   RefreshColourButtons();
   externalEditAge_ = 0;
   PageControl1->setCurrentWidget(TabColor);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,10 +50,10 @@ class ScrToolHost {
   // The compiler component; its OnErrorMsg appends to this window's log.
   virtual TScript& Script1() = 0;
   virtual std::string MacroFilePath() const = 0;
-  // Where the colour file is saved; the one read at start may be a copy
-  // shipped beside the program until the user saves.
+  // Where the colour file is saved.
   virtual std::string ColourFilePath() const = 0;
-  virtual std::string ColourFileToRead() const { return ColourFilePath(); }
+  // The colour list read at start (ReadProgramMacro); none: the built-in list.
+  virtual std::optional<std::vector<std::string>> StartColourList() const { return std::nullopt; }
   // Replaces the lines of `Macro`.
   virtual void SetMacroLines(const std::vector<std::string>& lines) = 0;
   // The data module's CompileMacro (the macro lines as they are), then the
@@ -115,9 +116,6 @@ class TfScrTool : public QMainWindow, public ToolWindowPort, public TraceTarget 
   // when there is none.
   bool ColourValue(const std::string& name, std::string& value) const;
   void SetColourList(std::vector<std::string> lines);
-  // Why the colour file could not be read at start (the built-in list is in
-  // use then); empty when it was read or did not exist.
-  const QString& ColourFileProblem() const { return colourFileProblem_; }
 
   // The line tracer, called by the simulator window for every mouse event on
   // its display.
@@ -241,7 +239,6 @@ class TfScrTool : public QMainWindow, public ToolWindowPort, public TraceTarget 
   std::vector<QRadioButton*> colourButtons_;
   std::int64_t externalEditAge_ = 0;
   bool lastCompileWasTest_ = false;
-  QString colourFileProblem_;
   std::unique_ptr<EditorRecovery> recovery_;
   QTimer* recoveryTimer_ = nullptr;
   bool recoveryFailed_ = false;

@@ -224,12 +224,12 @@ void TfScrTool::SendIfChecked(std::string_view line) {
 
 void TfScrTool::Button4Click() {
   SetMessage("");
-  const QStringList lines = Memo2->toPlainText().split('\n');
-  for (int i = 0; i < lines.size(); ++i) {
-    if (i == lines.size() - 1 && lines[i].isEmpty()) break;  // the text's last line end
+  const std::vector<std::string> lines = SplitLines(Memo2->toPlainText().toStdString());
+  for (std::size_t i = 0; i < lines.size(); ++i) {
     std::string cp932, error;
-    if (!TryUtf8ToCp932(lines[i].toStdString(), cp932, error)) {
-      setWindowTitle(QString::fromUtf8("QMTコマンド ") + UnconvertibleText(lines[i], i + 1));
+    if (!TryUtf8ToCp932(lines[i], cp932, error)) {
+      setWindowTitle(QString::fromUtf8("QMTコマンド ") +
+                     UnconvertibleText(QString::fromStdString(lines[i]), static_cast<int>(i) + 1));
       continue;
     }
     const std::string bytes = Unescape(cp932);

@@ -4,6 +4,7 @@
 // keeps the simulator's events off just as a failed macro compile does.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,9 @@ namespace qmt {
 
 class TdmToolHost : public ScrToolHost {
  public:
-  TdmToolHost(ConfigFiles files) : files_(std::move(files)) {}
+  // `colours`: the colour list read at start, none for the built-in one.
+  explicit TdmToolHost(ConfigFiles files, std::optional<std::vector<std::string>> colours = std::nullopt)
+      : files_(std::move(files)), colours_(std::move(colours)) {}
 
   // The data module is created after the window; the simulator and the
   // link may come later still.  Until the data module is there nothing can
@@ -28,7 +31,7 @@ class TdmToolHost : public ScrToolHost {
   TScript& Script1() override;
   std::string MacroFilePath() const override { return files_.macroFile; }
   std::string ColourFilePath() const override { return files_.colorFile; }
-  std::string ColourFileToRead() const override { return files_.ColorFileToRead(); }
+  std::optional<std::vector<std::string>> StartColourList() const override { return colours_; }
   void SetMacroLines(const std::vector<std::string>& lines) override;
   void CompileMacro() override;
   void StartMacro() override;
@@ -39,6 +42,7 @@ class TdmToolHost : public ScrToolHost {
 
  private:
   ConfigFiles files_;
+  std::optional<std::vector<std::string>> colours_;
   TDM* dm_ = nullptr;
   Simulator* sim_ = nullptr;
   SimLink* link_ = nullptr;

@@ -32,9 +32,16 @@ std::string ToCp932(const QString& text) {
   return out;
 }
 
-bool Exists(const std::string& path) {
-  std::error_code ec;
-  return !path.empty() && std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+// The window's sentence for a file it could not use at start.
+QString StartProblemText(const ProgramFileProblem& p) {
+  if (p.kind == ProgramFileProblem::Kind::kMissing)
+    return QString::fromUtf8("%1 はまだありません。組み込みのマクロで動き、保存するとこのファイルに書き込みます")
+        .arg(QString::fromStdString(p.path));
+  const QString why = p.kind == ProgramFileProblem::Kind::kEncoding
+                          ? QString::fromUtf8(p.reason)
+                          : FileErrorText(FileError(p.reason, p.path, p.op, p.code));
+  return why + (p.file == ProgramFileProblem::File::kMacro ? QString::fromUtf8("。組み込みのマクロを使います")
+                                                           : QString::fromUtf8("。組み込みの色の一覧を使います"));
 }
 
 }  // namespace
@@ -42,6 +49,7 @@ bool Exists(const std::string& path) {
 SimulatorApp::SimulatorApp(const ConfigFiles& files, const SimulatorOptions& options)
     : files_(files),
       options_(options),
+      start_(ReadProgramMacro(files, options.macroFile, false, MacroUse::kEdit)),
       link_(OpenLink(options.port, linkProblem_)),
       linkPort_(*link_),
       sim_(Simulator::Ports{&tap_, &macro_, &messages_, &linkPort_, &display_}),
@@ -58,7 +66,6 @@ SimulatorApp::SimulatorApp(const ConfigFiles& files, const SimulatorOptions& opt
 
   ReportFiles();
   LoadMacro();
-  if (!tool_.ColourFileProblem().isEmpty()) ShowStartMessage(tool_.ColourFileProblem());
   if (linkProblem_) ShowStartMessage(LinkProblemMessage(linkProblem_));
 
   window_.showSensorPanel = [this] {
@@ -88,34 +95,28 @@ void SimulatorApp::ReportFiles() {
   // An installed program always keeps its files there: it says so at its
   // first start only.
   if (files_.installed && !files_.firstStart) return;
-  const std::string macro = options_.macroFile.empty() ? files_.MacroFileToRead() : options_.macroFile;
-  const std::string colour = files_.ColorFileToRead();
   const QString builtIn = QString::fromUtf8("組み込み");
   const QString reason = files_.installed
                             ? QString::fromUtf8("プログラムが %3 にインストールされているため")
                             : QString::fromUtf8("プログラムのフォルダ %3 に書き込めないため");
   const QString text =
       (QString::fromUtf8("使用中のファイル: マクロ %1、色 %2（") + reason + QString::fromUtf8("、保存先は %4）"))
-          .arg(Exists(macro) ? QString::fromStdString(macro) : builtIn,
-               Exists(colour) ? QString::fromStdString(colour) : builtIn,
+          .arg(start_.macroFile.empty() ? builtIn : QString::fromStdString(start_.macroFile),
+               start_.colorFile.empty() ? builtIn : QString::fromStdString(start_.colorFile),
                QString::fromStdString(std::filesystem::path(files_.shippedColorFile).parent_path().string()),
                QString::fromStdString(files_.configDir));
   tool_.SetMessage(ToCp932(text));
 }
 
 void SimulatorApp::LoadMacro() {
-  dm_.DataModuleCreate("");
-  const std::string path = options_.macroFile.empty() ? files_.MacroFileToRead() : options_.macroFile;
-  if (!Exists(path)) {
-    if (!options_.macroFile.empty())
-      tool_.SetMessage(ToCp932(QString::fromUtf8("%1 はまだありません。組み込みのマクロで動き、保存するとこのファイルに書き込みます")
-                                   .arg(QString::fromStdString(path))));
-    return;
-  }
-  try {
-    dm_.LoadMacroFile(path);
-  } catch (const std::exception& e) {
-    ShowStartMessage(FileErrorText(e) + QString::fromUtf8("。組み込みのマクロを使います"));
+  dm_.DataModuleCreate();
+  if (start_.macro) dm_.Macro.Items().Assign(*start_.macro);
+  for (const ProgramFileProblem& p : start_.problems) {
+    // A file the first save will make is no problem: the message line only.
+    if (p.kind == ProgramFileProblem::Kind::kMissing)
+      tool_.SetMessage(ToCp932(StartProblemText(p)));
+    else
+      ShowStartMessage(StartProblemText(p));
   }
 }
 

@@ -10,6 +10,7 @@
 
 #include "host/config_files.h"
 #include "host/data_module.h"
+#include "host/program_macro.h"
 #include "host/scenario_machine.h"
 #include "host/simulator.h"
 #include "host/simulator_binding.h"
@@ -53,12 +54,14 @@ class SimulatorApp {
 
   ConfigFiles files_;
   SimulatorOptions options_;
+  // The macro and colour files as start reads them, before the windows.
+  ProgramMacroSource start_;
   TRunner runner_;
   RunnerPort runnerPort_{runner_};
   // Scenarios read the lines and messages of the main runner through a tap.
   ScenarioTap tap_{runnerPort_};
   // The tool window comes before the data module, which reports to it.
-  TdmToolHost toolHost_{files_};
+  TdmToolHost toolHost_{files_, start_.colors};
   TfScrTool tool_{toolHost_};
   ToolWindowMessages messages_{tool_};
   TDM dm_{tool_};

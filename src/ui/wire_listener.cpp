@@ -8,6 +8,7 @@
 #include "device/escape.h"
 #include "device/qmt3308.h"
 #include "support/encoding.h"
+#include "ui/cp932_text.h"
 
 namespace qmt {
 namespace {
@@ -155,7 +156,7 @@ void WireListener::Flush() {
   text.pop_back();
   fresh_.clear();
   skipped_ = 0;
-  if (pane_) pane_->appendPlainText(QString::fromStdString(Cp932ToUtf8(text)));
+  if (pane_) pane_->appendPlainText(FromCp932(text));
 }
 
 }  // namespace qmt

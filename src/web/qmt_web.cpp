@@ -322,20 +322,12 @@ const uint8_t* qmt_web_palette(void) {
 
 const char* qmt_web_command(const uint8_t* utf8, int32_t size) {
   return Act([utf8, size](Session& s, Outcome& o) {
-    const std::string_view text = Bytes(utf8, size);
-    std::size_t start = 0;
-    int number = 0;
-    while (start < text.size()) {
-      std::size_t end = text.find('\n', start);
-      if (end == std::string_view::npos) end = text.size();
-      std::string_view line = text.substr(start, end - start);
-      start = end + 1;
-      ++number;
-      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const std::vector<std::string> lines = SplitLines(Bytes(utf8, size));
+    for (std::size_t i = 0; i < lines.size(); ++i) {
       std::string cp932, error;
-      if (!TryUtf8ToCp932(line, cp932, error)) {
+      if (!TryUtf8ToCp932(lines[i], cp932, error)) {
         o.ok = false;
-        if (o.error.empty()) o.error = "QMTコマンド " + UnconvertibleText(line, number);
+        if (o.error.empty()) o.error = "QMTコマンド " + UnconvertibleText(lines[i], static_cast<int>(i) + 1);
         continue;
       }
       if (!s.device.ExecuteLine(Unescape(cp932))) s.messages.messages.push_back(s.device.LastError());

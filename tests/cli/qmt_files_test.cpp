@@ -107,6 +107,16 @@ TEST(QmtFiles, ADirectoryWhereAFileBelongsIsAnError) {
   }
 }
 
+// Command lines end at CR LF, LF or CR, as every text the program reads;
+// failing lines are numbered so, blank ones skipped.
+TEST(QmtFiles, ExecNumbersLinesEndingInCrLfLfOrCr) {
+  Scratch s;
+  s.Write("c.txt", "DS0\r\nER\rXX\n\nYY\r\nLA0,0,639,479,1");
+  Result r = RunQmt(s.qmt, {"exec", s / "c.txt"}, {s.Env()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "3: 不正なコマンド\n5: 不正なコマンド\n");
+}
+
 TEST(QmtFiles, MacroOptionHonoursUtf8) {
   Scratch s;
   s.Write("u.txt", "\xEF\xBB\xBF" "EXIT\n色:\n  d(\"DS1\")\n  EXIT\n");

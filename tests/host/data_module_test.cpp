@@ -127,20 +127,10 @@ struct TempDir {
   std::string operator/(const std::string& name) const { return (path / name).string(); }
 };
 
-TEST_F(DataModule, MacroFileReplacesTheMacroWhenItExists) {
+TEST_F(DataModule, MacroFileLinesEndAtCrLfCrOrLf) {
   TempDir dir;
-  auto defaults = dm.Macro.Items().Strings();
-  EXPECT_EQ(dm.DataModuleCreate(dir / "missing.txt"), "");
-  EXPECT_EQ(dm.Macro.Items().Strings(), defaults);
-
-  // A folder where the file should be cannot be read: say so, keep the default.
-  fs::create_directories(dir / "folder.txt");
-  std::string message = dm.DataModuleCreate(dir / "folder.txt");
-  EXPECT_NE(message.find("folder.txt"), std::string::npos);
-  EXPECT_EQ(dm.Macro.Items().Strings(), defaults);
-
   WriteFileAtomic(dir / "m.txt", Sjis("a=1\r\nb=2\rc=3\n\r\n"));
-  EXPECT_EQ(dm.DataModuleCreate(dir / "m.txt"), "");
+  dm.LoadMacroFile(dir / "m.txt");
   EXPECT_EQ(dm.Macro.Items().Strings(), (std::vector<std::string>{"a=1", "b=2", "c=3", ""}));
 }
 
@@ -198,19 +188,6 @@ TEST(ConfigFiles, ShippedFilesAreReadUntilTheUserSavesACopy) {
   EXPECT_EQ(beside.MacroFileToRead(), dir / "bin/qmtsimMacro.txt");
   ConfigFiles named = ChooseConfigFiles(exe, dir / "my.txt", false, config);
   EXPECT_EQ(named.MacroFileToRead(), dir / "my.txt");
-}
-
-TEST_F(DataModule, UnreadableOrUtf8MacroFiles) {
-  TempDir dir;
-  fs::create_directories(dir / "folder");
-  const std::vector<std::string> builtIn = dm.Macro.Items().Strings();
-  std::string problem = dm.DataModuleCreate(dir / "folder");
-  EXPECT_NE(problem.find(dir / "folder"), std::string::npos) << problem;
-  EXPECT_NE(problem.find("built-in macro"), std::string::npos) << problem;
-  EXPECT_EQ(dm.Macro.Items().Strings(), builtIn);
-  WriteFileAtomic(dir / "u.txt", "\xEF\xBB\xBF" "d(\"色\")\n");
-  EXPECT_EQ(dm.DataModuleCreate(dir / "u.txt", true), "");
-  EXPECT_EQ(dm.Macro.Items().Strings(), std::vector<std::string>{Sjis("d(\"色\")")});
 }
 
 TEST(ConfigFiles, ListFilesRoundTripInCrLfAndCreateTheirFolder) {

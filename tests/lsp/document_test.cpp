@@ -36,6 +36,20 @@ TEST(Document, IncrementalEditsWithKanji) {
   EXPECT_EQ(d.Utf8(), "x = 1\n");
 }
 
+// Lines end at CR LF, LF or CR; a line end at the very end begins an empty
+// last line the client can put its cursor on.
+TEST(Document, LinesAsTheClientCountsThem) {
+  const struct {
+    const char* text;
+    int lines;
+  } cases[] = {{"", 1}, {"a", 1}, {"a\n", 2}, {"a\r\n\r\n", 3}, {"a\rb", 2}, {"\r\n", 2}, {"a\n\rb", 3}};
+  for (const auto& c : cases) {
+    Document d;
+    d.SetText(c.text);
+    EXPECT_EQ(d.LineCount(), c.lines) << c.text;
+  }
+}
+
 TEST(Document, Cp932AndColumns) {
   Document d;
   d.SetText("a = \"漢😀ｱ\"\nb");

@@ -37,10 +37,10 @@ using namespace qmt;
 
 namespace {
 
-CompiledMacro BuiltInMacro(const QString& folder) {
+CompiledMacro BuiltInMacro() {
   HeadlessToolWindow tool;
   TDM dm(tool);
-  dm.DataModuleCreate((folder + "/noMacro.txt").toStdString());
+  dm.DataModuleCreate();
   dm.CompileMacro();
   CompiledMacro m{dm.Script1.Code(), {}};
   dm.Script1.ListLabels(m.labels);
@@ -87,7 +87,7 @@ class ScenarioSessionTest : public QObject {
  private slots:
   void recordingReplaysToTheSamePages() {
     QTemporaryDir dir;
-    const CompiledMacro macro = BuiltInMacro(dir.path());
+    const CompiledMacro macro = BuiltInMacro();
     Stack s(macro);
     // A session already under way: screen A, a slider, a sensor, ticks.
     s.window.Key(3)->click();
@@ -145,7 +145,7 @@ class ScenarioSessionTest : public QObject {
 
   void replayReportsAFailedCheck() {
     QTemporaryDir dir;
-    const CompiledMacro macro = BuiltInMacro(dir.path());
+    const CompiledMacro macro = BuiltInMacro();
     Stack s(macro);
     const QString file = dir.filePath("b.scn");
     QVERIFY(s.session.StartRecording(file));
@@ -245,7 +245,7 @@ class ScenarioSessionTest : public QObject {
 
   void recentSecondsAsGif() {
     QTemporaryDir dir;
-    const CompiledMacro macro = BuiltInMacro(dir.path());
+    const CompiledMacro macro = BuiltInMacro();
     Stack s(macro);
     s.window.Key(3)->click();
     s.window.Track(Slider::Rot)->setValue(900);
@@ -259,7 +259,7 @@ class ScenarioSessionTest : public QObject {
   // lines check can only be kept.
   void reviewAcceptsAndKeeps() {
     QTemporaryDir dir;
-    const CompiledMacro macro = BuiltInMacro(dir.path());
+    const CompiledMacro macro = BuiltInMacro();
     Stack s(macro);
     QString error;
     QVERIFY(!s.session.StartReview(dir.path(), &error));

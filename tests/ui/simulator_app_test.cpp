@@ -129,16 +129,57 @@ class SimulatorAppTest : public QObject {
     QVERIFY2(!Caption(later.Tool()).contains(QString::fromStdString(f.config)), qPrintable(Caption(later.Tool())));
   }
 
-  void unreadableColourFileKeepsTheBuiltInList() {
+  // What the window says at start about a macro or colour file it cannot
+  // use, word for word: the program goes on with the built-in one.  A
+  // --macro file that is not there yet is where the first save goes: said
+  // on the message line without bringing the tool window up.
+  void startMessagesAboutTheMacroAndColourFiles() {
     Folders f;
-    fs::create_directories(f.bin + "/qmtsimColor.txt");
-    SimulatorApp app(f.Files(true), {"", "none"});
-    std::string value;
-    QVERIFY(app.Tool().ColourValue(Sjis("色全背景"), value));
-    QCOMPARE(value, std::string("$00"));
-    const QString caption = Caption(app.Tool());
-    QVERIFY2(caption.contains(QString::fromStdString(f.bin + "/qmtsimColor.txt")), qPrintable(caption));
-    QVERIFY2(caption.contains(U("組み込みの色")), qPrintable(caption));
+    const std::string missing = f.bin + "/new.txt", folder = f.bin + "/folder.txt";
+    fs::create_directories(folder);
+    const struct {
+      const char* name;
+      std::string named;     // --macro
+      std::string folderAt;  // a folder made where the program finds a file
+      std::string linkAt;    // a link to nothing made there
+      QString caption;
+      bool toolShown;
+    } cases[] = {
+        {"named missing", missing, "", "", QString::fromStdString(missing) +
+             U(" はまだありません。組み込みのマクロで動き、保存するとこのファイルに書き込みます"), false},
+        {"named folder", folder, "", "",
+         U("「") + QString::fromStdString(folder) + U("」を読めません: フォルダです。組み込みのマクロを使います"), true},
+        {"found folder", "", f.bin + "/qmtsimMacro.txt", "",
+         U("「") + QString::fromStdString(f.bin) + U("/qmtsimMacro.txt」を読めません: フォルダです。組み込みのマクロを使います"),
+         true},
+        {"found link to nothing", "", "", f.bin + "/qmtsimMacro.txt",
+         U("「") + QString::fromStdString(f.bin) +
+             U("/qmtsimMacro.txt」を読めません: ファイルがありません。組み込みのマクロを使います"),
+         true},
+        {"colour folder", "", f.bin + "/qmtsimColor.txt", "",
+         U("「") + QString::fromStdString(f.bin) +
+             U("/qmtsimColor.txt」を読めません: フォルダです。組み込みの色の一覧を使います"),
+         true},
+    };
+    std::vector<std::string> builtIn;
+    {
+      SimulatorApp plain(f.Files(true), {"", "none"});
+      builtIn = plain.DataModule().Macro.Items().Strings();
+    }
+    for (const auto& c : cases) {
+      if (!c.folderAt.empty()) fs::create_directories(c.folderAt);
+      if (!c.linkAt.empty()) fs::create_symlink(f.bin + "/nothing.txt", c.linkAt);
+      {
+        SimulatorApp app(ChooseConfigFiles(f.exe, c.named, true, f.config), {c.named, "none"});
+        QVERIFY2(Caption(app.Tool()) == c.caption, qPrintable(QString(c.name) + ": " + Caption(app.Tool())));
+        QVERIFY2(app.Tool().isVisible() == c.toolShown, c.name);
+        QVERIFY2(app.DataModule().Macro.Items().Strings() == builtIn, c.name);
+        std::string value;
+        QVERIFY(app.Tool().ColourValue(Sjis("色全背景"), value));
+        QCOMPARE(value, std::string("$00"));
+      }
+      fs::remove_all(c.folderAt.empty() ? c.linkAt : c.folderAt);
+    }
   }
 
   void failedOpenIsReportedOnTheMessageLine() {
