@@ -1,5 +1,6 @@
 #include "device/raster.h"
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <numeric>
@@ -61,14 +62,16 @@ const bool kHasAvx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
 #endif
 
 // floor(a / b) for b > 0.
-__int128 FloorDiv(__int128 a, __int128 b) {
-  __int128 q = a / b;
+template <typename Int>
+Int FloorDiv(Int a, Int b) {
+  Int q = a / b;
   if ((a % b) != 0 && a < 0) --q;
   return q;
 }
 
 // ceil(a / b) for b > 0.
-__int128 CeilDiv(__int128 a, __int128 b) { return -FloorDiv(-a, b); }
+template <typename Int>
+Int CeilDiv(Int a, Int b) { return -FloorDiv(-a, b); }
 
 // A line walked along its major axis.  Step i (0..major) sits at
 // major0 + i * majorStep and minor0 + m(i) * minorStep, where
@@ -76,8 +79,12 @@ __int128 CeilDiv(__int128 a, __int128 b) { return -FloorDiv(-a, b); }
 // rounded to the nearest pixel.  The steps that land on the page are found
 // first, so the walk itself checks nothing and its work is at most one page
 // side.  minor > 0 and major >= minor.
-template <bool kMajorX>
-Box WalkLine(std::uint8_t* page, std::int64_t major0, std::int64_t minor0, std::int64_t major, std::int64_t minor,
+//
+// The products 2 * major * minor and the like need more than 64 bits for
+// lines longer than 2^31 pixels; `Wide` is an integer type wide enough for
+// them (WalkLine below picks it), and the walk itself is in 64 bits.
+template <bool kMajorX, typename Wide>
+Box WalkLineIn(std::uint8_t* page, std::int64_t major0, std::int64_t minor0, std::int64_t major, std::int64_t minor,
              int majorStep, int minorStep, std::uint8_t c) {
   const std::int64_t majorLimit = kMajorX ? kW : kH;
   const std::int64_t minorLimit = kMajorX ? kH : kW;
@@ -90,16 +97,16 @@ Box WalkLine(std::uint8_t* page, std::int64_t major0, std::int64_t minor0, std::
   mLo = std::max<std::int64_t>(mLo, 0);
   mHi = std::min<std::int64_t>(mHi, minor);
   if (mLo > mHi) return Box{};
-  const __int128 twoMajor = 2 * static_cast<__int128>(major);
-  const __int128 twoMinor = 2 * static_cast<__int128>(minor);
-  __int128 iLo = mLo == 0 ? 0 : CeilDiv(twoMajor * mLo - major, twoMinor);
-  __int128 iHi = CeilDiv(twoMajor * (mHi + 1) - major, twoMinor) - 1;
-  lo = static_cast<std::int64_t>(std::max<__int128>({lo, iLo, 0}));
-  hi = static_cast<std::int64_t>(std::min<__int128>({hi, iHi, major}));
+  const Wide twoMajor = 2 * static_cast<Wide>(major);
+  const Wide twoMinor = 2 * static_cast<Wide>(minor);
+  Wide iLo = mLo == 0 ? 0 : CeilDiv<Wide>(twoMajor * mLo - major, twoMinor);
+  Wide iHi = CeilDiv<Wide>(twoMajor * (mHi + 1) - major, twoMinor) - 1;
+  lo = static_cast<std::int64_t>(std::max<Wide>({lo, iLo, 0}));
+  hi = static_cast<std::int64_t>(std::min<Wide>({hi, iHi, major}));
   if (lo > hi) return Box{};
 
   auto at = [&](std::int64_t i, std::int64_t& x, std::int64_t& y) {
-    std::int64_t m = static_cast<std::int64_t>(FloorDiv(twoMinor * i + major, twoMajor));
+    std::int64_t m = static_cast<std::int64_t>(FloorDiv<Wide>(twoMinor * i + major, twoMajor));
     std::int64_t a = major0 + i * majorStep, b = minor0 + m * minorStep;
     x = kMajorX ? a : b;
     y = kMajorX ? b : a;
@@ -108,24 +115,43 @@ Box WalkLine(std::uint8_t* page, std::int64_t major0, std::int64_t minor0, std::
   at(lo, x0, y0);
   at(hi, x1, y1);
 
-  const __int128 start = twoMinor * lo + major;
-  std::int64_t rem = static_cast<std::int64_t>(start - FloorDiv(start, twoMajor) * twoMajor);
+  const Wide start = twoMinor * lo + major;
+  std::int64_t rem = static_cast<std::int64_t>(start - FloorDiv<Wide>(start, twoMajor) * twoMajor);
   const std::int64_t twoMajor64 = 2 * major, twoMinor64 = 2 * minor;
   const std::ptrdiff_t majorBytes = kMajorX ? majorStep : majorStep * kW;
   const std::ptrdiff_t minorBytes = kMajorX ? minorStep * kW : minorStep;
   std::ptrdiff_t offset = y0 * kW + x0;
   // err < 0 always; the minor coordinate moves when it reaches 0.  Written
-  // so that the step is a conditional move, not a branch.
+  // so that the step is a conditional move, not a branch (the moves follow
+  // no pattern a processor could predict); in WebAssembly with a mask (all
+  // ones where it moves), which runs faster there than its select.
   std::int64_t err = rem - twoMajor64;
   for (std::int64_t n = hi - lo; n >= 0; --n) {
     page[offset] = c;
     err += twoMinor64;
+#if defined(__wasm__)
+    const std::int64_t step = ~(err >> 63);
+    offset += majorBytes + (minorBytes & step);
+    err -= twoMajor64 & step;
+#else
     const bool step = err >= 0;
     offset += step ? majorBytes + minorBytes : majorBytes;
     err = step ? err - twoMajor64 : err;
+#endif
   }
   return Box{static_cast<int>(std::min(x0, x1)), static_cast<int>(std::min(y0, y1)),
              static_cast<int>(std::max(x0, x1)), static_cast<int>(std::max(y0, y1))};
+}
+
+// Lines up to 2^30 pixels long (every line of a real page) set up in 64
+// bits: 128-bit division is a slow library call, in WebAssembly above all.
+template <bool kMajorX>
+Box WalkLine(std::uint8_t* page, std::int64_t major0, std::int64_t minor0, std::int64_t major, std::int64_t minor,
+             int majorStep, int minorStep, std::uint8_t c) {
+  if (major < (std::int64_t{1} << 30)) {
+    return WalkLineIn<kMajorX, std::int64_t>(page, major0, minor0, major, minor, majorStep, minorStep, c);
+  }
+  return WalkLineIn<kMajorX, __int128>(page, major0, minor0, major, minor, majorStep, minorStep, c);
 }
 
 // The pixels where the walk from the other end lands beside this one.  At a
@@ -139,6 +165,11 @@ Box WalkLine(std::uint8_t* page, std::int64_t major0, std::int64_t minor0, std::
 template <bool kMajorX>
 Box HalfwayPixels(std::uint8_t* page, std::int64_t major0, std::int64_t minor0, std::int64_t major,
                   std::int64_t minor, int majorStep, int minorStep, std::uint8_t c) {
+  // p is even exactly when major has more factors of 2 than minor: most
+  // lines have no halfway steps, known without a gcd.
+  if (std::countr_zero(static_cast<std::uint64_t>(major)) <= std::countr_zero(static_cast<std::uint64_t>(minor))) {
+    return Box{};
+  }
   const std::int64_t g = std::gcd(major, minor);
   const std::int64_t p = major / g, q = minor / g;
   if (p % 2 != 0) return Box{};
@@ -150,8 +181,8 @@ Box HalfwayPixels(std::uint8_t* page, std::int64_t major0, std::int64_t minor0, 
   lo = std::max<std::int64_t>(lo, 0);
   hi = std::min<std::int64_t>(hi, major);
   if (lo > hi) return Box{};
-  const std::int64_t kLo = std::max<std::int64_t>(0, static_cast<std::int64_t>(CeilDiv(lo - h, p)));
-  const std::int64_t kHi = std::min<std::int64_t>(g - 1, static_cast<std::int64_t>(FloorDiv(hi - h, p)));
+  const std::int64_t kLo = std::max<std::int64_t>(0, CeilDiv(lo - h, p));
+  const std::int64_t kHi = std::min<std::int64_t>(g - 1, FloorDiv(hi - h, p));
   Box box;
   for (std::int64_t k = kLo; k <= kHi; ++k) {
     const std::int64_t a = major0 + (h + k * p) * majorStep;

@@ -75,6 +75,19 @@ struct DispatchTable {
   }
 };
 
+#if defined(__wasm__)
+// The number of a fused handler, counted as fused.h lists them.
+constexpr int FusedIndex(fused::Kind kind, bool arg, Op op) {
+  int index = 0;
+#define QMT_FUSED_FIND(k, src, opn)                                                              \
+  if (kind == fused::Kind::k && arg == (Op::src == Op::GETARG) && op == Op::opn) return index; \
+  ++index;
+  QMT_FUSED_HANDLERS(QMT_FUSED_FIND)
+#undef QMT_FUSED_FIND
+  return -1;
+}
+#endif
+
 }  // namespace
 
 // Threaded: every handler ends in its own jump to the next one (a GNU
@@ -84,6 +97,12 @@ struct DispatchTable {
 long StepMany(TRuntimeContext& context, long limit) {
   TMachine& m = context.machine;
   if (m.stopped || limit <= 0) return 0;
+#if defined(__wasm__)
+  // WebAssembly has no jump to an address: a jump through a table of labels
+  // becomes a load from the table and then a switch on what it held.  The
+  // switch on the map byte itself does without the load.
+  const bool fusedMap = m.dispatch != nullptr;
+#else
   static const void* const kHandlers[] = {
 #define QMT_HANDLER(name, code, mnemonic, kind) &&op_##name,
       QMT_OPCODES(QMT_HANDLER)
@@ -97,20 +116,32 @@ long StepMany(TRuntimeContext& context, long limit) {
   };
   static const DispatchTable kPlain(kHandlers);
   static const DispatchTable kFused(kHandlers, kFusedHandlers);
+  const void* const* const table = m.dispatch ? kFused.at : kPlain.at;
+#endif
   const std::uint8_t* const code = m.code;
   const std::uint8_t* const map = m.dispatch ? m.dispatch : code;
-  const void* const* const table = m.dispatch ? kFused.at : kPlain.at;
   std::uint16_t pc = m.PC;
   unsigned sp = m.SP;
   long left = limit;  // instructions still allowed, the current one included
   std::uint8_t op;
 
+#if defined(__wasm__)
+#define QMT_DISPATCH()                        \
+  do {                                        \
+    op = map[pc++];                           \
+    goto dispatch;                            \
+  } while (0)
+  // A fused handler's first instruction on its own: never a selector.
+#define QMT_DISPATCH_PLAIN() goto dispatch
+#else
 #define QMT_DISPATCH()                        \
   do {                                        \
     op = map[pc++];                           \
     m.opcode = op;                            \
     goto* table[op];                          \
   } while (0)
+#define QMT_DISPATCH_PLAIN() goto* kPlain.at[op]
+#endif
 #define QMT_CASE(name) op_##name:
   // The map holds one selector for all bytes that are no instruction.
 #define QMT_OTHER \
@@ -140,6 +171,26 @@ long StepMany(TRuntimeContext& context, long limit) {
   } while (0)
 
   QMT_DISPATCH();
+#if defined(__wasm__)
+dispatch:
+  m.opcode = op;
+  switch (op) {
+#define QMT_HANDLER_CASE(name, code, mnemonic, kind) \
+  case code:                                         \
+    goto op_##name;
+    QMT_OPCODES(QMT_HANDLER_CASE)
+#undef QMT_HANDLER_CASE
+    // Without a map these bytes are in the code and no instruction.
+#define QMT_FUSED_CASE(kind, src, opn)                                                       \
+  case fused::Selector(FusedIndex(fused::Kind::kind, Op::src == Op::GETARG, Op::opn)):      \
+    if (!fusedMap) goto op_other;                                                            \
+    goto fused_##kind##_##src##_##opn;
+    QMT_FUSED_HANDLERS(QMT_FUSED_CASE)
+#undef QMT_FUSED_CASE
+    default:
+      goto op_other;
+  }
+#endif
 #include "runtime/instructions.inc"
 #include "runtime/fused.inc"
 
@@ -151,6 +202,7 @@ done:
   return limit;
 
 #undef QMT_DISPATCH
+#undef QMT_DISPATCH_PLAIN
 }
 
 #else

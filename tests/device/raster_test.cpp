@@ -88,17 +88,28 @@ TEST(Raster, FillSetsExactlyItsSpanAtEveryWidthAndAlignment) {
 }
 
 TEST(Raster, FarOffLinesCostNothingAndDrawNothing) {
-  std::vector<std::uint8_t> page(kPageBytes, 0);
-  const std::int64_t big = 2147483647;
-  EXPECT_TRUE(raster::Line(page.data(), -big, -big, big, -big + 1, 1).Empty());
-  // Through the page from far away on both sides: one pixel per column, and
-  // both rows at x = 0, where the line is halfway between them.
-  raster::Box box = raster::Line(page.data(), -big, 100, big, 100 + 1, 1);
-  EXPECT_EQ(box.x0, 0);
-  EXPECT_EQ(box.x1, 639);
-  EXPECT_EQ(std::count(page.begin(), page.end(), 1), 641);
-  EXPECT_EQ(page[100 * 640], 1);
-  EXPECT_EQ(page[101 * 640], 1);
+  // Half lengths on both sides of 2^29, where the set-up changes from 64 to
+  // 128 bits, and the largest a number on a command line can be.
+  for (const std::int64_t big : {std::int64_t{(1 << 29) - 1}, std::int64_t{1 << 29}, std::int64_t{2147483647}}) {
+    SCOPED_TRACE(big);
+    std::vector<std::uint8_t> page(kPageBytes, 0);
+    EXPECT_TRUE(raster::Line(page.data(), -big, -big, big, -big + 1, 1).Empty());
+    // Through the page from far away on both sides: one pixel per column, and
+    // both rows at x = 0, where the line is halfway between them.
+    raster::Box box = raster::Line(page.data(), -big, 100, big, 100 + 1, 1);
+    EXPECT_EQ(box.x0, 0);
+    EXPECT_EQ(box.x1, 639);
+    EXPECT_EQ(std::count(page.begin(), page.end(), 1), 641);
+    EXPECT_EQ(page[100 * 640], 1);
+    EXPECT_EQ(page[101 * 640], 1);
+    EXPECT_EQ(page[101 * 640 + 639], 1);
+    // The diagonal through the page's corner.
+    std::fill(page.begin(), page.end(), 0);
+    box = raster::Line(page.data(), -big, -big, big, big, 2);
+    EXPECT_EQ((std::vector<int>{box.x0, box.y0, box.x1, box.y1}), (std::vector<int>{0, 0, 479, 479}));
+    EXPECT_EQ(std::count(page.begin(), page.end(), 2), 480);
+    for (int i = 0; i < 480; ++i) ASSERT_EQ(page[i * 640 + i], 2) << i;
+  }
 }
 
 }  // namespace
