@@ -389,10 +389,9 @@ std::vector<Outcome> RunAll(const std::vector<Case>& cases, const CompiledMacro&
     for (std::size_t i = 0; i < cases.size(); ++i) finish(i, RunCase(cases[i], macro, opt));
     return outcomes;
   }
-  // The machine with the macro's start, the fonts and the glyph caches are
-  // set up once here, so that each worker inherits them instead of making
-  // them again.
-  RunScenario(Scenario{}, macro, {});
+  // The workers are started before this process runs anything: each makes
+  // its own machine, at the same time as the others, rather than copying
+  // page by page the one this process would have made.
   std::vector<Worker> workers;
   std::size_t next = 0;
   auto feed = [&](Worker& w) {
