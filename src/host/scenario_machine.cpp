@@ -44,12 +44,12 @@ std::vector<std::string> ScenarioTap::TakeMessages() {
   return messages;
 }
 
-// Pages as the start left them, kept in blocks: a block of one colour
-// as that byte, any other as a copy.  Most of the store and much of the
+// Pages as the start left them, kept row by row: a row of one colour as
+// that byte, any other as a copy.  Most of the store and many rows of the
 // pages are one colour, and memory not taken costs nothing to fill.
 class KeptPages {
  public:
-  static constexpr std::size_t kBlock = 4096;
+  static constexpr std::size_t kBlock = kPageWidth;
 
   void Keep(const std::uint8_t* bytes, std::size_t size) {
     blocks_.clear();
@@ -65,11 +65,12 @@ class KeptPages {
         copied += n;
       }
     }
-    copies_.assign(copied, 0);
+    // Not cleared first: every byte is copied over.
+    copies_.reset(new std::uint8_t[copied]);
     std::size_t at = 0;
     for (const Block& k : blocks_) {
       const std::size_t n = std::min(kBlock, size - at);
-      if (k.copy != kUniform) std::memcpy(copies_.data() + k.copy, bytes + at, n);
+      if (k.copy != kUniform) std::memcpy(copies_.get() + k.copy, bytes + at, n);
       at += n;
     }
     size_ = size;
@@ -82,7 +83,7 @@ class KeptPages {
       if (k.copy == kUniform)
         std::memset(bytes + at, k.value, n);
       else
-        std::memcpy(bytes + at, copies_.data() + k.copy, n);
+        std::memcpy(bytes + at, copies_.get() + k.copy, n);
       at += n;
     }
   }
@@ -94,7 +95,7 @@ class KeptPages {
     std::size_t copy;  // where in copies_, or kUniform
   };
   std::vector<Block> blocks_;
-  std::vector<std::uint8_t> copies_;
+  std::unique_ptr<std::uint8_t[]> copies_;
   std::size_t size_ = 0;
 };
 
