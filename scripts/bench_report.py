@@ -189,8 +189,16 @@ def main():
             failed += not ok
             print(f"{label}: {size / 1024 / 1024:.2f} MB  goal < {limit / 1024 / 1024:.0f} MB  {'yes' if ok else 'NO'}")
     print()
+    def named(name):
+        # A row named with its arguments and options after the name given
+        # ("BM_X/a:1/iterations:3/real_time") stands for it.
+        if name in rows:
+            return name
+        return next((n for n in sorted(rows) if n.startswith(name + "/")), None)
+
     for label, num, den, goal in RATIOS:
-        if num in rows and den in rows:
+        num, den = named(num), named(den)
+        if num and den:
             # time ratio: peer time / our time for the same work
             ratio = rows[num]["ns"] / rows[den]["ns"]
             if num.startswith("BM_Core_"):

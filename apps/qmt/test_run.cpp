@@ -1,17 +1,19 @@
 // Running qmt test's scenarios: one after the other in this process, or in
-// worker processes started once and fed one scenario at a time (the device
-// and the built-ins keep process-wide state, so scenarios do not run on
-// threads).
+// worker processes started once that take one scenario after another (a
+// scenario that brings its process down takes only itself with it).
 #include <poll.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <new>
 
 #include "device/png.h"
 #include "host/page_pictures.h"
@@ -157,18 +159,6 @@ bool Deserialize(const std::string& bytes, Outcome& o) {
   return true;
 }
 
-bool ReadExactly(int fd, void* data, std::size_t size) {
-  auto* p = static_cast<char*>(data);
-  while (size > 0) {
-    ssize_t n = read(fd, p, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 bool WriteAll(int fd, const void* data, std::size_t size) {
   auto* p = static_cast<const char*>(data);
   while (size > 0) {
@@ -181,69 +171,73 @@ bool WriteAll(int fd, const void* data, std::size_t size) {
   return true;
 }
 
-// A worker: reads the number of a case, runs it, answers with the outcome's
-// length and bytes, until its task pipe closes.
-[[noreturn]] void WorkerLoop(int tasks, int results, const std::vector<Case>& cases, const CompiledMacro& macro,
-                             const TestOptions& opt) {
-  std::uint32_t index = 0;
-  while (ReadExactly(tasks, &index, sizeof index) && index < cases.size()) {
+// What the workers share: the number of the next case, which each takes
+// for itself (no round trip through this process between two cases), and
+// the case each is running, for one that dies in it.
+struct Shared {
+  std::atomic<std::uint32_t> next{0};
+  std::atomic<std::uint32_t> running[256];
+};
+static_assert(std::atomic<std::uint32_t>::is_always_lock_free);
+
+// A worker: takes cases until none is left and answers each with its
+// number, the outcome's length and bytes.
+[[noreturn]] void WorkerLoop(Shared& shared, std::size_t slot, int results, const std::vector<Case>& cases,
+                             const CompiledMacro& macro, const TestOptions& opt) {
+  for (;;) {
+    const std::uint32_t index = shared.next.fetch_add(1);
+    if (index >= cases.size()) break;
+    shared.running[slot].store(index);
     const std::string bytes = Serialize(RunCase(cases[index], macro, opt));
     const std::uint64_t size = bytes.size();
-    if (!WriteAll(results, &size, sizeof size) || !WriteAll(results, bytes.data(), bytes.size())) break;
+    if (!WriteAll(results, &index, sizeof index) || !WriteAll(results, &size, sizeof size) ||
+        !WriteAll(results, bytes.data(), bytes.size()))
+      break;
   }
   _exit(0);
 }
 
 struct Worker {
   pid_t pid = -1;
-  int tasks = -1;    // parent writes case numbers
-  int results = -1;  // parent reads outcomes
-  std::size_t index = 0;
-  bool busy = false;
+  int results = -1;  // the parent reads outcomes
   std::string received;
 };
 
-Worker StartWorker(const std::vector<Case>& cases, const CompiledMacro& macro, const TestOptions& opt,
-                   const std::vector<Worker>& others) {
-  int tasks[2], results[2];
-  if (pipe(tasks) != 0) throw FileError(std::string("cannot start a worker: ") + std::strerror(errno));
-  if (pipe(results) != 0) {
-    close(tasks[0]);
-    close(tasks[1]);
-    throw FileError(std::string("cannot start a worker: ") + std::strerror(errno));
-  }
+Worker StartWorker(Shared& shared, std::size_t slot, const std::vector<Case>& cases, const CompiledMacro& macro,
+                   const TestOptions& opt, const std::vector<Worker>& others) {
+  int results[2];
+  if (pipe(results) != 0) throw FileError(std::string("cannot start a worker: ") + std::strerror(errno));
+  shared.running[slot].store(static_cast<std::uint32_t>(cases.size()));
   std::fflush(stdout);
   std::fflush(stderr);
   pid_t pid = fork();
-  if (pid < 0) throw FileError(std::string("cannot start a worker: ") + std::strerror(errno));
-  if (pid == 0) {
-    // The other workers' pipes stay with the parent, so that each one ends
-    // when the parent closes its task pipe.
-    for (const Worker& w : others) {
-      if (w.tasks >= 0) close(w.tasks);
-      if (w.results >= 0) close(w.results);
-    }
-    close(tasks[1]);
+  if (pid < 0) {
     close(results[0]);
-    WorkerLoop(tasks[0], results[1], cases, macro, opt);
+    close(results[1]);
+    throw FileError(std::string("cannot start a worker: ") + std::strerror(errno));
   }
-  close(tasks[0]);
+  if (pid == 0) {
+    // The other workers' pipes stay with the parent, so that it sees each
+    // one end.
+    for (const Worker& w : others)
+      if (w.results >= 0) close(w.results);
+    close(results[0]);
+    WorkerLoop(shared, slot, results[1], cases, macro, opt);
+  }
   close(results[1]);
   Worker w;
   w.pid = pid;
-  w.tasks = tasks[1];
   w.results = results[0];
   return w;
 }
 
-void StopWorker(Worker& w, int* status) {
-  if (w.tasks >= 0) close(w.tasks);
+int StopWorker(Worker& w) {
   if (w.results >= 0) close(w.results);
-  w.tasks = w.results = -1;
+  w.results = -1;
   int s = 0;
   while (waitpid(w.pid, &s, 0) < 0 && errno == EINTR) {
   }
-  if (status) *status = s;
+  return s;
 }
 
 }  // namespace
@@ -389,82 +383,88 @@ std::vector<Outcome> RunAll(const std::vector<Case>& cases, const CompiledMacro&
     for (std::size_t i = 0; i < cases.size(); ++i) finish(i, RunCase(cases[i], macro, opt));
     return outcomes;
   }
-  // The machine with the macro's start, the fonts and the glyph caches are
-  // set up once here, so that each worker inherits them instead of making
-  // them again.
-  RunScenario(Scenario{}, macro, {});
+  // The workers are started before this process runs anything: each makes
+  // its own machine, at the same time as the others, rather than copying
+  // page by page the one this process would have made.
+  void* memory = mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+  if (memory == MAP_FAILED) throw FileError(std::string("cannot start the workers: ") + std::strerror(errno));
+  Shared& shared = *new (memory) Shared;
+  struct Unmap {
+    void* memory;
+    ~Unmap() { munmap(memory, sizeof(Shared)); }
+  } unmap{memory};
+  const auto n = static_cast<std::uint32_t>(cases.size());
   std::vector<Worker> workers;
-  std::size_t next = 0;
-  auto feed = [&](Worker& w) {
-    if (next >= cases.size()) return false;
-    const std::uint32_t index = static_cast<std::uint32_t>(next);
-    if (!WriteAll(w.tasks, &index, sizeof index)) return false;
-    w.index = next++;
-    w.busy = true;
-    w.received.clear();
-    return true;
+  // A worker that dies leaves the case it was running an error; the
+  // others, and a new one in its place, take the rest.
+  auto died = [&](std::size_t slot, int status) {
+    const std::uint32_t index = shared.running[slot].load();
+    if (index >= n || finished[index]) return;
+    Outcome o;
+    o.status = Outcome::kError;
+    o.text = WIFSIGNALED(status) ? "the scenario's worker process died of signal " + std::to_string(WTERMSIG(status))
+                                 : "the scenario's worker process ended without a result";
+    o.message = o.text;
+    finish(index, std::move(o));
   };
   try {
-    for (std::size_t i = 0; i < jobs; ++i) {
-      workers.push_back(StartWorker(cases, macro, opt, workers));
-      feed(workers.back());
-    }
-    while (std::any_of(workers.begin(), workers.end(), [](const Worker& w) { return w.busy; })) {
+    for (std::size_t i = 0; i < jobs; ++i) workers.push_back(StartWorker(shared, i, cases, macro, opt, workers));
+    while (std::any_of(workers.begin(), workers.end(), [](const Worker& w) { return w.results >= 0; })) {
       std::vector<pollfd> fds;
-      for (const Worker& w : workers) fds.push_back({w.busy ? w.results : -1, POLLIN, 0});
+      for (const Worker& w : workers) fds.push_back({w.results, POLLIN, 0});
       if (poll(fds.data(), fds.size(), -1) < 0) {
         if (errno == EINTR) continue;
         throw FileError(std::string("cannot wait for a worker: ") + std::strerror(errno));
       }
       for (std::size_t k = 0; k < workers.size(); ++k) {
         Worker& w = workers[k];
-        if (!w.busy || !(fds[k].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+        if (w.results < 0 || !(fds[k].revents & (POLLIN | POLLHUP | POLLERR))) continue;
         char buffer[65536];
-        ssize_t n = read(w.results, buffer, sizeof buffer);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-        if (n > 0) {
-          w.received.append(buffer, static_cast<std::size_t>(n));
-          std::uint64_t size = 0;
-          if (w.received.size() < sizeof size) continue;
-          std::memcpy(&size, w.received.data(), sizeof size);
-          if (w.received.size() - sizeof size < size) continue;
-          Outcome o;
-          if (!Deserialize(w.received.substr(sizeof size, size), o)) {
-            o = Outcome{};
-            o.status = Outcome::kError;
-            o.text = o.message = "the scenario's worker process sent a result that cannot be read";
+        ssize_t got = read(w.results, buffer, sizeof buffer);
+        if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (got > 0) {
+          w.received.append(buffer, static_cast<std::size_t>(got));
+          // Each whole outcome received: its case number, length and bytes.
+          for (;;) {
+            std::uint32_t index = 0;
+            std::uint64_t size = 0;
+            constexpr std::size_t head = sizeof index + sizeof size;
+            if (w.received.size() < head) break;
+            std::memcpy(&index, w.received.data(), sizeof index);
+            std::memcpy(&size, w.received.data() + sizeof index, sizeof size);
+            if (w.received.size() - head < size) break;
+            Outcome o;
+            if (!Deserialize(w.received.substr(head, size), o)) {
+              o = Outcome{};
+              o.status = Outcome::kError;
+              o.text = o.message = "the scenario's worker process sent a result that cannot be read";
+            }
+            w.received.erase(0, head + size);
+            if (index < n && !finished[index]) finish(index, std::move(o));
           }
-          w.busy = false;
-          finish(w.index, std::move(o));
-          feed(w);
           continue;
         }
-        // The worker ended without a whole result: the scenario is an
-        // error, and a new worker takes the rest.
-        int status = 0;
-        StopWorker(w, &status);
-        Outcome o;
-        o.status = Outcome::kError;
-        o.text = WIFSIGNALED(status)
-                     ? "the scenario's worker process died of signal " + std::to_string(WTERMSIG(status))
-                     : "the scenario's worker process ended without a result";
-        o.message = o.text;
-        w.busy = false;
-        const std::size_t index = w.index;
-        if (next < cases.size()) {
-          w = StartWorker(cases, macro, opt, workers);
-          feed(w);
-        }
-        finish(index, std::move(o));
+        // The worker ended: when it did not end of itself, it was running
+        // a case, and a new worker takes its place while cases are left.
+        const int status = StopWorker(w);
+        died(k, status);
+        if (shared.next.load() < n) w = StartWorker(shared, k, cases, macro, opt, workers);
       }
     }
   } catch (...) {
+    shared.next.store(n);
     for (Worker& w : workers)
-      if (w.tasks >= 0 || w.results >= 0) StopWorker(w, nullptr);
+      if (w.results >= 0) StopWorker(w);
     throw;
   }
-  for (Worker& w : workers)
-    if (w.tasks >= 0 || w.results >= 0) StopWorker(w, nullptr);
+  // A case taken by a worker that died before it said so.
+  for (std::uint32_t i = 0; i < n; ++i) {
+    if (finished[i]) continue;
+    Outcome o;
+    o.status = Outcome::kError;
+    o.text = o.message = "the scenario's worker process ended without a result";
+    finish(i, std::move(o));
+  }
   return outcomes;
 }
 

@@ -71,10 +71,13 @@ bool ToColours(const RgbImage& rgb, std::vector<std::uint8_t>& bytes) {
 RgbImage BaselinePicture::Rgb() const { return colours ? PagePicture(bytes.data()) : rgb; }
 
 bool DecodeBaseline(const std::string& bytes, BaselinePicture& picture, std::string& error) {
-  picture = BaselinePicture{};
+  // The picture's buffer is used again: memory written before costs less
+  // than fresh pages.
+  picture.colours = false;
+  picture.rgb = RgbImage{};
   // A colour-mapped page picture, as the baselines are written: the
   // indices through the colour map, without going to RGB.
-  std::vector<std::uint8_t> indices;
+  std::vector<std::uint8_t>& indices = picture.bytes;
   std::array<std::uint8_t, 256 * 3> colormap{};
   if (ReadColourMappedPage(bytes, indices, colormap)) {
     int map[256];
@@ -89,10 +92,10 @@ bool DecodeBaseline(const std::string& bytes, BaselinePicture& picture, std::str
     }
     if (exact) {
       picture.colours = true;
-      picture.bytes = std::move(indices);
       return true;
     }
   }
+  picture.bytes.clear();
   if (!DecodePng(bytes, picture.rgb, error)) return false;
   if (ToColours(picture.rgb, picture.bytes)) {
     picture.colours = true;

@@ -45,7 +45,8 @@ bool ReadColourMappedPage(const std::string& bytes, std::vector<std::uint8_t>& i
       (image.format & PNG_FORMAT_FLAG_COLORMAP) && !(image.format & PNG_FORMAT_FLAG_ALPHA) &&
       image.width == kPageWidth && image.height == kPageHeight && image.colormap_entries <= 256) {
     image.format = PNG_FORMAT_RGB_COLORMAP;
-    indices.assign(kPageBytes, 0);
+    // Every pixel is written: a buffer used before is not cleared first.
+    indices.resize(kPageBytes);
     read = png_image_finish_read(&image, nullptr, indices.data(), 0, colormap.data()) != 0;
   }
   png_image_free(&image);

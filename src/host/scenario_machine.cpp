@@ -44,9 +44,64 @@ std::vector<std::string> ScenarioTap::TakeMessages() {
   return messages;
 }
 
+// Pages as the start left them, kept row by row: a row of one colour as
+// that byte, any other as a copy.  Most of the store and many rows of the
+// pages are one colour, and memory not taken costs nothing to fill.
+class KeptPages {
+ public:
+  static constexpr std::size_t kBlock = kPageWidth;
+
+  void Keep(const std::uint8_t* bytes, std::size_t size) {
+    blocks_.clear();
+    std::size_t copied = 0;
+    for (std::size_t at = 0; at < size; at += kBlock) {
+      const std::size_t n = std::min(kBlock, size - at);
+      const std::uint8_t* b = bytes + at;
+      // One colour: every byte equals the one after it.
+      if (std::memcmp(b, b + 1, n - 1) == 0) {
+        blocks_.push_back({b[0], kUniform});
+      } else {
+        blocks_.push_back({0, copied});
+        copied += n;
+      }
+    }
+    // Not cleared first: every byte is copied over.
+    copies_.reset(new std::uint8_t[copied]);
+    std::size_t at = 0;
+    for (const Block& k : blocks_) {
+      const std::size_t n = std::min(kBlock, size - at);
+      if (k.copy != kUniform) std::memcpy(copies_.get() + k.copy, bytes + at, n);
+      at += n;
+    }
+    size_ = size;
+  }
+
+  void Restore(std::uint8_t* bytes) const {
+    std::size_t at = 0;
+    for (const Block& k : blocks_) {
+      const std::size_t n = std::min(kBlock, size_ - at);
+      if (k.copy == kUniform)
+        std::memset(bytes + at, k.value, n);
+      else
+        std::memcpy(bytes + at, copies_.get() + k.copy, n);
+      at += n;
+    }
+  }
+
+ private:
+  static constexpr std::size_t kUniform = static_cast<std::size_t>(-1);
+  struct Block {
+    std::uint8_t value;
+    std::size_t copy;  // where in copies_, or kUniform
+  };
+  std::vector<Block> blocks_;
+  std::unique_ptr<std::uint8_t[]> copies_;
+  std::size_t size_ = 0;
+};
+
 // What the macro's start left, for StartAgain.
 struct StartState {
-  std::vector<std::uint8_t> pages, store;
+  KeptPages pages, store;
   DrawingState drawing;
   decltype(TRunner::externals) externals{};
   TMachine machine;
@@ -82,12 +137,9 @@ void ScenarioMachine::StartAgain(bool lines) {
   if (!p.start) {
     Start();
     auto s = std::make_unique<StartState>();
-    s->pages.resize(4 * static_cast<std::size_t>(kPageBytes));
-    s->store.resize(4 * static_cast<std::size_t>(kPageBytes));
-    for (int i = 0; i < 4; ++i) {
-      std::memcpy(s->pages.data() + i * kPageBytes, p.device.Page(i), kPageBytes);
-      std::memcpy(s->store.data() + i * kPageBytes, p.device.StorePage(i), kPageBytes);
-    }
+    // The four pages (and the four store pages) lie one after the other.
+    s->pages.Keep(p.device.Page(0), 4 * static_cast<std::size_t>(kPageBytes));
+    s->store.Keep(p.device.StorePage(0), 4 * static_cast<std::size_t>(kPageBytes));
     s->drawing = p.device.MutableState();
     static_assert(sizeof(s->externals) == sizeof(p.runner.externals));
     std::memcpy(s->externals.data(), p.runner.externals.data(), sizeof(s->externals));
@@ -105,10 +157,8 @@ void ScenarioMachine::StartAgain(bool lines) {
   for (int i = 0; i < kSwitchCount; ++i) p.model.SetSwitch(i, false);
   p.model.SetTimerEnabled(true);
   p.model.ResetTimerCounts();
-  for (int i = 0; i < 4; ++i) {
-    std::memcpy(p.device.Page(i), s.pages.data() + i * kPageBytes, kPageBytes);
-    std::memcpy(p.device.StorePage(i), s.store.data() + i * kPageBytes, kPageBytes);
-  }
+  s.pages.Restore(p.device.Page(0));
+  s.store.Restore(p.device.StorePage(0));
   p.device.MutableState() = s.drawing;
   p.device.NotifyPageChanged(p.device.DisplayPage());
   std::memcpy(p.runner.externals.data(), s.externals.data(), sizeof(s.externals));

@@ -69,6 +69,8 @@ bool FileExists(const std::string& path) {
 // Baselines and lines files are read once in a process and kept, while the
 // file stays the same (the same inode, size and time): a suite reads a
 // shared baseline once, and a scenario run again (a review) reads none.
+// A decoded baseline is kept from its second read on: most are checked
+// once, and decoding one again costs less than fresh memory for each.
 struct FileKey {
   dev_t device = 0;
   ino_t inode = 0;
@@ -87,22 +89,32 @@ bool KeyOf(const std::string& path, FileKey& key) {
 template <typename T>
 class FileCache {
  public:
-  // The kept value, or what `read` makes of the file, kept.
+  // `keepFirst`: whether a file read the first time is kept, or only
+  // noted, to be kept when it is read again.
+  explicit FileCache(bool keepFirst) : keepFirst_(keepFirst) {}
+
+  // The kept value, or what `read(keep)` makes of the file: with `keep`
+  // false, a value that need not outlive the caller's use of it.
   template <typename Read>
   std::shared_ptr<const T> Get(const std::string& path, Read read) {
     FileKey key;
     const bool keyed = KeyOf(path, key);
+    bool seen = false;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       auto it = entries_.find(path);
-      if (keyed && it != entries_.end() && it->second.key == key) return it->second.value;
+      if (keyed && it != entries_.end() && it->second.key == key) {
+        if (it->second.value) return it->second.value;
+        seen = true;
+      }
     }
-    std::shared_ptr<const T> value = read();
+    const bool keep = keepFirst_ || seen;
+    std::shared_ptr<const T> value = read(keep);
     // What could not be read is read again next time, for its message.
     if (keyed && value) {
       std::lock_guard<std::mutex> lock(mutex_);
       if (entries_.size() >= kMaxEntries) entries_.clear();
-      entries_[path] = {key, value};
+      entries_[path] = {key, keep ? value : nullptr};
     }
     return value;
   }
@@ -113,17 +125,18 @@ class FileCache {
     FileKey key;
     std::shared_ptr<const T> value;
   };
+  const bool keepFirst_;
   std::mutex mutex_;
   std::map<std::string, Entry> entries_;
 };
 
 FileCache<BaselinePicture>& Baselines() {
-  static FileCache<BaselinePicture> cache;
+  static FileCache<BaselinePicture> cache(false);
   return cache;
 }
 
 FileCache<std::vector<std::string>>& LinesFiles() {
-  static FileCache<std::vector<std::string>> cache;
+  static FileCache<std::vector<std::string>> cache(true);
   return cache;
 }
 
@@ -306,8 +319,12 @@ StepResult ScenarioPlayer::CheckPicture(const ScenarioStep& step, const std::uin
     return r;
   }
   std::string error;
-  std::shared_ptr<const BaselinePicture> baseline = Baselines().Get(step.path, [&] {
-    auto picture = std::make_shared<BaselinePicture>();
+  std::shared_ptr<const BaselinePicture> baseline = Baselines().Get(step.path, [&](bool keep) {
+    // Not kept: decoded into this thread's picture, which stays in use
+    // until the check is done.
+    thread_local BaselinePicture scratch;
+    std::shared_ptr<BaselinePicture> picture =
+        keep ? std::make_shared<BaselinePicture>() : std::shared_ptr<BaselinePicture>(std::shared_ptr<void>(), &scratch);
     if (!DecodeBaseline(ReadFile(step.path), *picture, error)) picture.reset();
     return std::shared_ptr<const BaselinePicture>(picture);
   });
@@ -374,7 +391,7 @@ StepResult ScenarioPlayer::CheckLines(const ScenarioStep& step) {
     r.actualLines = std::move(actual);
     return r;
   } else {
-    expected = *LinesFiles().Get(step.path, [&] {
+    expected = *LinesFiles().Get(step.path, [&](bool) {
       return std::make_shared<const std::vector<std::string>>(ReadLinesFile(step.path));
     });
   }

@@ -280,6 +280,27 @@ TEST(ScenarioPlayer, ScreenChecksCompareColoursAndUpdateWritesOnlyWhatChanged) {
   EXPECT_NE(r.failure.message.find(dir.File("a.png") + ": not a PNG picture"), std::string::npos) << r.failure.message;
 }
 
+// A baseline is decoded anew while it is checked once and kept once it is
+// checked again: each way the checks see the same picture, and a kept one
+// is not the one decoded after it.
+TEST(ScenarioPlayer, BaselinesComparedAsOftenAsTheyAreRead) {
+  TempDir dir;
+  const std::string scn = dir.File("s.scn");
+  Update("expect screen a.png\nevent onRUN\nexpect screen b.png\n", scn);
+  const std::string text = "event onRUN\nexpect screen b.png\nexpect screen a.png\nexpect screen b.png\n";
+  ScenarioReport first = Play(text, scn);
+  ASSERT_EQ(first.status, ScenarioReport::Status::kFailed);
+  EXPECT_EQ(first.failure.line, 3);
+  ASSERT_TRUE(first.failure.haveBaseline);
+  for (int run = 0; run < 3; ++run) {
+    ScenarioReport r = Play(text, scn);
+    EXPECT_EQ(FailureText(r.failure), FailureText(first.failure)) << "run " << run;
+    EXPECT_EQ(r.failure.baseline.rgb, first.failure.baseline.rgb) << "run " << run;
+    // The passing check of b.png between the two.
+    EXPECT_EQ(Play("event onRUN\nexpect screen a.png\nexpect screen b.png\n", scn).failure.line, 2);
+  }
+}
+
 // Two checks of one baseline that see different screens: neither is
 // written, and the error names both.
 TEST(ScenarioPlayer, UpdateLeavesABaselineTwoChecksDisagreeOn) {
