@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "host/unconvertible_text.h"
 #include "support/encoding.h"
 #include "support/file_io.h"
 
@@ -76,30 +77,8 @@ QString FileErrorText(const std::exception& error) {
   return QString::fromUtf8(error.what());
 }
 
-bool FindUnconvertible(const QString& text, int& line, QString& character) {
-  line = 1;
-  for (qsizetype i = 0; i < text.size();) {
-    const qsizetype n = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
-    const QString ch = text.mid(i, n);
-    std::string out, error;
-    if (!TryUtf8ToCp932(ch.toStdString(), out, error)) {
-      character = ch;
-      return true;
-    }
-    if (ch == "\n") ++line;
-    i += n;
-  }
-  return false;
-}
-
 QString UnconvertibleText(const QString& text, int firstLine, bool showCharacter) {
-  int line = 0;
-  QString ch;
-  if (!FindUnconvertible(text, line, ch)) return {};
-  const char32_t cp = ch.size() == 2 ? QChar::surrogateToUcs4(ch[0], ch[1]) : ch[0].unicode();
-  const QString code = QString::number(static_cast<uint>(cp), 16).toUpper().rightJustified(4, QChar('0'));
-  const QString shown = showCharacter ? QString::fromUtf8(" (%1)").arg(ch) : QString();
-  return QString::fromUtf8("%1行目の文字 U+%2%3 はシフトJISで表せません").arg(line - 1 + firstLine).arg(code, shown);
+  return QString::fromStdString(UnconvertibleText(std::string_view(text.toStdString()), firstLine, showCharacter));
 }
 
 }  // namespace qmt

@@ -15,14 +15,9 @@ QString ErrnoText(int code);
 // own text.
 QString FileErrorText(const std::exception& error);
 
-// The first character of `text` that code page 932 cannot hold: its line
-// (from 1) and the character itself.  False when every character converts.
-bool FindUnconvertible(const QString& text, int& line, QString& character);
-
-// "N行目の文字 U+XXXX (c) はシフトJISで表せません", naming the first character
-// of `text` that code page 932 cannot hold, its line counted from
-// `firstLine`; empty when there is none.  Without `showCharacter` the
-// character itself is left out, for texts that must convert.
+// "N行目の文字 U+XXXX (c) はシフトJISで表せません" for the first character of
+// `text` that code page 932 cannot hold (host/unconvertible_text.h); empty
+// when there is none.
 QString UnconvertibleText(const QString& text, int firstLine = 1, bool showCharacter = true);
 
 }  // namespace qmt

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "host/simulator.h"
+#include "host/unconvertible_text.h"
 #include "support/encoding.h"
 
 namespace qmt::web {
@@ -73,27 +74,6 @@ std::string PanelJson() {
   return out + "]}";
 }
 
-std::string UnconvertibleText(std::string_view text, int firstLine) {
-  int line = firstLine;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    const std::size_t n = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
-    const std::string_view ch = text.substr(i, n);
-    std::string out, error;
-    if (!TryUtf8ToCp932(ch, out, error)) {
-      // Malformed UTF-8 has no character to show: the converter names it.
-      if (ValidUtf8(ch) != ch) return std::to_string(line) + "行目: " + error;
-      char32_t cp = n == 1 ? lead : lead & (0xFF >> (n + 1));
-      for (std::size_t k = 1; k < n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(ch[k]) & 0x3F);
-      char code[16];
-      std::snprintf(code, sizeof code, "%04X", static_cast<unsigned>(cp));
-      return std::to_string(line) + "行目の文字 U+" + code + " (" + std::string(ch) + ") はシフトJISで表せません";
-    }
-    if (ch == "\n") ++line;
-    i += n;
-  }
-  return {};
-}
+std::string UnconvertibleText(std::string_view text, int firstLine) { return qmt::UnconvertibleText(text, firstLine); }
 
 }  // namespace qmt::web
