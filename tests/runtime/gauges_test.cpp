@@ -58,6 +58,8 @@ struct GaugeCase {
   std::uint16_t error = 0;
 };
 
+void PrintTo(const GaugeCase& c, std::ostream* os) { *os << c.call; }
+
 class GaugeCallTest : public ContextFixture, public ::testing::WithParamInterface<GaugeCase> {};
 
 TEST_P(GaugeCallTest, SendsLinesAndReturns) {
