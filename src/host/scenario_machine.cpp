@@ -113,6 +113,8 @@ struct ScenarioMachine::Parts {
   Parts(const CompiledMacro& macro, SimMessages* messages, SimLink* link)
       : port(runner), tap(port), source(macro, runner), model({&tap, &source, messages, link, nullptr}) {
     runner.SetDevice(&device);
+    // A scenario runs apart from the window's trace, on any thread.
+    runner.SetTraced(false);
     runner.Context().state = state.get();
     tap.SetTaping(true);
   }
@@ -238,6 +240,13 @@ ScenarioReport Play(ScenarioMachine& machine, const Scenario& scenario, const Sc
   }
   StepResult r = player.Begin();
   while (r.status == StepResult::Status::kOk && !player.AtEnd()) {
+    if (options.stop && options.stop->load(std::memory_order_relaxed)) {
+      r.status = StepResult::Status::kError;
+      r.line = player.Next().line;
+      r.step = player.Next().text;
+      r.message = "stopped";
+      break;
+    }
     r = player.Step();
     if (r.stepDone && r.status == StepResult::Status::kOk && r.haveWrite) report.writes.push_back(std::move(r.write));
   }
