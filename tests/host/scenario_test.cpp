@@ -2,13 +2,13 @@
 // clicks, the checks of lines and screens, and the GIF animation.
 #include <gif_lib.h>
 #include <gtest/gtest.h>
-#include <atomic>
-#include <mutex>
-#include <thread>
 
+#include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "compiler/script.h"
