@@ -154,6 +154,11 @@ void ScenarioReviewDialog::closeEvent(QCloseEvent* event) {
   QDialog::closeEvent(event);
 }
 
+void ScenarioReviewDialog::reject() {
+  review_->Stop();
+  QDialog::reject();
+}
+
 QString ScenarioReviewDialog::Status() const {
   return QString::fromUtf8("受け入れ %1件、そのまま %2件").arg(review_->Accepted()).arg(review_->KeptCount());
 }

@@ -44,7 +44,9 @@ class ScenarioReviewDialog : public QDialog {
   QString Status() const;
 
  protected:
+  // Closing the dialog, or Escape, ends the review.
   void closeEvent(QCloseEvent* event) override;
+  void reject() override;
 
  private:
   // Runs `work` on the dialog's thread and then shows the check found.
