@@ -10,6 +10,7 @@
 #include "runtime/builtins.h"
 #include "runtime/runner.h"
 #include "support/encoding.h"
+#include "support/prefault.h"
 
 namespace qmt {
 bool CompiledMacroSource::HasLabel(std::string_view label) const { return runner_.HasLabel(label); }
@@ -67,6 +68,7 @@ class KeptPages {
     }
     // Not cleared first: every byte is copied over.
     copies_.reset(new std::uint8_t[copied]);
+    PrefaultPages(copies_.get(), copied);
     std::size_t at = 0;
     for (const Block& k : blocks_) {
       const std::size_t n = std::min(kBlock, size - at);
