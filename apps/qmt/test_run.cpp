@@ -1,6 +1,7 @@
 // Running qmt test's scenarios: one after the other in this process, or in
-// worker processes started once that take one scenario after another (a
-// scenario that brings its process down takes only itself with it).
+// this process and worker processes started once, each taking one scenario
+// after another (a scenario that brings a worker down takes only itself
+// with it).
 #include <poll.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
@@ -408,11 +409,27 @@ std::vector<Outcome> RunAll(const std::vector<Case>& cases, const CompiledMacro&
     finish(index, std::move(o));
   };
   try {
-    for (std::size_t i = 0; i < jobs; ++i) workers.push_back(StartWorker(shared, i, cases, macro, opt, workers));
-    while (std::any_of(workers.begin(), workers.end(), [](const Worker& w) { return w.results >= 0; })) {
+    // This process is one of the workers: it starts the others and takes
+    // scenarios as they do, reading what they sent between two of its own.
+    for (std::size_t i = 0; i + 1 < jobs; ++i) workers.push_back(StartWorker(shared, i, cases, macro, opt, workers));
+    bool taking = true;
+    for (;;) {
+      int wait = -1;
+      if (taking) {
+        const std::uint32_t index = shared.next.fetch_add(1);
+        if (index < n) {
+          finish(index, RunCase(cases[index], macro, opt));
+          wait = 0;
+        } else {
+          taking = false;
+        }
+      }
+      const bool open = std::any_of(workers.begin(), workers.end(), [](const Worker& w) { return w.results >= 0; });
+      if (!open && !taking) break;
+      if (!open) continue;
       std::vector<pollfd> fds;
       for (const Worker& w : workers) fds.push_back({w.results, POLLIN, 0});
-      if (poll(fds.data(), fds.size(), -1) < 0) {
+      if (poll(fds.data(), fds.size(), wait) < 0) {
         if (errno == EINTR) continue;
         throw FileError(std::string("cannot wait for a worker: ") + std::strerror(errno));
       }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <mutex>
 #include <unordered_map>
 
 #include "device/messages.h"
@@ -51,6 +52,8 @@ int CountCp932Chars(std::string_view cp932) {
 char32_t DecodeCp932Char(Cp932Char c) { return DecodeCp932(c.code, U'\u30FB'); }
 
 struct GlyphEngine::Impl {
+  // One engine serves every device of the process, on any thread.
+  mutable std::mutex mutex;
   std::unique_ptr<GlyphSource> source;
   std::size_t cacheLimit;
   std::unordered_map<int, Face> faces;  // by cell height, once prepared
@@ -95,6 +98,7 @@ GlyphEngine::GlyphEngine(std::unique_ptr<GlyphSource> source, std::size_t cacheL
 GlyphEngine::~GlyphEngine() = default;
 
 void GlyphEngine::Render(std::string_view cp932, int boxWidth, int cellHeight, TextMask& out) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
   boxWidth = std::max(boxWidth, 0);
   cellHeight = std::clamp(cellHeight, 0, 0xFFFF);
   Face* face = cellHeight > 0 ? &impl_->FaceFor(cellHeight) : nullptr;
@@ -141,13 +145,21 @@ void GlyphEngine::Render(std::string_view cp932, int boxWidth, int cellHeight, T
 }
 
 void GlyphEngine::SetSource(std::unique_ptr<GlyphSource> source) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
   impl_->ClearCache();
   impl_->faces.clear();
   impl_->source = std::move(source);
 }
 
-std::size_t GlyphEngine::CachedGlyphs() const { return impl_->cache.size(); }
-std::size_t GlyphEngine::Rasterizations() const { return impl_->rasterizations; }
+std::size_t GlyphEngine::CachedGlyphs() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->cache.size();
+}
+
+std::size_t GlyphEngine::Rasterizations() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->rasterizations;
+}
 
 GlyphEngine& SharedGlyphEngine() {
   static GlyphEngine engine;

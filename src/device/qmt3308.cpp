@@ -6,6 +6,7 @@
 #include "device/commands.h"
 #include "device/line_reader.h"
 #include "device/messages.h"
+#include "support/prefault.h"
 
 namespace qmt {
 
@@ -14,6 +15,8 @@ WindowSurface::~WindowSurface() = default;
 TQMT3308::TQMT3308()
     : pages_(new std::uint8_t[4 * static_cast<std::size_t>(kPageBytes)]),
       store_(new std::uint8_t[4 * static_cast<std::size_t>(kPageBytes)]) {
+  PrefaultPages(pages_.get(), 4 * static_cast<std::size_t>(kPageBytes));
+  PrefaultPages(store_.get(), 4 * static_cast<std::size_t>(kPageBytes));
   // New pages start white; the store starts black.
   std::memset(pages_.get(), 0xFF, 4 * static_cast<std::size_t>(kPageBytes));
   std::memset(store_.get(), 0x00, 4 * static_cast<std::size_t>(kPageBytes));

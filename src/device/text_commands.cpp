@@ -28,8 +28,9 @@ struct TextRun {
 // Puts a text run onto the drawing page (and reports it to the view when the
 // page is on show).
 void DrawRun(TQMT3308& device, const TextRun& run) {
-  // Kept between commands so that a run of cached glyphs allocates nothing.
-  static TextMask mask;
+  // Kept between commands so that a run of cached glyphs allocates nothing;
+  // one for each thread that draws.
+  thread_local TextMask mask;
   SharedGlyphEngine().Render(run.text, run.cellWidth * run.characters, run.cellHeight, mask);
   const DrawingState& state = device.State();
   const ChangedArea area = DrawTextBox(device.DrawingPageBytes(), run.at.x, run.at.y, mask, run.colour,

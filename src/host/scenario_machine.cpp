@@ -10,6 +10,7 @@
 #include "runtime/builtins.h"
 #include "runtime/runner.h"
 #include "support/encoding.h"
+#include "support/prefault.h"
 
 namespace qmt {
 bool CompiledMacroSource::HasLabel(std::string_view label) const { return runner_.HasLabel(label); }
@@ -67,6 +68,7 @@ class KeptPages {
     }
     // Not cleared first: every byte is copied over.
     copies_.reset(new std::uint8_t[copied]);
+    PrefaultPages(copies_.get(), copied);
     std::size_t at = 0;
     for (const Block& k : blocks_) {
       const std::size_t n = std::min(kBlock, size - at);
@@ -113,6 +115,8 @@ struct ScenarioMachine::Parts {
   Parts(const CompiledMacro& macro, SimMessages* messages, SimLink* link)
       : port(runner), tap(port), source(macro, runner), model({&tap, &source, messages, link, nullptr}) {
     runner.SetDevice(&device);
+    // A scenario runs apart from the window's trace, on any thread.
+    runner.SetTraced(false);
     runner.Context().state = state.get();
     tap.SetTaping(true);
   }
@@ -238,6 +242,13 @@ ScenarioReport Play(ScenarioMachine& machine, const Scenario& scenario, const Sc
   }
   StepResult r = player.Begin();
   while (r.status == StepResult::Status::kOk && !player.AtEnd()) {
+    if (options.stop && options.stop->load(std::memory_order_relaxed)) {
+      r.status = StepResult::Status::kError;
+      r.line = player.Next().line;
+      r.step = player.Next().text;
+      r.message = "stopped";
+      break;
+    }
     r = player.Step();
     if (r.stepDone && r.status == StepResult::Status::kOk && r.haveWrite) report.writes.push_back(std::move(r.write));
   }

@@ -16,19 +16,24 @@ ScenarioReview::ScenarioReview(std::vector<Entry> entries, const CompiledMacro& 
       run_(entries_.size(), true) {}
 
 const ScenarioReview::Item* ScenarioReview::Current() {
-  while (!current_ && next_ < entries_.size()) {
+  while (!current_ && next_ < entries_.size() && !Stopped()) {
     const std::size_t i = next_;
     if (!run_[i]) {
       ++next_;
       continue;
     }
+    if (progress_) progress_(i);
     ScenarioReport report;
     try {
-      report = RunScenario(ReadScenario(entries_[i].file), macro_, {});
+      ScenarioOptions options;
+      options.stop = &stop_;
+      report = RunScenario(ReadScenario(entries_[i].file), macro_, options);
     } catch (const std::exception& e) {
       report.status = ScenarioReport::Status::kError;
       report.failure.message = e.what();
     }
+    // A scenario stopped half way stands as it stood.
+    if (Stopped()) break;
     status_[i] = report.status;
     failure_[i] = report.status == ScenarioReport::Status::kPassed ? "" : FailureText(report.failure);
     if (report.status != ScenarioReport::Status::kFailed) {
@@ -42,7 +47,7 @@ const ScenarioReview::Item* ScenarioReview::Current() {
     item.failure = std::move(report.failure);
     current_ = std::move(item);
   }
-  return current_ ? &*current_ : nullptr;
+  return current_ && !Stopped() ? &*current_ : nullptr;
 }
 
 void ScenarioReview::Accept() {

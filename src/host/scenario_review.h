@@ -5,6 +5,8 @@
 // standard input, the simulator window in a dialog.
 #pragma once
 
+#include <atomic>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -49,6 +51,14 @@ class ScenarioReview {
   // Runs the failing scenarios only: the others are known to pass.
   void SetOnlyThese(std::vector<bool> run) { run_ = std::move(run); }
 
+  // Called before each scenario Current() runs, with its index (on the
+  // thread that runs Current()).
+  void SetProgress(std::function<void(std::size_t index)> progress) { progress_ = std::move(progress); }
+  // Ends the review from any thread: a scenario running stops at its next
+  // tick, and Current() returns nothing from then on.
+  void Stop() { stop_.store(true); }
+  bool Stopped() const { return stop_.load(); }
+
  private:
   std::vector<Entry> entries_;
   const CompiledMacro& macro_;
@@ -59,6 +69,8 @@ class ScenarioReview {
   std::optional<Item> current_;
   int accepted_ = 0;
   int kept_ = 0;
+  std::function<void(std::size_t)> progress_;
+  std::atomic<bool> stop_{false};
 };
 
 }  // namespace qmt

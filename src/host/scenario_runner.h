@@ -5,6 +5,7 @@
 // fast as it can.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -42,6 +43,9 @@ struct ScenarioOptions {
   // Takes what the checks of files see as their new content instead of
   // comparing (StepResult::write); nothing is written here.
   bool update = false;
+  // When set (from another thread), the run ends at the next tick or step
+  // as an error, "stopped".
+  const std::atomic<bool>* stop = nullptr;
 };
 
 // What an update takes for one check of a file: its new content and what

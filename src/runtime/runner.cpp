@@ -71,7 +71,7 @@ bool TRunner::LoadImage(std::span<const std::uint8_t> image) {
   *loadedDispatch_ = *dispatch_;
   context_.machine.dispatch = dispatch_->data();
   if (hook_) hook_->ImageLoaded();
-  if (TraceEnabled()) TraceStep();
+  if (traced_ && TraceEnabled()) TraceStep();
   return true;
 }
 
@@ -146,7 +146,7 @@ TRunEnd TRunner::Execute() {
   if (hook_) {
     stepsLeft_ -= hook_->Execute(context_, stepsLeft_, paused_);
     if (paused_) return TRunEnd::kPaused;
-  } else if (TraceEnabled()) {
+  } else if (traced_ && TraceEnabled()) {
     for (; stepsLeft_ > 0; --stepsLeft_) {
       if (Step(context_)) break;
       TraceStep();

@@ -88,6 +88,9 @@ class TRunner {
 
   // The device lines go to; null (the default) means Device().
   void SetDevice(TQMT3308* device) { device_ = device; }
+  // Whether this runner writes the trace when it is switched on (a runner
+  // in the background, such as a scenario's, does not).
+  void SetTraced(bool on) { traced_ = on; }
   TQMT3308& GetDevice() const;
 
   // Copies the image into the code area and resets the registers; locals
@@ -158,6 +161,7 @@ class TRunner {
   // The current run's counts; lines sent outside a run are not counted.
   bool running_ = false;
   bool paused_ = false;
+  bool traced_ = true;
   long stepsLeft_ = 0;
   TRunHook* hook_ = nullptr;
   int linesThisRun_ = 0;

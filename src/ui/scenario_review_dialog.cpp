@@ -1,10 +1,12 @@
 #include "ui/scenario_review_dialog.h"
 
+#include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QImage>
 #include <QLabel>
 #include <QPixmap>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -34,6 +36,10 @@ ScenarioReviewDialog::ScenarioReviewDialog(std::vector<ScenarioReview::Entry> en
   where_->setWordWrap(true);
   where_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   layout->addWidget(where_);
+  progress_ = new QProgressBar(this);
+  progress_->setRange(0, static_cast<int>(review_->Entries().size()));
+  progress_->setFormat(QString::fromUtf8("%v / %m"));
+  layout->addWidget(progress_);
   auto* row = new QHBoxLayout;
   const char* captions[3] = {"期待値", "実際の画面", "差分"};
   for (int i = 0; i < 3; ++i) {
@@ -53,47 +59,138 @@ ScenarioReviewDialog::ScenarioReviewDialog(std::vector<ScenarioReview::Entry> en
   auto* buttons = new QHBoxLayout;
   accept_ = new QPushButton(QString::fromUtf8("受け入れる"), this);
   keep_ = new QPushButton(QString::fromUtf8("そのまま"), this);
+  stop_ = new QPushButton(QString::fromUtf8("中止"), this);
   auto* close = new QPushButton(QString::fromUtf8("閉じる"), this);
   buttons->addStretch();
   buttons->addWidget(accept_);
   buttons->addWidget(keep_);
+  buttons->addWidget(stop_);
   buttons->addWidget(close);
   layout->addLayout(buttons);
   connect(accept_, &QPushButton::clicked, this, &ScenarioReviewDialog::AcceptCurrent);
   connect(keep_, &QPushButton::clicked, this, &ScenarioReviewDialog::KeepCurrent);
+  connect(stop_, &QPushButton::clicked, this, &ScenarioReviewDialog::StopRunning);
   connect(close, &QPushButton::clicked, this, &QDialog::close);
-  ShowNext();
+  // Called on the thread: the label follows on the window's thread.
+  review_->SetProgress([this](std::size_t index) {
+    QMetaObject::invokeMethod(this, [this, index] { ShowProgress(index); }, Qt::QueuedConnection);
+  });
+  thread_ = std::thread([this] { ThreadLoop(); });
+  RunInBackground([this] { found_ = review_->Current(); });
 }
 
-ScenarioReviewDialog::~ScenarioReviewDialog() = default;
+ScenarioReviewDialog::~ScenarioReviewDialog() {
+  review_->Stop();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    quit_ = true;
+  }
+  wake_.notify_one();
+  thread_.join();
+}
+
+void ScenarioReviewDialog::ThreadLoop() {
+  for (;;) {
+    std::function<void()> job;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      wake_.wait(lock, [this] { return quit_ || job_; });
+      if (quit_) return;
+      job.swap(job_);
+    }
+    job();
+  }
+}
+
+void ScenarioReviewDialog::RunInBackground(std::function<void()> work) {
+  running_ = true;
+  shown_ = nullptr;
+  accept_->setEnabled(false);
+  keep_->setEnabled(false);
+  stop_->setEnabled(true);
+  where_->setText(QString::fromUtf8("シナリオを実行しています…"));
+  progress_->setVisible(true);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    job_ = [this, work = std::move(work)] {
+      std::exception_ptr error;
+      try {
+        work();
+      } catch (...) {
+        error = std::current_exception();
+      }
+      QMetaObject::invokeMethod(this, [this, error] { WorkDone(error); }, Qt::QueuedConnection);
+    };
+  }
+  wake_.notify_one();
+}
+
+void ScenarioReviewDialog::WorkDone(std::exception_ptr error) {
+  running_ = false;
+  stop_->setEnabled(false);
+  progress_->setVisible(false);
+  shown_ = found_;
+  ShowCurrent();
+  if (error) {
+    try {
+      std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+      where_->setText(where_->text() + "\n" + FileErrorText(e));
+    }
+  }
+}
+
+void ScenarioReviewDialog::ShowProgress(std::size_t index) {
+  if (!running_ || index >= review_->Entries().size()) return;
+  progress_->setValue(static_cast<int>(index) + 1);
+  where_->setText(QString::fromUtf8("シナリオを実行しています: %1")
+                      .arg(QString::fromStdString(review_->Entries()[index].name)));
+}
+
+void ScenarioReviewDialog::StopRunning() { review_->Stop(); }
+
+void ScenarioReviewDialog::closeEvent(QCloseEvent* event) {
+  review_->Stop();
+  QDialog::closeEvent(event);
+}
+
+void ScenarioReviewDialog::reject() {
+  review_->Stop();
+  QDialog::reject();
+}
 
 QString ScenarioReviewDialog::Status() const {
   return QString::fromUtf8("受け入れ %1件、そのまま %2件").arg(review_->Accepted()).arg(review_->KeptCount());
 }
 
 void ScenarioReviewDialog::AcceptCurrent() {
-  if (!shown_) return;
-  try {
-    review_->Accept();
-  } catch (const std::exception& e) {
-    where_->setText(where_->text() + "\n" + FileErrorText(e));
-    return;
-  }
-  ShowNext();
+  if (!shown_ || running_) return;
+  // A file that cannot be written leaves the check shown, with why.
+  RunInBackground([this] {
+    std::exception_ptr error;
+    try {
+      review_->Accept();
+    } catch (...) {
+      error = std::current_exception();
+    }
+    found_ = review_->Current();
+    if (error) std::rethrow_exception(error);
+  });
 }
 
 void ScenarioReviewDialog::KeepCurrent() {
-  if (!shown_) return;
+  if (!shown_ || running_) return;
   review_->Keep();
-  ShowNext();
+  RunInBackground([this] { found_ = review_->Current(); });
 }
 
-void ScenarioReviewDialog::ShowNext() {
-  shown_ = review_->Current();
+void ScenarioReviewDialog::ShowCurrent() {
   for (QLabel* p : pictures_) p->clear();
   lines_->clear();
   if (!shown_) {
-    where_->setText(QString::fromUtf8("失敗したチェックはもうありません。") + Status());
+    where_->setText((review_->Stopped() ? QString::fromUtf8("中止しました。")
+                                        : QString::fromUtf8("失敗したチェックはもうありません。")) +
+                    Status());
     accept_->setEnabled(false);
     keep_->setEnabled(false);
     lines_->setVisible(false);

@@ -3,9 +3,12 @@
 #include <gif_lib.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "compiler/script.h"
@@ -17,6 +20,7 @@
 #include "host/page_animation.h"
 #include "host/page_pictures.h"
 #include "host/scenario.h"
+#include "host/data_module.h"
 #include "host/scenario_machine.h"
 #include "host/scenario_recorder.h"
 #include "host/scenario_update.h"
@@ -412,6 +416,50 @@ TEST(ScenarioPlayer, AMachineStartedAgainIsAFreshOne) {
   EXPECT_EQ(fresh.Runner().externals, used.Runner().externals);
   EXPECT_EQ(used.Model().TickCount(), 3);
   EXPECT_TRUE(used.Model().TimerEnabled());
+}
+
+// Scenarios run on two threads at once, as the window's review runs beside
+// the window: the device's text drawing and glyphs are shared by the
+// threads, and each thread's screens come out as on one thread alone.
+TEST(ScenarioPlayer, ScenariosRunOnTwoThreadsAtOnce) {
+  TempDir dir;
+  HeadlessToolWindow tool;
+  TDM dm(tool);
+  dm.CompileMacro();
+  CompiledMacro macro{dm.Script1.Code(), {}};
+  dm.Script1.ListLabels(macro.labels);
+  const std::vector<std::string> texts = {
+      "tick 1\nkey 作動\nexpect screen a.png\nkey 回転\nexpect screen b.png\nkey 流量\nexpect screen c.png\n",
+      "tick 1\nkey 連成\nexpect screen d.png\nkey 圧力\nexpect screen e.png\nkey 取扱\nexpect screen f.png\n",
+  };
+  std::vector<Scenario> scenarios;
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    scenarios.push_back(ParseScenario(texts[i], dir.File("s" + std::to_string(i) + ".scn")));
+    ScenarioOptions update;
+    update.update = true;
+    ScenarioReport r = RunScenario(scenarios.back(), macro, update);
+    ASSERT_EQ(r.status, ScenarioReport::Status::kPassed) << FailureText(r.failure);
+    std::vector<TakenWrite> taken;
+    for (const BaselineWrite& w : r.writes) taken.push_back({"s", w});
+    WriteBaselines(taken);
+  }
+  std::atomic<int> failures{0};
+  std::string first;
+  std::mutex firstMutex;
+  auto run = [&](std::size_t which) {
+    for (int round = 0; round < 20; ++round) {
+      ScenarioReport r = RunScenario(scenarios[which], macro, {});
+      if (r.status != ScenarioReport::Status::kPassed) {
+        ++failures;
+        std::lock_guard<std::mutex> lock(firstMutex);
+        if (first.empty()) first = FailureText(r.failure);
+      }
+    }
+  };
+  std::thread a(run, 0), b(run, 1);
+  a.join();
+  b.join();
+  EXPECT_EQ(failures.load(), 0) << first;
 }
 
 // A program killed while recording leaves the scenario as far as it went:

@@ -161,6 +161,32 @@ sed -i '/^ignore /d' "$work/ignore/blink.scn"
 expect_status 1 "$qmt" test "$work/ignore" --diff-dir "$work/ignore-diffs"
 grep -q "^FAIL blink: line 7 (expect screen emergency.png): screen differs in" "$work/out" || fail "blink: $(cat "$work/out")"
 
+# A worker killed in the middle of a scenario: that scenario is an error
+# naming the signal, the others still run, in order.  The kill lands once
+# the worker has spent a tenth of a second of CPU, inside its first
+# scenario (each is a million ticks, far longer).
+mkdir -p "$work/kill"
+for n in 1 2 3 4; do printf 'tick 1000000\n' >"$work/kill/long$n.scn"; done
+"$qmt" test "$work/kill" -j 2 >"$work/out" 2>"$work/err" &
+parent=$!
+victim=""
+for _ in $(seq 600); do
+  for child in $(pgrep -P "$parent"); do
+    # utime + stime, in clock ticks (fields 14 and 15 after the name).
+    cpu=$(sed 's/.*) //' "/proc/$child/stat" 2>/dev/null | awk '{print $12 + $13}')
+    [ -n "$cpu" ] && [ "$cpu" -ge "$(($(getconf CLK_TCK) / 10))" ] && victim=$child && break 2
+  done
+  sleep 0.1
+done
+[ -n "$victim" ] || fail "no worker to kill"
+kill -KILL "$victim"
+wait "$parent"
+[ $? = 2 ] || fail "a killed worker: $(cat "$work/out" "$work/err")"
+[ "$(grep -c '^ERROR long[1-4]: the scenario.s worker process died of signal 9$' "$work/out")" = 1 ] ||
+  fail "a killed worker: $(cat "$work/out")"
+[ "$(grep -Ec '^(PASS|ERROR) long[1-4]' "$work/out")" = 4 ] || fail "a killed worker: $(cat "$work/out")"
+grep -o 'long[1-4]' "$work/out" | tr -d '\n' | grep -qx 'long1long2long3long4' || fail "order: $(cat "$work/out")"
+
 # qmt run replays a scenario and writes its GIF.
 expect_status 0 "$qmt" run --scenario "$suite/emergency.scn" --gif "$work/e.gif" --png "$work/e.png"
 [ "$(head -c 6 "$work/e.gif")" = "GIF89a" ] || fail "no GIF"

@@ -2,10 +2,12 @@
 // and in the window: the pages come out byte for byte the same.
 #include <QCheckBox>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 #include <algorithm>
 #include <array>
@@ -271,21 +273,68 @@ class ScenarioSessionTest : public QObject {
     WriteFileAtomic(dir.filePath("c.scn").toStdString(), "tick 1\nexpect line NOT-SENT\n");
     std::unique_ptr<ScenarioReviewDialog> dialog(s.session.StartReview(dir.path(), &error));
     QVERIFY2(dialog, qPrintable(error));
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog->Running(), 60000);
     QVERIFY(dialog->Shown() && dialog->Shown()->acceptable);
     QVERIFY(dialog->Shown()->failure.pictures);
     const auto labels = dialog->findChildren<QLabel*>();
     const int pictures = std::count_if(labels.begin(), labels.end(), [](QLabel* l) { return !l->pixmap().isNull(); });
     QCOMPARE(pictures, 3);
     dialog->AcceptCurrent();
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog->Running(), 60000);
     // Next: the inline check, which cannot be accepted.
     QVERIFY(dialog->Shown() && !dialog->Shown()->acceptable);
     QCOMPARE(dialog->Review().Entries()[dialog->Shown()->index].name, std::string("c"));
     dialog->KeepCurrent();
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog->Running(), 60000);
     QVERIFY(!dialog->Shown());
     QCOMPARE(dialog->Review().Accepted(), 1);
     QCOMPARE(dialog->Review().KeptCount(), 1);
     ScenarioReport report = RunScenario(ReadScenario(dir.filePath("b.scn").toStdString()), macro, {});
     QVERIFY2(report.status == ScenarioReport::Status::kPassed, FailureText(report.failure).c_str());
+  }
+
+  // A long review runs beside the window: the event loop keeps turning and
+  // the window's own macro keeps ticking, the dialog tells which scenario
+  // runs, and stopping it ends the review where it was.
+  void reviewRunsBesideTheWindow() {
+    QTemporaryDir dir;
+    const CompiledMacro macro = BuiltInMacro();
+    Stack s(macro);
+    s.session.SetMacroSource([&macro] { return macro; });
+    // Twenty scenarios of a million ticks each, which pass: the review
+    // runs them all, seconds at least.
+    for (int i = 0; i < 20; ++i)
+      WriteFileAtomic(dir.filePath(QString("s%1.scn").arg(i, 2, 10, QChar('0'))).toStdString(), "tick 1000000\n");
+    std::unique_ptr<ScenarioReviewDialog> dialog(s.session.StartReview(dir.path(), nullptr));
+    QVERIFY(dialog);
+    dialog->show();
+    QVERIFY(dialog->Running());
+    int turns = 0;
+    QTimer turn;
+    connect(&turn, &QTimer::timeout, [&] {
+      ++turns;
+      s.window.Timer1Timer();
+    });
+    turn.start(0);
+    const auto labels = dialog->findChildren<QLabel*>();
+    auto says = [&](const QString& text) {
+      return std::any_of(labels.begin(), labels.end(), [&](QLabel* l) { return l->text().contains(text); });
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(turns >= 50 && says(QString::fromUtf8("実行しています: s")) && dialog->Running(), 60000);
+    auto* bar = dialog->findChild<QProgressBar*>();
+    QVERIFY(bar && bar->isVisible() && bar->value() >= 1 && bar->maximum() == 20);
+    auto buttons = dialog->findChildren<QPushButton*>();
+    auto button = [&](const char* text) {
+      return *std::find_if(buttons.begin(), buttons.end(),
+                           [&](QPushButton* b) { return b->text() == QString::fromUtf8(text); });
+    };
+    QVERIFY(!button("受け入れる")->isEnabled() && button("中止")->isEnabled());
+    button("中止")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog->Running(), 60000);
+    QVERIFY(!dialog->Shown());
+    QVERIFY(says(QString::fromUtf8("中止しました")));
+    QVERIFY(!bar->isVisible() && !button("中止")->isEnabled());
+    turn.stop();
   }
 };
 
