@@ -2,6 +2,7 @@
 // scenario, in the order given, however many run at once.  Exit status 0
 // when all passed, 1 when one failed, 2 for errors (a bad scenario, a
 // missing or unreadable file, a bad option).
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -42,24 +43,42 @@ void Print(const Case& c, const Outcome& o) {
   std::fflush(stdout);
 }
 
-// Writes what the update took, one line a written file, and a count.
-// Files whose checks disagree become error entries of the report.
-bool WriteUpdates(std::vector<Case>& cases, std::vector<Outcome>& outcomes, std::string& countLine) {
+// Writes what the update took, one line a written file, and a count.  A
+// file whose checks disagree (those of scenarios not named but in the same
+// folder tree included) or that cannot be written makes each named scenario
+// that checks it an error.
+void WriteUpdates(const std::vector<Case>& cases, std::vector<Outcome>& outcomes, const CompiledMacro& macro,
+                  std::string& countLine) {
   std::vector<TakenWrite> taken;
-  for (std::size_t i = 0; i < cases.size(); ++i)
-    for (BaselineWrite& w : outcomes[i].writes) taken.push_back({cases[i].name, std::move(w)});
+  std::vector<FileOfScenario> changed;
+  std::vector<std::string> named;
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    named.push_back(cases[i].file);
+    for (BaselineWrite& w : outcomes[i].writes) {
+      if (w.changed) changed.push_back({cases[i].file, w.path});
+      taken.push_back({cases[i].name, std::move(w)});
+    }
+  }
+  if (!changed.empty())
+    for (TakenWrite& t : ChecksOfSharedFiles(changed, named, macro)) taken.push_back(std::move(t));
   int added = 0, updated = 0, notWritten = 0;
   for (const UpdatedFile& f : WriteBaselines(taken)) {
     std::printf("%s\n", UpdatedFileLine(f).c_str());
     added += f.kind == UpdatedFile::Kind::kNew;
     updated += f.kind == UpdatedFile::Kind::kUpdated;
-    if (f.kind == UpdatedFile::Kind::kConflict || f.kind == UpdatedFile::Kind::kError) {
-      ++notWritten;
-      Outcome o;
-      o.status = Outcome::kError;
-      o.text = o.message = f.text;
-      cases.push_back({f.path, "update " + f.path});
-      outcomes.push_back(std::move(o));
+    if (f.kind != UpdatedFile::Kind::kConflict && f.kind != UpdatedFile::Kind::kError) continue;
+    ++notWritten;
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+      if (std::find(f.scenarios.begin(), f.scenarios.end(), cases[i].name) == f.scenarios.end()) continue;
+      Outcome& o = outcomes[i];
+      const std::string why = f.path + " not written: " + f.text;
+      if (o.status == Outcome::kError) {
+        o.text += "; " + why;
+      } else {
+        o.status = Outcome::kError;
+        o.text = why;
+      }
+      o.message = o.text;
     }
   }
   const int written = added + updated;
@@ -67,7 +86,6 @@ bool WriteUpdates(std::vector<Case>& cases, std::vector<Outcome>& outcomes, std:
                            : std::to_string(written) + (written == 1 ? " file" : " files") + " written: " +
                                  std::to_string(added) + " new, " + std::to_string(updated) + " updated";
   if (notWritten) countLine += "; " + std::to_string(notWritten) + (notWritten == 1 ? " file" : " files") + " not written";
-  return notWritten == 0;
 }
 
 int Test(const TestOptions& opt) {
@@ -110,7 +128,7 @@ int Test(const TestOptions& opt) {
       RunAll(cases, macro, opt, [&cases](std::size_t i, const Outcome& o) { Print(cases[i], o); });
   if (opt.review) outcomes = Review(cases, std::move(outcomes), macro, opt);
   std::string countLine;
-  if (opt.update) WriteUpdates(cases, outcomes, countLine);
+  if (opt.update) WriteUpdates(cases, outcomes, macro, countLine);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   int passed = 0, failed = 0, errors = 0;
   for (const Outcome& o : outcomes) {
@@ -147,10 +165,12 @@ static Command reg(35, [](CLI::App& app) {
   sub->add_flag("--update", opt->update,
                 "Write the baselines and line files of the checks of the scenarios named anew instead of\n"
                 "comparing: one line a written file (new PATH, updated PATH: what changed), then a count;\n"
-                "files that stay the same are not written");
+                "files that stay the same are not written, files that cannot be read are replaced. A file that\n"
+                "another scenario of the folder tree, named or not, checks and sees otherwise is not written");
   sub->add_flag("--review", opt->review,
                 "Walk through the failing checks one by one and accept (write the baseline) or keep each;\n"
-                "the answers a, k or q are read line by line from standard input");
+                "the answers a, k or q are read line by line from standard input; at their end, after three\n"
+                "unusable ones in a row or on a signal, the rest is kept");
   sub->add_option("--diff-dir", opt->diffDir,
                   "Write NAME-actual.png and NAME-diff.png (the baseline dimmed, differing pixels in magenta,\n"
                   "ignored rectangles hatched) for a failed screen check, NAME-lines.txt for a failed lines\n"

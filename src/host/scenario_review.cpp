@@ -1,9 +1,11 @@
 #include "host/scenario_review.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "device/png.h"
 #include "host/scenario.h"
+#include "host/scenario_update.h"
 #include "support/file_io.h"
 
 namespace qmt {
@@ -57,6 +59,21 @@ void ScenarioReview::Accept() {
     return;
   }
   const StepResult& f = current_->failure;
+  // Every check of the file, in this scenario and in the others of its
+  // folder tree, must see what this one saw: otherwise accepting it makes
+  // another fail (and accepting that one, this one again).
+  const Entry& entry = entries_[current_->index];
+  std::vector<TakenWrite> checks = ChecksOfSharedFiles({{entry.file, f.path}}, {}, macro_, &stop_);
+  if (Stopped()) return;
+  for (TakenWrite& t : checks)
+    for (const Entry& e : entries_)
+      if (SameFile(t.scenario, e.file)) t.scenario = e.name;
+  const auto self = std::find_if(checks.begin(), checks.end(), [&](const TakenWrite& t) {
+    return t.scenario == entry.name && t.write.line == f.line;
+  });
+  if (self != checks.end())
+    for (const TakenWrite& t : checks)
+      if (t.write.seen != self->write.seen) throw SharedFileDisagrees(f.path, CheckPlace(t));
   std::error_code ec;
   const std::filesystem::path parent = std::filesystem::path(f.path).parent_path();
   if (!parent.empty()) std::filesystem::create_directories(parent, ec);

@@ -35,7 +35,10 @@ class ScenarioReview {
   // nothing once every scenario has been seen.
   const Item* Current();
   // Writes what the check saw as its file and runs the scenario again.
-  // Raises FileError when the file cannot be written.
+  // Raises FileError when the file cannot be written, SharedFileDisagrees
+  // (host/scenario_update.h) when another check of the file, in this
+  // scenario or another of its folder tree, sees something else; the check
+  // stays under review.
   void Accept();
   // Leaves the check as it is and goes on with the next scenario.
   void Keep();

@@ -329,6 +329,18 @@ StepResult ScenarioPlayer::CheckPicture(const ScenarioStep& step, const std::uin
     return std::shared_ptr<const BaselinePicture>(picture);
   });
   if (!baseline) {
+    // An update replaces what cannot be read (an empty or cut-short file),
+    // saying what it was.
+    if (options_.update) {
+      std::error_code ec;
+      const auto size = std::filesystem::file_size(step.path, ec);
+      r.haveWrite = true;
+      r.write = TakeWrite(step, pageBytes(), true, true);
+      r.write.bytes = EncodePagePng(page);
+      r.write.change = "replaced " + (!ec && size == 0 ? std::string("an empty file")
+                                                       : "a file that is not a PNG picture that can be read (" + error + ")");
+      return r;
+    }
     r.status = StepResult::Status::kError;
     r.message = step.path + ": not a PNG picture that can be read (" + error + ")";
     return r;
@@ -391,9 +403,20 @@ StepResult ScenarioPlayer::CheckLines(const ScenarioStep& step) {
     r.actualLines = std::move(actual);
     return r;
   } else {
-    expected = *LinesFiles().Get(step.path, [&](bool) {
-      return std::make_shared<const std::vector<std::string>>(ReadLinesFile(step.path));
-    });
+    try {
+      expected = *LinesFiles().Get(step.path, [&](bool) {
+        return std::make_shared<const std::vector<std::string>>(ReadLinesFile(step.path));
+      });
+    } catch (const EncodingError& e) {
+      // An update replaces a lines file that is not UTF-8 text.
+      if (!options_.update) throw;
+      const std::string text = LinesFileText(actual);
+      r.haveWrite = true;
+      r.write = TakeWrite(step, text, true, true);
+      r.write.bytes = text;
+      r.write.change = std::string("replaced a file that is not a lines file (") + e.what() + ")";
+      return r;
+    }
   }
   if (options_.update && !step.inlineLines) {
     const std::string text = LinesFileText(actual);

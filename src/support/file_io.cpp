@@ -172,4 +172,6 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes) {
   if (close(fd) != 0) Fail("write", path, FileError::Op::Write, errno);
 }
 
+void RemoveStaleTemporaries(const std::string& path) { RemoveLeftoverTemporaries(ResolveLinks(path)); }
+
 }  // namespace qmt

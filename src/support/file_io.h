@@ -45,6 +45,12 @@ std::string ReadFile(const std::string& path);
 // "No space left on device").
 void WriteFileAtomic(const std::string& path, std::string_view bytes);
 
+// Removes the temporary files that interrupted saves of `path` left beside
+// it (named as WriteFileAtomic names them: the file's name, ".tmp" and six
+// characters), for a caller that checks the file without saving it.  A
+// save in progress is left alone.
+void RemoveStaleTemporaries(const std::string& path);
+
 // Where a write to `path` ends up: the last target of a chain of symbolic
 // links (a dangling link gives the file it names), else `path` itself.
 std::string ResolveLinks(const std::string& path);

@@ -13,6 +13,7 @@
 #include "host/page_pictures.h"
 #include "host/scenario.h"
 #include "host/scenario_diff.h"
+#include "host/scenario_update.h"
 #include "support/encoding.h"
 #include "ui/file_messages.h"
 
@@ -134,6 +135,10 @@ void ScenarioReviewDialog::WorkDone(std::exception_ptr error) {
   if (error) {
     try {
       std::rethrow_exception(error);
+    } catch (const SharedFileDisagrees& e) {
+      where_->setText(where_->text() + "\n" +
+                      QString::fromUtf8("「%1」は %2 も確かめていて、違う内容を見ています。受け入れるとそちらが失敗するので、受け入れませんでした")
+                          .arg(QString::fromStdString(e.Path()), QString::fromStdString(e.Other())));
     } catch (const std::exception& e) {
       where_->setText(where_->text() + "\n" + FileErrorText(e));
     }

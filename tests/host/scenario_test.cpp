@@ -23,6 +23,7 @@
 #include "host/data_module.h"
 #include "host/scenario_machine.h"
 #include "host/scenario_recorder.h"
+#include "host/scenario_review.h"
 #include "host/scenario_update.h"
 #include "runtime/runner.h"
 #include "support/encoding.h"
@@ -318,6 +319,39 @@ TEST(ScenarioPlayer, UpdateLeavesABaselineTwoChecksDisagreeOn) {
   // Checks that agree write the file once.
   EXPECT_EQ(Update("event onRUN\nexpect screen a.png\ntick 1\nexpect screen a.png\n", scn),
             (std::vector<std::string>{"new " + dir.File("a.png")}));
+}
+
+// A review accepts a check only when every other check of its file, in
+// its own scenario or in another of the folder tree (listed or not), sees
+// the same: otherwise accepting makes that one fail.
+TEST(ScenarioReview, AcceptRefusesAFileAnotherCheckSeesOtherwise) {
+  TempDir dir;
+  fs::create_directories(dir.path / "more");
+  WriteFileAtomic(dir.File("more/a.scn"), "expect screen ../a.png\n");
+  WriteFileAtomic(dir.File("b.scn"), "event onRUN\nexpect screen a.png\n");
+  WriteFileAtomic(dir.File("c.scn"), "event onRUN\nexpect screen c.png\nexpect screen c.png\n");
+  Update("expect screen a.png\n", dir.File("x.scn"));
+  Update("expect screen c.png\n", dir.File("x.scn"));
+  const std::string before = ReadFile(dir.File("a.png"));
+  ScenarioReview review({{"b", dir.File("b.scn")}, {"c", dir.File("c.scn")}}, TestMacro());
+  ASSERT_TRUE(review.Current());
+  try {
+    review.Accept();
+    ADD_FAILURE() << "accepted";
+  } catch (const SharedFileDisagrees& e) {
+    EXPECT_EQ(e.Other(), dir.File("more/a.scn") + " line 1 (expect screen ../a.png)");
+  }
+  EXPECT_EQ(ReadFile(dir.File("a.png")), before);
+  ASSERT_TRUE(review.Current());
+  EXPECT_EQ(review.Current()->index, 0u);
+  review.Keep();
+  // Two checks of c.png in c that agree with each other: accepted.
+  ASSERT_TRUE(review.Current());
+  EXPECT_EQ(review.Current()->index, 1u);
+  review.Accept();
+  EXPECT_FALSE(review.Current());
+  EXPECT_EQ(review.StatusOf(1), ScenarioReport::Status::kPassed);
+  EXPECT_EQ(review.Accepted(), 1);
 }
 
 // Ignored rectangles: what differs inside them passes, the count of
