@@ -26,6 +26,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A signal that ends the review (an interrupt, a hang-up, a closed output)
+// stops the scenario running and the question asked, so that the review
+// cleans up as it does at its end, and is raised again afterwards.
+volatile std::sig_atomic_t endingSignal = 0;
+ScenarioReview* signalled = nullptr;
+
+void OnSignal(int sig) {
+  endingSignal = sig;
+  if (signalled) signalled->Stop();
+}
+
 enum class Answer { kAccept, kKeep, kQuit, kNone, kUnusable };
 
 // Unusable answers in a row after which the review stops asking.
@@ -35,7 +46,7 @@ constexpr int kUnusableAnswers = 3;
 // be accepted is that check's answer all the same (it is kept), so that a
 // list of answers stays in step with the checks.
 Answer Ask(bool acceptable) {
-  for (int tries = 0; tries < kUnusableAnswers; ++tries) {
+  for (int tries = 0; tries < kUnusableAnswers && !endingSignal; ++tries) {
     std::printf(acceptable ? "accept (a), keep (k) or quit (q)? " : "keep (k) or quit (q)? ");
     std::fflush(stdout);
     char buffer[256];
@@ -60,17 +71,6 @@ Answer Ask(bool acceptable) {
     std::printf("'%s' is no answer here\n", MessageText(a).c_str());
   }
   return Answer::kUnusable;
-}
-
-// A signal that ends the review (an interrupt, a hang-up, a closed output)
-// stops the scenario running and the question asked, so that the review
-// cleans up as it does at its end, and is raised again afterwards.
-volatile std::sig_atomic_t endingSignal = 0;
-ScenarioReview* signalled = nullptr;
-
-void OnSignal(int sig) {
-  endingSignal = sig;
-  if (signalled) signalled->Stop();
 }
 
 class SignalsEndReview {

@@ -125,7 +125,11 @@ std::vector<TakenWrite> ChecksOfSharedFiles(const std::vector<FileOfScenario>& f
       if (!it->is_regular_file(ec) || it->path().extension() != ".scn") continue;
       const std::string key = FileKey(it->path().string());
       if (skipped.count(key) || !seen.insert(key).second) continue;
-      found.push_back(it->path().lexically_normal().generic_string());
+      // Named as the user would: below the current folder, from there.
+      fs::path name = it->path().lexically_normal();
+      const fs::path below = name.lexically_relative(fs::current_path(ec));
+      if (!ec && !below.empty() && *below.begin() != "..") name = below;
+      found.push_back(name.generic_string());
     }
   }
   std::sort(found.begin(), found.end());
