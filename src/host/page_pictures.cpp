@@ -190,60 +190,65 @@ std::vector<PageRect> DifferenceAreas(const std::uint8_t* page, const RgbImage& 
   std::vector<PageRect> areas;
   if (baseline.width != kPageWidth || baseline.height != kPageHeight) return areas;
   const std::vector<std::uint8_t> mask = IgnoredMask(ignored);
-  std::vector<int> xs, ys;  // the differing pixels
+  // The differing pixels' bounds in each cell of 8 x 8.
+  struct Box {
+    int x0 = kPageWidth, y0 = kPageHeight, x1 = -1, y1 = -1;
+    bool Empty() const { return x1 < 0; }
+    void Add(const Box& b) {
+      x0 = std::min(x0, b.x0);
+      y0 = std::min(y0, b.y0);
+      x1 = std::max(x1, b.x1);
+      y1 = std::max(y1, b.y1);
+    }
+  };
+  constexpr int kFine = 8, kFineCols = kPageWidth / kFine, kFineRows = kPageHeight / kFine;
+  std::vector<Box> fine(kFineCols * kFineRows);
+  bool any = false;
   const std::uint8_t* b = baseline.rgb.data();
   for (int i = 0; i < kPageBytes; ++i, b += 3) {
     const Rgb c = ColourToRGB(page[i]);
     if ((c.r == b[0] && c.g == b[1] && c.b == b[2]) || (!mask.empty() && mask[static_cast<std::size_t>(i)])) continue;
-    xs.push_back(i % kPageWidth);
-    ys.push_back(i / kPageWidth);
+    const int x = i % kPageWidth, y = i / kPageWidth;
+    fine[static_cast<std::size_t>(y / kFine * kFineCols + x / kFine)].Add({x, y, x, y});
+    any = true;
   }
-  if (xs.empty()) return areas;
-  // Cells of a grid that hold differing pixels, joined with their eight
-  // neighbours; a coarser grid while there are too many groups.
-  for (int cell = 8;; cell *= 2) {
-    const int cols = (kPageWidth + cell - 1) / cell, rows = (kPageHeight + cell - 1) / cell;
-    std::vector<PageRect> bounds(static_cast<std::size_t>(cols * rows), PageRect{-1, -1, 0, 0});
-    for (std::size_t k = 0; k < xs.size(); ++k) {
-      PageRect& r = bounds[static_cast<std::size_t>(ys[k] / cell * cols + xs[k] / cell)];
-      if (r.x < 0) {
-        r = {xs[k], ys[k], 1, 1};
-        continue;
-      }
-      const int x0 = std::min(r.x, xs[k]), y0 = std::min(r.y, ys[k]);
-      const int x1 = std::max(r.x + r.w, xs[k] + 1), y1 = std::max(r.y + r.h, ys[k] + 1);
-      r = {x0, y0, x1 - x0, y1 - y0};
+  if (!any) return areas;
+  // Cells that hold differing pixels, joined with their eight neighbours;
+  // when that makes too many groups, the cells of a coarser grid, each on
+  // its own, so that far-apart pixels keep rings of their own.
+  std::vector<bool> seen(fine.size(), false);
+  std::vector<int> stack;
+  for (int start = 0; start < kFineCols * kFineRows; ++start) {
+    if (fine[static_cast<std::size_t>(start)].Empty() || seen[static_cast<std::size_t>(start)]) continue;
+    Box group;
+    stack.push_back(start);
+    seen[static_cast<std::size_t>(start)] = true;
+    while (!stack.empty()) {
+      const int at = stack.back();
+      stack.pop_back();
+      group.Add(fine[static_cast<std::size_t>(at)]);
+      const int cx = at % kFineCols, cy = at / kFineCols;
+      for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx) {
+          const int nx = cx + dx, ny = cy + dy;
+          if (nx < 0 || ny < 0 || nx >= kFineCols || ny >= kFineRows) continue;
+          const auto n = static_cast<std::size_t>(ny * kFineCols + nx);
+          if (fine[n].Empty() || seen[n]) continue;
+          seen[n] = true;
+          stack.push_back(static_cast<int>(n));
+        }
     }
+    areas.push_back({group.x0, group.y0, group.x1 - group.x0 + 1, group.y1 - group.y0 + 1});
+  }
+  for (int cell = 2 * kFine; areas.size() > most && cell <= kPageWidth; cell *= 2) {
+    const int cols = (kPageWidth + cell - 1) / cell, rows = (kPageHeight + cell - 1) / cell, per = cell / kFine;
+    std::vector<Box> bounds(static_cast<std::size_t>(cols * rows));
+    for (int fy = 0; fy < kFineRows; ++fy)
+      for (int fx = 0; fx < kFineCols; ++fx)
+        bounds[static_cast<std::size_t>(fy / per * cols + fx / per)].Add(fine[static_cast<std::size_t>(fy * kFineCols + fx)]);
     areas.clear();
-    std::vector<bool> seen(bounds.size(), false);
-    std::vector<int> stack;
-    for (int start = 0; start < cols * rows; ++start) {
-      if (bounds[static_cast<std::size_t>(start)].x < 0 || seen[static_cast<std::size_t>(start)]) continue;
-      int x0 = kPageWidth, y0 = kPageHeight, x1 = 0, y1 = 0;
-      stack.push_back(start);
-      seen[static_cast<std::size_t>(start)] = true;
-      while (!stack.empty()) {
-        const int at = stack.back();
-        stack.pop_back();
-        const PageRect& r = bounds[static_cast<std::size_t>(at)];
-        x0 = std::min(x0, r.x);
-        y0 = std::min(y0, r.y);
-        x1 = std::max(x1, r.x + r.w);
-        y1 = std::max(y1, r.y + r.h);
-        const int cx = at % cols, cy = at / cols;
-        for (int dy = -1; dy <= 1; ++dy)
-          for (int dx = -1; dx <= 1; ++dx) {
-            const int nx = cx + dx, ny = cy + dy;
-            if (nx < 0 || ny < 0 || nx >= cols || ny >= rows) continue;
-            const auto n = static_cast<std::size_t>(ny * cols + nx);
-            if (bounds[n].x < 0 || seen[n]) continue;
-            seen[n] = true;
-            stack.push_back(static_cast<int>(n));
-          }
-      }
-      areas.push_back({x0, y0, x1 - x0, y1 - y0});
-    }
-    if (areas.size() <= most || cell >= kPageWidth) break;
+    for (const Box& g : bounds)
+      if (!g.Empty()) areas.push_back({g.x0, g.y0, g.x1 - g.x0 + 1, g.y1 - g.y0 + 1});
   }
   return areas;
 }

@@ -6,6 +6,7 @@
 #include <zlib.h>
 
 #include <cstring>
+#include <memory>
 
 #include "device/colour.h"
 #include "support/file_io.h"
@@ -123,15 +124,28 @@ std::string EncodeRgbPng(const RgbImage& picture) {
   const std::size_t width = static_cast<std::size_t>(picture.width);
   const std::size_t rowBytes = mapped ? width : width * 3;
   const std::uint8_t* source = mapped ? indices.data() : picture.rgb.data();
-  std::vector<std::uint8_t> raw((rowBytes + 1) * static_cast<std::size_t>(picture.height));
-  for (std::size_t y = 0; y < static_cast<std::size_t>(picture.height); ++y) {
-    raw[y * (rowBytes + 1)] = 0;  // filter: none
-    std::memcpy(&raw[y * (rowBytes + 1) + 1], source + y * rowBytes, rowBytes);
+  // The rows, each after its filter byte (none), straight into the
+  // compressor.
+  z_stream z{};
+  if (deflateInit(&z, Z_BEST_SPEED) != Z_OK) throw FileError("cannot encode PNG: zlib failed", "", FileError::Op::Encode);
+  const uLong bound = deflateBound(&z, static_cast<uLong>((rowBytes + 1) * static_cast<std::size_t>(picture.height)));
+  std::unique_ptr<Bytef[]> packed(new Bytef[bound]);
+  z.next_out = packed.get();
+  z.avail_out = static_cast<uInt>(bound);
+  Bytef none = 0;
+  bool ok = true;
+  for (std::size_t y = 0; ok && y < static_cast<std::size_t>(picture.height); ++y) {
+    z.next_in = &none;
+    z.avail_in = 1;
+    ok = deflate(&z, Z_NO_FLUSH) == Z_OK;
+    z.next_in = const_cast<Bytef*>(source + y * rowBytes);
+    z.avail_in = static_cast<uInt>(rowBytes);
+    ok = ok && deflate(&z, Z_NO_FLUSH) == Z_OK;
   }
-  uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
-  std::vector<std::uint8_t> packed(packedSize);
-  if (compress2(packed.data(), &packedSize, raw.data(), static_cast<uLong>(raw.size()), Z_BEST_SPEED) != Z_OK)
-    throw FileError("cannot encode PNG: zlib failed", "", FileError::Op::Encode);
+  ok = ok && deflate(&z, Z_FINISH) == Z_STREAM_END;
+  const std::size_t packedSize = z.total_out;
+  deflateEnd(&z);
+  if (!ok) throw FileError("cannot encode PNG: zlib failed", "", FileError::Op::Encode);
 
   std::string out("\x89PNG\r\n\x1a\n", 8);
   std::uint8_t header[13] = {};
@@ -143,7 +157,7 @@ std::string EncodeRgbPng(const RgbImage& picture) {
   header[9] = mapped ? 3 : 2;   // colour type: palette, or RGB
   PutChunk(out, "IHDR", header, sizeof header);
   if (mapped) PutChunk(out, "PLTE", palette.data(), palette.size());
-  PutChunk(out, "IDAT", packed.data(), packedSize);
+  PutChunk(out, "IDAT", packed.get(), packedSize);
   PutChunk(out, "IEND", nullptr, 0);
   return out;
 }

@@ -198,6 +198,7 @@ grep -o 'long[1-4]' "$work/out" | tr -d '\n' | grep -qx 'long1long2long3long4' |
 # --html; files it did not write stay, even named as its own are.
 mkdir -p "$work/stale/s/sub" "$work/stale/out/mine" "$work/stale/report/pictures"
 cp "$suite/start-up.png" "$work/stale/s/a.png"
+cp "$suite/start-up.png" "$work/stale/s/sub/a.png"
 printf 'key 取扱\nexpect screen a.png\n' | tee "$work/stale/s/one.scn" >"$work/stale/s/sub/two.scn"
 printf 'tick 1\nexpect line NOPE\n' >"$work/stale/s/three.scn"
 for f in out/notes.txt out/mine-actual.png out/mine/keep-diff.png report/pictures/own-baseline.png report/x.txt; do
