@@ -84,8 +84,8 @@ code, pre { font-family: monospace; }
 .shot img { position: absolute; left: 0; top: 0; width: 100%; height: 100%; image-rendering: pixelated; display: block; }
 .missing { width: 640px; height: 480px; border: 1px dashed #888; display: flex; align-items: center; justify-content: center; color: #666; }
 .mark { position: absolute; transform: translate(-50%, -50%); box-sizing: border-box; pointer-events: none;
-  width: max(calc(var(--w) + 8px), 18px); height: max(calc(var(--h) + 8px), 18px);
-  border: 2px solid #ffea00; outline: 2px solid #000; box-shadow: inset 0 0 0 1px #000; }
+  width: max(calc(var(--w) + 12px), 26px); height: max(calc(var(--h) + 12px), 26px); border-radius: 4px;
+  border: 3px solid #ffea00; outline: 2px solid #000; box-shadow: inset 0 0 0 1px #000; }
 .nomarks .mark { display: none; }
 .compare { margin-top: 0.8em; }
 .compare input[type=range] { width: 642px; display: block; }
