@@ -128,7 +128,9 @@ int Test(const TestOptions& opt) {
     for (const std::string& e : program.errors)
       for (const std::string& line : SplitLines(e)) {
         PrintError(line);
-        log += Cp932ToUtf8(line) + "\n";
+        if (line.empty()) continue;
+        if (!log.empty()) log += "\n";
+        log += Cp932ToUtf8(line);
       }
     return nothingRan(program.source.MacroName() + " has errors; no scenario ran", log);
   }
