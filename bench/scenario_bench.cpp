@@ -1,11 +1,14 @@
 // Scenarios: replaying the built-in macro's suite (simulated ticks per
 // second, checks against the baselines included), one screen check, and
 // `qmt test -j 1` and `-j 2` on the suite and on 100 scenarios, with the
-// cores they kept busy (child CPU time / wall time).
+// cores they kept busy (child CPU time / wall time), and 200 failing
+// scenarios with --html.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -133,6 +136,43 @@ BENCHMARK(BM_QmtTest)
     ->Args({0, 2})
     ->Args({100, 1})
     ->Args({100, 2})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->UseRealTime();
+
+// 200 failing scenarios with --html, -j 1 and -j 2: each failure's
+// baseline, page and diff pictures written for the report.  The scenarios
+// differ from their baseline in a key's worth of pixels, as a change of
+// the macro's drawing would make them.
+void BM_QmtTestHtml(benchmark::State& state) {
+  const fs::path dir =
+      fs::temp_directory_path() / ("qmt-bench-html-" + std::to_string(::getpid()) + "-" + std::to_string(state.range(1)));
+  fs::remove_all(dir);
+  fs::create_directories(dir / "s");
+  fs::copy_file(fs::path(QMT_SOURCE_DIR) / "tests/scenarios/start-up.png", dir / "s/start-up.png");
+  const int count = static_cast<int>(state.range(0));
+  for (int i = 0; i < count; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "s/f%03d.scn", i);
+    qmt::WriteFileAtomic((dir / name).string(), "key 取扱\nexpect screen start-up.png\n");
+  }
+  const std::string command = std::string(QMT_TOOL) + " test -j " + std::to_string(state.range(1)) + " " +
+                              (dir / "s").string() + " --html " + (dir / "report").string() + " > /dev/null";
+  double cpu = 0;
+  for (auto _ : state) {
+    const double before = ChildCpuSeconds();
+    // 1: the scenarios fail, as they are meant to.
+    const int status = std::system(command.c_str());
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 1) state.SkipWithError("qmt test did not report failures");
+    cpu += ChildCpuSeconds() - before;
+  }
+  state.counters["child_cpu_ms"] = benchmark::Counter(cpu * 1000, benchmark::Counter::kAvgIterations);
+  fs::remove_all(dir);
+}
+BENCHMARK(BM_QmtTestHtml)
+    ->ArgNames({"failing", "jobs"})
+    ->Args({200, 1})
+    ->Args({200, 2})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3)
     ->UseRealTime();

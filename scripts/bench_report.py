@@ -110,6 +110,8 @@ GOALS = [
     (r"^BM_Scenario_ReplaySuite", "≥ 50 k ticks/s", rate_at_least(50000)),
     (r"^BM_Scenario_ScreenCheck", "< 2 ms", under(2e6)),
     (r"^BM_QmtTest/scenarios:100/jobs:2", "≥ 1.6 cores busy", cores_at_least(1.6)),
+    # 200 failing scenarios with their report pictures (--html)
+    (r"^BM_QmtTestHtml/failing:200/jobs:1", "< 3 s", under(3e9)),
     (r"^BM_Window_SliderToPaint/zoom:3$", "< 1 ms", under(1e6)),
     (r"^BM_Process_QmtsimFirstPaint", "< 300 ms", under(300e6)),
     (r"^BM_Process_QmtRunPng", "< 50 ms", under(50e6)),

@@ -4,6 +4,9 @@
 // missing or unreadable file, a bad option).
 #include <algorithm>
 #include <chrono>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -17,6 +20,7 @@
 #include "host/scenario_update.h"
 #include "support/encoding.h"
 #include "support/file_io.h"
+#include "test_files.h"
 #include "test_run.h"
 
 namespace qmt::cli {
@@ -89,17 +93,37 @@ void WriteUpdates(const std::vector<Case>& cases, std::vector<Outcome>& outcomes
 }
 
 int Test(const TestOptions& opt) {
+#ifdef __GLIBC__
+  // A failure's pictures take a few buffers of a megabyte each: kept by the
+  // allocator between scenarios rather than mapped afresh for each, which
+  // costs a page fault every 4 KB.
+  if (!opt.diffDir.empty() || !opt.html.empty()) {
+    mallopt(M_MMAP_THRESHOLD, 64 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+  }
+#endif
   std::vector<Case> cases;
   std::string error;
-  // When nothing runs, the report still says why: one error entry in place
-  // of the report of an earlier run.
-  auto nothingRan = [&opt](const std::string& why) {
+  // The pictures and lines files of an earlier run go: each run leaves
+  // only its own.
+  auto removeEarlier = [&opt] {
+    for (const std::string& dir : {opt.diffDir, opt.html})
+      if (!dir.empty()) RemoveEarlierReportFiles(dir);
+  };
+  // When nothing runs, the reports still say why: one error entry in place
+  // of the reports of an earlier run.
+  auto nothingRan = [&opt, &removeEarlier](const std::string& why, const std::string& detail = "") {
     PrintError(Utf8ToCp932("qmt test: " + why));
-    if (!opt.junit.empty()) {
-      Outcome o;
-      o.status = Outcome::kError;
-      o.text = why;
-      WriteJunit(opt.junit, {Case{"", "qmt test"}}, {o}, 0);
+    Outcome o;
+    o.status = Outcome::kError;
+    o.text = o.message = why;
+    o.detail = detail;
+    if (!opt.junit.empty()) WriteJunit(opt.junit, {Case{"", "qmt test"}}, {o}, 0);
+    removeEarlier();
+    // A folder that cannot be made is what was said already.
+    try {
+      if (!opt.html.empty()) WriteHtmlReport(opt.html, {Case{"", "qmt test"}}, {o}, 0, "");
+    } catch (const FileError&) {
     }
     return 2;
   };
@@ -112,13 +136,21 @@ int Test(const TestOptions& opt) {
     fs::create_directories(dir, ec);
     if (ec || !fs::is_directory(dir)) return nothingRan("cannot create " + dir + ": " + ec.message());
   }
+  removeEarlier();
   const ProgramMacro program = CompileProgramMacro(ExecutablePath("qmt"), opt.macroFile, opt.utf8);
   if (const ProgramFileProblem* fatal = program.source.Fatal()) return nothingRan(ProblemSentence(*fatal));
   for (const std::string& note : program.source.Notes()) PrintError(Utf8ToCp932("note: " + note));
   if (!program.errors.empty()) {
+    // The compiler's messages go to the report too, where CI shows them.
+    std::string log;
     for (const std::string& e : program.errors)
-      for (const std::string& line : SplitLines(e)) PrintError(line);
-    return nothingRan(program.source.MacroName() + " has errors; no scenario ran");
+      for (const std::string& line : SplitLines(e)) {
+        PrintError(line);
+        if (line.empty()) continue;
+        if (!log.empty()) log += "\n";
+        log += Cp932ToUtf8(line);
+      }
+    return nothingRan(program.source.MacroName() + " has errors; no scenario ran", log);
   }
   const CompiledMacro& macro = program.compiled;
   std::printf("testing %s\n", program.source.MacroName().c_str());
@@ -173,13 +205,14 @@ static Command reg(35, [](CLI::App& app) {
                 "unusable ones in a row or on a signal, the rest is kept");
   sub->add_option("--diff-dir", opt->diffDir,
                   "Write NAME-actual.png and NAME-diff.png (the baseline dimmed, differing pixels in magenta,\n"
-                  "ignored rectangles hatched) for a failed screen check, NAME-lines.txt for a failed lines\n"
-                  "check; created when missing")
+                  "framed in yellow, ignored rectangles hatched) for a failed screen check, NAME-lines.txt for\n"
+                  "a failed lines check; created when missing. The files an earlier run wrote there go first")
       ->option_text("DIR");
   sub->add_option("--junit", opt->junit, "Write a JUnit XML report")->option_text("FILE");
   sub->add_option("--html", opt->html,
                   "Write an HTML report, DIR/index.html: a summary and each failure's baseline, actual and\n"
-                  "diff pictures or lines; it opens offline in any browser")
+                  "diff pictures at their own size (a click zooms them), each place that differs marked, or\n"
+                  "its lines; it opens offline in any browser. The pictures an earlier run wrote there go first")
       ->option_text("DIR");
   sub->add_option("-j,--jobs", opt->jobs, "Scenarios run at once, in worker processes started once")
       ->option_text("N")

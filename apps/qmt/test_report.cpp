@@ -77,14 +77,18 @@ section.case { border-top: 2px solid #b3261e; padding-top: 0.5em; margin-bottom:
 section.case h2 { font-size: 1.15em; margin: 0.2em 0; }
 code, pre { font-family: monospace; }
 .message { white-space: pre-wrap; }
-.pictures { display: flex; flex-wrap: wrap; gap: 12px; }
+.pictures { display: flex; flex-wrap: wrap; gap: 12px; align-items: flex-start; }
 .pictures figure { margin: 0; }
-.pictures img, .stack img { width: 320px; height: 240px; image-rendering: pixelated; border: 1px solid #888; display: block; }
-.pictures .missing { width: 320px; height: 240px; border: 1px dashed #888; display: flex; align-items: center; justify-content: center; color: #666; }
+.shot { position: relative; width: 640px; height: 480px; border: 1px solid #888; cursor: zoom-in; overflow: hidden; }
+.shot.zoomed { width: 1280px; height: 960px; cursor: zoom-out; }
+.shot img { position: absolute; left: 0; top: 0; width: 100%; height: 100%; image-rendering: pixelated; display: block; }
+.missing { width: 640px; height: 480px; border: 1px dashed #888; display: flex; align-items: center; justify-content: center; color: #666; }
+.mark { position: absolute; transform: translate(-50%, -50%); box-sizing: border-box; pointer-events: none;
+  width: max(calc(var(--w) + 12px), 26px); height: max(calc(var(--h) + 12px), 26px); border-radius: 4px;
+  border: 3px solid #ffea00; outline: 2px solid #000; box-shadow: inset 0 0 0 1px #000; }
+.nomarks .mark { display: none; }
 .compare { margin-top: 0.8em; }
-.stack { position: relative; width: 322px; height: 242px; }
-.stack img { position: absolute; left: 0; top: 0; }
-.compare input { width: 322px; display: block; }
+.compare input[type=range] { width: 642px; display: block; }
 pre.lines { background: #f6f6f6; padding: 0.5em; overflow-x: auto; max-height: 40em; }
 pre.lines .del { background: #fde2e1; display: block; }
 pre.lines .add { background: #dcf5dc; display: block; }
@@ -92,7 +96,9 @@ pre.lines .gap { color: #777; display: block; }
 )";
 
 // The slider shows the actual page over the baseline up to its position;
-// the button shows one or the other whole.
+// the button shows one or the other whole.  A click on a picture zooms it
+// to twice its size and back; the marks around the differences can be
+// hidden.
 const char* kScript = R"(
 for (const c of document.querySelectorAll('.compare')) {
   const over = c.querySelector('img.over');
@@ -109,12 +115,37 @@ for (const c of document.querySelectorAll('.compare')) {
   });
   show(Number(range.value));
 }
+for (const shot of document.querySelectorAll('.shot')) {
+  shot.addEventListener('click', () => shot.classList.toggle('zoomed'));
+}
+for (const box of document.querySelectorAll('input.marks')) {
+  const section = box.closest('section');
+  box.addEventListener('change', () => section.classList.toggle('nomarks', !box.checked));
+}
 )";
 
-std::string Picture(const std::string& path, const char* what) {
+// Rings around the places where the pages differ, placed in fractions of
+// the page so that they stay on them at any size, and never smaller than a
+// few screen pixels.
+std::string Marks(const std::vector<PageRect>& marks) {
+  std::string out;
+  char style[160];
+  for (const PageRect& r : marks) {
+    std::snprintf(style, sizeof style, "left:%.4f%%;top:%.4f%%;--w:%.4f%%;--h:%.4f%%", (r.x + r.w / 2.0) * 100 / 640,
+                  (r.y + r.h / 2.0) * 100 / 480, r.w * 100.0 / 640, r.h * 100.0 / 480);
+    out += std::string("<div class=\"mark\" style=\"") + style + "\"></div>";
+  }
+  return out;
+}
+
+// A picture at its own size (a click zooms it), its marks, and a link to
+// the file.
+std::string Picture(const std::string& path, const char* what, const std::vector<PageRect>& marks) {
   if (path.empty()) return std::string("<figure><div class=\"missing\">no ") + what + "</div><figcaption>" + what + "</figcaption></figure>";
-  return std::string("<figure><img class=\"") + what + "\" src=\"" + XmlEscape(UrlPath(path)) + "\" alt=\"" + what +
-         "\"><figcaption>" + what + "</figcaption></figure>";
+  const std::string url = XmlEscape(UrlPath(path));
+  return std::string("<figure><div class=\"shot\" title=\"click to zoom\"><img class=\"") + what + "\" src=\"" + url +
+         "\" alt=\"" + what + "\">" + Marks(marks) + "</div><figcaption>" + what + " · <a href=\"" + url +
+         "\">full size</a></figcaption></figure>";
 }
 
 }  // namespace
@@ -167,6 +198,7 @@ void WriteJunit(const std::string& path, const std::vector<Case>& cases, const s
     }
     const char* tag = o.status == Outcome::kFailed ? "failure" : "error";
     std::string body = o.text;
+    if (!o.detail.empty()) body += "\n" + o.detail;
     if (!link.empty()) body += "\nHTML report: " + link + "#" + HtmlAnchor(i);
     xml += ">\n";
     if (!link.empty())
@@ -192,7 +224,7 @@ void WriteHtmlReport(const std::string& dir, const std::vector<Case>& cases, con
   std::string h = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>qmt test: " +
                   std::to_string(passed) + " passed, " + std::to_string(failed + errors) +
                   " failed</title>\n<style>" + kStyle + "</style>\n</head>\n<body>\n<h1>qmt test</h1>\n";
-  h += "<p>testing " + XmlEscape(macroName) + "</p>\n";
+  if (!macroName.empty()) h += "<p>testing " + XmlEscape(macroName) + "</p>\n";
   h += "<p class=\"summary\" id=\"summary\"><span class=\"passed\">" + std::to_string(passed) +
        " passed</span><span class=\"failed\">" + std::to_string(failed) + " failed</span><span class=\"errors\">" +
        std::to_string(errors) + (errors == 1 ? " error" : " errors") + "</span><span class=\"time\">" + time +
@@ -220,13 +252,19 @@ void WriteHtmlReport(const std::string& dir, const std::vector<Case>& cases, con
     if (o.line > 0) h += " line " + std::to_string(o.line) + ": <code>" + XmlEscape(o.step) + "</code>";
     if (o.line == 0 && !o.step.empty()) h += ": start-up run";
     h += "</p>\n<p class=\"message\">" + XmlEscape(o.message.empty() ? o.text : o.message) + "</p>\n";
+    if (!o.detail.empty()) h += "<pre class=\"detail\">" + XmlEscape(o.detail) + "</pre>\n";
     if (o.pictures.size() == 3) {
-      h += "<div class=\"pictures\">" + Picture(o.pictures[0], "baseline") + Picture(o.pictures[1], "actual") +
-           Picture(o.pictures[2], "diff") + "</div>\n";
+      if (!o.marks.empty())
+        h += "<p><label><input type=\"checkbox\" class=\"marks\" checked> mark the " +
+             std::to_string(o.marks.size()) + (o.marks.size() == 1 ? " place" : " places") +
+             " that differ</label></p>\n";
+      h += "<div class=\"pictures\">" + Picture(o.pictures[0], "baseline", o.marks) +
+           Picture(o.pictures[1], "actual", o.marks) + Picture(o.pictures[2], "diff", o.marks) + "</div>\n";
       if (!o.pictures[0].empty()) {
-        h += "<div class=\"compare\"><div class=\"stack\"><img src=\"" + XmlEscape(UrlPath(o.pictures[0])) +
-             "\" alt=\"baseline\"><img class=\"over\" src=\"" + XmlEscape(UrlPath(o.pictures[1])) +
-             "\" alt=\"actual\"></div><input type=\"range\" min=\"0\" max=\"100\" value=\"50\" "
+        h += "<div class=\"compare\"><div class=\"shot stack\" title=\"click to zoom\"><img src=\"" +
+             XmlEscape(UrlPath(o.pictures[0])) + "\" alt=\"baseline\"><img class=\"over\" src=\"" +
+             XmlEscape(UrlPath(o.pictures[1])) + "\" alt=\"actual\">" + Marks(o.marks) +
+             "</div><input type=\"range\" min=\"0\" max=\"100\" value=\"50\" "
              "aria-label=\"actual over baseline\"><button type=\"button\">baseline / actual</button> "
              "<span class=\"showing\"></span></div>\n";
       }

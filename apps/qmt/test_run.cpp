@@ -21,6 +21,7 @@
 #include "host/scenario.h"
 #include "support/encoding.h"
 #include "support/file_io.h"
+#include "test_files.h"
 #include "test_run.h"
 
 namespace qmt::cli {
@@ -29,12 +30,6 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string ToUtf8Path(const fs::path& p) { return p.generic_string(); }
-
-void WriteReportFile(const std::string& path, std::string_view bytes) {
-  std::error_code ec;
-  fs::create_directories(fs::path(path).parent_path(), ec);
-  WriteFileAtomic(path, bytes);
-}
 
 // Lines around the differences of a lines check, three on each side.
 std::vector<DiffLine> AroundDifferences(const std::vector<DiffLine>& diff) {
@@ -118,6 +113,9 @@ std::string Serialize(const Outcome& o) {
   w.Put(o.pictures);
   w.Put(static_cast<std::uint64_t>(o.lines.size()));
   for (const DiffLine& d : o.lines) w.Put(std::string(1, d.op) + d.text);
+  w.Put(static_cast<std::uint64_t>(o.marks.size()));
+  for (const PageRect& r : o.marks)
+    for (int v : {r.x, r.y, r.w, r.h}) w.Put(static_cast<std::uint64_t>(v));
   w.Put(static_cast<std::uint64_t>(o.writes.size()));
   for (const BaselineWrite& b : o.writes) {
     w.Put(b.path);
@@ -144,6 +142,13 @@ bool Deserialize(const std::string& bytes, Outcome& o) {
     std::string s;
     if (!w.Get(s) || s.empty()) return false;
     o.lines.push_back({s[0], s.substr(1)});
+  }
+  if (!w.Get(n) || n > bytes.size()) return false;
+  for (std::uint64_t i = 0; i < n; ++i) {
+    std::uint64_t v[4];
+    for (std::uint64_t& x : v)
+      if (!w.Get(x)) return false;
+    o.marks.push_back({static_cast<int>(v[0]), static_cast<int>(v[1]), static_cast<int>(v[2]), static_cast<int>(v[3])});
   }
   if (!w.Get(n)) return false;
   for (std::uint64_t i = 0; i < n; ++i) {
@@ -324,18 +329,24 @@ Outcome RunCase(const Case& c, const CompiledMacro& macro, const TestOptions& op
       out.message = f.message;
       const bool failed = out.status == Outcome::kFailed;
       const std::string below = PathBelow(c.name);
+      // Each picture is made and encoded once, for both folders.
+      std::string actual, diff;
+      if (failed && f.pictures && (!opt.diffDir.empty() || !opt.html.empty())) {
+        actual = EncodeRgbPng(PagePicture(f.actual.data()));
+        if (f.haveBaseline) diff = EncodeRgbPng(DiffPicture(f.actual.data(), f.baseline, f.ignored));
+      }
       if (!opt.diffDir.empty() && failed) {
         const std::string base = (fs::path(opt.diffDir) / below).generic_string();
         if (f.pictures) {
-          WriteReportFile(base + "-actual.png", EncodeRgbPng(PagePicture(f.actual.data())));
+          WriteReportFile(opt.diffDir, below + "-actual.png", actual);
           if (f.haveBaseline) {
-            WriteReportFile(base + "-diff.png", EncodeRgbPng(DiffPicture(f.actual.data(), f.baseline, f.ignored)));
+            WriteReportFile(opt.diffDir, below + "-diff.png", diff);
             out.text += "; see " + base + "-actual.png, " + base + "-diff.png";
           } else {
             out.text += "; see " + base + "-actual.png";
           }
         } else if (!f.actualLines.empty() || f.step.starts_with("expect")) {
-          WriteReportFile(base + "-lines.txt", LinesFileText(f.actualLines));
+          WriteReportFile(opt.diffDir, below + "-lines.txt", LinesFileText(f.actualLines));
           out.text += "; see " + base + "-lines.txt";
         }
       }
@@ -344,13 +355,13 @@ Outcome RunCase(const Case& c, const CompiledMacro& macro, const TestOptions& op
           const std::string rel = "pictures/" + below;
           out.pictures.assign(3, "");
           if (f.haveBaseline) {
-            WriteReportFile(opt.html + "/" + rel + "-baseline.png", EncodeRgbPng(f.baseline));
-            WriteReportFile(opt.html + "/" + rel + "-diff.png",
-                            EncodeRgbPng(DiffPicture(f.actual.data(), f.baseline, f.ignored)));
+            WriteReportFile(opt.html, rel + "-baseline.png", EncodeRgbPng(f.baseline));
+            WriteReportFile(opt.html, rel + "-diff.png", diff);
             out.pictures[0] = rel + "-baseline.png";
             out.pictures[2] = rel + "-diff.png";
+            out.marks = DifferenceAreas(f.actual.data(), f.baseline, f.ignored);
           }
-          WriteReportFile(opt.html + "/" + rel + "-actual.png", EncodeRgbPng(PagePicture(f.actual.data())));
+          WriteReportFile(opt.html, rel + "-actual.png", actual);
           out.pictures[1] = rel + "-actual.png";
         } else if (f.lines) {
           out.lines = AroundDifferences(LineDiff(f.expectedLines, f.actualLines));

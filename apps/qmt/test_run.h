@@ -34,6 +34,7 @@ struct Outcome {
   enum Status : char { kPassed = 'P', kFailed = 'F', kError = 'E' };
   Status status = kPassed;
   std::string text;  // after "FAIL name: " or "ERROR name: "
+  std::string detail;  // more of an error for the JUnit report (a compiler's messages)
   std::vector<std::string> warnings;
   std::vector<BaselineWrite> writes;  // what an update took
   double seconds = 0;
@@ -43,6 +44,7 @@ struct Outcome {
   std::string message;
   std::vector<std::string> pictures;  // baseline, actual, diff: paths below the report's folder ("" when none)
   std::vector<DiffLine> lines;        // a failed lines check, around its differences (op '@': lines left out)
+  std::vector<PageRect> marks;        // where the pages differ, to mark on the pictures
 };
 
 // The scenarios named on the command line: a file as it is, a folder's

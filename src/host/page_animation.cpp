@@ -41,6 +41,18 @@ bool PageAnimation::Add(const std::uint8_t* page, std::uint64_t ms) {
   }
   if (x1 < 0) return false;
   f.ms = std::max(ms, frames_.empty() ? startMs_ : frames_.back().ms);
+  // A change at the time of the frame before is part of that frame: a
+  // frame shown for no time would be shown for a tenth of a second by most
+  // viewers (a GIF delay of 0).
+  if (frames_.empty() && f.ms == startMs_) {
+    Apply(f, first_);
+    Apply(f, current_);
+    return true;
+  }
+  if (!frames_.empty() && f.ms == frames_.back().ms) {
+    Merge(frames_.back(), f, page);
+    return true;
+  }
   f.x = x0;
   f.y = y0;
   f.width = x1 - x0 + 1;
@@ -50,6 +62,45 @@ bool PageAnimation::Add(const std::uint8_t* page, std::uint64_t ms) {
   frameBytes_ += f.pixels.size() + f.spans.size() * sizeof(Span);
   frames_.push_back(std::move(f));
   return true;
+}
+
+void PageAnimation::Merge(Frame& into, const Frame& later, const std::uint8_t* page) {
+  // Row by row, the span that covers both frames' changes, from the page
+  // as it is after the later one.
+  Frame m;
+  m.ms = into.ms;
+  std::size_t a = 0, b = 0;
+  int x0 = kPageWidth, x1 = -1;
+  while (a < into.spans.size() || b < later.spans.size()) {
+    const int ya = a < into.spans.size() ? into.spans[a].y : kPageHeight;
+    const int yb = b < later.spans.size() ? later.spans[b].y : kPageHeight;
+    const int y = std::min(ya, yb);
+    int left = kPageWidth, right = -1;
+    if (ya == y) {
+      left = into.spans[a].x;
+      right = into.spans[a].x + into.spans[a].width - 1;
+      ++a;
+    }
+    if (yb == y) {
+      left = std::min(left, later.spans[b].x);
+      right = std::max(right, later.spans[b].x + later.spans[b].width - 1);
+      ++b;
+    }
+    const std::uint8_t* row = page + static_cast<std::size_t>(y) * kPageWidth;
+    m.spans.push_back({y, left, right - left + 1, m.pixels.size()});
+    m.pixels.insert(m.pixels.end(), row + left, row + right + 1);
+    x0 = std::min(x0, left);
+    x1 = std::max(x1, right);
+  }
+  m.x = x0;
+  m.y = m.spans.front().y;
+  m.width = x1 - x0 + 1;
+  m.height = m.spans.back().y - m.y + 1;
+  m.pixels.shrink_to_fit();
+  Apply(m, current_);
+  frameBytes_ -= into.pixels.size() + into.spans.size() * sizeof(Span);
+  frameBytes_ += m.pixels.size() + m.spans.size() * sizeof(Span);
+  into = std::move(m);
 }
 
 void PageAnimation::Apply(const Frame& f, std::vector<std::uint8_t>& page) {

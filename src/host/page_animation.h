@@ -59,6 +59,9 @@ class PageAnimation {
     std::vector<std::uint8_t> pixels;
   };
   static void Apply(const Frame& frame, std::vector<std::uint8_t>& page);
+  // Folds `later`, a change at the same time, into `into`; `page` is the
+  // page after both.
+  void Merge(Frame& into, const Frame& later, const std::uint8_t* page);
 
   bool started_ = false;
   std::uint64_t startMs_ = 0;

@@ -71,7 +71,16 @@ RgbImage PagePicture(const std::uint8_t* page);
 // differs inside them is not highlighted.
 RgbImage DiffPicture(const std::uint8_t* page, const RgbImage& baseline, const std::vector<PageRect>& ignored = {});
 
-// An RGB picture as PNG bytes.  Raises FileError when libpng fails.
+// Where the page differs from the baseline (the ignored rectangles left
+// out): rectangles around groups of differing pixels, those closer than a
+// few pixels in one, at most `most` of them (nearby groups are joined when
+// there would be more).  Empty when nothing differs or the sizes differ.
+std::vector<PageRect> DifferenceAreas(const std::uint8_t* page, const RgbImage& baseline,
+                                      const std::vector<PageRect>& ignored = {}, std::size_t most = 32);
+
+// An RGB picture as PNG bytes, written for speed: colour-mapped when it has
+// at most 256 colours (a page always has), else RGB; the same pixels either
+// way.  Raises FileError when it cannot be encoded.
 std::string EncodeRgbPng(const RgbImage& picture);
 
 }  // namespace qmt

@@ -6,6 +6,7 @@
 
 #include "device/qmt3308.h"
 #include "host/page_animation.h"
+#include "host/page_pictures.h"
 #include "host/simulator_binding.h"
 #include "runtime/builtins.h"
 #include "runtime/runner.h"
@@ -226,8 +227,26 @@ ScenarioReport Play(ScenarioMachine& machine, const Scenario& scenario, const Sc
   ScenarioReport report;
   // The labels are the started macro's.
   bool checks = false;
+  // A screen check whose ignored rectangles cover the whole page compares
+  // nothing: it passes whatever the page shows.
+  std::vector<PageRect> ignored;
+  bool wholePage = false;
   for (const ScenarioStep& step : scenario.steps) {
     using Kind = ScenarioStep::Kind;
+    if (step.kind == Kind::kIgnore) {
+      if (step.rect.w == 0) {
+        ignored.clear();
+      } else {
+        ignored.push_back(step.rect);
+      }
+      const std::vector<std::uint8_t> mask = IgnoredMask(ignored);
+      wholePage = !mask.empty() && std::count(mask.begin(), mask.end(), std::uint8_t{1}) == kPageBytes;
+    }
+    if ((step.kind == Kind::kExpectScreen || step.kind == Kind::kExpectPage) && wholePage) {
+      report.warnings.push_back("line " + std::to_string(step.line) +
+                                ": the ignored rectangles cover the whole page; the check compares nothing");
+      continue;
+    }
     checks |= step.kind == Kind::kExpectScreen || step.kind == Kind::kExpectPage || step.kind == Kind::kExpectLines;
     if (step.kind == Kind::kEvent && !machine.Runner().HasLabel(step.label))
       report.warnings.push_back("line " + std::to_string(step.line) + ": the macro has no label " +

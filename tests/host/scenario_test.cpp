@@ -3,6 +3,7 @@
 #include <gif_lib.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <filesystem>
@@ -19,6 +20,7 @@
 #include "host/name_tables.h"
 #include "host/page_animation.h"
 #include "host/page_pictures.h"
+#include "host/png_reader.h"
 #include "host/scenario.h"
 #include "host/data_module.h"
 #include "host/scenario_machine.h"
@@ -380,6 +382,22 @@ TEST(ScenarioPlayer, IgnoredRectanglesAreLeftOutOfScreenChecks) {
       EXPECT_NE(FailureText(r.failure).find(c.failure), std::string::npos) << c.text << ": " << FailureText(r.failure);
     }
   }
+  // A check whose ignored rectangles cover the whole page compares nothing,
+  // and is said to; one that leaves a pixel compared is a check.
+  const struct {
+    const char* text;
+    std::vector<std::string> warnings;
+  } checksNothing[] = {
+      {"ignore 0,0,640,480\nexpect screen a.png",
+       {"line 2: the ignored rectangles cover the whole page; the check compares nothing",
+        "the scenario checks nothing"}},
+      {"ignore 0,0,320,480\nignore 320,0,320,480\nexpect page 0 a.png\nexpect line CS00",
+       {"line 3: the ignored rectangles cover the whole page; the check compares nothing"}},
+      {"ignore 0,0,640,479\nexpect screen a.png", {}},
+      {"ignore 0,0,640,480\nignore none\nexpect screen a.png", {}},
+  };
+  for (const auto& c : checksNothing) EXPECT_EQ(Play(c.text, scn).warnings, c.warnings) << c.text;
+
   ScenarioReport r = Play("ignore 0,0,100,100\nevent onRUN\nexpect screen a.png", scn);
   ASSERT_TRUE(r.failure.haveBaseline);
   RgbImage diff = DiffPicture(r.failure.actual.data(), r.failure.baseline, r.failure.ignored);
@@ -398,6 +416,84 @@ TEST(ScenarioPlayer, IgnoredRectanglesAreLeftOutOfScreenChecks) {
   // Two of every eight diagonals are stripes.
   EXPECT_GT(stripes, 2000);
   EXPECT_LT(stripes, 3000);
+}
+
+// Report pictures: colour-mapped when they fit (a page always does), RGB
+// beyond 256 colours, and the same pixels through libpng and the
+// program's own reader either way.
+TEST(ReportPictures, ColourMappedWhenTheyFitAndReadAlike) {
+  std::vector<std::uint8_t> page(kPageBytes);
+  for (int i = 0; i < kPageBytes; ++i) page[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i / 7 + i % 640);
+  RgbImage many{300, 2, std::vector<std::uint8_t>(300 * 2 * 3)};
+  for (std::size_t j = 0; j < 600; ++j) {  // 600 colours
+    many.rgb[3 * j] = static_cast<std::uint8_t>(j);
+    many.rgb[3 * j + 1] = static_cast<std::uint8_t>(j >> 8 << 6);
+    many.rgb[3 * j + 2] = 7;
+  }
+  const struct {
+    RgbImage picture;
+    int colourType;  // of the PNG: 3 colour-mapped, 2 RGB
+  } cases[] = {
+      {PagePicture(page.data()), 3},
+      {RgbImage{1, 1, {9, 8, 7}}, 3},
+      {many, 2},
+  };
+  for (const auto& c : cases) {
+    const std::string png = EncodeRgbPng(c.picture);
+    ASSERT_GT(png.size(), 26u);
+    EXPECT_EQ(png[25], c.colourType) << c.picture.width;
+    RgbImage theirs, ours;
+    std::string error;
+    ASSERT_TRUE(DecodePng(png, theirs, error)) << error;
+    ASSERT_TRUE(ReadPngPicture(png, ours, error)) << error;
+    for (const RgbImage* read : {&theirs, &ours}) {
+      EXPECT_EQ(read->width, c.picture.width);
+      EXPECT_EQ(read->height, c.picture.height);
+      EXPECT_TRUE(read->rgb == c.picture.rgb) << c.picture.width;
+    }
+  }
+}
+
+// The places where a page differs: one ring per group of nearby pixels,
+// none inside ignored rectangles, joined when there would be too many.
+TEST(ReportPictures, DifferenceAreasGroupNearbyPixels) {
+  std::vector<std::uint8_t> page(kPageBytes, 0);
+  const RgbImage baseline = PagePicture(page.data());
+  auto set = [&](int x, int y) { page[static_cast<std::size_t>(y * 640 + x)] = 0xE0; };
+  EXPECT_TRUE(DifferenceAreas(page.data(), baseline).empty());
+  set(123, 45);
+  EXPECT_EQ(DifferenceAreas(page.data(), baseline), (std::vector<PageRect>{{123, 45, 1, 1}}));
+  set(126, 47);  // close by: one group
+  set(639, 479);
+  EXPECT_EQ(DifferenceAreas(page.data(), baseline), (std::vector<PageRect>{{123, 45, 4, 3}, {639, 479, 1, 1}}));
+  EXPECT_EQ(DifferenceAreas(page.data(), baseline, {{600, 400, 40, 80}}), (std::vector<PageRect>{{123, 45, 4, 3}}));
+  // A scatter of 100 far apart: at most the number asked for, covering all.
+  for (int k = 0; k < 100; ++k) set(k % 10 * 60 + 5, k / 10 * 45 + 5);
+  const std::vector<PageRect> areas = DifferenceAreas(page.data(), baseline, {}, 32);
+  EXPECT_LE(areas.size(), 32u);
+  EXPECT_GE(areas.size(), 2u);
+  for (int k = 0; k < 100; ++k) {
+    const int x = k % 10 * 60 + 5, y = k / 10 * 45 + 5;
+    EXPECT_TRUE(std::any_of(areas.begin(), areas.end(), [&](const PageRect& r) {
+      return x >= r.x && x < r.x + r.w && y >= r.y && y < r.y + r.h;
+    })) << x << "," << y;
+  }
+  // The diff picture frames each group in yellow and leaves the pixels magenta.
+  std::vector<std::uint8_t> two(kPageBytes, 0);
+  two[45 * 640 + 123] = two[400 * 640 + 500] = 0xE0;
+  const RgbImage diff = DiffPicture(two.data(), baseline);
+  auto at = [&](int x, int y) {
+    const std::uint8_t* p = &diff.rgb[3 * static_cast<std::size_t>(y * 640 + x)];
+    return std::vector<int>{p[0], p[1], p[2]};
+  };
+  const std::vector<int> magenta{255, 0, 255}, yellow{255, 255, 0};
+  for (auto [x, y] : {std::pair{123, 45}, std::pair{500, 400}}) {
+    EXPECT_EQ(at(x, y), magenta);
+    EXPECT_EQ(at(x - 3, y), yellow);
+    EXPECT_EQ(at(x + 3, y + 3), yellow);
+    EXPECT_NE(at(x - 2, y), yellow);
+  }
+  EXPECT_NE(at(300, 45), yellow);  // not one frame around both
 }
 
 // What a recording in a running window relies on: after the reset, the
@@ -582,6 +678,50 @@ TEST(PageAnimation, GifHasTheDevicePaletteAndOneFramePerChange) {
   EXPECT_EQ(a.FrameBytes(), 0u);
   a.Add(device.DisplayPageBytes(), 132);
   EXPECT_FALSE(a.Add(device.DisplayPageBytes(), 165));
+}
+
+// Changes at the time of the frame before belong to it: no frame is shown
+// for no time (a GIF delay of 0, which viewers stretch to a tenth of a
+// second), and what each frame shows is the page at its time.
+TEST(PageAnimation, ChangesAtOneTimeMakeOneFrame) {
+  TQMT3308 device;
+  std::uint8_t* page = device.DisplayPageBytes();
+  PageAnimation a;
+  a.Start(page, 0);
+  page[640 * 10 + 5] = 0x1C;  // an event right after the start
+  EXPECT_TRUE(a.Add(page, 0));
+  EXPECT_EQ(a.FrameCount(), 1u);
+  page[640 * 20 + 30] = 0xE3;
+  EXPECT_TRUE(a.Add(page, 33));
+  page[640 * 20 + 40] = 0x03;  // two changes in one tick, the second to the left and below
+  page[640 * 25 + 2] = 0x03;
+  EXPECT_TRUE(a.Add(page, 33));
+  page[640 * 20 + 40] = 0x00;  // and one put back within it
+  EXPECT_TRUE(a.Add(page, 33));
+  a.End(66);
+  EXPECT_EQ(a.FrameCount(), 2u);
+  const std::string bytes = a.EncodeGif();
+  std::string_view in = bytes;
+  int error = 0;
+  GifFileType* gif = DGifOpen(&in, ReadFromString, &error);
+  ASSERT_NE(gif, nullptr);
+  ASSERT_EQ(DGifSlurp(gif), GIF_OK);
+  ASSERT_EQ(gif->ImageCount, 2);
+  for (int i = 0; i < 2; ++i) {
+    GraphicsControlBlock gcb;
+    ASSERT_EQ(DGifSavedExtensionToGCB(gif, i, &gcb), GIF_OK);
+    EXPECT_GT(gcb.DelayTime, 0) << "frame " << i;
+  }
+  EXPECT_EQ(gif->SavedImages[0].RasterBits[640 * 10 + 5], 0x1C);
+  const SavedImage& second = gif->SavedImages[1];
+  EXPECT_EQ((std::vector<int>{second.ImageDesc.Left, second.ImageDesc.Top, second.ImageDesc.Width,
+                              second.ImageDesc.Height}),
+            (std::vector<int>{2, 20, 39, 6}));
+  const int w = second.ImageDesc.Width;
+  EXPECT_EQ(second.RasterBits[28], 0xE3);
+  EXPECT_EQ(second.RasterBits[38], 0x00);
+  EXPECT_EQ(second.RasterBits[5 * w], 0x03);
+  DGifCloseFile(gif, &error);
 }
 
 }  // namespace

@@ -56,8 +56,15 @@ for macro in "$work/no-macro.txt" "$work/s"; do
   grep -q "<error message=\"[^\"]*$macro" "$work/report.xml" || fail "report of $macro: $(cat "$work/report.xml")"
 done
 printf 'GOTO\n' >"$work/broken-macro.txt"
-expect_status 2 "$qmt" test "$work/s" --macro "$work/broken-macro.txt"
+expect_status 2 "$qmt" test "$work/s" --macro "$work/broken-macro.txt" --junit "$work/report.xml"
 grep -q "the macro file $work/broken-macro.txt has errors" "$work/err" || fail "compile errors: $(cat "$work/err")"
+# The JUnit entry holds the compiler's messages too.
+python3 - "$work/report.xml" "$(head -n 1 "$work/err")" <<'PY' || fail "compile errors in the report: $(cat "$work/report.xml")"
+import sys, xml.etree.ElementTree as ET
+error = ET.parse(sys.argv[1]).getroot().find("testsuite/testcase/error")
+assert "has errors" in error.get("message"), error.attrib
+assert sys.argv[2] and sys.argv[2] in error.text, (sys.argv[2], error.text)
+PY
 # --utf8 as in qmt run; the output names the macro tested.
 printf 'EXIT\n色: d("DS1"): EXIT\n' >"$work/u8.txt"
 printf 'event 色\nexpect line DS1\n' >"$work/u8.scn"
@@ -187,9 +194,64 @@ wait "$parent"
 [ "$(grep -Ec '^(PASS|ERROR) long[1-4]' "$work/out")" = 4 ] || fail "a killed worker: $(cat "$work/out")"
 grep -o 'long[1-4]' "$work/out" | tr -d '\n' | grep -qx 'long1long2long3long4' || fail "order: $(cat "$work/out")"
 
+# Each run leaves only its own pictures and lines files in --diff-dir and
+# --html; files it did not write stay, even named as its own are.
+mkdir -p "$work/stale/s/sub" "$work/stale/out/mine" "$work/stale/report/pictures"
+cp "$suite/start-up.png" "$work/stale/s/a.png"
+cp "$suite/start-up.png" "$work/stale/s/sub/a.png"
+printf 'key 取扱\nexpect screen a.png\n' | tee "$work/stale/s/one.scn" >"$work/stale/s/sub/two.scn"
+printf 'tick 1\nexpect line NOPE\n' >"$work/stale/s/three.scn"
+for f in out/notes.txt out/mine-actual.png out/mine/keep-diff.png report/pictures/own-baseline.png report/x.txt; do
+  echo mine >"$work/stale/$f"
+done
+expect_status 1 "$qmt" test "$work/stale/s" --diff-dir "$work/stale/out" --html "$work/stale/report"
+[ -s "$work/stale/out/sub/two-diff.png" ] && [ -s "$work/stale/report/pictures/one-actual.png" ] || fail "first run's files"
+# The second run: one passes, two is gone, three fails again, four is new.
+printf 'expect screen a.png\n' >"$work/stale/s/one.scn"
+rm "$work/stale/s/sub/two.scn"
+printf 'key 取扱\nexpect screen a.png\n' >"$work/stale/s/four.scn"
+expect_status 1 "$qmt" test "$work/stale/s" -j 2 --diff-dir "$work/stale/out" --html "$work/stale/report"
+(cd "$work/stale" && find out report -type f ! -name index.html ! -name .qmt-test-files | sort) >"$work/stale/found"
+printf '%s\n' out/four-actual.png out/four-diff.png out/mine-actual.png out/mine/keep-diff.png out/notes.txt \
+  out/three-lines.txt report/pictures/four-actual.png report/pictures/four-baseline.png report/pictures/four-diff.png \
+  report/pictures/own-baseline.png report/x.txt >"$work/stale/want"
+diff "$work/stale/want" "$work/stale/found" || fail "what the second run left"
+[ -d "$work/stale/out/sub" ] && fail "a folder left empty stays"
+# A run where nothing runs leaves none either, and its report says why.
+printf 'GOTO\n' >"$work/stale/broken.txt"
+expect_status 2 "$qmt" test "$work/stale/s" --macro "$work/stale/broken.txt" --diff-dir "$work/stale/out" \
+  --html "$work/stale/report"
+[ -e "$work/stale/out/four-diff.png" ] || [ -e "$work/stale/report/pictures/four-diff.png" ] && fail "stale after an error"
+grep -q "has errors; no scenario ran" "$work/stale/report/index.html" || fail "report of a run that ran nothing"
+[ -e "$work/stale/out/mine-actual.png" ] && [ -e "$work/stale/report/x.txt" ] || fail "a user's file went"
+
 # qmt run replays a scenario and writes its GIF.
 expect_status 0 "$qmt" run --scenario "$suite/emergency.scn" --gif "$work/e.gif" --png "$work/e.png"
 [ "$(head -c 6 "$work/e.gif")" = "GIF89a" ] || fail "no GIF"
+# An event right after the start is in the first frame: no frame lasts no
+# time (a delay of 0, which viewers show for a tenth of a second).
+for run in "--event B" "--event B --tick 3" "--scenario $suite/screen-b.scn"; do
+  expect_status 0 "$qmt" run $run --gif "$work/b.gif"
+  python3 - "$work/b.gif" <<'PY' || fail "qmt run $run --gif: a frame of no time"
+import sys
+data = open(sys.argv[1], "rb").read()
+def blocks(at):  # past a run of sub-blocks
+    while data[at]:
+        at += data[at] + 1
+    return at + 1
+at = 13 + ((3 << ((data[10] & 7) + 1)) if data[10] & 0x80 else 0)
+delays = []
+while data[at] != 0x3B:
+    if data[at] == 0x21:
+        if data[at + 1] == 0xF9:
+            delays.append(data[at + 4] | data[at + 5] << 8)
+        at = blocks(at + 2)
+    else:  # an image: its descriptor, colour table, code size and data
+        flags = data[at + 9]
+        at = blocks(at + 10 + ((3 << ((flags & 7) + 1)) if flags & 0x80 else 0) + 1)
+assert delays and 0 not in delays, delays
+PY
+done
 cp "$suite/start-up.png" "$work/fails.png"
 printf 'key 取扱\nexpect screen fails.png\n' >"$work/fails.scn"
 expect_status 2 "$qmt" run --scenario "$work/bad.scn"  # a bad line: 2, as in qmt test and qmtsim

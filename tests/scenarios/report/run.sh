@@ -22,14 +22,18 @@ if [ ! -d "$work/node_modules/playwright-core" ] || ! cmp -s "$here/package-lock
   (cd "$work" && npm ci --no-audit --no-fund --loglevel=error)
 fi
 
-# A run with a failed screen check, a failed lines check and a pass; names
-# that need escaping in a URL and in HTML.
+# A run with two failed screen checks (one a single pixel), a failed lines
+# check and a pass; names that need escaping in a URL and in HTML.
 rm -rf "$work/s" "$work/report"
 mkdir -p "$work/s/a b"
 cp "$suite/screen-b.scn" "$suite/screen-b.png" "$suite/screen-b-back-to-a.png" "$work/s/"
 cp "$suite/start-up.png" "$work/s/a b/x&y.png"
 printf 'key 取扱\nexpect screen x&y.png\n' >"$work/s/a b/screen <1>.scn"
 printf 'tick 1\nexpect line CS00\nexpect line ER\n' >"$work/s/lines.scn"
+# A page that differs from its baseline in one pixel, at (123, 45).
+cp "$suite/start-up.png" "$work/s/dot.png"
+python3 "$here/one_pixel.py" "$work/s/dot.png" 123 45
+printf 'expect screen dot.png\n' >"$work/s/dot.scn"
 status=0
 "$qmt" test "$work/s" --html "$work/report" --junit "$work/report.xml" >"$work/out" 2>&1 || status=$?
 [ "$status" = 1 ] || { cat "$work/out"; echo "qmt test gave $status, not 1"; exit 1; }
