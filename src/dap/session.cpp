@@ -6,6 +6,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <regex>
 #include <nlohmann/json.hpp>
 
 #include "device/escape.h"
@@ -140,6 +144,38 @@ long long AddressArgument(const Json& args, const std::string& name) {
   return value;
 }
 
+// A breakpoint's text setting (condition, hit condition, log message) in
+// code page 932.  One that is not a string, or that code page 932 cannot
+// hold, refuses its breakpoint alone: `why` says so.
+bool BreakpointText(const Json& b, const char* name, std::string& out, std::string& why) {
+  out.clear();
+  auto it = b.find(name);
+  if (it == b.end() || it->is_null()) return true;
+  std::string error = "is not a string";
+  if (it->is_string() && TryUtf8ToCp932(it->get<std::string>(), out, error)) return true;
+  // The place in a one-line text is no line of the macro: it is left out.
+  if (const std::size_t at = error.rfind(" (line 1)");
+      it->is_string() && at != std::string::npos && it->get<std::string>().find('\n') == std::string::npos)
+    error.resize(at);
+  why = std::string(name) + ": " + error;
+  return false;
+}
+
+// The bytes of a macro file as they are now; nothing when it is not a
+// regular file or is larger than any macro.
+std::optional<std::string> FileBytes(const std::string& path) {
+  constexpr std::uintmax_t kLargest = 16 << 20;
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
+  const std::uintmax_t size = std::filesystem::file_size(path, ec);
+  if (ec || size > kLargest) return std::nullopt;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad() || bytes.size() > kLargest) return std::nullopt;
+  return bytes;
+}
+
 bool SamePath(const std::string& a, const std::string& b) {
   std::error_code ec1, ec2;
   const auto pa = std::filesystem::weakly_canonical(a, ec1);
@@ -190,26 +226,56 @@ void Session::Output(const std::string& category, const std::string& utf8) {
   Event("output", {{"category", category}, {"output", utf8 + "\n"}});
 }
 
-void Session::FramingError(const std::string& text) { Fail(Json(), "bad message: " + text); }
+void Session::Unanswerable(const std::string& text) {
+  // No request to answer: a response would name none, so the client hears
+  // of it on its console.
+  Output("console", "qmt dap: a message from the client was not read: " + text);
+}
+
+void Session::FramingError(const std::string& text) { Unanswerable("bad message: " + text); }
 
 // --- receiving -------------------------------------------------------------
+
+namespace {
+
+// The seq and command of a request whose JSON is broken, where they can
+// still be read; a null seq when they cannot.
+nlohmann::json SalvagedRequest(std::string_view body) {
+  static const std::regex seq(R"re("seq"\s*:\s*([0-9]{1,15})\s*[,}])re");
+  static const std::regex command(R"re("command"\s*:\s*"([A-Za-z]{1,64})")re");
+  const std::string text(body.substr(0, 4096));
+  std::smatch s, c;
+  if (!std::regex_search(text, s, seq)) return nlohmann::json();
+  nlohmann::json request = {{"seq", std::stoll(s[1].str())}};
+  if (std::regex_search(text, c, command)) request["command"] = c[1].str();
+  return request;
+}
+
+}  // namespace
 
 void Session::Handle(std::string_view body) {
   Json request;
   try {
     request = Json::parse(body);
   } catch (const Json::exception& e) {
-    Fail(Json(), std::string("bad JSON: ") + e.what());
+    const Json salvaged = SalvagedRequest(body);
+    const std::string text = std::string("bad JSON: ") + e.what();
+    return salvaged.is_null() ? Unanswerable(text) : Fail(salvaged, text);
+  }
+  // Without an integer seq there is no request to answer.
+  auto seq = request.is_object() ? request.find("seq") : request.end();
+  if (!request.is_object() || seq == request.end() || !seq->is_number_integer()) {
+    Unanswerable(request.is_object() ? std::string("a request needs an integer 'seq'")
+                                     : std::string("not a request but a JSON ") + request.type_name());
     return;
   }
-  if (!request.is_object() || request.value("type", Json()) != "request") {
-    Fail(request.is_object() ? request : Json(), "not a request");
+  if (request.value("type", Json()) != "request") {
+    Fail(request, "not a request");
     return;
   }
-  auto seq = request.find("seq");
   auto command = request.find("command");
-  if (seq == request.end() || !seq->is_number_integer() || command == request.end() || !command->is_string()) {
-    Fail(request, "a request needs an integer 'seq' and a string 'command'");
+  if (command == request.end() || !command->is_string()) {
+    Fail(request, "a request needs a string 'command'");
     return;
   }
   auto args = request.find("arguments");
@@ -350,7 +416,7 @@ void Session::Launch(const Json& request) {
            text);
   };
   host->onRunMessage = [this](const std::string& message, int line) {
-    Output("stderr", Cp932ToUtf8(message) + MessageLine(line));
+    LineOutput("stderr", Cp932ToUtf8(message) + MessageLine(line), line);
   };
   host->onLine = [this](const std::string& line) {
     if (showLines_) Output("stdout", Cp932ToUtf8(EscapeForDisplay(line)));
@@ -364,10 +430,22 @@ void Session::Launch(const Json& request) {
   std::vector<std::string> errors;
   if (!host->Launch(launch, error, errors)) {
     if (errors.empty()) return Fail(request, error);
-    for (const std::string& e : errors) Output("stderr", Cp932ToUtf8(CompileErrorText(e)));
-    return Fail(request, "the macro did not compile: " + Cp932ToUtf8(SplitLines(CompileErrorText(errors.front())).front()));
+    // Each error with its line as the editor shows it, and as the client
+    // counts lines in the event's "line".
+    auto text = [](const CompileError& e) {
+      return e.line < 0 ? e.text : "line " + std::to_string(e.line + 1) + ": " + e.text;
+    };
+    for (const std::string& e : errors) {
+      const CompileError read = ReadCompileError(e);
+      LineOutput("stderr", Cp932ToUtf8(text(read)), read.line);
+    }
+    CompileError first = ReadCompileError(errors.front());
+    first.text = SplitLines(first.text).front();
+    return Fail(request, "the macro did not compile: " + Cp932ToUtf8(text(first)));
   }
   host_ = std::move(host);
+  // What was compiled, to see later whether the file was edited since.
+  launchedBytes_ = FileBytes(program_);
   // A log point's line goes to the debug console, at its place in the macro.
   host_->Debugger().onLog = [this](const std::string& text, int line) {
     Event("output", {{"category", "console"},
@@ -388,6 +466,8 @@ void Session::SetBreakpoints(const Json& request) {
   const std::string path = sourceArg == args.end() ? std::string() : StringArgument(*sourceArg, "path", "");
   const Json& given = BreakpointList(args, true);
   std::vector<TBreakpointRequest> requests;
+  std::vector<int> lines;           // each breakpoint's line (from 0)
+  std::vector<std::string> refused;  // why it is not set, empty when it is
   for (std::size_t i = 0; i < given.size(); ++i) {
     const Json& b = given[i];
     const std::string at = "breakpoints[" + std::to_string(i) + "].";
@@ -397,35 +477,56 @@ void Session::SetBreakpoints(const Json& request) {
     const int first = ToClientLine(0);
     TBreakpointRequest r;
     r.line = FromClientLine(static_cast<int>(IntArgument(b, "line", first, INT_MAX - 1, first, at + "line")));
-    std::string error;
-    const std::string condition = StringArgument(b, "condition", "", at + "condition");
-    if (!TryUtf8ToCp932(condition, r.condition, error)) return Fail(request, "condition: " + error);
-    const std::string hits = StringArgument(b, "hitCondition", "", at + "hitCondition");
-    if (!TryUtf8ToCp932(hits, r.hitCondition, error)) return Fail(request, "hitCondition: " + error);
-    const std::string log = StringArgument(b, "logMessage", "", at + "logMessage");
-    if (!TryUtf8ToCp932(log, r.logMessage, error)) return Fail(request, "logMessage: " + error);
-    requests.push_back(std::move(r));
+    lines.push_back(r.line);
+    std::string why;
+    if (BreakpointText(b, "condition", r.condition, why) && BreakpointText(b, "hitCondition", r.hitCondition, why))
+      BreakpointText(b, "logMessage", r.logMessage, why);
+    refused.push_back(why);
+    if (why.empty()) requests.push_back(std::move(r));
   }
+  // Breakpoints of another file, or of this one after it was edited (the
+  // lines asked for are the new text's, the running program is the old
+  // one's): none is set.
+  const bool launched = SamePath(path, program_);
+  std::string notSet;
+  if (noDebug_)
+    notSet = "running without debugging";
+  else if (!launched)
+    notSet = "not the launched macro";
+  else if (SourceEdited())
+    notSet = "edited since launch: the breakpoint is set at the next launch";
+  // Those set are in force, and only those: the others are answered as not set.
+  std::vector<TBreakpoint> bound;
+  if (notSet.empty())
+    bound = Debugger().SetBreakpoints(requests);
+  else if (launched && !noDebug_)
+    Debugger().SetBreakpoints({});
   Json list = Json::array();
-  if (noDebug_ || !SamePath(path, program_)) {
-    for (const TBreakpointRequest& r : requests) {
-      list.push_back({{"verified", false},
-                      {"line", ToClientLine(r.line)},
-                      {"message", noDebug_ ? "running without debugging" : "not the launched macro"}});
+  std::size_t next = 0;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    Json j = {{"verified", false}, {"line", ToClientLine(lines[i])}};
+    if (!notSet.empty()) {
+      j["message"] = notSet;
+    } else if (!refused[i].empty()) {
+      j["message"] = refused[i];
+    } else {
+      const TBreakpoint& b = bound.at(next++);
+      j["verified"] = b.verified;
+      j["line"] = ToClientLine(b.verified ? b.line : b.requestedLine);
+      if (!b.message.empty()) j["message"] = Cp932ToUtf8(b.message);
     }
-    return Respond(request, {{"breakpoints", list}});
-  }
-  const std::vector<TBreakpoint>& bound = Debugger().SetBreakpoints(requests);
-  int id = 0;
-  for (const TBreakpoint& b : bound) {
-    Json j = {{"id", ++id},
-              {"verified", b.verified},
-              {"line", ToClientLine(b.verified ? b.line : b.requestedLine)},
-              {"source", {{"path", path}}}};
-    if (!b.message.empty()) j["message"] = Cp932ToUtf8(b.message);
+    if (launched) {
+      j["id"] = static_cast<int>(i) + 1;
+      j["source"] = {{"path", path}};
+    }
     list.push_back(std::move(j));
   }
   Respond(request, {{"breakpoints", list}});
+}
+
+bool Session::SourceEdited() const {
+  if (!launchedBytes_) return false;  // nothing to compare with
+  return FileBytes(program_) != launchedBytes_;
 }
 
 void Session::SetExceptionBreakpoints(const Json& request) {
@@ -467,17 +568,26 @@ void Session::DoWork() {
 
 TDebugger& Session::Debugger() { return host_->Debugger(); }
 
-std::string Session::CompileErrorText(const std::string& error) const {
-  // The compiler's "nnn,text" counts lines from 0; the client sees its own lines.
-  std::size_t i = error.find_first_not_of(' ');
-  std::size_t end = i == std::string::npos ? i : error.find_first_not_of("0123456789", i);
-  if (end == std::string::npos || end == i || end - i > 6 || error[end] != ',') return error;
-  const int line = std::stoi(error.substr(i, end - i));
-  return "line " + std::to_string(ToClientLine(line)) + ": " + error.substr(end + 1);
+Session::CompileError Session::ReadCompileError(const std::string& error) {
+  // The compiler's "nnn,text" (or "nnn:text") counts lines from 0.
+  const std::size_t i = error.find_first_not_of(' ');
+  const std::size_t end = i == std::string::npos ? i : error.find_first_not_of("0123456789", i);
+  if (end == std::string::npos || end == i || end - i > 6 || (error[end] != ',' && error[end] != ':'))
+    return {-1, error};
+  return {std::stoi(error.substr(i, end - i)), error.substr(end + 1)};
 }
 
 std::string Session::MessageLine(int line) const {
-  return line < 0 ? std::string() : " (line " + std::to_string(ToClientLine(line)) + ")";
+  return line < 0 ? std::string() : " (line " + std::to_string(line + 1) + ")";
+}
+
+void Session::LineOutput(const std::string& category, const std::string& utf8, int line) {
+  Json body = {{"category", category}, {"output", utf8 + "\n"}};
+  if (line >= 0) {
+    body["source"] = {{"path", program_}};
+    body["line"] = ToClientLine(line);
+  }
+  Event("output", body);
 }
 
 void Session::Control(const Json& request) {
@@ -651,6 +761,8 @@ void Session::SetInstructionBreakpoints(const Json& request) {
   const Json args = Arguments(request);
   const Json& list = BreakpointList(args, false);
   std::vector<TBreakpointRequest> requests;
+  std::vector<int> addresses;        // as asked for
+  std::vector<std::string> refused;  // why it is not set, empty when it is
   for (std::size_t i = 0; i < list.size(); ++i) {
     const Json& b = list[i];
     const std::string at = "breakpoints[" + std::to_string(i) + "].";
@@ -658,19 +770,27 @@ void Session::SetInstructionBreakpoints(const Json& request) {
     r.address = static_cast<int>(AddressArgument(b, "instructionReference") +
                                  IntArgument(b, "offset", -0xFFFF, 0xFFFF, 0, at + "offset"));
     if (r.address < 0 || r.address > 0xFFFF) Refuse(at + "offset", "leads outside the code area");
-    std::string error;
-    if (!TryUtf8ToCp932(StringArgument(b, "condition", "", at + "condition"), r.condition, error))
-      return Fail(request, "condition: " + error);
-    if (!TryUtf8ToCp932(StringArgument(b, "hitCondition", "", at + "hitCondition"), r.hitCondition, error))
-      return Fail(request, "hitCondition: " + error);
-    requests.push_back(std::move(r));
+    addresses.push_back(r.address);
+    std::string why;
+    if (BreakpointText(b, "condition", r.condition, why)) BreakpointText(b, "hitCondition", r.hitCondition, why);
+    refused.push_back(why);
+    if (why.empty()) requests.push_back(std::move(r));
   }
-  if (noDebug_) return Respond(request, NotDebugging(requests.size()));
+  if (noDebug_) return Respond(request, NotDebugging(addresses.size()));
+  const std::vector<TBreakpoint> bound = Debugger().SetInstructionBreakpoints(requests);
   Json out = Json::array();
-  for (const TBreakpoint& b : Debugger().SetInstructionBreakpoints(requests)) {
-    Json j = {{"verified", b.verified}, {"instructionReference", Address(b.pc)}};
-    if (b.verified) j["line"] = ToClientLine(b.line);
-    if (!b.message.empty()) j["message"] = Cp932ToUtf8(b.message);
+  std::size_t next = 0;
+  for (std::size_t i = 0; i < addresses.size(); ++i) {
+    // The address asked for, also for one that is not set.
+    Json j = {{"verified", false}, {"instructionReference", Address(static_cast<std::uint16_t>(addresses[i]))}};
+    if (!refused[i].empty()) {
+      j["message"] = refused[i];
+    } else {
+      const TBreakpoint& b = bound.at(next++);
+      j["verified"] = b.verified;
+      if (b.verified) j["line"] = ToClientLine(b.line);
+      if (!b.message.empty()) j["message"] = Cp932ToUtf8(b.message);
+    }
     out.push_back(std::move(j));
   }
   Respond(request, {{"breakpoints", out}});
@@ -706,6 +826,7 @@ void Session::SetDataBreakpoints(const Json& request) {
   const Json args = Arguments(request);
   const Json& list = BreakpointList(args, false);
   std::vector<TDataBreakpointRequest> requests;
+  std::vector<std::string> refused;  // why it is not set, empty when it is
   for (std::size_t i = 0; i < list.size(); ++i) {
     const Json& b = list[i];
     const std::string at = "breakpoints[" + std::to_string(i) + "].";
@@ -719,17 +840,27 @@ void Session::SetDataBreakpoints(const Json& request) {
       r.frame = static_cast<int>(frame);
       id.resize(hash);
     }
-    std::string error;
-    if (!TryUtf8ToCp932(id, r.name, error)) return Fail(request, "dataId: " + error);
-    if (!TryUtf8ToCp932(StringArgument(b, "condition", "", at + "condition"), r.condition, error))
-      return Fail(request, "condition: " + error);
-    requests.push_back(std::move(r));
+    std::string why, error;
+    if (!TryUtf8ToCp932(id, r.name, error))
+      why = "dataId: " + error;
+    else
+      BreakpointText(b, "condition", r.condition, why);
+    refused.push_back(why);
+    if (why.empty()) requests.push_back(std::move(r));
   }
-  if (noDebug_) return Respond(request, NotDebugging(requests.size()));
+  if (noDebug_) return Respond(request, NotDebugging(refused.size()));
+  const std::vector<TDataBreakpoint> bound = Debugger().SetDataBreakpoints(requests);
   Json out = Json::array();
-  for (const TDataBreakpoint& d : Debugger().SetDataBreakpoints(requests)) {
-    Json j = {{"verified", d.verified}};
-    if (!d.message.empty()) j["message"] = Cp932ToUtf8(d.message);
+  std::size_t next = 0;
+  for (const std::string& why : refused) {
+    Json j = {{"verified", false}};
+    if (!why.empty()) {
+      j["message"] = why;
+    } else {
+      const TDataBreakpoint& d = bound.at(next++);
+      j["verified"] = d.verified;
+      if (!d.message.empty()) j["message"] = Cp932ToUtf8(d.message);
+    }
     out.push_back(std::move(j));
   }
   Respond(request, {{"breakpoints", out}});

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,8 +34,8 @@ class Session {
 
   // One message body from the client.
   void Handle(std::string_view body);
-  // The reader could not frame a message: the client is told, and the
-  // session goes on.
+  // The reader could not frame a message: the client is told on its
+  // console, and the session goes on.
   void FramingError(const std::string& text);
 
   // Whether the macro has work to do now (not held, configured, events
@@ -55,10 +56,14 @@ class Session {
   void Fail(const Json& request, const std::string& message);
   void Event(const std::string& event, const Json& body);
   void Output(const std::string& category, const std::string& utf8);
+  // A message that names no request to answer.
+  void Unanswerable(const std::string& text);
 
   void Initialize(const Json& request);
   void Launch(const Json& request);
   void SetBreakpoints(const Json& request);
+  // Whether the program file differs from the one launched.
+  bool SourceEdited() const;
   void SetExceptionBreakpoints(const Json& request);
   void ConfigurationDone(const Json& request);
   void StackTrace(const Json& request);
@@ -79,10 +84,17 @@ class Session {
   void SetDataBreakpoints(const Json& request);
   void Disconnect(const Json& request);
   void OnStopped(int reason);
-  // " (line N)" for a run message's line, in client lines.
+  // " (line N)" for a run message's line, as the editor shows it (from 1).
   std::string MessageLine(int line) const;
-  // A compile error with its line as the client counts lines.
-  std::string CompileErrorText(const std::string& error) const;
+  // An output event; with a line (from 0), the source and that line as the
+  // client counts lines.
+  void LineOutput(const std::string& category, const std::string& utf8, int line);
+  // A compile error's line (from 0, -1 for none) and its text.
+  struct CompileError {
+    int line;
+    std::string text;
+  };
+  static CompileError ReadCompileError(const std::string& error);
   TDebugger& Debugger();
 
   int ToClientLine(int line) const { return line + (linesStartAt1_ ? 1 : 0); }
@@ -101,6 +113,8 @@ class Session {
   bool noDebug_ = false;
   std::string program_;  // as the client named it
   std::unique_ptr<ProgramHost> host_;
+  // The program file's bytes at launch; nothing when they could not be read.
+  std::optional<std::string> launchedBytes_;
 };
 
 }  // namespace qmt::dap

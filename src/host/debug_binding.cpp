@@ -30,9 +30,11 @@ void BindDebugger(TDebugger& debugger, const TScript& compiled, TScript& spare, 
   debugger.SetExpressionScript(&spare);
   std::vector<std::pair<std::string, int>> externals;
   for (std::size_t i = 0; i < names.externals.size(); ++i) {
-    // The first line of a name is the one the compiler finds.
+    // The first line of a name is the one the compiler finds; an unused
+    // slot of the table is a line of spaces.
     const std::string& name = names.externals[i];
-    if (!name.empty() && names.externalId(name) == static_cast<int>(i)) externals.emplace_back(name, static_cast<int>(i));
+    if (name.find_first_not_of(' ') != std::string::npos && names.externalId(name) == static_cast<int>(i))
+      externals.emplace_back(name, static_cast<int>(i));
   }
   debugger.SetExternalNames(std::move(externals));
   debugger.SetDebugInfo(compiled.DebugInfo());

@@ -170,7 +170,8 @@ std::vector<Completion> MacroModel::CompleteAt(int line, int column) const {
       out.push_back({Completion::Kind::kConstant, Cp932ToUtf8(n), detail, {}, {}});
     }
   for (const std::string& x : tables_.ExtValue()) {
-    if (x.empty()) continue;
+    // An unused slot of the table is a line of spaces.
+    if (x.find_first_not_of(' ') == std::string::npos) continue;
     const std::string name = Cp932ToUtf8(x);
     out.push_back({Completion::Kind::kExternal, name, "外部変数", reference_.Note(name), {}});
   }

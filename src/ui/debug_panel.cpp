@@ -61,8 +61,9 @@ DebugPanel::DebugPanel(TRunner& runner, Simulator& sim, TDM& dm, MacroEditor& ed
     Log->appendPlainText(FromCp932(entry));
     if (showLog) showLog(Sjis("ログ ") + entry);
   };
-  // The marker's tooltip counts the hits.
+  // The marker's tooltip says why a breakpoint is not set, or counts its hits.
   editor_.breakpointNote = [this](int line) {
+    if (auto refused = refusedAt_.find(line); refused != refusedAt_.end()) return refused->second;
     const std::vector<TBreakpoint>& bound = debugger_->Breakpoints();
     for (std::size_t i = 0; i < bound.size() && i < requestedAt_.size(); ++i)
       if (requestedAt_[i] == line && bound[i].verified) return QString::fromUtf8("ヒット数: %1").arg(bound[i].hits);
@@ -186,9 +187,13 @@ DebugPanel::DebugPanel(TRunner& runner, Simulator& sim, TDM& dm, MacroEditor& ed
 
   // The P-code of the held run.
   Code = new QTreeWidget(this);
-  Code->setHeaderLabels({QString(), QString::fromUtf8("番地"), QString::fromUtf8("命令"), QString::fromUtf8("行")});
+  // The instruction comes before its bytes: a narrow pane still shows it.
+  Code->setHeaderLabels({QString(), QString::fromUtf8("番地"), QString::fromUtf8("命令"), QString::fromUtf8("行"),
+                         QString::fromUtf8("バイト")});
   Code->setRootIsDecorated(false);
-  Code->header()->setSectionResizeMode(2, QHeaderView::Stretch);
+  Code->setUniformRowHeights(true);
+  Code->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  Code->header()->setStretchLastSection(true);
   Code->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   Stacks = new QTreeWidget(this);
   Stacks->setHeaderLabels({QString::fromUtf8("スタック"), QString::fromUtf8("値")});
@@ -237,32 +242,36 @@ void DebugPanel::ImageLoaded() {
 void DebugPanel::SyncBreakpoints() {
   std::vector<TBreakpointRequest> requests;
   std::vector<int> requestedAt;  // the editor's line of each request
+  std::map<int, QString> refusedAt;
   QStringList notes;
+  auto refuse = [&](int line, const QString& why) {
+    editor_.SetBreakpointVerified(line, false);
+    refusedAt[line] = why;
+    notes << why;
+  };
   for (int line : editor_.BreakpointLines()) {
-    // A condition keeps its bytes; one that code page 932 cannot hold is
+    // The settings keep their bytes; one that code page 932 cannot hold is
     // not shortened into another: its breakpoint stays unset.
-    const QString text = editor_.BreakpointCondition(line);
-    std::string condition, error;
-    if (!TryUtf8ToCp932(text.toStdString(), condition, error)) {
-      editor_.SetBreakpointVerified(line, false);
-      notes << QString::fromUtf8("%1行目の条件を使えません: ").arg(line + 1) + UnconvertibleText(text, line + 1);
+    const MacroEditor::BreakpointSettings settings = editor_.BreakpointOptions(line);
+    std::string condition, hits, log, error;
+    if (!TryUtf8ToCp932(settings.condition.toStdString(), condition, error)) {
+      refuse(line, QString::fromUtf8("%1行目の条件を使えません: ").arg(line + 1) +
+                       UnconvertibleText(settings.condition, line + 1));
+      continue;
+    }
+    if (!TryUtf8ToCp932(settings.hitCondition.toStdString(), hits, error)) {
+      refuse(line, QString::fromUtf8("%1行目のヒット条件を使えません: ").arg(line + 1) +
+                       UnconvertibleText(settings.hitCondition, line + 1));
+      continue;
+    }
+    if (!TryUtf8ToCp932(settings.logMessage.toStdString(), log, error)) {
+      refuse(line, QString::fromUtf8("%1行目のログを使えません: ").arg(line + 1) +
+                       UnconvertibleText(settings.logMessage, line + 1));
       continue;
     }
     const int compiled = editor_.CompiledLineOf(line);
     if (compiled < 0) {
-      editor_.SetBreakpointVerified(line, false);
-      notes << QString::fromUtf8("%1行目はコンパイルの後に書いた行です (コンパイルすると使えます)").arg(line + 1);
-      continue;
-    }
-    // The other settings are plain text and numbers: what cannot be held
-    // is refused when they are read.
-    const MacroEditor::BreakpointSettings settings = editor_.BreakpointOptions(line);
-    std::string hits, log;
-    if (!TryUtf8ToCp932(settings.hitCondition.toStdString(), hits, error) ||
-        !TryUtf8ToCp932(settings.logMessage.toStdString(), log, error)) {
-      editor_.SetBreakpointVerified(line, false);
-      notes << QString::fromUtf8("%1行目のログを使えません: ").arg(line + 1) +
-                   UnconvertibleText(settings.logMessage, line + 1);
+      refuse(line, QString::fromUtf8("%1行目はコンパイルの後に書いた行です (コンパイルすると使えます)").arg(line + 1));
       continue;
     }
     requests.push_back({compiled, condition, hits, log});
@@ -275,10 +284,17 @@ void DebugPanel::SyncBreakpoints() {
     const TBreakpoint& b = bound[i];
     editor_.SetBreakpointVerified(requestedAt[i], b.verified || !compiled);
     if (compiled && !b.message.empty()) notes << FromCp932(b.message);
+    if (compiled && !b.verified) refusedAt[requestedAt[i]] = FromCp932(b.message);
   }
   requestedAt_ = requestedAt;
+  refusedAt_ = std::move(refusedAt);
   bindingNote_ = notes.join("\n").toStdString();
-  if (!debugger_->Held()) ShowRunning();
+  if (!debugger_->Held()) {
+    ShowRunning();
+  } else {
+    // A held run keeps its stop's status, with the breakpoints' notes under it.
+    Status->setText(heldStatus_ + (notes.isEmpty() ? QString() : "\n" + notes.join("\n")));
+  }
 }
 
 void DebugPanel::Go(TRunEnd (TDebugger::*command)()) {
@@ -337,6 +353,7 @@ void DebugPanel::OnStopped(TStopReason reason) {
   const int line = editor_.LineOfCompiled(debugger_->CurrentLine());
   if (line >= 0) status += QString::fromUtf8(" (%1行目)").arg(line + 1);
   if (editor_.ChangedSinceCompile()) status += QString::fromUtf8("\nコンパイルの後に編集されています: 行は編集に合わせて示します");
+  heldStatus_ = status;
   Status->setText(status);
   for (QAction* a : {ContinueAction, StepOverAction, StepIntoAction, StepOutAction, StopAction, StepInstructionAction,
                      StepInstructionOverAction})
@@ -450,9 +467,9 @@ void DebugPanel::ShowCode() {
     const int line = editor_.LineOfCompiled(t.line);
     auto* item = new QTreeWidgetItem(Code, {t.pc == pc ? QString::fromUtf8("▶") : QString(),
                                             QString("%1").arg(t.pc, 4, 16, QChar('0')).toUpper(),
-                                            QString::fromStdString(t.bytes).leftJustified(12) + " " +
-                                                QString::fromStdString(t.text),
-                                            line >= 0 ? QString::number(line + 1) : QString()});
+                                            QString::fromStdString(t.text),
+                                            line >= 0 ? QString::number(line + 1) : QString(),
+                                            QString::fromStdString(t.bytes)});
     if (t.pc == pc) {
       current = item;
       for (int c = 0; c < Code->columnCount(); ++c) {
@@ -477,8 +494,11 @@ void DebugPanel::ShowCode() {
                                   QString("%1").arg(m.RS[i], 4, 16, QChar('0')).toUpper() +
                                       (line >= 0 ? QString::fromUtf8(" (%1行目)").arg(line + 1) : QString())});
   }
-  operands->setExpanded(true);
-  returns->setExpanded(true);
+  // The stacks' headings are whole across the pane.
+  for (QTreeWidgetItem* heading : {operands, returns}) {
+    heading->setFirstColumnSpanned(true);
+    heading->setExpanded(true);
+  }
 }
 
 void DebugPanel::ShowVariables() {

@@ -104,6 +104,8 @@ class DebugPanel : public QWidget {
   std::map<std::string, std::int16_t> lastValues_, shownValues_;
   std::string bindingNote_;  // how the breakpoints were bound (UTF-8)
   std::vector<int> requestedAt_;  // the editor's line of each bound breakpoint
+  std::map<int, QString> refusedAt_;  // why the breakpoint of an editor's line is not set
+  QString heldStatus_;  // the status of the held run's stop
   std::vector<TDataBreakpointRequest> dataRequests_;
   std::map<QString, QString> lastWatches_;  // the watches' values at the stop before
 };

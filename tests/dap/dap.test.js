@@ -239,15 +239,20 @@ test('requests out of order and unknown ones get error responses', () =>
     await assert.rejects(dc.stackTraceRequest({ threadId: 1, levels: '3' }), /'levels' is not an integer/);
   }));
 
-test('compile errors give lines as the client counts them', async () => {
+test('compile errors name the line as the editor shows it, and give it as the client counts lines', async () => {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'qmt-dap-'));
   const program = path.join(dir, 'bad.txt');
-  fs.writeFileSync(program, 'x = 1\r\ny = 2\r\nz = 1 + * 3\r\n');
+  fs.writeFileSync(program, 'x = 1\r\ny = 2\r\nGOSUB nowhere\r\n');
   try {
     for (const [linesStartAt1, line] of [[true, 3], [false, 2]]) {
       await withClient(async (dc) => {
+        const errors = collectOutput(dc, 'stderr');
         await dc.initializeRequest({ adapterID: 'qmt', linesStartAt1 });
-        await assert.rejects(dc.launchRequest({ program }), new RegExp(`did not compile: line ${line}:`));
+        await assert.rejects(dc.launchRequest({ program }), /did not compile: line 3: .*nowhere/);
+        assert.deepStrictEqual(
+          errors.map((e) => [e.line, e.source.path, /^line 3: /.test(e.output)]),
+          [[line, program, true]],
+        );
       });
     }
   } finally {
@@ -285,6 +290,7 @@ test('malformed messages get error responses, and disconnect ends the adapter', 
   adapter.stdin.write(frame('{not json'));
   adapter.stdin.write('Content-Length: twelve\r\n\r\n');
   adapter.stdin.write(frame('[1, 2]'));
+  adapter.stdin.write(frame('{"seq": 7, "type": "request", "command": "threads", "arguments": {'));
   adapter.stdin.write(frame('{"seq": 1, "type": "request", "command": "initialize", "arguments": 5}'));
   adapter.stdin.write(frame('{"seq": 2, "type": "request", "command": "initialize"}'));
   await new Promise((resolve) => setTimeout(resolve, 300));
@@ -293,9 +299,19 @@ test('malformed messages get error responses, and disconnect ends the adapter', 
   assert.strictEqual(await exited, 0);
   assert.ok(Date.now() - started < 1000, 'the adapter exits within a second');
   const bodies = output.split(/Content-Length: \d+\r\n\r\n/).filter((s) => s).map((s) => JSON.parse(s));
+  // What names no request goes to the console; a response answers the
+  // request it names, also one whose JSON is broken.
   assert.deepStrictEqual(
-    bodies.map((b) => [b.command, b.success]),
-    [['', false], ['', false], ['', false], ['initialize', false], ['initialize', true], ['disconnect', true]],
+    bodies.map((b) => (b.type === 'event' ? [b.event, b.body.category] : [b.command, b.request_seq, b.success])),
+    [
+      ['output', 'console'],
+      ['output', 'console'],
+      ['output', 'console'],
+      ['threads', 7, false],
+      ['initialize', 1, false],
+      ['initialize', 2, true],
+      ['disconnect', 3, true],
+    ],
   );
-  assert.match(bodies[1].message, /Content-Length/);
+  assert.match(bodies[1].body.output, /Content-Length/);
 });

@@ -88,6 +88,8 @@ TEST_F(Fixture, Completion) {
   EXPECT_EQ(box->snippet, "box(${1:x}, ${2:y}, ${3:幅}, ${4:高さ}, ${5:モード})");
   for (const char* want : {"GOSUB", "赤", "anLEVEL", "x", "時間割込"})
     EXPECT_NE(std::find(labels(all).begin(), labels(all).end(), want), labels(all).end()) << want;
+  // The tables' unused slots (lines of spaces) are no names to offer.
+  for (const Completion& c : all) EXPECT_NE(c.label.find_first_not_of(' '), std::string::npos) << "'" << c.label << "'";
 }
 
 TEST_F(Fixture, SignatureHelp) {

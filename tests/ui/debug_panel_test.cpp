@@ -7,7 +7,9 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QHeaderView>
 #include <QPlainTextEdit>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QtTest>
@@ -208,6 +210,71 @@ class DebugPanelTest : public QObject {
     QVERIFY(h.panel->Status->text().contains("U+2603"));
     h.sim->RaiseEvent("onRUN");
     QVERIFY(!h.panel->Debugger().Held());
+  }
+
+  // A setting code page 932 cannot hold leaves its breakpoint unset, and the
+  // marker's tooltip and the panel say why, also while a run is held.
+  void unconvertibleSettingsAreRefusedWithTheReason() {
+    Harness h(kMacro);
+    MacroEditor& editor = *h.tool->Editor1;
+    editor.ToggleBreakpoint(2);
+    h.sim->RaiseEvent("onRUN");
+    QVERIFY(h.panel->Debugger().Held());
+    struct Case {
+      MacroEditor::BreakpointSettings settings;
+      const char* why;
+    };
+    const Case cases[] = {
+        {{"1 // ü", "", ""}, "5行目の条件を使えません"},
+        {{"", "ü", ""}, "5行目のヒット条件を使えません"},
+        {{"", "", "x={x} ü"}, "5行目のログを使えません"},
+    };
+    for (const Case& c : cases) {
+      editor.SetBreakpointOptions(4, c.settings);
+      const QString why = QString::fromUtf8(c.why);
+      const QString status = h.panel->Status->text();
+      QVERIFY2(status.contains(why) && status.contains("U+00FC"), qPrintable(status));
+      QVERIFY2(status.startsWith(QString::fromUtf8("ブレークポイントで停止")), qPrintable(status));
+      const QString tip = editor.BreakpointTooltip(4);
+      QVERIFY2(tip.contains(why) && tip.contains("U+00FC"), qPrintable(tip));
+    }
+    // Not set: the run goes past line 5.
+    h.panel->ContinueAction->trigger();
+    QVERIFY(!h.panel->Debugger().Held());
+  }
+
+  // At the dock's default width the P-code pane shows each instruction
+  // whole, and the stacks' headings too.
+  void pcodeIsReadableAtTheDefaultWidth() {
+    Harness h(kMacro);
+    h.tool->show();
+    QVERIFY(QTest::qWaitForWindowExposed(h.tool.get()));
+    h.tool->Editor1->ToggleBreakpoint(4);
+    h.sim->RaiseEvent("onRUN");
+    QVERIFY(h.panel->Debugger().Held());
+    auto* tabs = h.panel->findChild<QTabWidget*>();
+    QVERIFY(tabs);
+    tabs->setCurrentIndex(tabs->indexOf(h.panel->Code->parentWidget()));
+    QTRY_VERIFY(h.panel->Code->isVisible() && h.panel->Code->topLevelItemCount() > 0);
+    QTreeWidget* code = h.panel->Code;
+    const int column = 2;  // the instruction
+    QCOMPARE(code->headerItem()->text(column), QString::fromUtf8("命令"));
+    for (int i = 0; i < code->topLevelItemCount(); ++i) {
+      QTreeWidgetItem* item = code->topLevelItem(i);
+      const int needed = QFontMetrics(item->font(column)).horizontalAdvance(item->text(column));
+      const int left = code->header()->sectionViewportPosition(column);
+      QVERIFY2(needed < code->columnWidth(column) && left + needed < code->viewport()->width(),
+               qPrintable(QString("'%1' needs %2 at %3; the column is %4, the pane %5")
+                              .arg(item->text(column)).arg(needed).arg(left).arg(code->columnWidth(column))
+                              .arg(code->viewport()->width())));
+    }
+    QTreeWidget* stacks = h.panel->Stacks;
+    for (int i = 0; i < stacks->topLevelItemCount(); ++i) {
+      QTreeWidgetItem* heading = stacks->topLevelItem(i);
+      const int needed = QFontMetrics(heading->font(0)).horizontalAdvance(heading->text(0));
+      QVERIFY2(needed < stacks->visualItemRect(heading).width(), qPrintable(heading->text(0)));
+    }
+    h.panel->StopAction->trigger();
   }
 
   // An edit without a recompile: stops and breakpoints follow the text.
