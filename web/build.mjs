@@ -1,5 +1,6 @@
 // Bundles the page into a site folder:
-//   index.html, app.js, qmt_web.wasm  for a static web server;
+//   index.html, app.js, its parts (chunk-*.js, editor-*.js) and
+//   qmt_web.wasm                      for a static web server, all of them;
 //   qmtsim.html                       the same page in one file, the core
 //                                     inlined, for opening from disk.
 // Usage: node build.mjs CORE_DIR SITE_DIR
@@ -56,10 +57,28 @@ mkdirSync(siteDir, { recursive: true });
 const wasm = readFileSync(join(coreDir, "qmt_web.wasm"));
 for (const f of served.outputFiles) writeFileSync(f.path, f.contents);
 copyFileSync(join(coreDir, "qmt_web.wasm"), join(siteDir, "qmt_web.wasm"));
+const siteScripts = served.outputFiles.map((f) => basename(f.path)).filter((n) => n.endsWith(".js"));
+const chunks = siteScripts.filter((n) => n.startsWith("chunk-"));
+// When a script is missing (a site copied in part), the page says which
+// instead of staying at 読み込み中….
+const loader = `<script>import("./app.js").catch(function (e) {
+  var parts = ${JSON.stringify(siteScripts)};
+  Promise.all(parts.map(function (f) {
+    return fetch(f, { method: "HEAD", cache: "no-store" }).then(function (r) { return r.ok ? "" : f + " (" + r.status + ")"; },
+                                                             function () { return f; });
+  })).then(function (missing) {
+    missing = missing.filter(Boolean);
+    document.getElementById("loading").hidden = true;
+    document.getElementById("messageText").textContent = "ページのスクリプトを読み込めません: " +
+      (missing.length ? missing.join("、") + " がありません" : (e && e.message) || e) +
+      "。サイトのフォルダのファイル (index.html、qmt_web.wasm、" + parts.join("、") + ") をすべて同じ場所に置いてください";
+    document.getElementById("messageBox").hidden = false;
+    document.getElementById("messageOk").onclick = function () { document.getElementById("messageBox").hidden = true; };
+  });
+});</script>`;
 // The core downloads and compiles, and the scripts' shared chunks download,
 // while app.js loads.
-const chunks = served.outputFiles.map((f) => basename(f.path)).filter((n) => n.startsWith("chunk-"));
-writeFileSync(join(siteDir, "index.html"), page('<script type="module" src="app.js"></script>', [
+writeFileSync(join(siteDir, "index.html"), page(loader, [
   '<script>if(WebAssembly.compileStreaming)globalThis.__QMT_WASM_COMPILING__=WebAssembly.compileStreaming(fetch("qmt_web.wasm"));</script>',
   ...chunks.map((n) => `<link rel="modulepreload" href="${n}">`),
 ].join("\n")));

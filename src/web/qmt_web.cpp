@@ -188,6 +188,19 @@ const char* qmt_web_start(void) {
   });
 }
 
+const char* qmt_web_start_with(const uint8_t* cp932, int32_t size) {
+  try {
+    gSession.reset();
+    gShown.clear();
+  } catch (...) {
+  }
+  return Act([cp932, size](Session& s, Outcome&) {
+    s.source.ReplaceMacro(SplitLines(Bytes(cp932, size)));
+    s.model.Activate();
+    s.compiled = true;
+  });
+}
+
 const char* qmt_web_panel(void) {
   try {
     return Return(PanelJson());
@@ -324,6 +337,7 @@ const char* qmt_web_command(const uint8_t* utf8, int32_t size) {
   return Act([utf8, size](Session& s, Outcome& o) {
     const std::vector<std::string> lines = SplitLines(Bytes(utf8, size));
     for (std::size_t i = 0; i < lines.size(); ++i) {
+      if (lines[i].empty()) continue;  // blank lines separate groups of commands
       std::string cp932, error;
       if (!TryUtf8ToCp932(lines[i], cp932, error)) {
         o.ok = false;

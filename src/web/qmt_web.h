@@ -51,6 +51,13 @@ extern "C" {
  * compiles the macro and runs it from its start.  Returns an outcome. */
 QMT_WEB_API const char* qmt_web_start(void);
 
+/* As qmt_web_start, but the session starts with this macro (code page 932
+ * bytes, lines ending in CR LF, CR or LF) in place of the built-in one: the
+ * device, the built-ins' memory (colour, text position, box, needles) and the
+ * panel are as new, as for `qmt run FILE`; nothing of the built-in macro
+ * runs.  For a linked or picked macro.  Returns an outcome with "errors". */
+QMT_WEB_API const char* qmt_web_start_with(const uint8_t* cp932, int32_t size);
+
 /* The panel as the window has it, as JSON:
  *   {"width": 640, "height": 480, "timerMs": 33,
  *    "keys":     [{"control": "swRUN", "caption": "作動", "label": "onRUN", "red": false}, ...],
@@ -125,7 +132,8 @@ QMT_WEB_API const uint8_t* qmt_web_palette(void);
 /* --- the tool window's command test and dropped files ------------------------ */
 
 /* The command test ("QMTコマンド実行"): each line of the UTF-8 text, in its
- * escaped form, is carried out by the device.  A line code page 932 cannot
+ * escaped form, is carried out by the device; blank lines are skipped, as
+ * `qmt exec` skips them.  A line code page 932 cannot
  * hold is skipped and named in "error"; device errors come in "messages".
  * Returns an outcome. */
 QMT_WEB_API const char* qmt_web_command(const uint8_t* utf8, int32_t size);

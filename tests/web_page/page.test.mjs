@@ -8,7 +8,7 @@
 import { after, before, describe, test } from "node:test";
 import assert from "node:assert/strict";
 import { execFileSync } from "node:child_process";
-import { mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
+import { cpSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join, resolve } from "node:path";
 import { pathToFileURL } from "node:url";
@@ -20,6 +20,7 @@ const { chromium } = createRequire(join(resolve(process.env.QMT_WEB_MODULES), "x
 const qmt = process.env.QMT;
 const site = resolve(process.env.QMT_SITE);
 const fixtures = resolve(import.meta.dirname, "fixtures");
+const examples = resolve(import.meta.dirname, "../../docs/manual/examples");
 const work = mkdtempSync(join(tmpdir(), "qmt-web-page-"));
 const wait = { timeout: 20000 };
 
@@ -28,7 +29,7 @@ let server;
 let base;
 
 before(async () => {
-  ({ server, base } = await serveFolder(site, { "/fixtures/": fixtures }));
+  ({ server, base } = await serveFolder(site, { "/fixtures/": fixtures, "/work/": work }));
   browser = await chromium.launch({
     executablePath: process.env.QMT_CHROMIUM || "/usr/bin/chromium",
     args: ["--no-sandbox", "--disable-gpu"],
@@ -95,6 +96,12 @@ async function assertCanvas(page, expected, what) {
   assert.equal(diff, 0, `${what}: ${diff} pixels differ${at}`);
 }
 
+// Shows the tool window (色(デバッグ) toggles it).
+async function showTool(page) {
+  if (await page.locator("#tool").isHidden()) await page.click("#Button10");
+  await page.locator("#tool").waitFor({ state: "visible", ...wait });
+}
+
 // Waits until the page has run at least n more timer ticks.
 async function ticks(page, n) {
   const start = await page.evaluate(() => globalThis.qmtsim.ticks);
@@ -115,7 +122,7 @@ async function panelMatchesQmt(page) {
   await assertCanvas(page, qmtPng("--scenario", scenario), "after the pressure slider");
 }
 
-describe("the page", { timeout: 120000 }, () => {
+describe("the page", { timeout: 600000 }, () => {
   test("from a web server: the display follows the panel as qmt's does, no console errors", async () => {
     const page = await openPage(base + "?timer=off");
     assert.equal(await page.locator("#CheckTimer").isChecked(), false);
@@ -137,6 +144,21 @@ describe("the page", { timeout: 120000 }, () => {
     const page = await openPage(pathToFileURL(join(site, "qmtsim.html")).href + "?timer=off");
     await panelMatchesQmt(page);
     assert.deepEqual(page.problems, []);
+    await page.context().close();
+  });
+
+  test("qmtsim.html from disk with ?macro=: says the browser forbids it and offers to pick the file", async () => {
+    const page = await openPage(pathToFileURL(join(site, "qmtsim.html")).href + "?timer=off&macro=good.txt");
+    await page.locator("#messageBox").waitFor({ state: "visible", ...wait });
+    assert.match(await page.locator("#messageText").textContent(), /「good\.txt」を読めません: .*ブラウザ.*組み込みのマクロ/);
+    const [chooser] = await Promise.all([page.waitForEvent("filechooser", wait), page.click("#messagePick")]);
+    await chooser.setFiles(join(fixtures, "good.txt"));
+    await page.locator("#messageBox").waitFor({ state: "hidden", ...wait });
+    await page.waitForFunction(() => document.querySelector(".cm-content")?.textContent.includes("リンクで開くマクロ"), null, wait);
+    await assertCanvas(page, qmtPng(join(fixtures, "good.txt")), "the picked good.txt");
+    // The page tries to read the file (a browser may be set to allow it);
+    // the refusal is a console error, and nothing else may go wrong.
+    assert.deepEqual(page.problems.filter((p) => !/net::ERR_FAILED|file:|Fetch API/.test(p)), []);
     await page.context().close();
   });
 
@@ -165,10 +187,43 @@ describe("the page", { timeout: 120000 }, () => {
     // A click on it goes to that line.
     await first.click();
     await broken.locator("#TabMacro").waitFor({ state: "visible", ...wait });
-    const line = await broken.evaluate(() => document.querySelector(".cm-activeLine")?.textContent);
-    assert.equal(line, "GOSUB 存在しない");
+    await broken.locator(".cm-activeLine", { hasText: "GOSUB 存在しない" }).waitFor(wait);
     assert.deepEqual(broken.problems, []);
     await broken.context().close();
+  });
+
+  test("?macro= starts the linked macro as qmt run starts it, not on top of the built-in one", async () => {
+    // Macros that lean on their start: the screen, the colour c() last sent,
+    // the text position, the needles.  Served in code page 932, as qmt reads them.
+    const names = ["trap-colour-cache", "trap-needle", "bi-text", "first-macro", "walk-panel", "lang-strings"];
+    const context = await browser.newContext({ viewport: { width: 1280, height: 1000 } });
+    const page = await context.newPage();
+    const problems = [];
+    page.on("pageerror", (e) => problems.push(e.message));
+    for (const name of names) {
+      const file = join(work, `${name}.txt`);
+      writeFileSync(file, execFileSync("iconv", ["-f", "UTF-8", "-t", "CP932", join(examples, `${name}.mac`)]));
+      await page.goto(`${base}?timer=off&macro=work/${name}.txt`, wait);
+      await page.waitForFunction(() => globalThis.qmtsim?.ready, null, wait);
+      await assertCanvas(page, qmtPng(file), name);
+      assert.equal(await page.locator("#messageBox").isHidden(), true, name);
+    }
+    assert.deepEqual(problems, []);
+    await context.close();
+  });
+
+  test("index.html with a script of the site missing says which, not 読み込み中… for ever", async () => {
+    const partial = join(work, "partial-site");
+    cpSync(site, partial, { recursive: true, filter: (f) => !/chunk-.*\.js$/.test(f) });
+    const { server: s, base: b } = await serveFolder(partial);
+    const context = await browser.newContext();
+    const page = await context.newPage();
+    await page.goto(b, wait);
+    await page.locator("#messageBox").waitFor({ state: "visible", ...wait });
+    assert.match(await page.locator("#messageText").textContent(), /chunk-\w+\.js \(404\)[^。]*がありません。.*すべて同じ場所に/);
+    assert.equal(await page.locator("#loading").isHidden(), true);
+    await context.close();
+    s.close();
   });
 
   test("dropped files: a picture is drawn at the top left, another kind is refused by name", async () => {
@@ -209,7 +264,7 @@ describe("the page", { timeout: 120000 }, () => {
 
   test("open, edit, F9 and save give the desktop's bytes; the edit survives a reload until reverted", async () => {
     const page = await openPage(base + "?timer=off");
-    await page.click("#Button10");
+    await showTool(page);
     await page.setInputFiles("#openFile", join(fixtures, "edit-before.txt"));
     await page.waitForFunction(() => document.querySelector(".cm-content")?.textContent.includes("編集前"), null, wait);
     await page.click(".cm-content");
@@ -222,16 +277,30 @@ describe("the page", { timeout: 120000 }, () => {
     assert.equal(saved.suggestedFilename(), "edit-before.txt");
     assert.deepEqual(readFileSync(await saved.path()), readFileSync(join(fixtures, "edit-after.txt")));
 
-    await page.waitForFunction(() => Object.keys(localStorage).length > 0, null, wait);
-    await page.reload(wait);
-    await page.waitForFunction(() => globalThis.qmtsim?.ready, null, wait);
-    assert.match(await page.locator(".cm-content").textContent(), /追加した行/);
+    // Opening the file stored it already: the wait is for the edit itself,
+    // stored a moment after the last keystroke.
+    await page.waitForFunction(() => localStorage.getItem("qmt3308.macro:")?.includes("追加した行"), null, wait);
+    const reload = async () => {
+      await page.reload(wait);
+      await page.waitForFunction(() => globalThis.qmtsim?.ready, null, wait);
+      return page.locator(".cm-content").textContent();
+    };
+    assert.match(await reload(), /追加した行/);
     await assertCanvas(page, qmtPng(join(fixtures, "edit-after.txt")), "after the reload");
-    await page.click("#Button10");
+    // An edit typed just before the reload is not lost.
+    await showTool(page);
+    await page.click(".cm-content");
+    await page.keyboard.press("Control+End");
+    await page.keyboard.insertText("\n// 直前の行");
+    assert.match(await reload(), /追加した行[^]*直前の行/);
+    // 編集を破棄 right after typing: what was typed is not stored behind it.
+    await showTool(page);
+    await page.click(".cm-content");
+    await page.keyboard.press("Control+End");
+    await page.keyboard.insertText("\n// 破棄する行");
     await page.click("#revert");
-    await page.reload(wait);
-    await page.waitForFunction(() => globalThis.qmtsim?.ready, null, wait);
-    assert.doesNotMatch(await page.locator(".cm-content").textContent(), /追加した行/);
+    const reverted = await reload();
+    assert.doesNotMatch(reverted, /追加した行|直前の行|破棄する行/);
     await assertCanvas(page, qmtPng(), "reverted");
     assert.deepEqual(page.problems, []);
     await page.context().close();

@@ -20,4 +20,4 @@ if [ ! -f "$src/build-web/site/qmtsim.html" ] || [ ! -d "$src/web/node_modules/p
 fi
 export QMT="$qmt" QMT_SITE="$src/build-web/site" QMT_CHROMIUM="$chromium"
 export QMT_WEB_MODULES="$src/web/node_modules"
-exec node --test --test-timeout=300000 "$src/tests/web_page/page.test.mjs"
+exec node --test --test-timeout=600000 "$src/tests/web_page/page.test.mjs"

@@ -162,6 +162,12 @@ export class Core {
     return this.outcome("qmt_web_start");
   }
 
+  // A fresh start on this macro instead of the built-in one, as `qmt run
+  // FILE` starts it.
+  startWith(cp932: Uint8Array): Outcome {
+    return this.withBytes("qmt_web_start_with", cp932);
+  }
+
   panel(): PanelInfo {
     return JSON.parse(this.text("qmt_web_panel")) as PanelInfo;
   }

@@ -37,8 +37,10 @@ function wasmSource(): WasmSource {
 
 // --- message box, caption and lists of the tool window ------------------------
 
-function showMessage(text: string) {
+// With `pick`, the box offers to pick a macro file to start with.
+function showMessage(text: string, pick = false) {
   $("messageText").textContent = text;
+  $("messagePick").hidden = !pick;
   $("messageBox").hidden = false;
   $("messageOk").focus();
 }
@@ -102,6 +104,7 @@ let core: Core;
 let panel: PanelInfo;
 let sliders: HTMLInputElement[] = [];
 let macroBytes: Uint8Array | null = null; // what the last compile-and-go ran
+let startBytes: Uint8Array | null = null; // the linked or picked macro the simulator starts with
 const canvas = $<HTMLCanvasElement>("display");
 const ctx = canvas.getContext("2d", { alpha: false })!;
 ctx.imageSmoothingEnabled = false;
@@ -150,17 +153,16 @@ async function recover(why: string) {
   recovering = true;
   try {
     await core.instantiate();
-    startCore();
-    // The macro that faulted may fault again: it is compiled once more, and
-    // if that faults too the built-in macro runs and the editor keeps the text.
-    if (macroBytes) {
-      try {
-        report(core.compile(macroBytes));
-      } catch {
-        macroBytes = null;
-        await core.instantiate();
-        startCore();
-      }
+    // The macro that faulted may fault again: it starts or is compiled once
+    // more, and if that faults too the built-in macro runs and the editor
+    // keeps the text.
+    try {
+      startCore();
+      if (macroBytes && macroBytes !== startBytes) report(core.compile(macroBytes));
+    } catch {
+      macroBytes = startBytes = null;
+      await core.instantiate();
+      startCore();
     }
     state.frame = -1;
     paint();
@@ -170,7 +172,7 @@ async function recover(why: string) {
 }
 
 function startCore() {
-  report(core.start());
+  report(startBytes ? core.startWith(startBytes) : core.start());
   core.setTimer($<HTMLInputElement>("CheckTimer").checked);
   for (const s of sliders) s.value = "0";
   for (const b of document.querySelectorAll<HTMLInputElement>("#fSens input")) b.checked = false;
@@ -178,8 +180,7 @@ function startCore() {
 
 // --- the macro ------------------------------------------------------------------
 
-let originalText = "";
-let originalBytes: Uint8Array | null = null; // the built-in or linked macro's file
+let originalText = ""; // the text of the macro the simulator starts with
 let fileName = "qmtsimMacro.txt";
 
 function compileAndGo() {
@@ -207,6 +208,9 @@ function saveMacro() {
 
 function setEditorText(text: string, edited: boolean) {
   editor.setText(text);
+  // What was typed before is replaced, not stored later.
+  editPending = false;
+  clearTimeout(storeTimer);
   saveStored(storageKey, edited && text !== originalText ? text : null);
 }
 
@@ -238,21 +242,47 @@ async function dropFile(file: File) {
   }
 }
 
+// A macro picked in place of a linked one the page could not read: the
+// simulator starts again with it, as it starts with a linked macro.
+async function startWithMacroFile(file: File) {
+  const bytes = new Uint8Array(await file.arrayBuffer());
+  $("messageBox").hidden = true;
+  fileName = file.name;
+  startBytes = macroBytes = bytes;
+  setCaption("");
+  await act(() => startCore());
+  originalText = core.macroText();
+  setEditorText(originalText, false);
+}
+
 // --- boot -----------------------------------------------------------------------
 
-async function loadLinkedMacro(url: string): Promise<Uint8Array | null> {
+type LinkedMacro = { bytes: Uint8Array } | { problem: string; pick: boolean };
+
+async function loadLinkedMacro(url: string): Promise<LinkedMacro> {
+  let address: URL | null = null;
   try {
-    const res = await fetch(new URL(url, location.href));
+    address = new URL(url, location.href);
+    const res = await fetch(address);
     if (!res.ok) throw new Error(`${res.status} ${res.statusText}`);
-    return new Uint8Array(await res.arrayBuffer());
+    return { bytes: new Uint8Array(await res.arrayBuffer()) };
   } catch (e) {
-    showMessage(`「${url}」を読めません: ${e instanceof Error ? e.message : e}。組み込みのマクロを使います`);
-    return null;
+    // A page opened from disk may not read other files: browsers forbid it.
+    if (address?.protocol === "file:") {
+      return {
+        pick: true,
+        problem: `「${url}」を読めません: ファイルから開いたページには、ブラウザがほかのファイルを読ませません。` +
+          "組み込みのマクロを使います。「マクロファイルを選ぶ…」でそのファイルを選ぶと、そのマクロで始めます",
+      };
+    }
+    return { pick: false, problem: `「${url}」を読めません: ${e instanceof Error ? e.message : e}。組み込みのマクロを使います` };
   }
 }
 
 async function boot() {
   performance.mark("qmt-boot");
+  // A linked macro downloads while the core loads.
+  const linked = macroUrl ? loadLinkedMacro(macroUrl) : null;
   core = await Core.load(createModule as unknown as ModuleFactory, wasmSource());
   performance.mark("qmt-core-loaded");
   panel = core.panel();
@@ -265,6 +295,15 @@ async function boot() {
   timerBox.checked = params.get("timer") !== "off";
   timerBox.addEventListener("change", () => void act(() => core.setTimer(timerBox.checked)));
 
+  // A linked macro starts in place of the built-in one, from the state
+  // `qmt run FILE` starts from.
+  const got = await linked;
+  if (got && "bytes" in got) {
+    fileName = decodeURIComponent(new URL(macroUrl!, location.href).pathname.split("/").pop() || fileName);
+    startBytes = macroBytes = got.bytes;
+  } else if (got) {
+    showMessage(got.problem, got.pick);
+  }
   await act(() => startCore());
   performance.mark("qmt-core-started");
   paint();
@@ -274,18 +313,9 @@ async function boot() {
   // The editor comes after the display: its code loads while the page is
   // already up.
   const { createEditor } = await import("./editor");
-  editor = createEditor($("Editor1"), (text) => saveStoredSoon(text), { compileAndGo, save: saveMacro });
+  editor = createEditor($("Editor1"), saveStoredSoon, { compileAndGo, save: saveMacro });
 
-  if (macroUrl) {
-    const bytes = await loadLinkedMacro(macroUrl);
-    if (bytes) {
-      fileName = decodeURIComponent(new URL(macroUrl, location.href).pathname.split("/").pop() || fileName);
-      macroBytes = bytes;
-      await act(() => core.compile(bytes));
-    }
-  }
   originalText = core.macroText();
-  originalBytes = macroBytes ?? core.textToFile(originalText).bytes ?? null;
   const stored = loadStored(storageKey);
   if (stored !== null && stored !== originalText) {
     // The edit the user left here last time comes back and runs.
@@ -314,11 +344,25 @@ async function step() {
 }
 state.step = step;
 
+// Edits are stored a moment after the last keystroke, and at once when the
+// page goes away or out of sight: nothing typed just before a reload or
+// closing the tab is lost.
 let storeTimer = 0;
-function saveStoredSoon(text: string) {
+let editPending = false;
+function saveStoredSoon() {
+  editPending = true;
   clearTimeout(storeTimer);
-  storeTimer = window.setTimeout(() => saveStored(storageKey, text === originalText ? null : text), 300);
+  storeTimer = window.setTimeout(storePendingEdit, 300);
 }
+function storePendingEdit() {
+  clearTimeout(storeTimer);
+  if (!editPending) return;
+  editPending = false;
+  const text = editor.text();
+  saveStored(storageKey, text === originalText ? null : text);
+}
+addEventListener("pagehide", storePendingEdit);
+document.addEventListener("visibilitychange", () => document.visibilityState === "hidden" && storePendingEdit());
 
 function wireMenus() {
   const zoom = (z: number) => {
@@ -349,6 +393,13 @@ function wireMenus() {
 
   $("N1").addEventListener("click", compileAndGo);
   $("Save1").addEventListener("click", saveMacro);
+  const starter = $<HTMLInputElement>("startFile");
+  $("messagePick").addEventListener("click", () => starter.click());
+  starter.addEventListener("change", () => {
+    const f = starter.files?.[0];
+    starter.value = "";
+    if (f) void startWithMacroFile(f);
+  });
   const picker = $<HTMLInputElement>("openFile");
   $("L1").addEventListener("click", () => picker.click());
   picker.addEventListener("change", () => {
@@ -360,13 +411,13 @@ function wireMenus() {
     void act(() => void ($("pcode").textContent = core.listing()));
     showTool("TabPcode");
   });
+  // Back to the page as it started: the macro it started with, from its
+  // start state.
   $("revert").addEventListener("click", () => {
     setEditorText(originalText, false);
-    const bytes = originalBytes;
-    if (!bytes) return;
     setCaption("");
-    macroBytes = bytes;
-    void act(() => core.compile(bytes));
+    macroBytes = startBytes;
+    void act(() => startCore());
   });
   $("Button4").addEventListener("click", () => {
     setCaption("");
