@@ -1,5 +1,7 @@
 #include "lsp/server.h"
 
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
 #include "support/encoding.h"
@@ -281,8 +283,21 @@ void Server::Publish(const std::string& uri) {
                     {"source", "qmt"},
                     {"message", "「" + u.text + "」はコードページ 932 にない文字"}});
   }
-  for (const lang::Diagnostic& d : model.Diagnostics())
-    list.push_back({{"range", Range(open, d.span)}, {"severity", 1}, {"code", d.code}, {"source", "qmt"}, {"message", d.message}});
+  // The places in text order, so a long line is walked once however the
+  // compiler ordered its messages; the messages keep their order.
+  const std::vector<lang::Diagnostic>& diagnostics = model.Diagnostics();
+  std::vector<std::size_t> order(diagnostics.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    const lang::Span &x = diagnostics[a].span, &y = diagnostics[b].span;
+    return x.line != y.line ? x.line < y.line : x.column < y.column;
+  });
+  std::vector<json> ranges(diagnostics.size());
+  for (std::size_t i : order) ranges[i] = Range(open, diagnostics[i].span);
+  for (std::size_t i = 0; i < diagnostics.size(); ++i) {
+    const lang::Diagnostic& d = diagnostics[i];
+    list.push_back({{"range", std::move(ranges[i])}, {"severity", 1}, {"code", d.code}, {"source", "qmt"}, {"message", d.message}});
+  }
   send_(json{{"jsonrpc", "2.0"},
              {"method", "textDocument/publishDiagnostics"},
              {"params", {{"uri", uri}, {"version", open.version}, {"diagnostics", list}}}}

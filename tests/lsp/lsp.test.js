@@ -188,6 +188,14 @@ test('a 1 MB line gets its semantic tokens, and other requests their answers', (
     let column = 0;
     for (let i = 5; i < data.length; i += 5) column += data[i + 1];
     assert.strictEqual(column, 2 * line.length - 4);
+    // x no longer assigned: a message for each x, every one on its x.
+    conn.sendNotification('textDocument/didChange', change(2, 1, 2, 2, 'y'));
+    const again = await conn.sendRequest('textDocument/semanticTokens/full', { textDocument: doc });
+    assert.strictEqual(again.data.length, data.length);
+    const xs = (await next(2)).filter((x) => x.message === '変数 x が未定義');
+    assert.strictEqual(xs.length, 2 * terms);
+    assert.ok(xs.every((x) => x.range.end.character === x.range.start.character + 1));
+    assert.deepStrictEqual(xs.map((x) => x.range.start.character).sort((a, b) => a - b).slice(0, 2), [11, 15]);
   }));
 
 test('errors answer bad and out-of-order requests, and the server lives on', async () => {
