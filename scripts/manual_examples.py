@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 """The live examples of the user's manual (docs/manual).
 
-Every file under docs/manual/examples/ ending in .mac (a macro, UTF-8) or
-.cmd (command lines, UTF-8) is an example.  It is run with qmt:
+Every file under docs/manual/examples/ ending in .mac (a macro, code page
+932 with CR LF line ends, as the device's macro files are and as the editor
+settings of docs/editors.md open them) or .cmd (command lines, UTF-8) is an
+example.  It is run with qmt:
 
-    .mac   qmt run --utf8 --lines NAME.mac [OPTIONS] --png NAME.png
+    .mac   qmt run --lines NAME.mac [OPTIONS] --png NAME.png
     .cmd   qmt exec --utf8 [OPTIONS] NAME.cmd --png NAME.png
 
 OPTIONS come from examples/options.txt ("NAME.mac --event onRUN --tick 3";
@@ -44,6 +46,9 @@ ROOT = Path(__file__).resolve().parent.parent
 MANUAL = ROOT / "docs" / "manual"
 EXAMPLES = MANUAL / "examples"
 KINDS = {".mac": "run", ".cmd": "exec"}
+# A page shows a macro as text (UTF-8, LF line ends); the file stays as
+# the device keeps it.
+SOURCE_ENCODING = {".mac": "cp932", ".cmd": "utf-8"}
 MARKER = re.compile(r"<!-- example (\S+)((?: \w+)*) -->\n(.*?)<!-- /example -->\n", re.S)
 
 
@@ -69,7 +74,7 @@ def examples():
 def command_for(example, extra):
     kind = KINDS[example.suffix]
     if kind == "run":
-        return ["run", "--utf8", "--lines", example.name, *extra, "--png", example.stem + ".png"]
+        return ["run", "--lines", example.name, *extra, "--png", example.stem + ".png"]
     return ["exec", "--utf8", *extra, example.name, "--png", example.stem + ".png"]
 
 
@@ -164,7 +169,7 @@ def example_block(page, name, flags):
     example = EXAMPLES / name
     if example.suffix not in KINDS or not example.is_file():
         raise LookupError(f"{page.relative_to(ROOT)}: no example {name}")
-    source = example.read_text(encoding="utf-8")
+    source = example.read_text(encoding=SOURCE_ENCODING[example.suffix])
     output = (EXAMPLES / (example.stem + ".out")).read_text(encoding="utf-8")
     relative = os.path.relpath(EXAMPLES, page.parent).replace(os.sep, "/")
     fence = "```"

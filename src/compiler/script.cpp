@@ -44,6 +44,19 @@ bool IsAdditive(std::uint8_t k) {
 
 }  // namespace
 
+namespace {
+
+// The last message's place and the start of its line (reset by each
+// compile): messages on one line, in either order, find its start without
+// walking the line again, so a long line with many of them costs one walk.
+struct LastPlace {
+  const TScript* script = nullptr;
+  std::size_t at = 0, lineStart = 0;
+};
+thread_local LastPlace lastPlace;
+
+}  // namespace
+
 void TScript::Compile(std::string_view text) {
   // The indexes' keys are views into the old text: they go first.
   labelIndex_.clear();
@@ -52,6 +65,7 @@ void TScript::Compile(std::string_view text) {
   labels_.clear();
   variables_.clear();
   statements_.clear();
+  lastPlace = {};
   source_.assign(text);
   tokens_.reserve(text.size() / 3 + 16);
 
@@ -111,9 +125,20 @@ void TScript::Place(ScriptMessage& message, const TScrItem* at, std::size_t end)
   } else {
     return;
   }
-  int lineStart = message.offset;
-  while (lineStart > 0 && base[lineStart - 1] != '\r' && base[lineStart - 1] != '\n') --lineStart;
-  message.column = message.offset - lineStart;
+  const auto offset = static_cast<std::size_t>(message.offset);
+  std::size_t lineStart = offset;
+  if (lastPlace.script == this && offset >= lastPlace.lineStart && offset <= lastPlace.at) {
+    lineStart = lastPlace.lineStart;  // on the last place's line, before it
+  } else if (lastPlace.script == this && offset > lastPlace.at) {
+    // After the last place: its line start holds unless a line ends between.
+    lineStart = lastPlace.lineStart;
+    for (std::size_t i = lastPlace.at; i < offset; ++i)
+      if (base[i] == '\r' || base[i] == '\n') lineStart = i + 1;
+  } else {
+    while (lineStart > 0 && base[lineStart - 1] != '\r' && base[lineStart - 1] != '\n') --lineStart;
+  }
+  lastPlace = {this, offset, lineStart};
+  message.column = static_cast<int>(offset - lineStart);
 }
 
 [[noreturn]] void TScript::Fatal(MessageCode code, std::vector<std::string> args, const std::string& text) const {

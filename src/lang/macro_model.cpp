@@ -10,6 +10,7 @@
 #include "host/name_tables.h"
 #include "host/simulator.h"
 #include "support/encoding.h"
+#include "support/name_case.h"
 
 namespace qmt::lang {
 namespace {
@@ -117,8 +118,10 @@ void MacroModel::Compile() {
 void MacroModel::Scan() {
   tokens_.clear();
   occurrences_.clear();
+  // Events find their entry labels ignoring letter case: "onrun:" is the
+  // key's entry as much as "onRUN:" is.
   std::set<std::string, std::less<>> events;
-  for (const EventLabelInfo& e : EventLabels()) events.insert(e.label);
+  for (const EventLabelInfo& e : EventLabels()) events.insert(FoldName(e.label));
 
   std::string strings;
   Lexer lexer(text_, &strings);
@@ -145,15 +148,15 @@ void MacroModel::Scan() {
     o.name = std::string(k.text);
     o.span = SpanOf(k.start, k.end - k.start);
     if (t.Kind == tok::kIdent && lineStart && lexer.RawByte() == ':') {
-      o.kind = events.count(o.name) ? NameKind::kEventLabel : NameKind::kLabel;
+      o.kind = events.count(FoldName(o.name)) ? NameKind::kEventLabel : NameKind::kLabel;
       o.definition = true;
       occurrences_.push_back(o);
     } else if (name && prev && (prev->kind == tok::kGoto || prev->kind == tok::kGosub)) {
-      o.kind = events.count(o.name) ? NameKind::kEventLabel : NameKind::kLabel;
+      o.kind = events.count(FoldName(o.name)) ? NameKind::kEventLabel : NameKind::kLabel;
       occurrences_.push_back(o);
     } else if (t.Kind == tok::kCall) {
       o.kind = tables_.FunctionId(k.text) >= 0 ? NameKind::kBuiltin
-               : events.count(o.name)          ? NameKind::kEventLabel
+               : events.count(FoldName(o.name)) ? NameKind::kEventLabel
                                                : NameKind::kLabel;
       occurrences_.push_back(o);
     } else if (t.Kind == tok::kIdent) {
@@ -251,6 +254,62 @@ bool MacroModel::CanRename(int line, int column, std::string& why) const {
       why = "only labels and variables can be renamed";
       return false;
   }
+}
+
+bool MacroModel::CanRenameTo(int line, int column, std::string_view newName, std::string& why) const {
+  if (!CanRename(line, column, why)) return false;
+  const Occurrence& at = *NameAt(line, column);
+  const std::string shown = Cp932ToUtf8(newName);
+  // The new name must read back as one plain name.
+  bool plain = false;
+  try {
+    const std::string text(newName);
+    std::string strings;
+    Lexer lexer(text, &strings);
+    lexer.NextToken();
+    plain = lexer.Current().Kind == tok::kIdent && lexer.Current().Text == newName;
+  } catch (const LexError&) {
+  }
+  if (!plain) {
+    why = "not a name: " + shown;
+    return false;
+  }
+  bool taken = tables_.FunctionId(newName) >= 0 || tables_.ExternalId(newName) >= 0;
+  try {
+    std::int16_t value = 0;
+    taken = taken || tables_.ConstantValue(newName, value);
+  } catch (const std::exception&) {
+    taken = true;
+  }
+  if (taken) {
+    why = shown + " is a built-in, constant or external value";
+    return false;
+  }
+  if (newName == at.name) return true;
+  if (at.kind == NameKind::kLabel) {
+    for (const EventLabelInfo& e : EventLabels())
+      if (qmt::SameName(e.label, newName)) {
+        why = shown + " is the event label " + Cp932ToUtf8(e.label) + ": the subroutine would run on " + e.source;
+        return false;
+      }
+    for (const Occurrence& o : occurrences_) {
+      if (o.kind != NameKind::kLabel && o.kind != NameKind::kEventLabel) continue;
+      if (o.name == at.name) continue;  // the label being renamed
+      if (!qmt::SameName(o.name, newName)) continue;
+      why = "the label " + Cp932ToUtf8(o.name) + " is already used (line " + std::to_string(o.span.line + 1) + ")" +
+            (o.name == newName ? "" : "; labels are found ignoring letter case");
+      return false;
+    }
+    return true;
+  }
+  // A variable: names are told apart by their exact spelling.
+  for (const Occurrence& o : occurrences_)
+    if (o.kind == NameKind::kVariable && o.name == newName) {
+      why = "the variable " + shown + " is already used (line " + std::to_string(o.span.line + 1) +
+            "): the two would become one";
+      return false;
+    }
+  return true;
 }
 
 std::vector<Symbol> MacroModel::Symbols() const {

@@ -98,6 +98,13 @@ class MacroModel {
   std::vector<Occurrence> References(int line, int column) const;
   // Whether the name at a place may be renamed, and why not (UTF-8).
   bool CanRename(int line, int column, std::string& why) const;
+  // Whether the name at a place may become `newName` (code page 932)
+  // without changing what the macro does: the new name must read as one
+  // plain name that is no built-in, constant or external value, and must
+  // not meet a name of the same kind already there (two variables would
+  // become one; a label would be defined twice, or become an event's entry,
+  // entries being found ignoring letter case).  Why not, in UTF-8.
+  bool CanRenameTo(int line, int column, std::string_view newName, std::string& why) const;
 
   // The labels in order, each with the lines up to the next label.
   std::vector<Symbol> Symbols() const;

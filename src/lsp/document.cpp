@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "host/macro_compile.h"
 #include "support/encoding.h"
 
 namespace qmt::lsp {
@@ -13,11 +12,20 @@ const std::string& Substitute() {
   return s;
 }
 
-// The lines as the client counts them (SplitLines): a line end at the very
-// end, or no text at all, begins an empty last line.
-std::vector<std::string> DocumentLines(std::string_view text) {
-  std::vector<std::string> lines = SplitLines(text);
-  if (text.empty() || text.back() == '\n' || text.back() == '\r') lines.emplace_back();
+// The lines as the client counts them, each with its line end (CR LF, LF
+// or CR): a line end at the very end, or no text at all, begins an empty
+// last line, whose end is empty.
+std::vector<std::pair<std::string, std::string>> DocumentLines(std::string_view text) {
+  std::vector<std::pair<std::string, std::string>> lines;
+  std::size_t from = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r' && text[i] != '\n') continue;
+    const std::size_t endLength = text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n' ? 2 : 1;
+    lines.emplace_back(std::string(text.substr(from, i - from)), std::string(text.substr(i, endLength)));
+    i += endLength - 1;
+    from = i + 1;
+  }
+  lines.emplace_back(std::string(text.substr(from)), std::string());
   return lines;
 }
 
@@ -47,9 +55,10 @@ int NextCharacter(std::string_view s, std::size_t i, char32_t& cp) {
   return n;
 }
 
-Document::Line Document::MakeLine(std::string utf8) {
+Document::Line Document::MakeLine(std::string utf8, std::string end) {
   Line line;
   line.utf8 = std::move(utf8);
+  line.end = std::move(end);
   std::string error;
   // Most lines convert whole; only a line with a character code page 932
   // lacks (or a zero, which would end the compiler's text) goes character
@@ -78,7 +87,8 @@ Document::Line Document::MakeLine(std::string utf8) {
 
 void Document::SetText(std::string_view utf8) {
   lines_.clear();
-  for (std::string& l : DocumentLines(utf8)) lines_.push_back(MakeLine(std::move(l)));
+  walk_ = {};
+  for (auto& [text, end] : DocumentLines(utf8)) lines_.push_back(MakeLine(std::move(text), std::move(end)));
 }
 
 std::size_t Document::Utf8Offset(const std::string& line, int units) const {
@@ -104,25 +114,37 @@ void Document::Replace(Position start, Position end, std::string_view utf8) {
   start = clamp(start);
   end = clamp(end);
   if (end.line < start.line || (end.line == start.line && end.character < start.character)) std::swap(start, end);
+  walk_ = {};
+  int from = start.line;
+  const int to = end.line;
   const std::string& first = lines_[start.line].utf8;
-  const std::string& last = lines_[end.line].utf8;
-  std::string joined = first.substr(0, Utf8Offset(first, start.character));
+  const std::string& last = lines_[to].utf8;
+  const std::size_t startOffset = Utf8Offset(first, start.character);
+  std::string joined;
+  // An edit at the start of a line after a lone CR: an LF it brings makes
+  // the two one line end, so that line is made again too.
+  if (startOffset == 0 && from > 0 && lines_[from - 1].end == "\r") {
+    --from;
+    joined = lines_[from].utf8 + lines_[from].end;
+  }
+  joined.append(first, 0, startOffset);
   joined.append(utf8);
-  joined.append(last.substr(Utf8Offset(last, end.character)));
-  std::vector<std::string> parts = DocumentLines(joined);
+  joined.append(last, Utf8Offset(last, end.character));
+  joined.append(lines_[to].end);
+  auto parts = DocumentLines(joined);
+  // The text ends with the last line's own end: the empty line after it is
+  // the next line's start, unless this is the last line.
+  if (to + 1 < LineCount()) parts.pop_back();
   std::vector<Line> made;
   made.reserve(parts.size());
-  for (std::string& p : parts) made.push_back(MakeLine(std::move(p)));
-  lines_.erase(lines_.begin() + start.line, lines_.begin() + end.line + 1);
-  lines_.insert(lines_.begin() + start.line, std::make_move_iterator(made.begin()), std::make_move_iterator(made.end()));
+  for (auto& [text, lineEnd] : parts) made.push_back(MakeLine(std::move(text), std::move(lineEnd)));
+  lines_.erase(lines_.begin() + from, lines_.begin() + to + 1);
+  lines_.insert(lines_.begin() + from, std::make_move_iterator(made.begin()), std::make_move_iterator(made.end()));
 }
 
 std::string Document::Utf8() const {
   std::string out;
-  for (std::size_t i = 0; i < lines_.size(); ++i) {
-    if (i) out += '\n';
-    out += lines_[i].utf8;
-  }
+  for (const Line& l : lines_) out += l.utf8 + l.end;
   return out;
 }
 
@@ -142,10 +164,11 @@ std::vector<Unmappable> Document::UnmappableCharacters() const {
   std::vector<Unmappable> out;
   for (int l = 0; l < LineCount(); ++l) {
     const std::string& line = lines_[l].utf8;
+    // Stored with UTF-8 offsets, in order: into units in one pass.
+    std::size_t i = 0;
+    int units = 0;
     for (Unmappable u : lines_[l].bad) {
-      // Stored with UTF-8 offsets: into units.
-      int units = 0;
-      for (std::size_t i = 0; i < static_cast<std::size_t>(u.character);) {
+      for (; i < static_cast<std::size_t>(u.character);) {
         char32_t cp = 0;
         const int n = NextCharacter(line, i, cp);
         units += UnitsOf(cp, n, units_);
@@ -162,45 +185,54 @@ std::vector<Unmappable> Document::UnmappableCharacters() const {
   return out;
 }
 
+void Document::Character(const std::string& s, std::size_t i, int& bytes, int& width, int& units) const {
+  char32_t cp = 0;
+  bytes = NextCharacter(s, i, cp);
+  units = UnitsOf(cp, bytes, units_);
+  if (cp < 0x80 && cp != 0) {
+    width = 1;
+    return;
+  }
+  // A character code page 932 lacks stands as the two bytes of its
+  // substitute.
+  thread_local std::string out, error;
+  out.clear();
+  width = cp != 0xFFFD && TryUtf8ToCp932(std::string_view(s.data() + i, bytes), out, error) ? static_cast<int>(out.size())
+                                                                                            : 2;
+}
+
+Document::Walk& Document::WalkOn(int line, bool later) const {
+  if (walk_.line != line || !later) walk_ = Walk{line, 0, 0, 0};
+  return walk_;
+}
+
 int Document::ToUnits(int line, int cp932Column) const {
   if (line < 0 || line >= LineCount()) return 0;
   const std::string& s = lines_[line].utf8;
-  int bytes = 0, units = 0;
-  std::string out, error;
-  for (std::size_t i = 0; i < s.size() && bytes < cp932Column;) {
-    char32_t cp = 0;
-    const int n = NextCharacter(s, i, cp);
-    int width = 1;
-    if (cp >= 0x80 || cp == 0) {
-      out.clear();
-      width = cp != 0xFFFD && TryUtf8ToCp932(std::string_view(s.data() + i, n), out, error) ? static_cast<int>(out.size())
-                                                                                           : 2;
-    }
-    bytes += width;
-    units += UnitsOf(cp, n, units_);
-    i += n;
+  Walk& w = WalkOn(line, walk_.line == line && walk_.cp932 <= cp932Column);
+  while (w.utf8 < s.size() && w.cp932 < cp932Column) {
+    int bytes = 0, width = 0, units = 0;
+    Character(s, w.utf8, bytes, width, units);
+    w.utf8 += bytes;
+    w.cp932 += width;
+    w.units += units;
   }
-  return units;
+  return w.units;
 }
 
 int Document::ToCp932(int line, int units) const {
   if (line < 0 || line >= LineCount()) return 0;
   const std::string& s = lines_[line].utf8;
-  const std::size_t end = Utf8Offset(s, units);
-  int bytes = 0;
-  std::string out, error;
-  for (std::size_t i = 0; i < end;) {
-    char32_t cp = 0;
-    const int n = NextCharacter(s, i, cp);
-    if (cp < 0x80 && cp != 0) {
-      bytes += 1;
-    } else {
-      out.clear();
-      bytes += cp != 0xFFFD && TryUtf8ToCp932(std::string_view(s.data() + i, n), out, error) ? static_cast<int>(out.size()) : 2;
-    }
-    i += n;
+  Walk& w = WalkOn(line, walk_.line == line && walk_.units <= units);
+  while (w.utf8 < s.size() && w.units < units) {
+    int bytes = 0, width = 0, u = 0;
+    Character(s, w.utf8, bytes, width, u);
+    if (w.units + u > units) break;  // inside a character: its start
+    w.utf8 += bytes;
+    w.cp932 += width;
+    w.units += u;
   }
-  return bytes;
+  return w.cp932;
 }
 
 }  // namespace qmt::lsp

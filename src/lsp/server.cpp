@@ -1,8 +1,9 @@
 #include "lsp/server.h"
 
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
-#include "compiler/lexer.h"
 #include "support/encoding.h"
 
 namespace qmt::lsp {
@@ -56,6 +57,22 @@ int CompletionKind(lang::Completion::Kind k) {
 }
 
 json Markdown(const std::string& text) { return {{"kind", "markdown"}, {"value", text}}; }
+
+// A line or character of a position: a whole number from 0 to 2^31 - 1 (the
+// protocol's uinteger), never narrowed into one.
+int PositionField(const json& position, const char* field) {
+  const json& v = position.at(field);
+  if (!v.is_number_integer() || v.is_number_float())
+    throw Failure{kInvalidParams, std::string("position ") + field + " must be a whole number, not " + v.dump()};
+  if (v.is_number_unsigned() ? v.get<std::uint64_t>() > 0x7FFFFFFF
+                             : v.get<std::int64_t>() < 0 || v.get<std::int64_t>() > 0x7FFFFFFF)
+    throw Failure{kInvalidParams, std::string("position ") + field + " out of range (0 to 2147483647): " + v.dump()};
+  return v.get<int>();
+}
+
+Position PositionOf(const json& position) {
+  return {PositionField(position, "line"), PositionField(position, "character")};
+}
 
 }  // namespace
 
@@ -184,14 +201,29 @@ void Server::Notification(const std::string& method, const json& params) {
     Open& open = *it->second;
     const long long version = params.at("textDocument").value("version", open.version + 1);
     if (version <= open.version) Log("didChange out of order for " + uri + ": version " + std::to_string(version));
-    for (const json& change : params.at("contentChanges")) {
-      if (change.contains("range")) {
-        const json& r = change.at("range");
-        open.document.Replace({r.at("start").at("line"), r.at("start").at("character")},
-                              {r.at("end").at("line"), r.at("end").at("character")}, change.at("text").get<std::string>());
-      } else {
-        open.document.SetText(change.at("text").get<std::string>());
+    // Every change is read before any is made: one that cannot be read
+    // leaves the document as it was, and says so.
+    struct Change {
+      bool whole;
+      Position start, end;
+      std::string text;
+    };
+    std::vector<Change> changes;
+    try {
+      for (const json& change : params.at("contentChanges")) {
+        Change c{!change.contains("range"), {}, {}, change.at("text").get<std::string>()};
+        if (!c.whole) {
+          c.start = PositionOf(change.at("range").at("start"));
+          c.end = PositionOf(change.at("range").at("end"));
+        }
+        changes.push_back(std::move(c));
       }
+    } catch (const Failure& f) {
+      return Log("didChange for " + uri + " not applied: " + f.message);
+    }
+    for (const Change& c : changes) {
+      if (c.whole) open.document.SetText(c.text);
+      else open.document.Replace(c.start, c.end, c.text);
     }
     open.version = version;
     open.analysed = false;
@@ -251,8 +283,21 @@ void Server::Publish(const std::string& uri) {
                     {"source", "qmt"},
                     {"message", "「" + u.text + "」はコードページ 932 にない文字"}});
   }
-  for (const lang::Diagnostic& d : model.Diagnostics())
-    list.push_back({{"range", Range(open, d.span)}, {"severity", 1}, {"code", d.code}, {"source", "qmt"}, {"message", d.message}});
+  // The places in text order, so a long line is walked once however the
+  // compiler ordered its messages; the messages keep their order.
+  const std::vector<lang::Diagnostic>& diagnostics = model.Diagnostics();
+  std::vector<std::size_t> order(diagnostics.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    const lang::Span &x = diagnostics[a].span, &y = diagnostics[b].span;
+    return x.line != y.line ? x.line < y.line : x.column < y.column;
+  });
+  std::vector<json> ranges(diagnostics.size());
+  for (std::size_t i : order) ranges[i] = Range(open, diagnostics[i].span);
+  for (std::size_t i = 0; i < diagnostics.size(); ++i) {
+    const lang::Diagnostic& d = diagnostics[i];
+    list.push_back({{"range", std::move(ranges[i])}, {"severity", 1}, {"code", d.code}, {"source", "qmt"}, {"message", d.message}});
+  }
   send_(json{{"jsonrpc", "2.0"},
              {"method", "textDocument/publishDiagnostics"},
              {"params", {{"uri", uri}, {"version", open.version}, {"diagnostics", list}}}}
@@ -267,10 +312,8 @@ Server::Open* Server::Find(const json& params) {
 }
 
 std::pair<int, int> Server::At(Open& open, const json& params) const {
-  const int line = params.at("position").at("line");
-  const int character = params.at("position").at("character");
-  if (line < 0 || character < 0) throw Failure{kInvalidParams, "a position must not be negative"};
-  return {line, open.document.ToCp932(line, character)};
+  const Position p = PositionOf(params.at("position"));
+  return {p.line, open.document.ToCp932(p.line, p.character)};
 }
 
 json Server::Answer(const std::string& method, const json& params) {
@@ -339,23 +382,7 @@ json Server::Answer(const std::string& method, const json& params) {
     const std::string newName = params.at("newName");
     std::string name, error;
     if (!TryUtf8ToCp932(newName, name, error)) throw Failure{kRequestFailed, "the new name is not code page 932: " + error};
-    // The new name must read back as one plain name.
-    Lexer lexer(name);
-    bool plain = false;
-    try {
-      lexer.NextToken();
-      plain = lexer.Current().Kind == tok::kIdent && lexer.Current().Text == name;
-    } catch (const LexError&) {
-    }
-    std::int16_t value = 0;
-    if (!plain) throw Failure{kRequestFailed, "not a name: " + newName};
-    bool taken = tables_.FunctionId(name) >= 0 || tables_.ExternalId(name) >= 0;
-    try {
-      taken = taken || tables_.ConstantValue(name, value);
-    } catch (const std::exception&) {
-      taken = true;
-    }
-    if (taken) throw Failure{kRequestFailed, newName + " is a built-in, constant or external value"};
+    if (!model.CanRenameTo(line, col, name, why)) throw Failure{kRequestFailed, why};
     json edits = json::array();
     for (const lang::Occurrence& o : model.References(line, col))
       edits.push_back({{"range", Range(open, o.span)}, {"newText", newName}});

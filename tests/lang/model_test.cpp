@@ -120,5 +120,50 @@ TEST_F(Fixture, NamesDefinitionsAndReferences) {
   EXPECT_EQ(symbols[2].endLine, 9);
 }
 
+// A rename that would change what the macro does is refused: two variables
+// becoming one, a label defined twice or turned into an event's entry
+// (entries are found ignoring letter case), a name the tables hold.
+TEST(Model, RenameRefusesNamesThatChangeTheMacro) {
+  NameTables tables;
+  MacroModel model(tables);
+  model.SetText(Sjis(
+      "start:\r\n"
+      "  x = 1\r\n"
+      "  y = x\r\n"
+      "  GOSUB sub\r\n"
+      "  GOSUB Other\r\n"
+      "  GOTO nowhere\r\n"
+      "sub:\r\n"
+      "  RET x\r\n"
+      "Other:\r\n"
+      "  RET 0\r\n"
+      "onrun:\r\n"
+      "  EXIT\r\n"));
+  const struct {
+    int line, column;
+    const char* to;
+    bool ok;
+  } cases[] = {
+      {1, 2, "y", false},        {1, 2, "z", true},         {1, 2, "X", true},      {1, 2, "x", true},
+      {1, 2, "box", false},      {1, 2, "anLEVEL", false},  {1, 2, "1a", false},    {1, 2, "GOTO", false},
+      {1, 2, "a b", false},      {1, 2, "sub", true},       {6, 0, "onRUN", false}, {6, 0, "ONSTOP", false},
+      {6, 0, "時間割込", false}, {6, 0, "start", false},    {6, 0, "START", false}, {6, 0, "other", false},
+      {6, 0, "nowhere", false},  {6, 0, "Sub", true},       {6, 0, "下位", true},   {6, 0, "x", true},
+      {10, 0, "later", false},  // "onrun:" is the entry of the key 作動
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.to) + " at " + std::to_string(c.line));
+    std::string why;
+    EXPECT_EQ(model.CanRenameTo(c.line, c.column, Sjis(c.to), why), c.ok) << why;
+    EXPECT_EQ(why.empty(), c.ok) << why;
+  }
+  std::string why;
+  model.CanRenameTo(6, 0, Sjis("start"), why);
+  EXPECT_EQ(why, "the label start is already used (line 1)");
+  model.CanRenameTo(1, 2, Sjis("y"), why);
+  EXPECT_EQ(why, "the variable y is already used (line 3): the two would become one");
+  EXPECT_TRUE(model.Symbols().back().event);
+}
+
 }  // namespace
 }  // namespace qmt::lang

@@ -2,7 +2,7 @@
 # run.sh SOURCEDIR WORKDIR: builds the VS Code extension with
 # scripts/build-vsix.sh into WORKDIR (its npm packages from the lock file),
 # checks the .vsix holds the extension, and runs the TextMate grammar test on
-# the sample macros.
+# the sample macros (converted from code page 932 first).
 set -eu
 src=$1
 work=$2
@@ -18,4 +18,11 @@ done
 # The debugger starts qmt itself (no shell script, which Windows could not run).
 if unzip -l "$vsix" | grep -q "qmt-dap"; then echo "a shell script for the debugger is in $vsix"; exit 1; fi
 cd "$work"
-exec npx --no-install vscode-tmgrammar-test -g "$src/editors/vscode/syntaxes/qmt-macro.tmLanguage.json" "$src/editors/vscode/tests/*.mac"
+# The samples are macro files as the editor opens them (code page 932, CR LF);
+# the grammar test reads UTF-8, so it gets a converted copy.
+rm -rf grammar-tests
+mkdir grammar-tests
+for f in "$src"/editors/vscode/tests/*.mac; do
+  iconv -f CP932 -t UTF-8 "$f" | tr -d '\r' > "grammar-tests/$(basename "$f")"
+done
+exec npx --no-install vscode-tmgrammar-test -g "$src/editors/vscode/syntaxes/qmt-macro.tmLanguage.json" "grammar-tests/*.mac"
