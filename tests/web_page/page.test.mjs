@@ -282,6 +282,7 @@ describe("the page", { timeout: 120000 }, () => {
     await reload(page);
     assert.equal(await page.locator("#tabErrButton").isHidden(), true);
     await assertCanvas(page, qmtPng(file), "after the reload");
+    await page.click("#Button10");
     assert.deepEqual(await save(page), bytes);
     assert.deepEqual(page.problems, []);
     await page.context().close();
