@@ -14,8 +14,6 @@
 namespace qmt {
 namespace {
 
-constexpr std::int64_t kMaxPixels = std::int64_t{64} << 20;
-
 [[noreturn]] void Corrupt(const std::string& name, const std::string& what) {
   throw FileError("cannot read bitmap " + name + ": " + what, name, FileError::Op::Contents);
 }
@@ -96,7 +94,7 @@ BmpLayout ParseLayout(std::string_view b, const std::string& name) {
   }
   l.topDown = height < 0;
   if (height < 0) height = -height;
-  if (width <= 0 || height <= 0 || width > kMaxBmpSide || height > kMaxBmpSide || width * height > kMaxPixels) {
+  if (width <= 0 || height <= 0 || width > kMaxBmpSide || height > kMaxBmpSide || width * height > kMaxBmpPixels) {
     Corrupt(name, "unusable picture size " + std::to_string(width) + " x " + std::to_string(height));
   }
   l.width = static_cast<int>(width);

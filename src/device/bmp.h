@@ -16,8 +16,10 @@ struct RgbImage {
   std::vector<std::uint8_t> rgb;
 };
 
-// Pictures larger than this in either direction are refused as corrupt.
+// Pictures larger than this in either direction, or with more pixels than
+// kMaxBmpPixels, are refused as corrupt.
 constexpr int kMaxBmpSide = 16384;
+constexpr std::int64_t kMaxBmpPixels = std::int64_t{64} << 20;
 
 // Decodes an uncompressed BMP (1, 4, 8, 24 or 32 bits per pixel, top-down or
 // bottom-up, BI_RGB or BI_BITFIELDS for 32 bits).  Raises FileError naming

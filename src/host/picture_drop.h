@@ -22,6 +22,27 @@ bool JpegDecoderAvailable();
 // a UTF-8 reason in `error`.
 bool DecodeBmp(std::string_view bytes, const std::string& name, RgbImage& out, std::string& error);
 
+// What a picture file's header says, read without decoding the picture.
+struct PictureHeader {
+  bool readable = false;  // the header was found and names a size
+  int width = 0;
+  int height = 0;
+  // Larger than kMaxBmpSide in either direction or than kMaxBmpPixels in
+  // all: the rule for every dropped picture, bitmap or JPEG, applied to the
+  // header before anything is decoded.
+  bool TooLarge() const;
+};
+
+// Reads the size from a bitmap file's headers or from a JPEG file's frame
+// header (the first SOFn marker).
+PictureHeader ReadPictureHeader(std::string_view bytes, bool jpeg);
+
+// The words of the windows and the page (UTF-8) for a dropped picture that
+// is refused: "「name」は読める画像ファイルではありません", and for a
+// picture whose header is too large, its size and the limits.
+std::string NotAPictureText(const std::string& name);
+std::string TooLargePictureText(const std::string& name, const PictureHeader& header);
+
 // Draws the picture with its top left corner at (0, 0) on a 640 x 480 page,
 // each pixel as the nearest device colour; the part outside the page is cut.
 void DrawPictureOnPage(const RgbImage& picture, std::uint8_t* page);

@@ -46,9 +46,12 @@ bool DecodeJpeg(std::string_view bytes, RgbImage& out, std::string& error) {
   jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(bytes.data()),
                static_cast<unsigned long>(bytes.size()));
   jpeg_read_header(&cinfo, TRUE);
-  cinfo.out_color_space = JCS_RGB;
+  // libjpeg gives CMYK only as CMYK: it is turned into RGB here, as the
+  // browsers turn it.
+  const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+  cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
   jpeg_start_decompress(&cinfo);
-  if (cinfo.output_components != 3) {
+  if (cinfo.output_components != (cmyk ? 4 : 3)) {
     jpeg_destroy_decompress(&cinfo);
     error = "JPEG picture with an unsupported colour space";
     return false;
@@ -57,13 +60,25 @@ bool DecodeJpeg(std::string_view bytes, RgbImage& out, std::string& error) {
   picture.width = std::min<int>(cinfo.output_width, kPageWidth);
   picture.height = std::min<int>(cinfo.output_height, kPageHeight);
   picture.rgb.resize(static_cast<size_t>(picture.width) * picture.height * 3);
-  std::vector<unsigned char> row(static_cast<size_t>(cinfo.output_width) * 3);
+  std::vector<unsigned char> row(static_cast<size_t>(cinfo.output_width) * cinfo.output_components);
+  // Adobe's programs write CMYK inverted (0 is full ink) and mark the file
+  // so; a file without the mark holds plain CMYK.
+  const bool inverted = cinfo.saw_Adobe_marker;
   while (cinfo.output_scanline < cinfo.output_height) {
     unsigned char* rows[1] = {row.data()};
     int y = static_cast<int>(cinfo.output_scanline);
     jpeg_read_scanlines(&cinfo, rows, 1);
-    if (y < picture.height)
-      std::copy_n(row.data(), picture.width * 3, picture.rgb.data() + static_cast<size_t>(y) * picture.width * 3);
+    if (y >= picture.height) continue;
+    unsigned char* dst = picture.rgb.data() + static_cast<size_t>(y) * picture.width * 3;
+    if (!cmyk) {
+      std::copy_n(row.data(), picture.width * 3, dst);
+      continue;
+    }
+    for (int x = 0; x < picture.width; ++x) {
+      const unsigned char* p = &row[static_cast<size_t>(x) * 4];
+      const unsigned k = inverted ? p[3] : 255 - p[3];
+      for (int c = 0; c < 3; ++c) dst[x * 3 + c] = static_cast<unsigned char>((inverted ? p[c] : 255 - p[c]) * k / 255);
+    }
   }
   jpeg_finish_decompress(&cinfo);
   jpeg_destroy_decompress(&cinfo);

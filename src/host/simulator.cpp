@@ -318,11 +318,14 @@ DropOutcome Simulator::DropBytes(const std::string& path, std::string_view bytes
     return {};
   }
 
-  if (!ports_.display) return {false, path + ": no display page to draw on", nullptr, false, true};
+  if (!ports_.display) return {false, "「" + path + "」を描く表示ページがありません", nullptr, false, true};
+  // A size past the limits is refused from the header: nothing is decoded.
+  const PictureHeader header = ReadPictureHeader(bytes, jpeg);
+  if (header.TooLarge()) return {false, TooLargePictureText(path, header), nullptr, false, false, true};
   RgbImage picture;
   std::string error;
   bool decoded = bmp ? DecodeBmp(bytes, path, picture, error) : DecodeJpeg(bytes, picture, error);
-  if (!decoded) return {false, jpeg ? path + ": " + error : error, nullptr, true};
+  if (!decoded) return {false, NotAPictureText(path), nullptr, true};
   DrawPictureOnPage(picture, ports_.display->DisplayPagePixels());
   ports_.display->DisplayPageChanged();
   return {};

@@ -133,16 +133,17 @@ inline constexpr int kExtDtime1 = 0, kExtDtime2 = 1, kExtDtime3 = 2;
 // The gauge step of the timer is limited to 50 units of 10 ms.
 inline constexpr int kMaxTimeStep = 50;
 
-// Outcome of a dropped file: ok, or a UTF-8 message for a message box.  A
-// window that words its messages itself finds the file error behind a
-// refusal in `error`, and `notAPicture` set for a picture that does not
-// decode.
+// Outcome of a dropped file: ok, or a UTF-8 message for a message box, in
+// the words the windows and the page share.  A window that words file
+// errors itself finds the one behind a refusal in `error`; the flags say why
+// a picture was refused.
 struct DropOutcome {
   bool ok = true;
   std::string message;
   std::exception_ptr error;
   bool notAPicture = false;
   bool noDisplay = false;  // a picture, but no display page to draw it on
+  bool tooLarge = false;   // its header names a size past the limits; not decoded
 };
 
 class Simulator {

@@ -12,7 +12,9 @@ namespace qmt {
 // `firstLine`; empty when every character converts.  Without
 // `showCharacter` the character itself is left out, for texts that must
 // convert.  Malformed UTF-8 has no character to show: "N行目: " and the
-// converter's reason.
-std::string UnconvertibleText(std::string_view utf8, int firstLine = 1, bool showCharacter = true);
+// converter's reason.  With `keptBytes` the characters that stand for kept
+// bytes (Cp932ToUtf8Kept) convert, as TryUtf8ToCp932Kept takes them.
+std::string UnconvertibleText(std::string_view utf8, int firstLine = 1, bool showCharacter = true,
+                              bool keptBytes = false);
 
 }  // namespace qmt

@@ -22,8 +22,13 @@ void AppendUtf8(std::string& out, char32_t c) {
   } else if (c < 0x800) {
     out += static_cast<char>(0xC0 | c >> 6);
     out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
+  } else if (c < 0x10000) {
     out += static_cast<char>(0xE0 | c >> 12);
+    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | c >> 18);
+    out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
     out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
     out += static_cast<char>(0x80 | (c & 0x3F));
   }
@@ -119,13 +124,20 @@ std::string Cp932ToUtf8(std::string_view text) {
   return out;
 }
 
-bool TryUtf8ToCp932(std::string_view text, std::string& out, std::string& error) {
+namespace {
+
+bool Utf8ToCp932Into(std::string_view text, std::string& out, std::string& error, bool keptBytes) {
   out.clear();
   out.reserve(text.size());
   size_t used = 0;
   while (used < text.size()) {
     const Utf8Char u = ReadUtf8(text.substr(used));
     if (u.length != 0 && u.c >= cp932::kIgnoredFirst && u.c <= cp932::kIgnoredLast) {
+      used += u.length;
+      continue;
+    }
+    if (keptBytes && u.length != 0 && u.c >= kKeptByteFirst && u.c <= kKeptByteLast) {
+      out += static_cast<char>(u.c - kKeptByteFirst);
       used += u.length;
       continue;
     }
@@ -150,6 +162,58 @@ bool TryUtf8ToCp932(std::string_view text, std::string& out, std::string& error)
     error = "character \"" + ch + "\" cannot be written in code page 932" + where;
   }
   return false;
+}
+
+}  // namespace
+
+bool TryUtf8ToCp932(std::string_view text, std::string& out, std::string& error) {
+  return Utf8ToCp932Into(text, out, error, false);
+}
+
+bool TryUtf8ToCp932Kept(std::string_view text, std::string& out, std::string& error) {
+  return Utf8ToCp932Into(text, out, error, true);
+}
+
+std::string Cp932ToUtf8Kept(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() * 3 / 2);
+  const auto keep = [&out](unsigned char b) { AppendUtf8(out, kKeptByteFirst + b); };
+  for (size_t i = 0; i < text.size();) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    if (b == 0) {
+      keep(b);
+      ++i;
+      continue;
+    }
+    std::uint16_t code = b;
+    size_t length = 1;
+    if (IsLeadByte(b) && i + 1 < text.size() && IsTrailByte(static_cast<unsigned char>(text[i + 1]))) {
+      code = static_cast<std::uint16_t>(b << 8 | static_cast<unsigned char>(text[i + 1]));
+      length = 2;
+    }
+    const char32_t c = IsLeadByte(b) && length == 1 ? 0xFFFF : DecodeCp932(code, 0xFFFF);
+    // Only a character that the code page writes back as these very bytes
+    // is shown as itself.
+    if (c != 0xFFFF && EncodeCp932(c) == code) {
+      AppendUtf8(out, c);
+    } else {
+      for (size_t k = 0; k < length; ++k) keep(static_cast<unsigned char>(text[i + k]));
+    }
+    i += length;
+  }
+  return out;
+}
+
+bool LooksLikeUtf8(std::string_view bytes) {
+  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") return true;
+  bool beyondAscii = false;
+  for (size_t i = 0; i < bytes.size();) {
+    const Utf8Char u = ReadUtf8(bytes.substr(i));
+    if (u.length == 0) return false;
+    beyondAscii = beyondAscii || u.length > 1;
+    i += u.length;
+  }
+  return beyondAscii;
 }
 
 std::string Utf8ToCp932(std::string_view text) {

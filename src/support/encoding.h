@@ -43,6 +43,25 @@ std::string Utf8ToCp932(std::string_view utf8);
 // Non-throwing variant: returns false and fills `error` instead.
 bool TryUtf8ToCp932(std::string_view utf8, std::string& out, std::string& error);
 
+// Code page 932 <-> UTF-8 for an editor that must give back the file's own
+// bytes.  Every byte that would not come back as itself through the text is
+// kept as the character U+F0000 + byte (Supplementary Private Use Area-A,
+// which the code page cannot hold, so no other character collides): a byte
+// the code page does not define, both bytes of an unassigned pair, a pair
+// whose character the code page writes with other bytes (the NEC and IBM
+// duplicates), and NUL, which would end a C string.  TryUtf8ToCp932Kept turns
+// those characters back into their bytes and otherwise converts as
+// TryUtf8ToCp932 does.
+inline constexpr char32_t kKeptByteFirst = 0xF0000;
+inline constexpr char32_t kKeptByteLast = 0xF00FF;
+std::string Cp932ToUtf8Kept(std::string_view cp932);
+bool TryUtf8ToCp932Kept(std::string_view utf8, std::string& out, std::string& error);
+
+// Whether a file's bytes look like UTF-8 rather than code page 932: a
+// byte-order mark, or well-formed UTF-8 with at least one character beyond
+// ASCII (Japanese code page 932 text is almost never well-formed UTF-8).
+bool LooksLikeUtf8(std::string_view bytes);
+
 // Convenience for string literals in source files (which are UTF-8).
 inline std::string Sjis(std::string_view utf8) { return Utf8ToCp932(utf8); }
 

@@ -311,14 +311,7 @@ void TFDemo::DropFiles(const QStringList& paths) {
       return;
     }
   }
-  if (out.noDisplay) {
-    showMessage(QString::fromUtf8("「%1」を描く表示ページがありません").arg(paths.first()));
-    return;
-  }
-  if (out.notAPicture) {
-    showMessage(QString::fromUtf8("「%1」は読める画像ファイルではありません").arg(paths.first()));
-    return;
-  }
+  // A refused picture or file kind, in the words the page uses too.
   showMessage(QString::fromStdString(out.message));
 }
 

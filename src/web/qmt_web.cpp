@@ -231,7 +231,7 @@ const char* qmt_web_macro_text(void) {
   try {
     std::string text;
     const std::vector<std::string> lines = Current().dm.Macro.Items().Strings();
-    for (std::size_t i = 0; i < lines.size(); ++i) text += (i ? "\n" : "") + Cp932ToUtf8(lines[i]);
+    for (std::size_t i = 0; i < lines.size(); ++i) text += (i ? "\n" : "") + Cp932ToUtf8Kept(lines[i]);
     return Return(std::move(text));
   } catch (...) {
     return Return("");
@@ -391,7 +391,7 @@ const char* qmt_web_file_to_text(const uint8_t* cp932, int32_t size) {
   try {
     const std::vector<std::string> lines = SplitLines(Bytes(cp932, size));
     std::string text;
-    for (std::size_t i = 0; i < lines.size(); ++i) text += (i ? "\n" : "") + Cp932ToUtf8(lines[i]);
+    for (std::size_t i = 0; i < lines.size(); ++i) text += (i ? "\n" : "") + Cp932ToUtf8Kept(lines[i]);
     return Return(std::move(text));
   } catch (...) {
     return Return("");
@@ -402,8 +402,8 @@ int32_t qmt_web_text_to_file(const uint8_t* utf8, int32_t size) {
   try {
     const std::string_view text = Bytes(utf8, size);
     std::string cp932, error;
-    if (!TryUtf8ToCp932(text, cp932, error)) {
-      gLastError = UnconvertibleText(text, 1);
+    if (!TryUtf8ToCp932Kept(text, cp932, error)) {
+      gLastError = UnconvertibleText(text, 1, true);
       return -1;
     }
     gBytes = JoinLinesCrLf(SplitLines(cp932));
@@ -419,5 +419,20 @@ int32_t qmt_web_text_to_file(const uint8_t* utf8, int32_t size) {
 const uint8_t* qmt_web_bytes(void) { return reinterpret_cast<const uint8_t*>(gBytes.data()); }
 
 const char* qmt_web_last_error(void) { return gLastError.c_str(); }
+
+int32_t qmt_web_file_is_utf8(const uint8_t* bytes, int32_t size) { return LooksLikeUtf8(Bytes(bytes, size)) ? 1 : 0; }
+
+const char* qmt_web_check_picture(const char* name, const uint8_t* bytes, int32_t size) {
+  return Act([name, bytes, size](Session&, Outcome& o) {
+    const std::string file = name ? name : "";
+    std::string ext = file.substr(std::min(file.size(), file.find_last_of('.')));
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    const PictureHeader header = ReadPictureHeader(Bytes(bytes, size), ext != ".bmp");
+    if (header.TooLarge()) {
+      o.ok = false;
+      o.error = TooLargePictureText(file, header);
+    }
+  });
+}
 
 }  // extern "C"

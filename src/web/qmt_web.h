@@ -157,7 +157,10 @@ QMT_WEB_API int32_t qmt_web_has_jpeg(void);
 /* --- files: code page 932 <-> UTF-8 -------------------------------------------- */
 
 /* A macro file's bytes (code page 932) as UTF-8 text for the editor, lines
- * joined by "\n".  Bytes the code page does not define show as U+FFFD. */
+ * joined by "\n".  Nothing is lost: a byte that would not come back through
+ * the text (one the code page does not define, an unassigned pair, NUL) is
+ * the character U+F0000 + byte, which qmt_web_text_to_file turns back into
+ * that byte; the editor shows those characters as the bytes they are. */
 QMT_WEB_API const char* qmt_web_file_to_text(const uint8_t* cp932, int32_t size);
 
 /* The editor's UTF-8 text as the bytes the desktop program saves: code page
@@ -165,6 +168,18 @@ QMT_WEB_API const char* qmt_web_file_to_text(const uint8_t* cp932, int32_t size)
  * qmt_web_bytes(); or -1 when a character cannot be held, with
  * qmt_web_last_error() naming it ("N行目の文字 U+XXXX (c) はシフトJISで表せません"). */
 QMT_WEB_API int32_t qmt_web_text_to_file(const uint8_t* utf8, int32_t size);
+
+/* Whether a file's bytes look like UTF-8 (a byte-order mark, or well-formed
+ * UTF-8 beyond ASCII) rather than code page 932 (1 or 0): the page then
+ * offers to convert it. */
+QMT_WEB_API int32_t qmt_web_file_is_utf8(const uint8_t* bytes, int32_t size);
+
+/* Before the page decodes a dropped picture itself: refuses it from its
+ * header when its size is past what a dropped picture may be (the rule the
+ * window's drop keeps too), without decoding anything.  A name ending in
+ * ".bmp" is read as a bitmap, any other as JPEG.  Returns an outcome whose
+ * "error" words the refusal. */
+QMT_WEB_API const char* qmt_web_check_picture(const char* name, const uint8_t* bytes, int32_t size);
 
 /* The bytes of the last qmt_web_text_to_file. */
 QMT_WEB_API const uint8_t* qmt_web_bytes(void);

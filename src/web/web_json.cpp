@@ -74,6 +74,8 @@ std::string PanelJson() {
   return out + "]}";
 }
 
-std::string UnconvertibleText(std::string_view text, int firstLine) { return qmt::UnconvertibleText(text, firstLine); }
+std::string UnconvertibleText(std::string_view text, int firstLine, bool keptBytes) {
+  return qmt::UnconvertibleText(text, firstLine, true, keptBytes);
+}
 
 }  // namespace qmt::web

@@ -31,7 +31,8 @@ std::string PanelJson();
 // "N行目の文字 U+XXXX (c) はシフトJISで表せません" for the first character of
 // the UTF-8 `text` that code page 932 cannot hold, its line counted from
 // `firstLine`, as the windows word it; malformed UTF-8 is named by the
-// converter's own message.
-std::string UnconvertibleText(std::string_view text, int firstLine);
+// converter's own message.  With `keptBytes` the characters that stand for
+// kept bytes convert (a macro file's text for saving).
+std::string UnconvertibleText(std::string_view text, int firstLine, bool keptBytes = false);
 
 }  // namespace qmt::web

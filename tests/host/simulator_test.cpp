@@ -191,6 +191,38 @@ std::string MakeJpeg(int w, int h) {
   });
 }
 
+// A JPEG file's start up to its frame header, which claims w x h.
+std::string HugeJpegHeader(int w, int h) {
+  std::string b = "\xFF\xD8\xFF\xE0";
+  b += std::string("\x00\x10JFIF\x00\x01\x01\x00\x00\x01\x00\x01\x00\x00", 16);
+  b += "\xFF\xFF\xC0";  // a fill byte before the marker
+  b += std::string("\x00\x11\x08", 3);
+  b += {static_cast<char>(h >> 8), static_cast<char>(h & 0xFF), static_cast<char>(w >> 8), static_cast<char>(w & 0xFF)};
+  b += std::string("\x03\x01\x22\x00\x02\x11\x01\x03\x11\x01", 10);
+  return b;
+}
+
+// A bitmap file's headers alone, 24 bits, claiming w x h.
+std::string BmpHeaders(int w, int h, int compression = 0) {
+  std::string b(54, '\0');
+  const auto put = [&b](std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<char>(v >> (8 * i));
+  };
+  b[0] = 'B';
+  b[1] = 'M';
+  put(2, 54);
+  put(10, 54);
+  put(14, 40);
+  put(18, static_cast<std::uint32_t>(w));
+  put(22, static_cast<std::uint32_t>(h));
+  b[26] = 1;
+  b[28] = 24;
+  put(30, static_cast<std::uint32_t>(compression));
+  return b;
+}
+std::string HugeBmpHeader(int w, int h) { return BmpHeaders(w, h); }
+std::string RleBmp() { return BmpHeaders(2, 2, 1) + std::string(16, '\0'); }
+
 class SimulatorDrop : public ::testing::Test {
  protected:
   std::filesystem::path dir = std::filesystem::temp_directory_path() /
@@ -214,8 +246,21 @@ TEST_F(SimulatorDrop, PicturesAreDrawnAtTheTopLeftInDeviceColours) {
     std::string bytes;
     int lastX, lastY;  // bottom right pixel the picture covers
   };
+  // The same picture in CMYK, as Adobe's programs store it (inverted):
+  // drawn as the browser draws it, not refused.
+  const std::string cmyk = test::MakeJpeg(
+      64, 20, 100,
+      [](int x, int, unsigned char* inks) {
+        const bool left = x < 32;
+        inks[0] = left ? 255 : 0;  // cyan on the right
+        inks[1] = 0;               // magenta everywhere
+        inks[2] = left ? 0 : 255;  // yellow on the left
+        inks[3] = 255;             // no black
+      },
+      true);
   const Case cases[] = {
       {"pic.JPG", MakeJpeg(64, 20), 63, 19},
+      {"cmyk.jpg", cmyk, 63, 19},
       {"big.jpeg", MakeJpeg(700, 500), 639, 479},
       {"page.Bmp", EncodePageBmp(page.data()), 639, 479},
   };
@@ -244,7 +289,13 @@ TEST_F(SimulatorDrop, RefusedFilesChangeNothing) {
       {"noext", "x", "noextはサポートしていない"},
       {"broken.jpg", "not a jpeg at all", "broken.jpg"},
       {"cut.jpg", MakeJpeg(64, 64).substr(0, 100), "cut.jpg"},
-      {"broken.bmp", "BMxx", "broken.bmp"},
+      {"broken.bmp", "BMxx", "broken.bmp」は読める画像ファイルではありません"},
+      {"rle.bmp", RleBmp(), "rle.bmp」は読める画像ファイルではありません"},
+      // Only the header is there: the size alone refuses it, before any
+      // decoding, with the same words for both kinds.
+      {"huge.jpg", HugeJpegHeader(11000, 11000), "huge.jpg」は 11000 × 11000 画素の画像で、大きすぎて読み込めません"},
+      {"wide.jpg", HugeJpegHeader(20000, 10), "wide.jpg」は 20000 × 10 画素"},
+      {"huge.bmp", HugeBmpHeader(11000, -11000), "huge.bmp」は 11000 × 11000 画素の画像で、大きすぎて"},
   };
   for (const Case& c : cases) {
     SimFixture g;
@@ -252,6 +303,7 @@ TEST_F(SimulatorDrop, RefusedFilesChangeNothing) {
     DropOutcome out = g.sim.DropFile(path);
     EXPECT_FALSE(out.ok) << c.name;
     EXPECT_NE(out.message.find(c.messageHas), std::string::npos) << out.message;
+    EXPECT_EQ(out.tooLarge, c.name.rfind("huge", 0) == 0 || c.name == "wide.jpg") << c.name;
     EXPECT_EQ(g.display.changes, 0) << c.name;
     EXPECT_EQ(g.display.page[0], 0) << c.name;
     EXPECT_EQ(g.macro.compiles, 0) << c.name;

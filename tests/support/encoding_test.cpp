@@ -46,6 +46,56 @@ TEST(Encoding, UndefinedBytesBecomeReplacementCharacter) {
   for (const auto& c : cases) EXPECT_EQ(Cp932ToUtf8(c.cp932), c.utf8) << c.cp932;
 }
 
+// For an editor that must save the file it opened: every byte that would
+// not come back through the text is kept as U+F0000 + byte, and converts
+// back to itself.
+TEST(Encoding, KeptBytesComeBackAsTheyWere) {
+  const struct {
+    std::string cp932, utf8;
+  } cases[] = {
+      {"// \x81\x40x\xA0z", "// \xE3\x80\x80x\xF3\xB0\x82\xA0z"},     // a full-width space, then 0xA0
+      {std::string("a\0b", 3), "a\xF3\xB0\x80\x80" "b"},                   // NUL
+      {"x\x82", "x\xF3\xB0\x82\x82"},                                   // a lead byte at the end
+      {"\x82 A", "\xF3\xB0\x82\x82 A"},                                 // a lead byte without its trail
+      {"\x85\x41z", "\xF3\xB0\x82\x85\xF3\xB0\x81\x81z"},               // an unassigned pair: both bytes
+      {"\xFD\xFE\xFF", "\xF3\xB0\x83\xBD\xF3\xB0\x83\xBE\xF3\xB0\x83\xBF"},
+      {"\xED\x40", "\xF3\xB0\x83\xAD\xF3\xB0\x81\x80"},               // NEC's copy of an IBM character
+      {"\xFA\x5C", "\xE7\xBA\x8A"},                                     // the IBM one itself: 纊
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Cp932ToUtf8Kept(c.cp932), c.utf8) << c.cp932;
+    std::string back, error;
+    ASSERT_TRUE(TryUtf8ToCp932Kept(Cp932ToUtf8Kept(c.cp932), back, error)) << error;
+    EXPECT_EQ(back, c.cp932);
+  }
+  // Every byte and every pair, whatever it is, comes back.
+  std::string all;
+  for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+  for (int lead = 0x81; lead <= 0xFC; ++lead)
+    for (int trail = 0x40; trail <= 0xFC; ++trail) all += {static_cast<char>(lead), static_cast<char>(trail), ' '};
+  std::string back, error;
+  ASSERT_TRUE(TryUtf8ToCp932Kept(Cp932ToUtf8Kept(all), back, error)) << error;
+  EXPECT_EQ(back, all);
+  // The plain conversion does not take them.
+  EXPECT_FALSE(TryUtf8ToCp932("\xF3\xB0\x82\xA0", back, error));
+}
+
+TEST(Encoding, Utf8FilesAreToldFromCodePage932) {
+  const struct {
+    std::string bytes;
+    bool utf8;
+  } cases[] = {
+      {"\xEF\xBB\xBF" "x=1\r\n", true},                      // Notepad's byte-order mark
+      {"// \xE9\x96\x8B\xE5\xA7\x8B\r\nx=1\r\n", true},   // 開始 in UTF-8
+      {Utf8ToCp932("// 開始\r\nx=1\r\n"), false},
+      {Utf8ToCp932("*ﾃｽﾄ 半角カナ"), false},
+      {"x=1\r\n", false},                                     // plain ASCII: either
+      {"\xE9\x96\x8B\x81", false},                            // UTF-8, then a stray byte
+      {"", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(LooksLikeUtf8(c.bytes), c.utf8) << c.bytes;
+}
+
 // Text of unknown encoding made fit for UTF-8 output: well-formed UTF-8
 // stays, every other byte is one U+FFFD.
 TEST(Encoding, ValidUtf8ReplacesEachBadByte) {

@@ -124,10 +124,27 @@ TEST(WebApi, FilesConvertAsTheDesktopSavesAndOpensThem) {
   const std::string broken = "a\xC3";
   EXPECT_EQ(qmt_web_text_to_file(U(broken), N(broken)), -1);
   EXPECT_NE(std::string(qmt_web_last_error()), "");
-  // A byte the code page does not define opens as U+FFFD, nothing lost
-  // silently.
-  const std::string odd = "a\xA0" "b";
-  EXPECT_EQ(std::string(qmt_web_file_to_text(U(odd), N(odd))), "a\xEF\xBF\xBD" "b");
+}
+
+// A file the code page does not fully hold (a stray byte in a comment, a
+// NUL) opens, compiles and saves with its own bytes, as qmt takes it.
+TEST(WebApi, FilesKeepBytesTheCodePageDoesNotHold) {
+  const std::string file = Sjis("*開始\r\n  // コメント") + "\xA0\x85\x41" + Sjis("ここまで\r\n  x = 1") +
+                           std::string("\0", 1) + "after NUL\r\n  EXIT\r\n";
+  const std::string text = qmt_web_file_to_text(U(file), N(file));
+  EXPECT_NE(text.find("after NUL"), std::string::npos) << "nothing after the NUL is lost";
+  EXPECT_EQ(text.find("\xEF\xBF\xBD"), std::string::npos) << "no byte becomes U+FFFD";
+  ASSERT_EQ(qmt_web_text_to_file(U(text), N(text)), N(file)) << qmt_web_last_error();
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(qmt_web_bytes()), file.size()), file);
+  // A character the code page cannot hold after a kept byte is still the
+  // one named.
+  const std::string euro = text + "€";
+  EXPECT_EQ(qmt_web_text_to_file(U(euro), N(euro)), -1);
+  EXPECT_EQ(std::string(qmt_web_last_error()), "4行目の文字 U+20AC (€) はシフトJISで表せません");
+
+  EXPECT_EQ(qmt_web_file_is_utf8(U(file), N(file)), 0);
+  const std::string notepad = "\xEF\xBB\xBF*開始\r\n";
+  EXPECT_EQ(qmt_web_file_is_utf8(U(notepad), N(notepad)), 1);
 }
 
 TEST(WebApi, DroppedFilesAndTheCommandTest) {
@@ -146,6 +163,15 @@ TEST(WebApi, DroppedFilesAndTheCommandTest) {
   EXPECT_EQ(std::memcmp(qmt_web_page(), page.data(), kPageBytes), 0);
   out = Parse(qmt_web_drop("bad.bmp", U("BMxx"), 4));
   EXPECT_FALSE(out["ok"]);
+  EXPECT_EQ(out["error"], "「bad.bmp」は読める画像ファイルではありません") << out;
+  // The page asks before it decodes a JPEG itself: its header's size alone
+  // refuses it, in the windows' words.
+  const std::string huge = std::string("\xFF\xD8\xFF\xC0\x00\x11\x08\x2A\xF8\x2A\xF8\x03", 12);
+  out = Parse(qmt_web_check_picture("huge.JPG", U(huge), N(huge)));
+  EXPECT_FALSE(out["ok"]);
+  EXPECT_EQ(out["error"].get<std::string>().rfind("「huge.JPG」は 11000 × 11000 画素の画像で、大きすぎて", 0), 0u) << out;
+  const std::string small = std::string("\xFF\xD8\xFF\xC0\x00\x11\x08\x01\xE0\x02\x80\x03", 12);
+  EXPECT_TRUE(Parse(qmt_web_check_picture("small.jpg", U(small), N(small)))["ok"]);
 
   const std::uint8_t blue[] = {0, 0, 255};
   EXPECT_TRUE(Parse(qmt_web_drop_rgb(1, 1, blue, 3))["ok"]);

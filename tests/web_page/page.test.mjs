@@ -109,6 +109,35 @@ async function ticks(page, n) {
 }
 
 
+// A file dropped on the page, as the browser delivers it.
+function dropOn(page, name, bytes) {
+  return page.evaluate(([name, b64]) => {
+    const bytes = Uint8Array.from(atob(b64), (c) => c.charCodeAt(0));
+    const data = new DataTransfer();
+    data.items.add(new File([bytes], name));
+    document.body.dispatchEvent(new DragEvent("drop", { dataTransfer: data, bubbles: true, cancelable: true }));
+  }, [name, Buffer.from(bytes).toString("base64")]);
+}
+
+// The message box's text, once it shows; the box is closed again.
+async function message(page) {
+  await page.locator("#messageBox").waitFor({ state: "visible", ...wait });
+  const text = await page.locator("#messageText").textContent();
+  await page.click("#messageOk");
+  return text;
+}
+
+async function save(page) {
+  const [saved] = await Promise.all([page.waitForEvent("download", wait), page.click("#Save1")]);
+  return readFileSync(await saved.path());
+}
+
+// An opened file is kept in the browser's storage at once.
+async function reload(page) {
+  await page.reload(wait);
+  await page.waitForFunction(() => globalThis.qmtsim?.ready, null, wait);
+}
+
 // What the page shows at ?timer=off, against qmt: at the start, after a key
 // and after a slider move.
 async function panelMatchesQmt(page) {
@@ -240,13 +269,7 @@ describe("the page", { timeout: 600000 }, () => {
     bmp.writeUInt16LE(24, 28);
     bmp.writeUInt32LE(16, 34);
     for (const row of [54, 62]) for (const x of [0, 3]) bmp.set([0, 0, 255], row + x);
-    const drop = (name, bytes) =>
-      page.evaluate(([name, b64]) => {
-        const bytes = Uint8Array.from(atob(b64), (c) => c.charCodeAt(0));
-        const data = new DataTransfer();
-        data.items.add(new File([bytes], name));
-        document.body.dispatchEvent(new DragEvent("drop", { dataTransfer: data, bubbles: true, cancelable: true }));
-      }, [name, bytes.toString("base64")]);
+    const drop = (name, bytes) => dropOn(page, name, bytes);
     const pixel = (x, y) => canvasRgba(page).then((d) => [...d.subarray((y * 640 + x) * 4, (y * 640 + x) * 4 + 3)]);
     const beside = await pixel(2, 0);
     await drop("RED.BMP", bmp);
@@ -302,6 +325,92 @@ describe("the page", { timeout: 600000 }, () => {
     const reverted = await reload();
     assert.doesNotMatch(reverted, /追加した行|直前の行|破棄する行/);
     await assertCanvas(page, qmtPng(), "reverted");
+    assert.deepEqual(page.problems, []);
+    await page.context().close();
+  });
+
+  test("bytes code page 932 does not hold (a stray byte, NUL) open, run, save and reload as qmt takes them", async () => {
+    const bytes = Buffer.concat([
+      readFileSync(join(fixtures, "good.txt")),
+      Buffer.from("// stray: "), Buffer.from([0xa0, 0x85, 0x41]), Buffer.from(" end\r\n"),
+      Buffer.from("// nul: "), Buffer.from([0]), Buffer.from(" after\r\n"),
+      Buffer.from("box(300,300,100,60,1)\r\n"),
+    ]);
+    const file = join(work, "stray.txt");
+    writeFileSync(file, bytes);
+    const page = await openPage(base + "?timer=off");
+    await page.click("#Button10");
+    await page.setInputFiles("#openFile", file);
+    // Each byte shows as its value, apart from the text.
+    await page.locator(".cm-keptByte").first().waitFor(wait);
+    assert.deepEqual(await page.locator(".cm-keptByte").allTextContents(), ["A0", "85", "41", "00"]);
+    await page.click(".cm-content");
+    await page.keyboard.press("F9");
+    await assertCanvas(page, qmtPng(file), "after F9");
+    assert.deepEqual(await save(page), bytes);
+    await reload(page);
+    assert.equal(await page.locator("#tabErrButton").isHidden(), true);
+    await assertCanvas(page, qmtPng(file), "after the reload");
+    await page.click("#Button10");
+    assert.deepEqual(await save(page), bytes);
+    assert.deepEqual(page.problems, []);
+    await page.context().close();
+  });
+
+  test("a UTF-8 file, as Notepad saves it, is offered for conversion; declined, its bytes stay", async () => {
+    const sjis = readFileSync(join(fixtures, "good.txt"));
+    const utf8 = Buffer.from(new TextDecoder("shift_jis").decode(sjis));
+    const bom = Buffer.concat([Buffer.from([0xef, 0xbb, 0xbf]), utf8]);
+    const cases = [
+      { name: "bom.txt", bytes: bom, how: "open", convert: true, saved: sjis },
+      { name: "plain.txt", bytes: utf8, how: "drop", convert: true, saved: sjis },
+      { name: "kept.txt", bytes: utf8, how: "open", convert: false, saved: utf8 },
+    ];
+    for (const c of cases) {
+      const page = await openPage(base + "?timer=off");
+      await page.click("#Button10");
+      if (c.how === "open") {
+        writeFileSync(join(work, c.name), c.bytes);
+        await page.setInputFiles("#openFile", join(work, c.name));
+      } else {
+        await dropOn(page, c.name, c.bytes);
+      }
+      await page.locator("#choiceBox").waitFor({ state: "visible", ...wait });
+      assert.match(await page.locator("#choiceText").textContent(), new RegExp(`「${c.name}」は UTF-8 で書かれた`));
+      await page.click(c.convert ? "#choiceYes" : "#choiceNo");
+      if (c.convert) {
+        await page.waitForFunction(() => document.querySelector(".cm-content")?.textContent.includes("ウェブ版の試験"),
+          null, wait);
+        if (c.how === "open") {
+          await page.click(".cm-content");
+          await page.keyboard.press("F9");
+        }
+        await assertCanvas(page, qmtPng(join(fixtures, "good.txt")), c.name);
+      }
+      assert.deepEqual(await save(page), c.saved, c.name);
+      assert.deepEqual(page.problems, [], c.name);
+      await page.context().close();
+    }
+  });
+
+  test("dropped pictures: refused in the windows' words, a size past the limits from the header alone, CMYK drawn", async () => {
+    const page = await openPage(base + "?timer=off");
+    await dropOn(page, "bad.bmp", Buffer.from("BMxx"));
+    assert.equal(await message(page), "「bad.bmp」は読める画像ファイルではありません");
+    // Only the header is there, claiming 11000 x 11000: refused before the
+    // browser decodes anything.
+    const huge = Buffer.from([0xff, 0xd8, 0xff, 0xc0, 0x00, 0x11, 0x08, 0x2a, 0xf8, 0x2a, 0xf8, 0x03, 0x01, 0x22, 0x00]);
+    await dropOn(page, "huge.jpg", huge);
+    assert.match(await message(page), /^「huge\.jpg」は 11000 × 11000 画素の画像で、大きすぎて読み込めません/);
+    // A CMYK picture, as Adobe's programs store it: red on the left, blue on
+    // the right, as the window draws it.
+    await dropOn(page, "cmyk.jpg", readFileSync(join(fixtures, "cmyk.jpg")));
+    await page.waitForFunction(() => {
+      const d = document.getElementById("display").getContext("2d").getImageData(0, 0, 64, 1).data;
+      const red = (i) => d[i * 4] > 200 && d[i * 4 + 1] < 60 && d[i * 4 + 2] < 60;
+      const blue = (i) => d[i * 4] < 60 && d[i * 4 + 1] < 60 && d[i * 4 + 2] > 200;
+      return red(2) && red(29) && blue(34) && blue(61);
+    }, null, wait);
     assert.deepEqual(page.problems, []);
     await page.context().close();
   });

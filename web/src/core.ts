@@ -216,6 +216,12 @@ export class Core {
     return this.withBytes("qmt_web_drop_rgb", rgb, ["number", "number"], [width, height]);
   }
 
+  // Refuses a picture the page would decode itself when its header names a
+  // size past the limits, before anything is decoded.
+  checkPicture(name: string, bytes: Uint8Array): Outcome {
+    return this.withBytes("qmt_web_check_picture", bytes, ["string"], [name]);
+  }
+
   hasJpeg(): boolean {
     return (this.call("qmt_web_has_jpeg", "number", [], []) as number) !== 0;
   }
@@ -236,10 +242,17 @@ export class Core {
 
   // --- files ----------------------------------------------------------------
 
-  // A macro file's code page 932 bytes as editor text.
+  // A macro file's code page 932 bytes as editor text; a byte that is no
+  // character comes as U+F0000 + byte and goes back as itself.
   fileToText(cp932: Uint8Array): string {
     const ptr = this.input(cp932);
     return this.text("qmt_web_file_to_text", ["number", "number"], [ptr, cp932.length]);
+  }
+
+  // Whether a file's bytes look like UTF-8 rather than code page 932.
+  fileIsUtf8(bytes: Uint8Array): boolean {
+    const ptr = this.input(bytes);
+    return (this.call("qmt_web_file_is_utf8", "number", ["number", "number"], [ptr, bytes.length]) as number) !== 0;
   }
 
   // Editor text as the bytes the desktop program saves, or the reason why a

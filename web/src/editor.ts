@@ -4,9 +4,34 @@ import { defaultKeymap, history, historyKeymap, indentWithTab } from "@codemirro
 import { indentUnit } from "@codemirror/language";
 import { EditorState } from "@codemirror/state";
 import {
-  EditorView, drawSelection, highlightActiveLine, highlightActiveLineGutter, keymap, lineNumbers,
+  EditorView, drawSelection, highlightActiveLine, highlightActiveLineGutter, highlightSpecialChars, keymap, lineNumbers,
 } from "@codemirror/view";
 import { macroHighlight, macroLanguage } from "./macro_mode";
+
+// The core opens a byte that code page 932 does not hold (and NUL) as the
+// character U+F0000 + byte, and saves it back as that byte: shown here as
+// the byte's value in a box, not as a character.
+const keptByteFirst = 0xf0000;
+const keptBytes = /[\u{F0000}-\u{F00FF}]/u;
+
+function specialChar(code: number, description: string | null, placeholder: string): HTMLElement {
+  const span = document.createElement("span");
+  const byte = code - keptByteFirst;
+  if (byte >= 0 && byte <= 0xff) {
+    const hex = byte.toString(16).toUpperCase().padStart(2, "0");
+    span.className = "cm-keptByte";
+    span.textContent = hex;
+    const what = byte === 0 ? "NUL バイト" : "シフトJISの文字にならないバイト";
+    span.title = `${what} 0x${hex}（保存するとそのまま残ります）`;
+  } else {
+    // Other control characters as the editor shows them by default.
+    span.className = "cm-specialChar";
+    span.textContent = placeholder;
+    span.title = description ?? "";
+  }
+  span.setAttribute("aria-label", span.title);
+  return span;
+}
 
 export interface MacroEditor {
   text(): string;
@@ -28,6 +53,8 @@ export function createEditor(parent: HTMLElement, onChange: (text: string) => vo
         highlightActiveLineGutter(),
         highlightActiveLine(),
         drawSelection(),
+        highlightSpecialChars({ addSpecialChars: keptBytes, render: specialChar }),
+        EditorState.phrases.of({ "Control character": "制御文字" }),
         history({ minDepth: 64 }),
         EditorState.tabSize.of(8),
         indentUnit.of("\t"),

@@ -214,18 +214,77 @@ function setEditorText(text: string, edited: boolean) {
   saveStored(storageKey, edited && text !== originalText ? text : null);
 }
 
+// A question with two answers; resolves true for `yes`.
+function ask(text: string, yes: string, no: string): Promise<boolean> {
+  const box = $("choiceBox");
+  $("choiceText").textContent = text;
+  $("choiceYes").textContent = yes;
+  $("choiceNo").textContent = no;
+  box.hidden = false;
+  $("choiceYes").focus();
+  return new Promise((resolve) => {
+    const answer = (v: boolean) => () => {
+      box.hidden = true;
+      $("choiceYes").onclick = $("choiceNo").onclick = null;
+      resolve(v);
+    };
+    $("choiceYes").onclick = answer(true);
+    $("choiceNo").onclick = answer(false);
+  });
+}
+
+// A macro file in UTF-8 (as Notepad saves it) rather than code page 932:
+// the text converted, when the user wants it so; null to open the bytes as
+// they are (nothing is lost either way).
+async function convertedUtf8(name: string, bytes: Uint8Array): Promise<string | null> {
+  let utf8 = false;
+  await act(() => void (utf8 = core.fileIsUtf8(bytes)));
+  if (!utf8) return null;
+  const convert = await ask(
+    `「${name}」は UTF-8 で書かれたファイルのようです（メモ帳などで保存したもの）。` +
+      "マクロはシフトJISで書くものです。シフトJISに変換して開きますか？\n" +
+      "変換すると日本語がそのまま読め、保存するとシフトJISで書かれます。そのまま開くと日本語は文字化けします。",
+    "シフトJISに変換して開く",
+    "そのまま開く",
+  );
+  if (!convert) return null;
+  // The editor's lines, as the core gives a file's: no byte-order mark, no
+  // line end after the last line.
+  return new TextDecoder("utf-8").decode(bytes).replace(/\r\n?/g, "\n").replace(/\n$/, "");
+}
+
 async function openMacroFile(file: File) {
   const bytes = new Uint8Array(await file.arrayBuffer());
   fileName = file.name;
+  const utf8 = await convertedUtf8(file.name, bytes);
   // As the window's 読込: into the editor, not compiled.
-  await act(() => setEditorText(core.fileToText(bytes), true));
+  await act(() => setEditorText(utf8 ?? core.fileToText(bytes), true));
   showTool("TabMacro");
+}
+
+// The core's look at a picture's header before the page decodes it.
+function checkPicture(name: string, bytes: Uint8Array): string | undefined {
+  try {
+    const out = core.checkPicture(name, bytes);
+    return out.ok ? undefined : out.error;
+  } catch (e) {
+    return e instanceof CoreRefusal ? e.message : undefined;
+  }
 }
 
 async function dropFile(file: File) {
   const lower = file.name.toLowerCase();
-  if (lower.endsWith(".txt")) fileName = file.name;
-  const picture = await readDroppedPicture(file, () => core.hasJpeg());
+  if (lower.endsWith(".txt")) {
+    fileName = file.name;
+    const utf8 = await convertedUtf8(file.name, new Uint8Array(await file.arrayBuffer()));
+    if (utf8 !== null) {
+      // The converted text becomes the macro and runs, as a dropped file does.
+      setEditorText(utf8, true);
+      compileAndGo();
+      return;
+    }
+  }
+  const picture = await readDroppedPicture(file, () => core.hasJpeg(), (bytes) => checkPicture(file.name, bytes));
   if (picture.error) {
     showMessage(picture.error);
     return;

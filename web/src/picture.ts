@@ -9,7 +9,14 @@ export interface DroppedFile {
   error?: string;
 }
 
-export async function readDroppedPicture(file: File, coreHasJpeg: () => boolean): Promise<DroppedFile> {
+// The top left part of the display page is all a picture can cover.
+const pageWidth = 640;
+const pageHeight = 480;
+
+// `check` is the core's look at the header, which refuses a picture too
+// large to decode before the browser tries.
+export async function readDroppedPicture(file: File, coreHasJpeg: () => boolean,
+                                         check: (bytes: Uint8Array) => string | undefined): Promise<DroppedFile> {
   const lower = file.name.toLowerCase();
   const jpeg = lower.endsWith(".jpg") || lower.endsWith(".jpeg");
   let bytes: Uint8Array;
@@ -19,13 +26,17 @@ export async function readDroppedPicture(file: File, coreHasJpeg: () => boolean)
     return { error: `「${file.name}」を読めません` };
   }
   if (!jpeg || coreHasJpeg()) return { bytes };
+  const refused = check(bytes);
+  if (refused) return { error: refused };
   try {
-    // The file's own colour values, as a desktop decoder gives them.
+    // The file's own colour values, as a desktop decoder gives them; only
+    // the part that reaches the page is kept.
     const bitmap = await createImageBitmap(new Blob([bytes as BlobPart]), {
       colorSpaceConversion: "none",
       premultiplyAlpha: "none",
     });
-    const { width, height } = bitmap;
+    const width = Math.min(bitmap.width, pageWidth);
+    const height = Math.min(bitmap.height, pageHeight);
     const c = document.createElement("canvas");
     c.width = width;
     c.height = height;
