@@ -152,8 +152,9 @@ TEST(QmtSpecialFiles, EndlessInputIsRefusedPastItsLimit) {
            {{"run", "--macro", zero}, "", zero + ": a character device, not a file"},
        }) {
     Result r = RunQmt(c.args, c.in);
-    EXPECT_GT(r.status, 0) << c.args[0] << " " << c.args[1] << ": " << r.err;
-    EXPECT_TRUE(Has(r.err, c.says)) << c.args[0] << " " << c.args[1] << ": " << r.err;
+    const std::string shown = c.args[0] + " " + c.args.back() + (c.in.empty() ? "" : " < " + c.in);
+    EXPECT_GT(r.status, 0) << shown << ": " << r.err;
+    EXPECT_TRUE(Has(r.err, c.says)) << shown << ": " << r.err;
   }
 }
 
