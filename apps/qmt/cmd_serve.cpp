@@ -98,7 +98,8 @@ static Command reg(45, [](CLI::App& app) {
       "by CR LF.\n"
       "\n"
       "Without --once the server runs until SIGINT, SIGTERM or SIGHUP, or until the reader of standard\n"
-      "output leaves; --pages and --png are written then and the pseudo-terminal's link is removed.\n"
+      "output leaves (at once, with no further line needed); --pages and --png are written then and the\n"
+      "pseudo-terminal's link is removed, also when nobody reads standard output or standard error.\n"
       "Exit status 1 when a line failed, was dropped or was cut short by its client leaving, when the\n"
       "reader of standard output left, or when the address cannot be used.");
   struct Options {
