@@ -3,7 +3,8 @@
 # configured with).  Reads install-record.txt beside it (or -DRECORD=FILE)
 # and removes each recorded file whose contents are still those installed;
 # a file changed or replaced since (by a package, by hand) is kept and
-# named.  Then the folders the install created, once empty, and the record.
+# named.  Then the folders the install created, once empty (the others are
+# named), and the record.
 cmake_minimum_required(VERSION 3.25)
 
 if(NOT RECORD)
@@ -71,7 +72,9 @@ if(EXISTS "${_record_dir}/desktop-caches.cmake")
   qmt_refresh_desktop_caches("${_datadir}")
 endif()
 
-# Folders the install created, deepest first, when nothing is left in them.
+# Folders the install created, deepest first, when nothing is left in them;
+# the ones that still hold something (a kept file, another program's) are
+# named, so that the user knows what of the install is still there.
 list(SORT _created ORDER DESCENDING)
 foreach(_dir IN LISTS _created)
   if(IS_DIRECTORY "${_dir}" AND NOT IS_SYMLINK "${_dir}")
@@ -79,6 +82,12 @@ foreach(_dir IN LISTS _created)
     if(NOT _left)
       file(REMOVE_RECURSE "${_dir}")
     endif()
+  endif()
+endforeach()
+list(SORT _created)
+foreach(_dir IN LISTS _created)
+  if(IS_DIRECTORY "${_dir}")
+    message(STATUS "Kept (a folder the install made, not empty): ${_dir}")
   endif()
 endforeach()
 

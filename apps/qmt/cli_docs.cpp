@@ -61,7 +61,17 @@ ManPage QmtManual(const CLI::App& app) {
       "P-code, runs them with the panel's inputs and events, writes the pages as bitmaps or PNG pictures, and "
       "sends command lines to a real device on the parallel port.",
       "Input is code page 932 (Shift-JIS), as the device uses; --utf8 converts UTF-8 input, and a character code "
-      "page 932 cannot hold is reported, never dropped. Messages go to standard error in UTF-8."};
+      "page 932 cannot hold is reported, never dropped. Messages go to standard error in UTF-8.",
+      "A macro file, or standard input read as one, is at most 16 MiB (far more than any macro whose P-code fits "
+      "the 65,536-byte code area); a command file, a scenario and any other file read whole is at most 256 MiB. "
+      "A longer input, such as /dev/zero, is refused as soon as the read passes the limit (\"File too large\"). "
+      "The program's own macro file (--macro, the debugger's program) must be a file: a FIFO or a device is "
+      "refused, naming it.",
+      "Output files (--png, --pages, --gif, --image, --junit, ...) replace a regular file in one step, never "
+      "leaving it half written; a symbolic link is followed to its file. A character device or a FIFO is written "
+      "into and stays what it is (--png /dev/stdout works; --png /dev/null leaves /dev/null alone); a block "
+      "device or a socket is refused. A write that fails, standard output's included (a full disk, /dev/full), "
+      "fails the command with the reason."};
   page.sections = ProgramFilesSections("qmt");
   page.seeAlso = {"qmtsim(1)"};
   return page;

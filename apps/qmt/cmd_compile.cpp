@@ -36,7 +36,7 @@ static Command reg(20, [](CLI::App& app) {
   sub->add_flag("--vars", *vars, "Print the local variables as name=slot");
   sub->add_option("--image", *image, "Write the P-code image to this file")->option_text("FILE");
   return [=]() -> int {
-    std::vector<std::string> lines = SplitLines(ReadInput(*file, *utf8));
+    std::vector<std::string> lines = SplitLines(ReadInput(*file, *utf8, kMacroFileLimit));
     NameTables tables;
     TScript script;
     std::vector<std::string> errors = CompileMacroLines(script, tables, lines);

@@ -8,6 +8,7 @@
 #include "device/qmt3308.h"
 #include "host/macro_compile.h"
 #include "host/page_files.h"
+#include "support/file_io.h"
 
 namespace {
 
@@ -46,7 +47,7 @@ qmt::cli::Command reg(10, [](CLI::App& app) {
       ->option_text("DIR");
   sub->add_option("--png", opt->png, "Write the display page as a PNG picture")->option_text("FILE");
   return [opt] {
-    std::string text = qmt::cli::ReadInput(opt->file, opt->utf8);
+    std::string text = qmt::cli::ReadInput(opt->file, opt->utf8, qmt::kReadLimit);
     qmt::TQMT3308& device = qmt::Device();
     int failures = RunLines(device, text);
     qmt::WritePageFiles(device, opt->pages, opt->png);

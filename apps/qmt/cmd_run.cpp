@@ -91,7 +91,7 @@ struct RunOptions {
 
 // Compiles the macro; prints the error log and returns false on errors.
 bool CompileMacroFile(const RunOptions& opt, TScript& script) {
-  const std::vector<std::string> source = SplitLines(ReadInput(opt.macro, opt.utf8));
+  const std::vector<std::string> source = SplitLines(ReadInput(opt.macro, opt.utf8, kMacroFileLimit));
   NameTables tables;
   const std::vector<std::string> errors = CompileMacroLines(script, tables, source);
   for (const std::string& e : errors) {
@@ -203,7 +203,7 @@ int Run(const RunOptions& opt) {
       linkUp = false;
       ++messages;
       std::string problem = link.link->Problem();
-      PrintError("qmt run: the device did not take " + EscapeForDisplay(line) + " (port " + link.link->Name() +
+      PrintError("qmt run: the device did not take " + ShownLine(line) + " (port " + link.link->Name() +
                  (problem.empty() ? "" : ": " + problem) + "); no further lines are sent");
     }
   };

@@ -7,6 +7,7 @@
 #include "command.h"
 #include "device/escape.h"
 #include "link_setup.h"
+#include "support/file_io.h"
 
 namespace qmt::cli {
 namespace {
@@ -32,7 +33,7 @@ static Command reg(40, [](CLI::App& app) {
       ->option_text("DIR");
   sub->add_flag("--utf8", *utf8, "The input is UTF-8 rather than code page 932");
   return [=]() -> int {
-    std::string text = ReadInput(*file, *utf8);
+    std::string text = ReadInput(*file, *utf8, kReadLimit);
     LinkSetup setup = OpenCliLink(*port);
     if (!pages->empty() && !setup.device) {
       PrintError("qmt send: --device-pages needs --port virtual (the port is " +

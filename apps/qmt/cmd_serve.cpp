@@ -27,39 +27,57 @@ volatile sig_atomic_t stopSignal = 0;
 
 void OnStopSignal(int sig) { stopSignal = sig; }
 
-// Standard output for --lines.  Written only while the stop signals may
-// arrive, so a reader that does not read never holds the server past a
-// signal; false when the reader has gone or a signal came first.
+// Standard output (--lines) or standard error (the reports).  Written only
+// while the stop signals may arrive, so a reader that does not read never
+// holds the server past a signal.
 class Output {
  public:
-  explicit Output(const sigset_t& waitMask) : waitMask_(waitMask) {}
-  void Add(const std::string& cp932) {
-    pending_ += Cp932ToUtf8(cp932);
+  Output(int fd, const sigset_t& waitMask) : fd_(fd), waitMask_(waitMask) {}
+  void Add(const std::string& cp932) { AddUtf8(Cp932ToUtf8(cp932)); }
+  void AddUtf8(const std::string& utf8) {
+    pending_ += utf8;
     pending_ += '\n';
   }
-  bool Flush() {
-    while (!pending_.empty() && stopSignal == 0) {
-      pollfd out{STDOUT_FILENO, POLLOUT, 0};
-      if (::ppoll(&out, 1, nullptr, &waitMask_) < 0) {
-        if (errno == EINTR) continue;
-        return false;
-      }
-      if (out.revents & (POLLERR | POLLNVAL)) return false;
+  // Writes what is pending, waiting for the reader (-1: until a stop signal
+  // comes; 0: not at all, what the reader cannot take now is dropped).
+  // False when the reader has gone (what is pending is dropped) or a signal
+  // came first.
+  bool Flush(int timeoutMs = -1) {
+    const timespec none{0, 0};
+    while (!pending_.empty() && (stopSignal == 0 || timeoutMs == 0)) {
+      pollfd out{fd_, POLLOUT, 0};
+      const int ready = ::ppoll(&out, 1, timeoutMs == 0 ? &none : nullptr, &waitMask_);
+      if (ready < 0 && errno == EINTR) continue;
+      if (ready == 0) break;
+      if (ready < 0 || (out.revents & (POLLERR | POLLNVAL))) return Gone();
       sigset_t held;
       ::sigprocmask(SIG_SETMASK, &waitMask_, &held);
-      ssize_t n = ::write(STDOUT_FILENO, pending_.data(), std::min<std::size_t>(pending_.size(), PIPE_BUF));
+      ssize_t n = ::write(fd_, pending_.data(), std::min<std::size_t>(pending_.size(), PIPE_BUF));
       int err = errno;
       ::sigprocmask(SIG_SETMASK, &held, nullptr);
       if (n > 0) pending_.erase(0, static_cast<std::size_t>(n));
-      else if (n < 0 && err != EINTR && err != EAGAIN) return false;
+      else if (n < 0 && err != EINTR && err != EAGAIN) return Gone();
     }
+    if (timeoutMs == 0) pending_.clear();
     return pending_.empty();
   }
 
  private:
+  bool Gone() {
+    pending_.clear();
+    return false;
+  }
+
+  int fd_;
   const sigset_t& waitMask_;
   std::string pending_;
 };
+
+// Whether the reader of the pipe on `fd` has gone, without writing to it.
+bool ReaderGone(int fd) {
+  pollfd p{fd, 0, 0};
+  return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLERR | POLLNVAL)) != 0;
+}
 
 static Command reg(45, [](CLI::App& app) {
   auto* sub = app.add_subcommand("serve", "Be the device on the wire: execute the lines a client sends over TCP "
@@ -80,7 +98,8 @@ static Command reg(45, [](CLI::App& app) {
       "by CR LF.\n"
       "\n"
       "Without --once the server runs until SIGINT, SIGTERM or SIGHUP, or until the reader of standard\n"
-      "output leaves; --pages and --png are written then and the pseudo-terminal's link is removed.\n"
+      "output leaves (at once, with no further line needed); --pages and --png are written then and the\n"
+      "pseudo-terminal's link is removed, also when nobody reads standard output or standard error.\n"
       "Exit status 1 when a line failed, was dropped or was cut short by its client leaving, when the\n"
       "reader of standard output left, or when the address cannot be used.");
   struct Options {
@@ -129,30 +148,41 @@ static Command reg(45, [](CLI::App& app) {
     // Refers to the server, so it goes first.
     auto wire = std::make_unique<WireDevice>(*server, device, opt->replies);
     bool lines = opt->lines;
-    Output output(waitMask);
-    wire->SetLineReport([lines, &output](std::string_view line, const std::string* message) {
+    Output output(STDOUT_FILENO, waitMask), errors(STDERR_FILENO, waitMask);
+    wire->SetLineReport([lines, &output, &errors](std::string_view line, const std::string* message) {
       if (lines) output.Add(EscapeForDisplay(line));
-      if (message) PrintError("qmt serve: " + ShownLine(line) + ": " + *message);
+      if (message) errors.Add("qmt serve: " + ShownLine(line) + ": " + *message);
     });
-    wire->SetEventReport([](StreamServer::Event event, const std::string& detail) {
-      PrintError("qmt serve: " + WireDevice::EventText(event, detail));
+    wire->SetEventReport([&errors](StreamServer::Event event, const std::string& detail) {
+      errors.Add("qmt serve: " + WireDevice::EventText(event, detail));
     });
 
     bool outputGone = false;
     while (stopSignal == 0) {
-      server->Serve(-1, &waitMask);
-      // What arrived so far, for a reader of the pipe.
-      if (!output.Flush() && stopSignal == 0) {
-        PrintError("qmt serve: standard output is closed; the server ends");
+      // The wait also ends when the reader of standard output leaves, so
+      // that `qmt serve ... | head -1` ends with head, not at the next line.
+      server->Serve(-1, &waitMask, STDOUT_FILENO);
+      // What arrived so far, for the readers of the pipes.
+      errors.Flush();
+      if ((!output.Flush() || ReaderGone(STDOUT_FILENO)) && stopSignal == 0) {
+        errors.Add("qmt serve: standard output is closed; the server ends");
         outputGone = true;
         break;
       }
       if (opt->once && server->ClientsServed() > 0) break;
     }
-    const bool failed = outputGone || wire->Errors() + wire->Dropped() > 0;
+    bool failed = outputGone || wire->Errors() + wire->Dropped() > 0;
     wire.reset();
     server.reset();  // removes the pseudo-terminal's link
-    WritePageFiles(device, opt->pages, opt->png);
+    try {
+      WritePageFiles(device, opt->pages, opt->png);
+    } catch (const std::exception& e) {
+      errors.AddUtf8(std::string("qmt serve: ") + e.what());
+      failed = true;
+    }
+    // What standard error takes now; a reader that does not read does not
+    // keep the server from ending.
+    errors.Flush(0);
     return failed ? 1 : 0;
   };
 });

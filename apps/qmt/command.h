@@ -5,6 +5,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -29,9 +30,10 @@ void PrintLine(const std::string& cp932);
 // with its length when long.
 std::string ShownLine(std::string_view bytes);
 
-// Reads FILE or standard input when the name is "-" or empty.  With `utf8`
-// the text is converted to code page 932 (an unconvertible character raises
-// an error naming it).  Raises qmt::FileError / qmt::EncodingError.
-std::string ReadInput(const std::string& file, bool utf8);
+// Reads FILE or standard input when the name is "-" or empty, at most
+// `limit` bytes (more is refused, as qmt::ReadFile does).  With `utf8` the
+// text is converted to code page 932 (an unconvertible character raises an
+// error naming it).  Raises qmt::FileError / qmt::EncodingError.
+std::string ReadInput(const std::string& file, bool utf8, std::size_t limit);
 
 }  // namespace qmt::cli

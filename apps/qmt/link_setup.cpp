@@ -1,7 +1,6 @@
 #include "link_setup.h"
 
 #include "command.h"
-#include "device/escape.h"
 #include "host/page_files.h"
 #include "support/file_io.h"
 
@@ -19,8 +18,7 @@ LinkSetup OpenCliLink(const std::string& portSpec) {
     v->SetLineHandler([device, errors](std::string_view line) {
       if (!device->ExecuteLine(line)) {
         ++*errors;
-        PrintError("qmt: virtual device: " + device->LastError() + ": " +
-                   EscapeForDisplay(line));
+        PrintError("qmt: virtual device: " + device->LastError() + ": " + ShownLine(line));
       }
     });
   }

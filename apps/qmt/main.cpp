@@ -1,10 +1,10 @@
 // qmt: the QMT3308 simulator without a display.  Command lines, macros,
 // pages and the device link, for scripts and tests.
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
-#include <iostream>
+#include <cstring>
 #include <iterator>
-#include <sstream>
 #include <vector>
 
 #include "cli_docs.h"
@@ -52,16 +52,23 @@ std::string ShownLine(std::string_view bytes) {
   return text;
 }
 
-std::string ReadInput(const std::string& file, bool utf8) {
-  std::string bytes;
-  if (file.empty() || file == "-") {
-    std::ostringstream buffer;
-    buffer << std::cin.rdbuf();
-    bytes = std::move(buffer).str();
-  } else {
-    bytes = ReadFile(file);
-  }
+std::string ReadInput(const std::string& file, bool utf8, std::size_t limit) {
+  const std::string bytes = file.empty() || file == "-" ? ReadStandardInput(limit) : ReadFile(file, limit);
   return utf8 ? Utf8ToCp932(WithoutUtf8Bom(bytes)) : bytes;
+}
+
+// What a command printed is part of its result: standard output that could
+// not take it all (a full disk, /dev/full, a closed descriptor) fails the
+// command, with the reason.  A reader that left (EPIPE) was told already
+// by the command or ended it by SIGPIPE.
+int CheckedStatus(const std::string& command, int status) {
+  errno = 0;
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return status;
+  const int err = errno;
+  if (err != EPIPE)
+    std::fprintf(stderr, "qmt %s: cannot write standard output%s%s\n", command.c_str(), err != 0 ? ": " : "",
+                 err != 0 ? std::strerror(err) : "");
+  return status == 0 ? 1 : status;
 }
 
 }  // namespace qmt::cli
@@ -94,13 +101,14 @@ int main(int argc, char** argv) {
   }
   for (auto& [sub, run] : commands) {
     if (sub->parsed()) {
+      int status = 1;
       try {
-        return run();
+        status = run();
       } catch (const std::exception& e) {
         // File and encoding errors carry UTF-8 text already.
         std::fprintf(stderr, "qmt %s: %s\n", sub->get_name().c_str(), e.what());
-        return 1;
       }
+      return CheckedStatus(sub->get_name(), status);
     }
   }
   return 0;

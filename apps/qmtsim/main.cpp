@@ -108,8 +108,9 @@ void ApplyStep(qmt::TFDemo& window, qmt::TfSens& sensors, qmt::TfScrTool& tool, 
   }
 }
 
-// SIGINT and SIGTERM while listening end the program as closing the window
-// does, so the pseudo-terminal's link is removed.
+// SIGINT, SIGTERM and SIGHUP (the terminal it was started from closed)
+// while listening end the program as closing the window does, so the
+// pseudo-terminal's link is removed.
 volatile std::sig_atomic_t stopSignal = 0;
 void OnStopSignal(int sig) { stopSignal = sig; }
 
@@ -219,10 +220,12 @@ int main(int argc, char** argv) {
     listener = std::make_unique<qmt::WireListener>(std::move(server), qmt::Device(), parser.isSet(options.replies), &tool);
     listener->report = [](const std::string& text) { std::fprintf(stderr, "qmtsim: %s\n", text.c_str()); };
     tool.addDockWidget(Qt::BottomDockWidgetArea, listener->LogDock());
-    std::printf("%s\n", listener->Address().c_str());
-    std::fflush(stdout);
+    // Caught before the address is out: a client that reads it may signal.
     std::signal(SIGINT, OnStopSignal);
     std::signal(SIGTERM, OnStopSignal);
+    std::signal(SIGHUP, OnStopSignal);
+    std::printf("%s\n", listener->Address().c_str());
+    std::fflush(stdout);
     auto* stopCheck = new QTimer(&window);
     QObject::connect(stopCheck, &QTimer::timeout, &app, [] {
       if (stopSignal != 0) QApplication::quit();

@@ -45,7 +45,9 @@ TDM::TDM(ToolWindowPort& tool) : tool_(tool) {
 void TDM::DataModuleCreate() { labelTable_.clear(); }
 
 std::vector<std::string> ReadMacroFile(const std::string& macroFile, bool utf8) {
-  std::string bytes = ReadFile(macroFile);
+  // The file the window saves to and the debugger shows: a FIFO or a
+  // device is refused rather than waited on or read without end.
+  std::string bytes = ReadRegularFile(macroFile, kMacroFileLimit);
   if (utf8) bytes = Utf8ToCp932(WithoutUtf8Bom(bytes));
   return SplitLines(bytes);
 }

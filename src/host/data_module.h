@@ -79,7 +79,8 @@ class HeadlessToolWindow : public ToolWindowPort {
 
 // The lines of a macro file (code page 932); with `utf8` the file is UTF-8
 // (a byte-order mark allowed) and converted first.  Raises FileError or
-// EncodingError naming the file or the character.
+// EncodingError naming the file or the character; a file over
+// kMacroFileLimit, a FIFO and a device are refused.
 std::vector<std::string> ReadMacroFile(const std::string& macroFile, bool utf8 = false);
 
 class TDM {

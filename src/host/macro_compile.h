@@ -2,11 +2,18 @@
 // for the headless tool (qmt compile, qmt run) and tests.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace qmt {
+
+// The most a macro file may hold: the compiled P-code is at most 65,536
+// bytes, and no macro whose code fits comes near this even with long
+// comments, so a larger input (an endless stream, a file given by mistake)
+// is refused rather than read to its end.
+inline constexpr std::size_t kMacroFileLimit = std::size_t{16} << 20;
 
 class NameTables;
 class TScript;

@@ -12,6 +12,7 @@
 #include "runtime/machine.h"
 #include "runtime/runner.h"
 #include "support/encoding.h"
+#include "support/file_io.h"
 
 namespace qmt {
 
@@ -94,8 +95,9 @@ bool ProgramHost::LoadScenario(const std::string& file, std::string& error) {
   dm_->Script1.ListLabels(macro.labels);
   Scenario scenario;
   try {
-    // Checks' files are found beside the scenario.
-    scenario = ReadScenario(file);
+    // Checks' files are found beside the scenario.  A FIFO or a device is
+    // refused: the session would wait on it with its client unanswered.
+    scenario = ParseScenario(ReadRegularFile(file), file);
   } catch (const std::exception& e) {
     error = e.what();
     return false;

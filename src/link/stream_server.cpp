@@ -242,10 +242,13 @@ std::vector<StreamServer::Wait> StreamServer::Waits() const {
   return waits;
 }
 
-bool StreamServer::Serve(int timeoutMs, const sigset_t* mask) {
-  pollfd fds[2];
+bool StreamServer::Serve(int timeoutMs, const sigset_t* mask, int watch) {
+  pollfd fds[3];
   nfds_t n = 0;
   int waitAt = -1, clientAt = -1;
+  // Asks for no event: only an error or a hang-up is reported.
+  if (watch >= 0) fds[n++] = {watch, 0, 0};
+  const nfds_t watched = n;
   if (int w = transport_->WaitDescriptor(); w >= 0) {
     waitAt = static_cast<int>(n);
     fds[n++] = {w, POLLIN, 0};
@@ -258,15 +261,16 @@ bool StreamServer::Serve(int timeoutMs, const sigset_t* mask) {
   }
   auto start = std::chrono::steady_clock::now();
   if (PollFor(fds, n, timeoutMs, mask) < 0) return errno != EINTR;
+  if (watched > 0 && fds[0].revents != 0) return true;
   if (clientAt >= 0 && fds[clientAt].revents != 0) ServeClient();
   if (waitAt >= 0 && fds[waitAt].revents != 0) TakeClients();
   if (Idle() && timeoutMs != 0) {
     // Nothing to wait on (a terminal nobody has open reads as hung up at
-    // once): wait a little rather than spin.
+    // once): wait a little rather than spin, for the watched descriptor only.
     int spent = static_cast<int>(
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
     int rest = timeoutMs < 0 ? kIdleMs : std::min(kIdleMs, timeoutMs - spent);
-    if (rest > 0 && PollFor(nullptr, 0, rest, mask) < 0 && errno == EINTR) return false;
+    if (rest > 0 && PollFor(fds, watched, rest, mask) < 0 && errno == EINTR) return false;
   }
   return true;
 }

@@ -80,8 +80,10 @@ class StreamServer {
   // for a client or its bytes, then handles what has arrived, at most
   // kReadBudget bytes.  With `mask` the wait runs with that signal mask
   // (ppoll), so a signal blocked otherwise can end it; returns false when a
-  // signal did.
-  bool Serve(int timeoutMs, const sigset_t* mask = nullptr);
+  // signal did.  `watch`, when not -1, is a descriptor of the caller's
+  // whose error or hang-up (the reader of a pipe gone) also ends the wait;
+  // the caller looks at it.
+  bool Serve(int timeoutMs, const sigset_t* mask = nullptr, int watch = -1);
 
   // For a caller with a loop of its own (the window): the descriptors that
   // Serve(0) should be called for when they are ready, with the events that

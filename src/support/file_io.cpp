@@ -60,6 +60,20 @@ void WriteInPlace(const std::string& path, std::string_view bytes) {
   if (close(fd) != 0) Fail("write", path, FileError::Op::Write, errno);
 }
 
+// A character device or a FIFO takes the bytes as they are written; there
+// is nothing to cut to size and nothing to sync.  The close is checked as
+// the writes are: a full device says so.
+void WriteDirect(const std::string& path, std::string_view bytes) {
+  int fd = open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) Fail("write", path, FileError::Op::Write, errno);
+  if (!WriteAll(fd, bytes)) {
+    int err = errno;
+    close(fd);
+    Fail("write", path, FileError::Op::Write, err);
+  }
+  if (close(fd) != 0) Fail("write", path, FileError::Op::Write, errno);
+}
+
 // The temporary files of earlier saves of `file` that were cut short (the
 // program killed, the machine off) before their rename.  A save in progress
 // holds a lock on its temporary file, so only the files nobody holds are
@@ -83,10 +97,61 @@ void RemoveLeftoverTemporaries(const std::string& file) {
   closedir(dir);
 }
 
-}  // namespace
+// "16 MiB" or "1000 bytes".
+std::string SizeText(std::size_t bytes) {
+  constexpr std::size_t kMiB = std::size_t{1} << 20;
+  if (bytes >= kMiB && bytes % kMiB == 0) return std::to_string(bytes / kMiB) + " MiB";
+  return std::to_string(bytes) + " bytes";
+}
 
-std::string ReadFile(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+[[noreturn]] void FailTooLarge(const std::string& path, std::size_t limit) {
+  throw FileError("cannot read " + path + ": " + std::strerror(EFBIG) + " (more than " + SizeText(limit) + ")",
+                  path, FileError::Op::Read, EFBIG);
+}
+
+// What a file that is not a regular file is, for a message; null for a
+// regular file or a folder.
+const char* SpecialKind(mode_t mode) {
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISSOCK(mode)) return "a socket";
+  return nullptr;
+}
+
+// Reads `fd` to its end, or fails once more than `limit` bytes came.
+// Closes `fd`.
+std::string ReadAll(int fd, const std::string& path, std::size_t limit, std::size_t expected) {
+  std::string bytes;
+  if (expected > limit) {
+    close(fd);
+    FailTooLarge(path, limit);
+  }
+  if (expected > 0) bytes.reserve(expected);
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      int err = errno;
+      close(fd);
+      Fail("read", path, FileError::Op::Read, err);
+    }
+    if (static_cast<std::size_t>(n) > limit - bytes.size()) {
+      close(fd);
+      FailTooLarge(path, limit);
+    }
+    bytes.append(buffer, static_cast<std::size_t>(n));
+  }
+  close(fd);
+  return bytes;
+}
+
+std::string Read(const std::string& path, std::size_t limit, bool regularOnly) {
+  // Opened without waiting when only a file will do, so that a FIFO
+  // without a writer is refused rather than waited on.
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | (regularOnly ? O_NONBLOCK : 0));
   if (fd < 0) Fail("open", path, FileError::Op::Read, errno);
   struct stat st {};
   if (fstat(fd, &st) != 0) {
@@ -98,22 +163,26 @@ std::string ReadFile(const std::string& path) {
     close(fd);
     Fail("read", path, FileError::Op::Read, EISDIR);
   }
-  std::string bytes;
-  if (S_ISREG(st.st_mode) && st.st_size > 0) bytes.reserve(static_cast<std::size_t>(st.st_size));
-  char buffer[65536];
-  for (;;) {
-    ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      int err = errno;
+  if (regularOnly) {
+    if (const char* kind = SpecialKind(st.st_mode)) {
       close(fd);
-      Fail("read", path, FileError::Op::Read, err);
+      throw FileError("cannot read " + path + ": " + kind + ", not a file", path, FileError::Op::Read, ENOTTY);
     }
-    bytes.append(buffer, static_cast<std::size_t>(n));
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   }
-  close(fd);
-  return bytes;
+  return ReadAll(fd, path, limit, S_ISREG(st.st_mode) ? static_cast<std::size_t>(st.st_size) : 0);
+}
+
+}  // namespace
+
+std::string ReadFile(const std::string& path, std::size_t limit) { return Read(path, limit, false); }
+
+std::string ReadRegularFile(const std::string& path, std::size_t limit) { return Read(path, limit, true); }
+
+std::string ReadStandardInput(std::size_t limit) {
+  int fd = dup(STDIN_FILENO);
+  if (fd < 0) Fail("read", "standard input", FileError::Op::Read, errno);
+  return ReadAll(fd, "standard input", limit, 0);
 }
 
 std::string ResolveLinks(const std::string& path) {
@@ -130,6 +199,18 @@ std::string ResolveLinks(const std::string& path) {
 }
 
 void WriteFileAtomic(const std::string& path, std::string_view bytes) {
+  // What the name ends at, as the kernel follows it (/dev/stdout's link
+  // into /proc included).  A device node or a FIFO is never replaced: one
+  // renamed over would be gone for every other program.
+  struct stat target {};
+  if (stat(path.c_str(), &target) == 0 && SpecialKind(target.st_mode) != nullptr) {
+    if (S_ISBLK(target.st_mode) || S_ISSOCK(target.st_mode)) {
+      throw FileError("cannot write " + path + ": " + SpecialKind(target.st_mode) + ", not a file", path,
+                      FileError::Op::Write, ENOTTY);
+    }
+    WriteDirect(path, bytes);
+    return;
+  }
   const std::string file = ResolveLinks(path);
   struct stat old {};
   const bool existed = stat(file.c_str(), &old) == 0;

@@ -1,6 +1,7 @@
 // Whole-file reads and crash-safe writes.
 #pragma once
 
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -29,10 +30,27 @@ class FileError : public std::runtime_error {
   int code_ = 0;
 };
 
-// Reads a whole file as bytes.  Raises FileError naming the file and the
-// reason (for example "cannot open x.txt: No such file or directory"); a
-// directory is refused ("Is a directory"), never read as an empty text.
-std::string ReadFile(const std::string& path);
+// The most a read takes unless the caller asks for less: far more than any
+// file this program is given (a command file of 400 lines each filling a
+// page), so that an endless input (/dev/zero, a pipe that never ends) is
+// refused once it has passed this rather than read until memory runs out.
+inline constexpr std::size_t kReadLimit = std::size_t{256} << 20;
+
+// Reads a whole file as bytes, at most `limit` of them: a longer file is
+// refused ("File too large", error EFBIG) as soon as the read passes the
+// limit, so an endless one is never read to its end.  Raises FileError
+// naming the file and the reason (for example "cannot open x.txt: No such
+// file or directory"); a directory is refused ("Is a directory"), never read
+// as an empty text.  A FIFO or a device is read as it comes, as `cat` would.
+std::string ReadFile(const std::string& path, std::size_t limit = kReadLimit);
+
+// ReadFile for a file that must be a file: a FIFO, a device or a socket is
+// refused naming what it is, without waiting for a writer or reading an
+// endless stream (error ENOTTY: not a kind of file this can be done with).
+std::string ReadRegularFile(const std::string& path, std::size_t limit = kReadLimit);
+
+// Standard input to its end, at most `limit` bytes (as ReadFile).
+std::string ReadStandardInput(std::size_t limit = kReadLimit);
 
 // Writes `bytes` to `path` so that a failed write never leaves a
 // half-written file behind: into a temporary file beside it, renamed over it.
@@ -41,8 +59,11 @@ std::string ReadFile(const std::string& path);
 // atomicity: when the folder does not let a temporary file be created but
 // the file itself is writable, the file is overwritten in place.  Temporary
 // files that an interrupted earlier save left beside the file are removed
-// first.  Raises FileError naming the file and the reason (a full disk is
-// "No space left on device").
+// first.  Replacing is for regular files only: a character device or a FIFO
+// (or a link to one) is written directly, as a shell's `>` would, and stays
+// what it is (a save to /dev/null or to a pipe's reader); a block device or
+// a socket is refused, naming it.  Raises FileError naming the file and the
+// reason (a full disk or device is "No space left on device").
 void WriteFileAtomic(const std::string& path, std::string_view bytes);
 
 // Removes the temporary files that interrupted saves of `path` left beside

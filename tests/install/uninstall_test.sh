@@ -42,6 +42,12 @@ cmake -P "$prefix/share/qmt3308/uninstall.cmake" >"$scratch/uninstall.log" 2>&1 
 grep -q "Kept (changed since the install): $prefix/share/bash-completion/completions/qmt" "$scratch/uninstall.log" ||
   fail "the uninstall did not name the changed file: $(cat "$scratch/uninstall.log")"
 [ "$(cat "$prefix/share/bash-completion/completions/qmt" 2>/dev/null)" = changed ] || fail "the uninstall removed a changed file"
+# The folders the install made that the kept file holds on to are named.
+for dir in share/bash-completion/completions share/bash-completion; do
+  grep -qx -- "-- Kept (a folder the install made, not empty): $prefix/$dir" "$scratch/uninstall.log" ||
+    fail "the uninstall did not name the folder $dir it left: $(cat "$scratch/uninstall.log")"
+done
+grep -q "not empty): $prefix/bin$" "$scratch/uninstall.log" && fail "the uninstall named bin, which it did not make"
 [ -f "$prefix/bin/other-tool" ] && [ -f "$prefix/share/applications/other.desktop" ] ||
   fail "the uninstall removed files it did not install"
 [ -d "$prefix/bin" ] || fail "the uninstall removed bin, which was there before"

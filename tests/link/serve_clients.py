@@ -189,12 +189,13 @@ code, err = finish(p)
 assert code == 1 and 'its 3 bytes are dropped' in err, (code, err)
 
 
-def stuck_server(link, pages):
-    """A server with --lines whose standard output nobody reads, fed over
-    the pseudo-terminal until it can take no more."""
-    p, address = start_server('--listen', 'pty:' + link, '--lines', '--pages', pages)
+def stuck_server(link, pages, lines=True):
+    """A server whose standard output (--lines) or standard error (the
+    failing lines) nobody reads, fed over the pseudo-terminal until it can
+    take no more."""
+    p, address = start_server('--listen', 'pty:' + link, *(['--lines'] if lines else []), '--pages', pages)
     fd = os.open(link, os.O_WRONLY | os.O_NOCTTY | os.O_NONBLOCK)
-    flood, last = memoryview(b'PA1,1\r' * 1_000_000), time.time()
+    flood, last = memoryview((b'PA1,1\r' if lines else b'XX\r') * 1_000_000), time.time()
     while time.time() - last < 1 and flood:
         try:
             flood = flood[os.write(fd, flood[:60_000]):]
@@ -206,17 +207,28 @@ def stuck_server(link, pages):
 
 
 # 6. Every way the server ends removes the link and writes the pages, its
-# standard output blocked or gone.
-for sig in [signal.SIGINT, signal.SIGTERM, signal.SIGHUP]:
-    pages = f'stuck-{sig.name}'
-    p, fd = stuck_server(link, pages)
-    p.send_signal(sig)
-    p.wait(timeout=STEP)                                      # its output still unread
-    code, err = finish(p)
-    os.close(fd)
-    assert code == 0, (sig, code, err)
-    assert not os.path.lexists(link), (sig, 'the link outlives the server')
-    assert os.path.exists(f'{pages}/VRAM0.bmp'), (sig, 'pages not written')
+# standard output or standard error blocked or gone.
+for lines in [True, False]:
+    for sig in [signal.SIGINT, signal.SIGTERM, signal.SIGHUP]:
+        pages = f'stuck-{sig.name}-{lines}'
+        p, fd = stuck_server(link, pages, lines)
+        p.send_signal(sig)
+        p.wait(timeout=STEP)                                  # its output still unread
+        code, err = finish(p)
+        os.close(fd)
+        assert code == (0 if lines else 1), (sig, lines, code, err[-2000:])
+        assert not os.path.lexists(link), (sig, lines, 'the link outlives the server')
+        assert os.path.exists(f'{pages}/VRAM0.bmp'), (sig, lines, 'pages not written')
+
+# `qmt serve --lines | head -1`: head leaves after the address, and the
+# server ends with it, no further line needed.
+p, address = start_server('--listen', 'pty:' + link, '--lines', '--pages', 'head')
+p.stdout.close()
+code = p.wait(timeout=STEP)
+err = p.stderr.read().decode()
+assert code == 1 and 'standard output is closed' in err, (code, err)
+assert not os.path.lexists(link), 'the link outlives the server'
+assert os.path.exists('head/VRAM0.bmp'), 'pages not written'
 
 p, address = start_server('--listen', 'pty:' + link, '--lines', '--pages', 'closed')
 p.stdout.close()                                              # the reader of the pipe leaves

@@ -1,7 +1,12 @@
 #include "support/file_io.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <future>
 
 namespace qmt {
 namespace {
@@ -134,6 +140,130 @@ TEST(FileIo, ReadOnlyFolderWithWritableFileIsWrittenInPlace) {
   }));
   EXPECT_EQ(ReadFile(path), "short");
   EXPECT_EQ(std::distance(fs::directory_iterator(d.dir), fs::directory_iterator()), 2);
+}
+
+
+// Device nodes of the test's own (never the system's /dev/null or
+// /dev/full): making them needs root.
+bool MakeNode(const std::string& path, unsigned minor) {
+  return mknod(path.c_str(), S_IFCHR | 0666, makedev(1, minor)) == 0;
+}
+
+bool IsCharDevice(const std::string& path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
+}
+
+// A save to a device, a FIFO, or a symbolic link to one writes into it and
+// leaves it what it was; a full device fails with the reason.
+TEST(FileIo, SaveToADeviceOrFifoWritesIntoItAndKeepsIt) {
+  ScratchDir d("special");
+  const std::string null = d / "null", full = d / "full", fifo = d / "fifo";
+  if (!MakeNode(null, 3) || !MakeNode(full, 7)) GTEST_SKIP() << "cannot make device nodes (not root)";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
+  fs::create_symlink(null, d / "to-null");
+  fs::create_symlink("fifo", d / "to-fifo");
+  fs::create_symlink(full, d / "to-full");
+
+  for (const std::string& name : {null, d / "to-null"}) {
+    WriteFileAtomic(name, "picture");
+    EXPECT_TRUE(IsCharDevice(null)) << name << " replaced the device node";
+  }
+  for (const std::string& name : {fifo, d / "to-fifo"}) {
+    // A reader waiting on the FIFO gets the bytes; opened first, so that
+    // the save's open does not wait, and given up on after a minute.
+    const int in = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    auto reader = std::async(std::launch::async, [in] {
+      std::string got;
+      char buffer[256];
+      for (pollfd p{in, POLLIN, 0}; poll(&p, 1, 60000) > 0;) {
+        const ssize_t n = read(in, buffer, sizeof buffer);
+        if (n <= 0) break;
+        got.append(buffer, static_cast<std::size_t>(n));
+      }
+      close(in);
+      return got;
+    });
+    WriteFileAtomic(name, "through the pipe");
+    EXPECT_EQ(reader.get(), "through the pipe") << name;
+    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(fifo))) << name << " replaced the FIFO";
+  }
+  for (const std::string& name : {full, d / "to-full"}) {
+    try {
+      WriteFileAtomic(name, "picture");
+      ADD_FAILURE() << name << ": a save to a full device succeeded";
+    } catch (const FileError& e) {
+      EXPECT_EQ(e.Code(), ENOSPC) << e.what();
+      EXPECT_NE(std::string(e.what()).find(name), std::string::npos) << e.what();
+    }
+    EXPECT_TRUE(IsCharDevice(full));
+  }
+  EXPECT_TRUE(fs::is_symlink(d / "to-null"));
+  EXPECT_TRUE(fs::is_symlink(d / "to-fifo"));
+  // Nothing was made beside them.
+  EXPECT_EQ(std::distance(fs::directory_iterator(d.dir), fs::directory_iterator()), 6);
+}
+
+// A block device or a socket is no place for a picture: refused, naming it,
+// and left as it is.
+TEST(FileIo, SaveToABlockDeviceOrSocketIsRefused) {
+  ScratchDir d("refused");
+  const std::string block = d / "disk", socketPath = d / "socket";
+  const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  socketPath.copy(addr.sun_path, sizeof addr.sun_path - 1);
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  std::vector<std::pair<std::string, const char*>> cases{{socketPath, "a socket"}};
+  // A loop device's numbers: nothing is written to it either way.
+  if (mknod(block.c_str(), S_IFBLK | 0600, makedev(7, 200)) == 0) cases.push_back({block, "a block device"});
+  for (const auto& [path, kind] : cases) {
+    try {
+      WriteFileAtomic(path, "picture");
+      ADD_FAILURE() << path << " was written";
+    } catch (const FileError& e) {
+      EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find(kind), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(fs::is_regular_file(path)) << path << " was replaced";
+  }
+  close(fd);
+}
+
+// Reads stop once past their limit, so an endless input is refused rather
+// than read until memory runs out; where only a file will do, a FIFO or a
+// device is refused at once, never waited on.
+TEST(FileIo, ReadsStopPastTheirLimitAndRefuseWhatIsNoFile) {
+  ScratchDir d("limit");
+  const std::string file = d / "big.txt", zero = d / "zero", fifo = d / "fifo";
+  WriteFileAtomic(file, std::string(1000, 'x'));
+  EXPECT_EQ(ReadFile(file, 1000).size(), 1000u);
+  struct Case {
+    std::function<std::string()> read;
+    std::string path;
+    int code;
+    const char* says;
+  };
+  std::vector<Case> cases{
+      {[&] { return ReadFile(file, 999); }, file, EFBIG, "more than 999 bytes"},
+      {[&] { return ReadRegularFile(file, 999); }, file, EFBIG, "more than 999 bytes"},
+      {[&] { return ReadRegularFile(fifo); }, fifo, ENOTTY, "a FIFO"},
+  };
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
+  if (MakeNode(zero, 5)) {
+    cases.push_back({[&] { return ReadFile(zero, std::size_t{1} << 20); }, zero, EFBIG, "more than 1 MiB"});
+    cases.push_back({[&] { return ReadRegularFile(zero); }, zero, ENOTTY, "a character device"});
+  }
+  for (const Case& c : cases) {
+    try {
+      c.read();
+      ADD_FAILURE() << c.path << " was read";
+    } catch (const FileError& e) {
+      EXPECT_EQ(e.Code(), c.code) << e.what();
+      EXPECT_NE(std::string(e.what()).find(c.path), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find(c.says), std::string::npos) << e.what();
+    }
+  }
 }
 
 }  // namespace

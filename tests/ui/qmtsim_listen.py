@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """qmtsim --listen as a user runs it: the address on standard output, lines
 over the pseudo-terminal's fixed name answered with --replies while the macro
-runs, a second TCP client refused on standard error, and SIGTERM closing the
-program with its link removed.  Usage: qmtsim_listen.py QMTSIM WORKDIR."""
+runs, a second TCP client refused on standard error, and SIGINT, SIGTERM and
+SIGHUP closing the program with its link removed.  Usage: qmtsim_listen.py QMTSIM WORKDIR."""
 import atexit
 import os
 import signal
@@ -37,8 +37,8 @@ def start(*args):
     return p, address
 
 
-def finish(p):
-    p.send_signal(signal.SIGTERM)
+def finish(p, sig=signal.SIGTERM):
+    p.send_signal(sig)
     _, err = p.communicate(timeout=LIMIT)
     return p.returncode, err.decode()
 
@@ -57,6 +57,14 @@ assert replies == 'ok\r\nok\r\nok\r\nok\r\nok\r\n3より大きい\r\n'.encode('c
 code, err = finish(p)
 assert code == 0, (code, err)
 assert not os.path.lexists(link), 'the link outlives the window'
+
+# Every stop signal closes the window as SIGTERM does (SIGHUP: the terminal
+# it was started from has closed).
+for sig in [signal.SIGINT, signal.SIGHUP]:
+    p, address = start('--listen', 'pty:' + link)
+    code, err = finish(p, sig)
+    assert code == 0, (sig, code, err)
+    assert not os.path.lexists(link), (sig, 'the link outlives the window')
 
 # TCP: one client at a time.
 p, address = start('--listen', 'tcp:0', '--replies')
