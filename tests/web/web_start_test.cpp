@@ -42,7 +42,7 @@ TEST(WebStart, ALinkedMacroStartsFromWhatQmtRunStartsFrom) {
   for (const char* name : {"trap-colour-cache.mac", "trap-needle.mac", "bi-text.mac", "bi-needle.mac",
                            "first-macro.mac", "lang-strings.mac"}) {
     SCOPED_TRACE(name);
-    const std::string macro = Utf8ToCp932(ReadFile(dir + name));
+    const std::string macro = ReadFile(dir + name);  // code page 932, as qmt reads it
     // The built-in macro has run and drawn, a key has been pressed.
     json out = json::parse(qmt_web_start());
     ASSERT_TRUE(out["ok"]) << out;

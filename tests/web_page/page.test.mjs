@@ -223,7 +223,7 @@ describe("the page", { timeout: 600000 }, () => {
 
   test("?macro= starts the linked macro as qmt run starts it, not on top of the built-in one", async () => {
     // Macros that lean on their start: the screen, the colour c() last sent,
-    // the text position, the needles.  Served in code page 932, as qmt reads them.
+    // the text position, the needles.  Served as stored, in code page 932.
     const names = ["trap-colour-cache", "trap-needle", "bi-text", "first-macro", "walk-panel", "lang-strings"];
     const context = await browser.newContext({ viewport: { width: 1280, height: 1000 } });
     const page = await context.newPage();
@@ -231,7 +231,7 @@ describe("the page", { timeout: 600000 }, () => {
     page.on("pageerror", (e) => problems.push(e.message));
     for (const name of names) {
       const file = join(work, `${name}.txt`);
-      writeFileSync(file, execFileSync("iconv", ["-f", "UTF-8", "-t", "CP932", join(examples, `${name}.mac`)]));
+      cpSync(join(examples, `${name}.mac`), file);
       await page.goto(`${base}?timer=off&macro=work/${name}.txt`, wait);
       await page.waitForFunction(() => globalThis.qmtsim?.ready, null, wait);
       await assertCanvas(page, qmtPng(file), name);
