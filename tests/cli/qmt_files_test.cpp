@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "child_output.h"
 #include "support/file_io.h"
 
 namespace qmt {
@@ -17,18 +18,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-  int status = -1;
-  std::string out, err;
-};
-
-std::string Drain(int fd) {
-  std::string text;
-  char buffer[4096];
-  for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
-  close(fd);
-  return text;
-}
+using cli_test::Drain;
+using cli_test::Result;
 
 // Runs `program` with `args` and the environment variables `env` (NAME=VALUE)
 // added.  When this test runs as root, `unprivileged` runs it as nobody, so

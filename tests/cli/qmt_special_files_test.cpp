@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "child_output.h"
 #include "support/file_io.h"
 
 namespace qmt {
@@ -24,18 +25,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-  int status = -1;  // -1: killed (by the time limit, or memory)
-  std::string out, err;
-};
-
-std::string Drain(int fd) {
-  std::string text;
-  char buffer[4096];
-  for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
-  close(fd);
-  return text;
-}
+using cli_test::Drain;
+using cli_test::Result;
 
 // Runs qmt with `args`; standard input from `in` (a path, /dev/null when
 // empty), standard output to `out` (a path) or a pipe read back.  Bounded:
