@@ -8,13 +8,17 @@ const { chromium } = require('playwright-core');
 const { pathToFileURL } = require('node:url');
 const fs = require('node:fs');
 
-test('the report shows each failure', async () => {
-  const browser = await chromium.launch({
+function launchChromium() {
+  return chromium.launch({
     executablePath: process.env.QMT_CHROMIUM,
     headless: true,
     timeout: 60000,
     args: ['--no-sandbox'],
   });
+}
+
+test('the report shows each failure', async () => {
+  const browser = await launchChromium();
   try {
     const page = await browser.newPage();
     page.setDefaultTimeout(30000);
@@ -71,12 +75,7 @@ test('the report shows each failure', async () => {
 // pixel, twice that on a click, and a ring around the pixel that is never
 // too small to see, on every picture; each links to its file.
 test('a one-pixel difference is shown 1:1 and marked', async () => {
-  const browser = await chromium.launch({
-    executablePath: process.env.QMT_CHROMIUM,
-    headless: true,
-    timeout: 60000,
-    args: ['--no-sandbox'],
-  });
+  const browser = await launchChromium();
   try {
     const page = await browser.newPage({ viewport: { width: 2200, height: 1400 }, deviceScaleFactor: 1 });
     page.setDefaultTimeout(30000);
